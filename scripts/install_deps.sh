@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on a fresh Debian 12 machine.
+set -euo pipefail
+pkgs=(g++ cmake make pkg-config libgtest-dev libgmock-dev libpqxx-dev libpq-dev libicu-dev
+      libsqlite3-dev postgresql postgresql-client procps)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

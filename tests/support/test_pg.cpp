@@ -1,0 +1,113 @@
+#include "test_pg.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <pqxx/pqxx>
+#include <unistd.h>
+
+namespace {
+
+std::string env_or_fail(const char* name)
+{
+    const char* v = std::getenv(name);
+    if (!v || !*v)
+        throw std::runtime_error(std::string(name) + " is not set: run the tests through scripts/test.sh");
+    return v;
+}
+
+std::string quote_opt(const std::string& v)
+{
+    std::string r = "'";
+    for (char c : v) {
+        if (c == '\'' || c == '\\')
+            r += '\\';
+        r += c;
+    }
+    return r + "'";
+}
+
+void admin_exec(const std::string& sql)
+{
+    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+    pqxx::nontransaction w(c);
+    w.exec(sql);
+}
+
+} // namespace
+
+const test_pg_server& test_pg_server::get()
+{
+    static const test_pg_server s{env_or_fail("TEST_PG_HOST"), env_or_fail("TEST_PG_PORT"),
+                                  env_or_fail("TEST_PG_USER"), env_or_fail("TEST_PG_PASSWORD")};
+    return s;
+}
+
+std::string test_pg_server::conn_string(const std::string& db) const
+{
+    return "host=" + quote_opt(host) + " port=" + quote_opt(port) + " user=" + quote_opt(user) +
+           " password=" + quote_opt(password) + " dbname=" + quote_opt(db);
+}
+
+test_pg_database::test_pg_database(const std::string& prefix)
+{
+    static std::atomic<unsigned> counter{0};
+    auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    name_ = prefix + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
+            std::to_string(now % 1000000);
+    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+    admin_exec("CREATE DATABASE " + c.quote_name(name_) + " ENCODING 'UTF8' TEMPLATE template0");
+}
+
+test_pg_database::test_pg_database(by_name, std::string name) : name_(std::move(name))
+{
+    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+    admin_exec("DROP DATABASE IF EXISTS " + c.quote_name(name_));
+    admin_exec("CREATE DATABASE " + c.quote_name(name_) + " ENCODING 'UTF8' TEMPLATE template0");
+}
+
+test_pg_database test_pg_database::named(const std::string& name)
+{
+    return test_pg_database(by_name{}, name);
+}
+
+test_pg_database::test_pg_database(test_pg_database&& other) noexcept : name_(std::move(other.name_))
+{
+    other.name_.clear();
+}
+
+test_pg_database::~test_pg_database()
+{
+    if (name_.empty())
+        return;
+    try {
+        pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+        admin_exec("DROP DATABASE IF EXISTS " + c.quote_name(name_) + " WITH (FORCE)");
+    } catch (const std::exception&) {
+        // a leftover database dies with the cluster
+    }
+}
+
+std::string test_pg_database::conn_string() const
+{
+    return test_pg_server::get().conn_string(name_);
+}
+
+void test_pg_database::exec(const std::string& sql) const
+{
+    pqxx::connection c(conn_string());
+    pqxx::work w(c);
+    w.exec(sql);
+    w.commit();
+}
+
+std::string test_pg_database::query_value(const std::string& sql) const
+{
+    pqxx::connection c(conn_string());
+    pqxx::work w(c);
+    pqxx::result r = w.exec(sql);
+    if (r.empty() || r[0][0].is_null())
+        return "";
+    return r[0][0].c_str();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+// settings of the throw-away cluster that scripts/test.sh starts (TEST_PG_*)
+struct test_pg_server
+{
+    std::string host;
+    std::string port;
+    std::string user;
+    std::string password;
+
+    static const test_pg_server& get();     // fails the test run when unset
+    std::string conn_string(const std::string& db) const;
+};
+
+// a database of its own for one test; created on construction, dropped on destruction
+class test_pg_database
+{
+public:
+    explicit test_pg_database(const std::string& prefix = "t");
+    // a database with a chosen name (quotes and blanks allowed)
+    static test_pg_database named(const std::string& name);
+    ~test_pg_database();
+    test_pg_database(test_pg_database&& other) noexcept;
+    test_pg_database(const test_pg_database&) = delete;
+    test_pg_database& operator=(const test_pg_database&) = delete;
+
+    const std::string& name() const { return name_; }
+    std::string conn_string() const;
+    // runs statements (several allowed) in the database, committed
+    void exec(const std::string& sql) const;
+    // first column of the first row, "" for NULL or no row
+    std::string query_value(const std::string& sql) const;
+
+private:
+    struct by_name {};
+    test_pg_database(by_name, std::string name);
+    std::string name_;
+};
