@@ -1,0 +1,52 @@
+#pragma once
+
+#include "tk_singl.hpp"
+
+#include <cstdarg>
+#include <mutex>
+#include <string>
+
+// the trace log: one per process, only the console program creates it;
+// without a log every trace call does nothing
+class tk_log : public tk_singleton<tk_log> {
+public:
+    // file null: the program's path with the extension ".log";
+    // enabled: the file is emptied at once, else on the first line after enabling
+    tk_log(const char* file, bool enabled, int threshold, bool time_stamp);
+    ~tk_log() override;
+
+    static std::string default_file_name();
+
+    // keeps enabled and truncated as they are
+    void set_file_name(const char* file);
+    const std::string& get_file_name() const { return m_name; }
+
+    void set_enabled(bool enabled);
+    bool is_enabled() const { return m_enabled; }
+
+    int get_threshold() const { return m_threshold; }
+
+    void write(int level, const char* format, va_list args);
+    void wwrite(int level, const wchar_t* format, va_list args);
+
+private:
+    // true when a line of this level is to be written; runs the truncation step
+    bool begin_line(int level);
+    void truncate_once();
+    void write_time_stamp(std::FILE* f) const;
+
+    std::string m_name;
+    int m_threshold;
+    bool m_crlf = true;
+    bool m_enabled;
+    bool m_truncated = false;
+    bool m_time_stamp;
+    std::mutex m_mutex;
+};
+
+// one narrow printf-style line: tk_trace(2, "udb_db::open(%s)", name)
+void tk_trace(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// one wide line, written as utf-8: tk_wtrace(2, L"udb_db::open(%ls)", name.c_str());
+// glibc forms: %ls for a wide string, %s for a narrow one
+void tk_wtrace(int level, const wchar_t* format, ...);

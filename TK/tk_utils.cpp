@@ -1,0 +1,458 @@
+#include "tk_utils.hpp"
+
+#include "tk_except.hpp"
+#include "tk_fname.hpp"
+#include "tk_log.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+namespace {
+
+constexpr uint32_t replacement = 0xFFFD;
+
+void append_utf8(std::string& out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string utf16_to_utf8(const wchar_t* text, size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        const auto u = static_cast<uint32_t>(text[i]);
+        if (u == 0)
+            break;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            const auto next = i + 1 < length ? static_cast<uint32_t>(text[i + 1]) : 0u;
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+            } else {
+                append_utf8(out, replacement);
+            }
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            append_utf8(out, replacement);
+        } else if (u > 0x10FFFF) {
+            append_utf8(out, replacement);
+        } else {
+            // a unit above U+FFFF only comes from a wide literal; keep its character
+            append_utf8(out, u);
+        }
+    }
+    return out;
+}
+
+void append_utf16(std::wstring& out, uint32_t cp)
+{
+    if (cp < 0x10000) {
+        out += static_cast<wchar_t>(cp);
+    } else {
+        cp -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    }
+}
+
+// an invalid sequence becomes one U+FFFD per maximal invalid subpart
+std::wstring utf8_to_utf16(const char* text, size_t length)
+{
+    std::wstring out;
+    out.reserve(length);
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    while (i < length) {
+        const unsigned char b = s[i];
+        if (b == 0)
+            break;
+        if (b < 0x80) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        size_t need;
+        uint32_t cp;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            cp = b & 0x0F;
+            if (b == 0xE0)
+                lo = 0xA0;
+            else if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            cp = b & 0x07;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F;
+        } else {
+            append_utf16(out, replacement);
+            ++i;
+            continue;
+        }
+        size_t j = 1;
+        for (; j <= need && i + j < length; ++j) {
+            const unsigned char c = s[i + j];
+            if (c < lo || c > hi)
+                break;
+            cp = (cp << 6) | (c & 0x3F);
+            lo = 0x80;
+            hi = 0xBF;
+        }
+        if (j <= need) {
+            append_utf16(out, replacement);
+            i += j;
+            continue;
+        }
+        append_utf16(out, cp);
+        i += need + 1;
+    }
+    return out;
+}
+
+std::u16string to_u16(const std::wstring& text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        const auto u = static_cast<uint32_t>(c);
+        if (u > 0xFFFF && u <= 0x10FFFF) {
+            out += static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((u - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(u > 0xFFFF ? replacement : u);
+        }
+    }
+    return out;
+}
+
+bool is_ansi_code_page(int code_page)
+{
+    return code_page == -1 || code_page == 0 || code_page == 65001;
+}
+
+// the current directory at any length
+bool current_dir(std::string& out)
+{
+    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    if (!cwd)
+        return false;
+    out = cwd.get();
+    return true;
+}
+
+} // namespace
+
+std::string tk_to_utf8(const std::wstring& text)
+{
+    return utf16_to_utf8(text.c_str(), text.size());
+}
+
+std::string tk_to_ansi(const std::wstring& text, int code_page)
+{
+    if (!is_ansi_code_page(code_page)) {
+        errno = EINVAL;
+        throw tk_exception_ex("Cannot convert to ANSI string: ", 0);
+    }
+    return utf16_to_utf8(text.c_str(), text.size());
+}
+
+std::wstring tk_from_utf8(const std::string& text)
+{
+    return utf8_to_utf16(text.c_str(), text.size());
+}
+
+std::wstring tk_to_unicode(const std::string& text)
+{
+    return utf8_to_utf16(text.c_str(), text.size());
+}
+
+bool tk_wide_to_narrow(const wchar_t* source, char** result)
+{
+    if (!source || !result)
+        return false;
+    const std::string narrow = utf16_to_utf8(source, std::wcslen(source));
+    char* buf = new char[narrow.size() + 1];
+    std::memcpy(buf, narrow.c_str(), narrow.size() + 1);
+    if (*result != buf)
+        delete[] *result;
+    *result = buf;
+    return true;
+}
+
+bool tk_narrow_to_wide(const char* source, wchar_t** result)
+{
+    if (!source || !result)
+        return false;
+    const std::wstring wide = utf8_to_utf16(source, std::strlen(source));
+    wchar_t* buf = new wchar_t[wide.size() + 1];
+    std::wmemcpy(buf, wide.c_str(), wide.size() + 1);
+    if (*result != buf)
+        delete[] *result;
+    *result = buf;
+    return true;
+}
+
+std::string tk_trim_left(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+std::string tk_trim(const std::string& text)
+{
+    const auto last = text.find_last_not_of(' ');
+    if (last == std::string::npos)
+        return std::string();
+    return tk_trim_left(text.substr(0, last + 1));
+}
+
+std::wstring tk_trim_left(const std::wstring& text)
+{
+    const auto first = text.find_first_not_of(L' ');
+    return first == std::wstring::npos ? std::wstring() : text.substr(first);
+}
+
+std::wstring tk_trim_right(const std::wstring& text)
+{
+    const auto last = text.find_last_not_of(L' ');
+    if (last == std::wstring::npos) {
+        if (!text.empty())
+            tk_trace(1, "Special processing for all-spaces-string");
+        return std::wstring();
+    }
+    return text.substr(0, last + 1);
+}
+
+std::wstring tk_trim(const std::wstring& text)
+{
+    return tk_trim_left(tk_trim_right(text));
+}
+
+std::vector<std::wstring> tk_split(const std::wstring& text, wchar_t separator)
+{
+    std::vector<std::wstring> fields;
+    if (text.empty())
+        return fields;
+    size_t start = 0;
+    for (;;) {
+        const auto pos = text.find(separator, start);
+        if (pos == std::wstring::npos) {
+            fields.push_back(text.substr(start));
+            break;
+        }
+        fields.push_back(text.substr(start, pos - start));
+        start = pos + 1;
+    }
+    return fields;
+}
+
+std::wstring tk_wstring::replace_all(std::wstring& text, const std::wstring& what,
+                                     const std::wstring& with)
+{
+    tk_wtrace(1, L"tk_wstring::replace_all(%ls,%ls)", what.c_str(), with.c_str());
+    if (what.empty())
+        return text;
+    if (with.empty()) {
+        // removal: search again from the start, so "[[]]" loses both pairs of "[]"
+        for (auto pos = text.find(what); pos != std::wstring::npos; pos = text.find(what))
+            text.erase(pos, what.size());
+        return text;
+    }
+    // never rescan inserted text: a replacement may re-form what and would not end
+    for (auto pos = text.find(what); pos != std::wstring::npos;
+         pos = text.find(what, pos + with.size()))
+        text.replace(pos, what.size(), with);
+    return text;
+}
+
+std::wstring tk_wstring::replace_all(const std::wstring& what, const std::wstring& with)
+{
+    return replace_all(*this, what, with);
+}
+
+std::wstring tk_wstring::to_upper(std::wstring& text)
+{
+    tk_wtrace(1, L"tk_wstring::to_upper(%ls)", text.c_str());
+    for (auto& c : text)
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+    return text;
+}
+
+std::wstring tk_wstring::to_upper()
+{
+    return to_upper(*this);
+}
+
+int tk_compare_no_case(const std::wstring& a, const std::wstring& b)
+{
+    const std::u16string ua = to_u16(a);
+    const std::u16string ub = to_u16(b);
+    UErrorCode status = U_ZERO_ERROR;
+    const int r = u_strCaseCompare(ua.data(), static_cast<int32_t>(ua.size()), ub.data(),
+                                   static_cast<int32_t>(ub.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status))
+        return ua.compare(ub);
+    return r;
+}
+
+int tk_compare_no_case(const std::string& a, const std::string& b)
+{
+    return tk_compare_no_case(tk_to_unicode(a), tk_to_unicode(b));
+}
+
+void tk_bin_to_hex(size_t length, const void* bytes, char* out)
+{
+    if (!out)
+        throw tk_mail_assertion("tk_utils.cpp", 724);
+    static const char digits[] = "0123456789ABCDEF";
+    const auto* b = static_cast<const unsigned char*>(bytes);
+    for (size_t i = 0; i < length; ++i) {
+        *out++ = digits[b[i] >> 4];
+        *out++ = digits[b[i] & 0x0F];
+    }
+    *out = '\0';
+}
+
+std::string tk_get_module_file_name()
+{
+    std::string buf(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0)
+            throw tk_mail_assertion("tk_utils.cpp", 116);
+        if (static_cast<size_t>(n) < buf.size()) {
+            buf.resize(static_cast<size_t>(n));
+            return buf;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::wstring tk_get_module_wfile_name()
+{
+    std::string narrow;
+    try {
+        narrow = tk_get_module_file_name();
+    } catch (const tk_mail_assertion&) {
+        throw tk_mail_assertion("tk_utils.cpp", 129);
+    }
+    return tk_to_unicode(narrow);
+}
+
+std::string tk_get_module_dir()
+{
+    return tk_file_name(tk_get_module_file_name().c_str()).get_path();
+}
+
+bool tk_is_file_exist(const std::string& path, int mode)
+{
+    tk_trace(1, "tk_is_file_exist(%s)", path.c_str());
+    const int flags = (mode == 1 ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = open(path.c_str(), flags);
+    bool ok = fd >= 0;
+    if (ok) {
+        struct stat st {};
+        ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+        // root may open a read-only file for writing: the mode bits decide
+        if (ok && mode == 1)
+            ok = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+        close(fd);
+    }
+    if (!ok)
+        tk_trace(1, "File not exists!");
+    return ok;
+}
+
+bool tk_is_file_exist(const std::wstring& path, int mode)
+{
+    return tk_is_file_exist(tk_to_ansi(path), mode);
+}
+
+bool tk_is_path_exist(const std::string& directory)
+{
+    tk_trace(1, "tk_is_path_exist(%s)", directory.c_str());
+    const tk_cur_dir_guard guard(directory);
+    return guard.is_changed();
+}
+
+tk_cur_dir_guard::tk_cur_dir_guard(const std::string& directory)
+{
+    const std::string target = directory.empty() ? tk_get_module_dir() : directory;
+    if (!current_dir(m_saved)) {
+        m_changed = false;
+        return;
+    }
+    m_changed = chdir(target.c_str()) == 0;
+}
+
+tk_cur_dir_guard::~tk_cur_dir_guard()
+{
+    if (m_changed && chdir(m_saved.c_str()) != 0)
+        tk_trace(2, "tk_cur_dir_guard: cannot change back into %s", m_saved.c_str());
+}
+
+namespace {
+
+struct dll_version_info {
+    uint32_t size;
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+    uint32_t platform;
+};
+static_assert(sizeof(dll_version_info) == 20);
+
+using dll_get_version_fn = int32_t (*)(dll_version_info*);
+
+} // namespace
+
+uint32_t get_dll_version(const std::wstring& library)
+{
+    void* lib = dlopen(tk_to_ansi(library).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        tk_trace(1, "get_dll_version failed to load DLL");
+        return 0;
+    }
+    auto fn = reinterpret_cast<dll_get_version_fn>(dlsym(lib, "DllGetVersion"));
+    if (!fn) {
+        tk_trace(1, "get_dll_version failed to obtain DllGetVersion");
+        dlclose(lib);
+        return 0;
+    }
+    dll_version_info info{};
+    info.size = sizeof info;
+    uint32_t version = 0;
+    if (fn(&info) >= 0)
+        version = (info.major << 16) | info.minor;
+    dlclose(lib);
+    return version;
+}
