@@ -1,0 +1,36 @@
+#pragma once
+
+#include "udb_idx.hpp"
+#include "udb_nmap.hpp"
+#include "udb_sche.hpp"
+
+#include <string>
+
+// gives a table just created its primary key, unique constraints and indexes, under
+// names unique in the schema and over the generated column names
+class ora_indexes_initializer {
+public:
+    // needs the run's ora_in_validator
+    ora_indexes_initializer(const std::wstring& table, const udb_schema& fields,
+                            const udb_indexes& source, const t_names_map& names);
+    ora_indexes_initializer(const ora_indexes_initializer&) = delete;
+    ora_indexes_initializer& operator=(const ora_indexes_initializer&) = delete;
+
+    // one statement per index; ORA-01408 and ORA-02261 are ignored
+    void build_indexes();
+
+    const udb_indexes& get_indexes() const { return m_indexes; }
+    int get_pk_position() const { return m_pk; }
+
+    // the statement of one index of the list, empty for one equal to the primary key
+    std::wstring index_statement(size_t i) const;
+
+private:
+    bool can_be_part_of_index(const t_ftd& field) const;
+
+    int m_pk = -1;
+    std::wstring m_table;
+    udb_indexes m_indexes;
+    const udb_schema& m_fields;
+    const t_names_map& m_names;
+};

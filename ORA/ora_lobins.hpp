@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ole_auto.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class udb_field;
+class udb_schema;
+
+// one large column of a table
+struct ora_lob_field {
+    int pos;            // position in the table's field list
+    VARTYPE vartype;    // VT_BSTR: CLOB, else BLOB
+    std::wstring name;
+};
+
+// writes the large values of one inserted row: selects the row by its ROWID FOR UPDATE
+// and writes each value into its locator in one piece. nothing here commits.
+class ora_lob_insert {
+public:
+    ora_lob_insert(const std::wstring& table, const udb_schema* fields);
+    ~ora_lob_insert();
+    ora_lob_insert(const ora_lob_insert&) = delete;
+    ora_lob_insert& operator=(const ora_lob_insert&) = delete;
+
+    // values: the record field of every column of the field list, by column position
+    // (null where the row has none)
+    void insert(const std::wstring& rowid, const std::vector<const udb_field*>& values);
+
+    size_t lob_count() const { return m_lobs.size(); }
+
+private:
+    void write_clob(size_t i, const udb_field& value);
+    void write_blob(size_t i, const udb_field& value);
+
+    std::wstring m_table;
+    std::vector<void*> m_defines;       // OCIDefine*
+    std::vector<ora_lob_field> m_lobs;
+    std::vector<void*> m_locators;      // OCILobLocator*
+    std::vector<int16_t> m_indicators;  // -1: the row holds NULL, no locator to write
+    const udb_schema* m_fields;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ora_qres.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ora_database;
+class ora_stmt;
+class t_ftd;
+class udb_field;
+class udb_record;
+class udb_relationships;
+
+// runs one INSERT and returns the ROWID of the new row (the only bind of the engine)
+class ora_get_rowid {
+public:
+    ora_get_rowid();
+    ~ora_get_rowid();
+    ora_get_rowid(const ora_get_rowid&) = delete;
+    ora_get_rowid& operator=(const ora_get_rowid&) = delete;
+
+    // text: the INSERT up to its open value list; commits on success
+    std::wstring do_insert(const std::wstring& text);
+
+private:
+    friend struct ora_rowid_binder;
+
+    uint32_t m_len = sizeof(m_rowid);   // bytes; the client writes the ROWID's length here
+    std::unique_ptr<ora_stmt> m_stmt;   // one handle, prepared anew for every insert
+    void* m_bind = nullptr;
+    uint16_t m_rowid[256] = {};         // utf-16 units
+};
+
+// the oracle table: reads it through its SELECT and writes rows as literals, large
+// objects after the row through its ROWID
+class ora_table : public ora_query_results {
+public:
+    // over a whole table: describes the columns, reads the keys and counts the rows
+    ora_table(ora_database* db, const std::wstring& name, udb_relationships* relationships,
+              int mode = 0);
+    // over a query text (an empty text counts the table of that name)
+    ora_table(ora_database* db, const std::wstring& name, const std::wstring& text,
+              udb_relationships* relationships, int mode = 0);
+    ~ora_table() override;
+
+    // one INSERT that commits, then the large objects of the row
+    void append_record(const udb_record& record) override;
+    // rewrites the row with the record's key values; an oracle error leaves as
+    // ora_exception; not committed by itself
+    void update(const udb_record& record) override;
+    // fetches the next row unless the row position reached the record count
+    bool is_eof() override;
+    void next() override;
+
+    // values the writer could not keep (numbers beyond oracle's range, written as the
+    // column default or NULL), counted per column name
+    const std::map<std::wstring, unsigned>& get_replaced_values() const
+    {
+        return m_replaced_values;
+    }
+
+    // the item of one value in the VALUES list; pos is the column's position
+    std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
+    // drops the NOT NULL constraint of the column at pos (committed at once)
+    void reset_not_null_flag(int pos);
+
+    // a value the described column stores as a large object (written after the row)
+    static bool is_lob_column(const t_ftd& column);
+
+private:
+    // the record field for every column of the table, in column order (null where the
+    // record has none), and the column list and value list of the INSERT
+    struct row_items;
+    row_items match_fewer(const udb_record& record);
+    row_items match_all(const udb_record& record);
+    std::wstring value_item(int pos, const udb_field& value);
+
+    unsigned m_row_pos = 0;
+    ora_get_rowid m_inserter;
+    ora_database* m_db;
+    udb_relationships* m_relationships;
+    std::map<std::wstring, unsigned> m_replaced_values;
+};
