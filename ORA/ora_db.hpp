@@ -1,0 +1,45 @@
+#pragma once
+
+#include "udb_db.hpp"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// the destination: the logged-on oracle user's schema. tables and views are read
+// at construction; table names compare exactly
+class ora_database : public udb_database {
+public:
+    ora_database(const std::wstring& data_source, int mode);
+
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                const udb_schema& fields,
+                                                const udb_indexes& indexes) override;
+    // drops the table in the schema; the conversion run calls this one directly
+    bool delete_tab(const std::wstring& name) override;
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text,
+                                             int mode) override;
+    // raises the ora_exception of the parse for an invalid statement
+    bool test_query(const std::wstring& sql) override;
+    // runs one statement without commit; always 0
+    int query(const std::wstring& sql) override;
+    void create_relationships(const udb_relationships& relationships) override;
+
+    std::wstring get_tn_mapped_name_ex(const std::wstring& source_table);
+    std::wstring get_fn_mapped_name_ex(const std::wstring& table, const std::wstring& field);
+    // table + "_UI", made acceptable and registered with the index-name validator
+    std::wstring get_fk_index_name(const std::wstring& table);
+
+    bool upper_case = false;    // names of new tables and columns are upper case
+    std::map<std::wstring, std::wstring> views;  // name -> text
+
+private:
+    void init_tables();
+    void init_views();
+    void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
+};
+
+// a name pasted between single quotes in sql: every quote doubled
+std::wstring ora_quote_literal(const std::wstring& text);

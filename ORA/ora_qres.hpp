@@ -1,0 +1,61 @@
+#pragma once
+
+// internal to the oracle engine: the recordset of one SELECT. ora_table derives from it.
+
+#include "ora_stmt.hpp"
+#include "ora_type.hpp"
+#include "udb_rset.hpp"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class ora_record;
+class udb_relationships;
+
+class ora_query_results : public udb_recordset {
+public:
+    // describes, defines and executes at once; column_count 0: read it from the client
+    ora_query_results(unsigned column_count, const std::wstring& sql);
+    ~ora_query_results() override;
+
+    // not supported on query results: an internal error
+    void append_record(const udb_record& record) override;
+    // the current row as a record owned by the recordset; null when there is none
+    udb_record* get_item() override;
+    // fetches the next row; true when there is none
+    bool is_eof() override;
+
+    void initialize(unsigned column_count, const std::wstring& sql);
+
+    // the column object of a select-list item, by its client data type code
+    static ora_type* gen_co_by_type(OCIParam* param, ub2 type);
+
+    const std::vector<ora_type*>& get_columns() const { return m_columns; }
+    unsigned get_column_count() const { return m_column_count; }
+
+    // the text of field i of a record, empty for NULL
+    static std::wstring field_text(const udb_record& record, size_t i);
+
+protected:
+    // for ora_table: named, over a table (empty text) or a query; initialized later
+    ora_query_results(const std::wstring& name, const std::wstring& text);
+
+    // one fetch into the column buffers; true when a row came
+    bool fetch_row();
+
+    // the table description (for ora_table, run by its constructors): schema, then for a
+    // table its indexes and the foreign keys that refer to it, and the record count
+    void describe_table(udb_relationships* relationships);
+    void init_schema();
+    void init_indexes(udb_relationships* relationships);
+    int get_columns_cnt();
+    static ole_variant get_def_value(VARTYPE type, const std::wstring& text);
+
+    bool m_fetched = false;
+    unsigned m_column_count = 0;
+    bool m_initialized = false;
+    ora_stmt m_stmt;
+    std::vector<ora_type*> m_columns;
+    ora_record* m_current = nullptr;
+};

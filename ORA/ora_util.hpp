@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ole_var.hpp"
+
+#include <string>
+
+class t_ftd;
+class udb_field;
+
+// the oracle column type of a field descriptor
+std::wstring ora_get_native_type(const t_ftd& field);
+
+// the sql literal of a value given as text; empty for a VT_DATE text that is no date
+std::wstring to_oracle_str(const std::wstring& text, VARTYPE type);
+
+// the sql literal of a field's value. a guid named inside a text is written as
+// HEXTORAW of its stored byte order only when the destination column is binary of
+// 16 bytes; without a column (or into any other column) the value is written as it is
+std::wstring to_oracle_str(const udb_field* field, const t_ftd* column = nullptr);
+
+// the sql literal of a field's default, empty for none
+std::wstring make_ora_def_val(const t_ftd* field);
+
+// the variant type of a NUMBER(precision, scale) column; may raise precision
+VARTYPE get_refined_num_type(int& precision, int& scale);
+
+// text and binary columns up to this size are NVARCHAR2 and RAW; larger ones are
+// CLOB and BLOB (the limit of a standard oracle database)
+constexpr int ora_max_inline_size = 2000;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "tk_singl.hpp"
+#include "udb_nmap.hpp"
+#include "udb_vali.hpp"
+
+#include <string>
+#include <vector>
+
+class t_ftd;
+class udb_field;
+class udb_indexes;
+
+// oracle identifiers: 1 to 30 characters, a letter first, then letters, digits, "_", "$", "#"
+class ora_validator : public udb_validator {
+public:
+    ora_validator();
+
+    bool is_acceptable(const std::wstring& name) const override;
+    std::wstring get_safe_name(const std::wstring& name) const override;
+};
+
+// column names; every name of the list starts out as an existing name
+class ora_fn_validator : public ora_validator {
+public:
+    explicit ora_fn_validator(const std::vector<t_ftd*>& fields);
+    explicit ora_fn_validator(const std::vector<udb_field*>& fields);
+
+    // source name -> generated name of the columns a table builder renamed
+    void add_mapped_pair(const std::wstring& source, const std::wstring& generated);
+    const t_names_map& get_names_map() const { return m_names_map; }
+
+private:
+    t_names_map m_names_map;
+};
+
+// table names: the oracle tables first, then the source tables, as existing names
+class ora_tn_validator : public ora_validator {
+public:
+    ora_tn_validator(const std::vector<std::wstring>& source_tables,
+                     const std::vector<std::wstring>& oracle_tables);
+};
+
+// index and constraint names of the destination schema, for one conversion run
+class ora_in_validator : public tk_singleton<ora_in_validator> {
+public:
+    // reads the schema's primary-key and index names as restricted names
+    ora_in_validator();
+    ~ora_in_validator() override;
+
+    void load(const udb_indexes& indexes);
+
+    ora_validator& validator() { return m_validator; }
+
+private:
+    ora_validator m_validator;
+};
