@@ -1,0 +1,52 @@
+#pragma once
+
+#include "udb_idx.hpp"
+#include "udb_nmap.hpp"
+#include "udb_rel.hpp"
+#include "udb_rset.hpp"
+#include "udb_sche.hpp"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// the engine-neutral database the driver reads from and writes to. each engine
+// derives its database; the defaults below serve whatever it does not override.
+class udb_database {
+public:
+    // both engines pass mode 1 and case_sensitive true
+    udb_database(const std::wstring& name, int mode, bool case_sensitive);
+    virtual ~udb_database();
+
+    udb_database(const udb_database&) = delete;
+    udb_database& operator=(const udb_database&) = delete;
+
+    // creates the table when it does not exist (with the indexes unless the list is
+    // empty), appends its name to tables, records generated field names in names_map
+    // (add_fn_map) and returns a new recordset over the table for writing
+    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                        const udb_schema& fields,
+                                                        const udb_indexes& indexes) = 0;
+    // the default removes the first matching entry of tables; none is an internal error
+    virtual bool delete_tab(const std::wstring& name);
+    // flag: 1 a source table (the driver), 2 a table just created (the oracle engine)
+    virtual std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int flag) = 0;
+    virtual std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
+                                                     const std::wstring& text, int flag) = 0;
+    // checks the statement without keeping its effects
+    virtual bool test_query(const std::wstring& sql) = 0;
+    // the default is not supported: an internal error
+    virtual int query(const std::wstring& sql);
+    virtual void reserved_op(int arg);
+    // the default creates nothing
+    virtual void create_relationships(const udb_relationships& relationships);
+    // searches tables: exactly when case_sensitive, else case-insensitively
+    virtual bool is_table_exist(const std::wstring& name);
+
+    int mode;                           // 8: append mode, no foreign keys are converted
+    std::wstring name;
+    bool case_sensitive;
+    std::vector<std::wstring> tables;   // in the order the engine added them
+    udb_names_map names_map;
+    udb_relationships relationships;
+};

@@ -1,0 +1,197 @@
+#include "udb_prof.hpp"
+
+#include "tk_except.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const wchar_t available_queries[] = L"Available Queries";
+const wchar_t selected_tables[] = L"Selected Tables";
+const wchar_t generic_settings[] = L"Generic settings";
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// the buffer getline grows as it needs
+struct line_buffer {
+    char* data = nullptr;
+    size_t capacity = 0;
+    ~line_buffer() { std::free(data); }
+};
+
+// one decoded and trimmed line of a profile
+struct profile_line {
+    enum kind_t { empty, section, entry } kind = empty;
+    std::wstring name;   // the section name or the key
+    std::wstring value;
+
+    bool operator==(const profile_line&) const = default;
+};
+
+profile_line parse_line(const std::wstring& line)
+{
+    profile_line result;
+    if (line.empty())
+        return result;
+    if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
+        result.kind = profile_line::section;
+        result.name = line.substr(1, line.size() - 2);
+        return result;
+    }
+    result.kind = profile_line::entry;
+    size_t eq = line.find(L'=');
+    if (eq == std::wstring::npos) {
+        result.name = line;
+    } else {
+        result.name = tk_trim(line.substr(0, eq));
+        result.value = line.substr(eq + 1);
+    }
+    return result;
+}
+
+profile_line read_back(const std::string& bytes)
+{
+    return parse_line(tk_trim(tk_from_utf8(bytes)));
+}
+
+// the line's bytes when reading them gives back exactly what was meant, else nothing
+bool encode_line(const std::wstring& line, const profile_line& meant, std::string& bytes)
+{
+    if (line.find_first_of(L"\r\n") != std::wstring::npos)
+        return false;
+    bytes = tk_to_utf8(line);
+    return read_back(bytes) == meant;
+}
+
+// the narrow path to open, when the name survives the conversion unchanged
+bool narrow_path(const std::wstring& file, std::string& path)
+{
+    path = tk_to_ansi(file);
+    return !path.empty() && tk_to_unicode(path) == file;
+}
+
+}  // namespace
+
+udb_profile::udb_profile()
+{
+    add_section(available_queries);
+    add_section(selected_tables);
+    add_section(generic_settings);
+}
+
+void udb_profile::add_section(const std::wstring& name)
+{
+    m_sections.try_emplace(name);
+}
+
+udb_profile::t_section& udb_profile::section(const std::wstring& name)
+{
+    return m_sections[name];
+}
+
+void udb_profile::set_value(const std::wstring& section_name, const std::wstring& key,
+                            const std::wstring& value)
+{
+    section(section_name).emplace(key, value);
+}
+
+std::wstring udb_profile::get_value(const std::wstring& section_name,
+                                    const std::wstring& key) const
+{
+    auto s = m_sections.find(section_name);
+    if (s == m_sections.end())
+        return std::wstring();
+    auto k = s->second.find(key);
+    return k == s->second.end() ? std::wstring() : k->second;
+}
+
+const udb_profile::t_section& udb_profile::get_available_queries() const
+{
+    return m_sections.at(available_queries);
+}
+
+const udb_profile::t_section& udb_profile::get_selected_tables() const
+{
+    return m_sections.at(selected_tables);
+}
+
+bool udb_profile::load(const std::wstring& file)
+{
+    tk_wtrace(2, L"udb_profile::load(%ls)", file.c_str());
+    if (!tk_is_file_exist(file, 0x4000))
+        throw tk_exception(
+            L"Profile does not exist. Please verify the correct path/name was given.", 1);
+
+    std::string path;
+    if (!narrow_path(file, path))
+        return false;
+    file_ptr f(std::fopen(path.c_str(), "rb"));
+    if (!f)
+        return false;
+
+    // lines are read whole: a long query text is neither cut nor dropped
+    line_buffer buffer;
+    t_section* current = nullptr;
+    ssize_t length;
+    while ((length = getline(&buffer.data, &buffer.capacity, f.get())) != -1) {
+        std::string bytes(buffer.data, static_cast<size_t>(length));
+        if (!bytes.empty() && bytes.back() == '\n')
+            bytes.pop_back();
+        if (!bytes.empty() && bytes.back() == '\r')
+            bytes.pop_back();
+
+        profile_line line = read_back(bytes);
+        if (line.kind == profile_line::section) {
+            current = &section(line.name);
+        } else if (line.kind == profile_line::entry) {
+            if (!current)
+                return false;
+            current->emplace(line.name, line.value);
+        }
+    }
+    // a read error would otherwise look like the end of the file
+    return !std::ferror(f.get());
+}
+
+bool udb_profile::store(const std::wstring& file) const
+{
+    tk_wtrace(2, L"udb_profile::store)");
+
+    // build and check everything first, so that a refused profile leaves the file alone
+    std::string text;
+    std::string bytes;
+    for (const auto& [name, keys] : m_sections) {
+        if (!encode_line(L"[" + name + L"]", {profile_line::section, name, {}}, bytes))
+            return false;
+        text += bytes + "\r\n";
+        bool selected = name == selected_tables;
+        for (const auto& [key, value] : keys) {
+            profile_line meant{profile_line::entry, key, value};
+            // a table without a query is written bare, unless it would not read back so
+            // (a name in brackets would turn into a section header)
+            if (!(selected && value.empty() && encode_line(key, meant, bytes)) &&
+                !encode_line(key + L"=" + value, meant, bytes))
+                return false;
+            text += bytes + "\r\n";
+        }
+        text += "\r\n";
+    }
+
+    std::string path;
+    if (!narrow_path(file, path))
+        return false;
+    file_ptr f(std::fopen(path.c_str(), "wb"));
+    if (!f)
+        return false;
+    bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+    // fclose reports a failed flush of what was buffered
+    return std::fclose(f.release()) == 0 && written;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+// one conversion's settings: sections of keys and values in ordinal utf-16 order.
+// the file is utf-8 without a byte-order mark, "\r\n" line ends; see store for what
+// cannot be written
+class udb_profile {
+public:
+    using t_section = std::map<std::wstring, std::wstring>;
+
+    // "Available Queries", "Selected Tables" and "Generic settings" always exist
+    udb_profile();
+
+    void add_section(const std::wstring& name);
+    // a key already present keeps its value
+    void set_value(const std::wstring& section, const std::wstring& key,
+                   const std::wstring& value);
+    // empty when the section or the key does not exist; both matched exactly
+    std::wstring get_value(const std::wstring& section, const std::wstring& key) const;
+
+    const t_section& get_available_queries() const;
+    const t_section& get_selected_tables() const;
+
+    // a missing or unreadable file raises tk_exception (level 1); false when the file
+    // does not open or an entry comes before any section. the first value of a key wins
+    bool load(const std::wstring& file);
+    // true when the whole file was written. false, and the file untouched, when a
+    // section, key or value would not read back as it is (a key with "=", a line
+    // break, blanks at a key's ends or a value's end, a line that reads as a header)
+    bool store(const std::wstring& file) const;
+
+private:
+    t_section& section(const std::wstring& name);
+
+    std::map<std::wstring, t_section> m_sections;
+};

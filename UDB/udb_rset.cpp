@@ -1,0 +1,58 @@
+#include "udb_rset.hpp"
+
+#include "tk_log.hpp"
+
+udb_recordset::udb_recordset(const std::wstring& name, bool owns)
+    : name(name), schema(owns)
+{
+}
+
+udb_recordset::udb_recordset(const std::wstring& name, const std::wstring& text, bool owns)
+    : text(text), name(name), schema(owns)
+{
+}
+
+void udb_recordset::update(const udb_record&)
+{
+    tk_trace(1, "udb_recordset::update");
+}
+
+udb_record* udb_recordset::get_item()
+{
+    return nullptr;
+}
+
+bool udb_recordset::is_eof()
+{
+    return true;
+}
+
+bool udb_recordset::is_query() const
+{
+    return !text.empty();
+}
+
+void udb_recordset::next()
+{
+}
+
+void udb_recordset::reserved_op()
+{
+}
+
+void udb_recordset::reset()
+{
+}
+
+void udb_recordset::add_index(const udb_index& index)
+{
+    tk_wtrace(1, L"udb_recordset::add_index (%ls)", index.name.c_str());
+    if (!indexes.is_acceptable_name(index.name))
+        return;
+    // append first so that key_index never points past the list
+    indexes.push_back(index);
+    if (key_index == -1 && (index.primary || index.unique)) {
+        tk_trace(1, "Store primary/unique key");
+        key_index = static_cast<int>(indexes.size()) - 1;
+    }
+}

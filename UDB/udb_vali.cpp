@@ -1,0 +1,95 @@
+#include "udb_vali.hpp"
+
+#include "tk_except.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+bool equal_no_case(const std::wstring& a, const std::wstring& b)
+{
+    return tk_compare_no_case(a, b) == 0;
+}
+
+// i as "%05d"
+std::wstring number5(int i)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%05d", i);
+    return std::wstring(buf, buf + std::char_traits<char>::length(buf));
+}
+
+}  // namespace
+
+udb_validator::udb_validator(unsigned max_length) : max_length(max_length)
+{
+    tk_trace(2, "udb_validator::ctor");
+}
+
+bool udb_validator::is_acceptable(const std::wstring& name) const
+{
+    tk_wtrace(1, L"udb_validator::is_acceptable(%ls)", name.c_str());
+    if (max_length != 0 && name.size() > max_length) {
+        tk_trace(1, "The name is too long");
+        return false;
+    }
+    for (const auto& word : restricted_words) {
+        if (equal_no_case(word, name)) {
+            tk_trace(1, "The name is restricted");
+            return false;
+        }
+    }
+    for (wchar_t c : illegal_chars) {
+        if (name.find(c) != std::wstring::npos) {
+            tk_wtrace(1, L"The name contains illegal: %lc", c);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool udb_validator::is_duplicated(const std::wstring& name) const
+{
+    tk_wtrace(1, L"udb_validator::is_duplicated(%ls)", name.c_str());
+    for (const auto& existing : existing_names) {
+        tk_wtrace(1, L"Processing %ls", existing.c_str());
+        if (equal_no_case(existing, name))
+            return true;
+    }
+    return false;
+}
+
+std::wstring udb_validator::get_safe_name(const std::wstring& name) const
+{
+    tk_wtrace(1, L"udb_validator::get_safe_name(%ls)", name.c_str());
+    std::wstring s = name;
+    // one unit short of the limit, as stored names expect
+    if (max_length != 0 && s.size() > max_length)
+        s.resize(max_length - 1);
+    for (wchar_t c : illegal_chars)
+        std::replace(s.begin(), s.end(), c, L'_');
+    if (is_acceptable(s) && !is_duplicated(s))
+        return s;
+
+    // leave room for the five digits; with a limit below 6 the base may become empty
+    if (max_length != 0) {
+        size_t room = max_length > 5 ? max_length - 5 : 0;
+        if (s.size() > room)
+            s.resize(max_length > 6 ? max_length - 6 : 0);
+    }
+    for (int i = 0; i < 100000; ++i) {
+        std::wstring candidate = s + number5(i);
+        if (is_acceptable(candidate) && !is_duplicated(candidate))
+            return candidate;
+    }
+    throw tk_mail_assertion("udb_vali.cpp", 54);
+}
+
+void udb_validator::add_existing_name(const std::wstring& name)
+{
+    tk_wtrace(1, L"udb_validator::add_existing_name(%ls)", name.c_str());
+    existing_names.push_back(name);
+}

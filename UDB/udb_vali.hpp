@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// decides whether a name is acceptable and unique in a destination and makes a safe
+// replacement (cut, replace illegal characters, number "%05d") when it is not
+class udb_validator {
+public:
+    // max_length in utf-16 units; 0: no limit
+    explicit udb_validator(unsigned max_length);
+    virtual ~udb_validator() = default;
+
+    virtual bool is_acceptable(const std::wstring& name) const;
+    // case-insensitive against existing_names
+    virtual bool is_duplicated(const std::wstring& name) const;
+    // does not add the result to existing_names; the caller adds what it keeps
+    virtual std::wstring get_safe_name(const std::wstring& name) const;
+
+    void add_existing_name(const std::wstring& name);
+
+    unsigned max_length;
+    std::vector<wchar_t> illegal_chars;
+    std::vector<std::wstring> restricted_words;  // compared case-insensitively
+    std::vector<std::wstring> existing_names;
+};
