@@ -1,0 +1,242 @@
+#include "udb_prof.hpp"
+#include "udb_test_util.hpp"
+
+#include <sys/stat.h>
+
+namespace {
+
+class udb_profile_file : public ::testing::Test {
+protected:
+    std::string path(const std::string& name = "p.qlx") const { return m_dir.file(name); }
+    std::wstring wpath(const std::string& name = "p.qlx") const { return wide(path(name)); }
+
+    // loads the bytes as a profile file into profile
+    bool load_bytes(udb_profile& profile, const std::string& bytes)
+    {
+        write_bytes(path("in.qlx"), bytes);
+        return profile.load(wpath("in.qlx"));
+    }
+
+private:
+    temp_dir m_dir;
+};
+
+}  // namespace
+
+TEST_F(udb_profile_file, new_profile_stores_six_lines)
+{
+    udb_profile profile;
+    ASSERT_TRUE(profile.store(wpath()));
+    EXPECT_EQ(read_bytes(path()),
+              "[Available Queries]\r\n\r\n[Generic settings]\r\n\r\n[Selected Tables]\r\n\r\n");
+}
+
+TEST_F(udb_profile_file, store_writes_sections_and_keys_in_ordinal_order)
+{
+    udb_profile profile;
+    profile.set_value(L"pgs settings", L"host", L"localhost");
+    profile.set_value(L"Oracle settings", L"user", L"scott");
+    profile.set_value(L"Generic settings", L"src", L"sales");
+    profile.set_value(L"Generic settings", L"mode", L"1");
+    profile.set_value(L"Generic settings", L"logfile", L"");
+    profile.set_value(L"Selected Tables", L"emp", L"");
+    profile.set_value(L"Selected Tables", L"dept", L"select * from dept");
+    profile.set_value(L"Available Queries", L"q", L"select 1");
+    ASSERT_TRUE(profile.store(wpath()));
+    EXPECT_EQ(read_bytes(path()),
+              "[Available Queries]\r\nq=select 1\r\n\r\n"
+              "[Generic settings]\r\nlogfile=\r\nmode=1\r\nsrc=sales\r\n\r\n"
+              "[Oracle settings]\r\nuser=scott\r\n\r\n"
+              "[Selected Tables]\r\ndept=select * from dept\r\nemp\r\n\r\n"
+              "[pgs settings]\r\nhost=localhost\r\n\r\n");
+}
+
+TEST_F(udb_profile_file, stored_profile_loads_back_the_same)
+{
+    udb_profile profile;
+    profile.set_value(L"Selected Tables", L"public.emp", L"");
+    profile.set_value(L"Selected Tables", L"[dbo].[t]", L"");
+    profile.set_value(L"Selected Tables", L"[x]", L"select 1");
+    profile.set_value(L"Selected Tables", L"", L"");
+    profile.set_value(L"Available Queries", L"q", L" select 2");
+    profile.set_value(L"Generic settings", L"src", L"d\u00e9j\u00e0 \u4e2d");
+    profile.set_value(L"Generic settings", L"logfile", L"");
+    profile.set_value(L"Generic settings", L"x", L"a=b=c");
+    profile.set_value(L" odd ", L"k", L"v");
+    ASSERT_TRUE(profile.store(wpath()));
+
+    udb_profile back;
+    ASSERT_TRUE(back.load(wpath()));
+    EXPECT_EQ(back.get_selected_tables(), profile.get_selected_tables());
+    EXPECT_EQ(back.get_available_queries(), profile.get_available_queries());
+    EXPECT_EQ(back.get_value(L"Generic settings", L"src"), L"d\u00e9j\u00e0 \u4e2d");
+    EXPECT_EQ(back.get_value(L"Generic settings", L"x"), L"a=b=c");
+    EXPECT_EQ(back.get_value(L" odd ", L"k"), L"v");
+    // the bracketed name did not become a section
+    EXPECT_EQ(back.get_value(L"dbo].[t", L""), L"");
+    EXPECT_EQ(back.get_selected_tables().count(L"[dbo].[t]"), 1u);
+    EXPECT_EQ(back.get_selected_tables().size(), 4u);
+}
+
+TEST_F(udb_profile_file, bracketed_table_name_does_not_hide_later_tables)
+{
+    udb_profile profile;
+    profile.set_value(L"Selected Tables", L"[a]", L"");
+    profile.set_value(L"Selected Tables", L"b", L"");
+    ASSERT_TRUE(profile.store(wpath()));
+    EXPECT_NE(read_bytes(path()).find("[Selected Tables]\r\n[a]=\r\nb\r\n"), std::string::npos);
+    udb_profile back;
+    ASSERT_TRUE(back.load(wpath()));
+    EXPECT_EQ(back.get_selected_tables(), profile.get_selected_tables());
+}
+
+TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_file)
+{
+    struct case_t {
+        const wchar_t* section;
+        std::wstring key;
+        std::wstring value;
+    } cases[] = {
+        {L"Generic settings", L"a=b", L"v"},
+        {L"Selected Tables", L"a=b", L""},
+        {L"Selected Tables", L"a\nb", L""},
+        {L"Generic settings", L"a\r", L"v"},
+        {L"Generic settings", L" a", L"v"},
+        {L"Selected Tables", L"a ", L""},
+        {L"Available Queries", L"q", L"select 1\nfrom t"},
+        {L"Available Queries", L"q", L"select 1 "},        // trailing blanks are trimmed
+        {L"Available Queries", L"[q", L"select a[1]"},     // reads as a section header
+        {L"Generic settings", std::wstring(L"a\0b", 3), L"v"},
+        {L"Generic settings", L"k", std::wstring(1, wchar_t(0xd800))},  // lone surrogate
+        {L"bad\nsection", L"k", L"v"},
+    };
+    for (const auto& c : cases) {
+        write_bytes(path(), "old contents");
+        udb_profile profile;
+        profile.set_value(L"Generic settings", L"src", L"db");
+        profile.set_value(c.section, c.key, c.value);
+        EXPECT_FALSE(profile.store(wpath())) << tk_to_utf8(c.key) << "=" << tk_to_utf8(c.value);
+        EXPECT_EQ(read_bytes(path()), "old contents");
+    }
+}
+
+TEST_F(udb_profile_file, store_reports_a_file_that_cannot_be_written)
+{
+    udb_profile profile;
+    EXPECT_FALSE(profile.store(wpath("missing/dir/p.qlx")));
+    // a device that is always full: the write or its flush fails
+    EXPECT_FALSE(profile.store(L"/dev/full"));
+}
+
+TEST_F(udb_profile_file, load_of_missing_file_raises_level_one)
+{
+    udb_profile profile;
+    try {
+        profile.load(wpath("none.qlx"));
+        FAIL() << "no error";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_STREQ(e.what(),
+                     "Profile does not exist. Please verify the correct path/name was given.");
+    }
+    EXPECT_THROW(profile.load(wide(path(""))), tk_exception);  // a directory is not a file
+}
+
+TEST_F(udb_profile_file, load_parses_entries_and_headers)
+{
+    udb_profile profile;
+    ASSERT_TRUE(load_bytes(profile,
+                           "[Generic settings]\r\n"
+                           "  key = value  \r\n"
+                           "a=b=c\n"
+                           "bare\r\n"
+                           "\r\n"
+                           "   \r\n"
+                           "[ Generic settings ]\r\n"
+                           "x=1\r\n"
+                           "[]\n"
+                           "e=\n"));
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"key"), L" value");
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"a"), L"b=c");
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"bare"), L"");
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"x"), L"");
+    EXPECT_EQ(profile.get_value(L" Generic settings ", L"x"), L"1");
+    EXPECT_EQ(profile.get_value(L"", L"e"), L"");
+    EXPECT_EQ(profile.get_value(L"nowhere", L"e"), L"");
+}
+
+TEST_F(udb_profile_file, repeated_key_keeps_its_first_value)
+{
+    udb_profile profile;
+    ASSERT_TRUE(load_bytes(profile,
+                           "[s]\r\nk=first\r\nk=second\r\n[t]\r\nk=other\r\n[s]\r\nk=third\r\n"
+                           "n=new\r\n"));
+    EXPECT_EQ(profile.get_value(L"s", L"k"), L"first");
+    EXPECT_EQ(profile.get_value(L"s", L"n"), L"new");
+    EXPECT_EQ(profile.get_value(L"t", L"k"), L"other");
+    profile.set_value(L"s", L"k", L"changed");
+    EXPECT_EQ(profile.get_value(L"s", L"k"), L"first");
+}
+
+TEST_F(udb_profile_file, entry_before_any_section_fails_and_keeps_nothing_after_it)
+{
+    udb_profile profile;
+    EXPECT_FALSE(load_bytes(profile, "\r\nk=v\r\n[s]\r\na=1\r\n"));
+    EXPECT_EQ(profile.get_value(L"s", L"a"), L"");
+
+    udb_profile partial;
+    EXPECT_FALSE(load_bytes(partial, "[s]\r\na=1\r\n"));
+    EXPECT_EQ(partial.get_value(L"s", L"a"), L"1");
+}
+
+TEST_F(udb_profile_file, file_with_byte_order_mark_is_refused)
+{
+    udb_profile profile;
+    EXPECT_FALSE(load_bytes(profile, "\xef\xbb\xbf[Generic settings]\r\nsrc=db\r\n"));
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"src"), L"");
+}
+
+TEST_F(udb_profile_file, lines_of_any_length_are_read_whole)
+{
+    for (size_t length : {size_t(4095), size_t(4096), size_t(20000)}) {
+        std::string query = "select " + std::string(length - 9, 'x') + " t";
+        std::string line = "q=" + query;
+        ASSERT_GE(line.size(), length);
+        udb_profile profile;
+        ASSERT_TRUE(load_bytes(profile, "[Available Queries]\r\n" + line + "\r\nnext=1\r\n"));
+        EXPECT_EQ(profile.get_value(L"Available Queries", L"q"), wide(query));
+        EXPECT_EQ(profile.get_value(L"Available Queries", L"next"), L"1");
+    }
+}
+
+TEST_F(udb_profile_file, line_of_exactly_4095_bytes_is_read_normally)
+{
+    std::string line = "k=" + std::string(4093, 'v');
+    ASSERT_EQ(line.size(), 4095u);
+    udb_profile profile;
+    ASSERT_TRUE(load_bytes(profile, "[s]\r\n" + line + "\r\nn=1\r\n"));
+    EXPECT_EQ(profile.get_value(L"s", L"k"), std::wstring(4093, L'v'));
+    EXPECT_EQ(profile.get_value(L"s", L"n"), L"1");
+}
+
+TEST_F(udb_profile_file, load_adds_to_what_the_profile_holds)
+{
+    udb_profile profile;
+    profile.set_value(L"Selected Tables", L"emp", L"");
+    ASSERT_TRUE(load_bytes(profile, "[Selected Tables]\r\ndept\r\nemp=select 1\r\n"));
+    EXPECT_EQ(profile.get_selected_tables(),
+              (udb_profile::t_section{{L"dept", L""}, {L"emp", L""}}));
+}
+
+TEST(udb_profile, new_profile_has_the_three_sections_and_empty_lookups)
+{
+    udb_profile profile;
+    EXPECT_TRUE(profile.get_available_queries().empty());
+    EXPECT_TRUE(profile.get_selected_tables().empty());
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"src"), L"");
+    profile.add_section(L"pgs settings");
+    profile.set_value(L"pgs settings", L"host", L"h");
+    profile.add_section(L"pgs settings");
+    EXPECT_EQ(profile.get_value(L"pgs settings", L"host"), L"h");
+    EXPECT_EQ(profile.get_value(L"PGS settings", L"host"), L"");  // names are exact
+}
