@@ -1,0 +1,172 @@
+#include "tarnova_convertor.hpp"
+
+#include "ora_db.hpp"
+#include "pgs_engine.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_db.hpp"
+#include "udb_prof.hpp"
+
+#include <memory>
+
+namespace {
+
+const char registry_path[] = "Software\\Varnholt\\Quilmot";
+const wchar_t generic_section[] = L"Generic settings";
+const wchar_t oracle_section[] = L"Oracle settings";
+
+} // namespace
+
+tarnova_convertor::tarnova_convertor(program variant) : m_key(registry_path), m_program(variant)
+{
+    tk_trace(2, "tarnova_convertor::ctor");
+    if (m_program == program::console) {
+        uppercase = false;
+        m_pgs.engine().set_view_owned(false);
+        return;
+    }
+    serialize(false);
+    m_pgs.engine().set_no_schema(m_pgs.engine().get_view_owned());
+}
+
+tarnova_convertor::~tarnova_convertor() noexcept
+{
+    tk_trace(2, "tarnova_convertor::dtor");
+    if (m_program == program::wizard) {
+        try {
+            serialize(true);
+        } catch (const std::exception& e) {
+            tk_trace(2, "Cannot save the settings: %s", e.what());
+        }
+    }
+    m_key.close();
+}
+
+void tarnova_convertor::run()
+{
+    (*this)();
+}
+
+bool tarnova_convertor::test_query(const std::wstring&)
+{
+    tk_trace(2, "pgs_converter_impl::test_query");
+    return true;
+}
+
+void tarnova_convertor::get_all_tables(std::vector<std::wstring>& tables)
+{
+    tk_trace(2, "tarnova_convertor::get_all_tables");
+    const std::unique_ptr<pgs_database> source = m_pgs.engine().open_db(get_source_name());
+    tables = source->tables;
+}
+
+bool tarnova_convertor::load_profile(const udb_profile& profile)
+{
+    tk_trace(2, "tarnova_convertor::load_profile");
+    if (!udb_converter::load_profile(profile) || !m_pgs.load_profile(profile)
+        || !oracle_converter_impl::load_profile(profile))
+        return false;
+    const std::wstring upper = profile.get_value(oracle_section, L"uppercase");
+    if (!upper.empty())
+        uppercase = upper == L"1";
+    const std::wstring no_schema = profile.get_value(generic_section, L"no schema");
+    if (!no_schema.empty()) {
+        tk_wtrace(1, L"set_pgs_view_owned(%ls)", no_schema.c_str());
+        m_pgs.engine().set_no_schema(no_schema == L"1");
+        m_pgs.engine().set_view_owned(no_schema == L"1");
+    }
+    return true;
+}
+
+bool tarnova_convertor::store_profile(udb_profile& profile) const
+{
+    if (!udb_converter::store_profile(profile) || !m_pgs.store_profile(profile)
+        || !oracle_converter_impl::store_profile(profile))
+        return false;
+    const ora_database* connected = get_connected_database();
+    const bool upper = connected ? connected->upper_case : uppercase;
+    profile.set_value(oracle_section, L"uppercase", upper ? L"1" : L"0");
+    profile.set_value(generic_section, L"no schema", m_pgs.engine().get_view_owned() ? L"1" : L"0");
+    return true;
+}
+
+bool tarnova_convertor::load_profile_file(const std::wstring& path)
+{
+    udb_profile profile;
+    // a file that does not read as a profile is not applied in part
+    if (!profile.load(path))
+        return false;
+    return load_profile(profile);
+}
+
+bool tarnova_convertor::save_profile_file(const std::wstring& path) const
+{
+    udb_profile profile;
+    if (!store_profile(profile))
+        return false;
+    return profile.store(path);
+}
+
+bool tarnova_convertor::serialize(bool save)
+{
+    tk_trace(2, "serialize( %d )", save ? 1 : 0);
+    if (m_key.open(tk_hkey_current_user, registry_path, nullptr, 0, tk_key_all_access, nullptr,
+                   nullptr)
+        != tk_reg_ok)
+        return false;
+
+    pgs_engine& engine = m_pgs.engine();
+    std::wstring dest = get_dest_name();
+    std::wstring src = get_source_name();
+    bool schema_flag = engine.get_view_owned();
+    bool result = true;
+    auto exchange = [&](const char* name, auto& value, const auto& fallback) {
+        if (!save)
+            value = fallback;
+        result = m_key.exchange(name, value, save) && result;
+    };
+    auto exchange_kept = [&](const char* name, auto& value) {
+        result = m_key.exchange(name, value, save) && result;
+    };
+    uint32_t mode_value = static_cast<uint32_t>(mode);
+    uint32_t port_value = static_cast<uint32_t>(m_pgs.port);
+
+    exchange("convert_views", convert_views, true);
+    exchange_kept("dest", dest);
+    exchange("mode", mode_value, uint32_t(1));
+    exchange("no_schema", schema_flag, false);
+    exchange_kept("oracleh", host);
+    exchange_kept("oraclep", password);
+    exchange_kept("oracleu", user);
+    exchange("oraport", port, std::wstring(L"1521"));
+    exchange_kept("pgshost", m_pgs.host);
+    exchange_kept("pgspswd", m_pgs.password);
+    exchange("pgsport", port_value, uint32_t(0));
+    exchange_kept("pgsuser", m_pgs.user);
+    exchange("skip_idx", skip_idx, false);
+    exchange_kept("src", src);
+    exchange("tab_def", tab_def, false);
+    exchange("uppercase", uppercase, true);
+    exchange("view_owned", schema_flag, true);
+
+    if (!save) {
+        set_dest_name(dest);
+        set_source_name(src);
+        mode = static_cast<int>(mode_value);
+        m_pgs.port = static_cast<int>(port_value);
+        engine.set_view_owned(schema_flag);
+    }
+    m_key.close();
+    return result;
+}
+
+void tarnova_convertor::log_off_before_exit() noexcept
+{
+    if (!has_instance())
+        return;
+    try {
+        instance().log_off_oracle();
+    } catch (...) {
+        // the process ends anyway; nothing is left to report to
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "oracle_converter_impl.hpp"
+#include "pgs_converter_impl.hpp"
+#include "tk_regk.hpp"
+#include "tk_singl.hpp"
+#include "udb_converter.hpp"
+
+#include <string>
+#include <vector>
+
+class conversion_hooks;
+class ora_database;
+class udb_database;
+class udb_profile;
+class udb_recordset;
+class ora_tn_validator;
+
+// the conversion task: every setting of a conversion and the run itself. one per
+// process; the wizard keeps its settings in the registry, the console does not
+class tarnova_convertor : public udb_converter,
+                          public oracle_converter_impl,
+                          public tk_singleton<tarnova_convertor> {
+public:
+    enum class program { wizard, console };
+
+    explicit tarnova_convertor(program variant);
+    // noexcept: the task interface promises it; the registration cannot be missing here
+    ~tarnova_convertor() noexcept override;
+
+    // the conversion (the task's run operation); lets no exception escape
+    void operator()();
+    void run() override;
+    bool is_done() override { return false; }
+    // true for any text; nothing is run
+    virtual bool test_query(const std::wstring& text);
+
+    // the program's additions to the run; not owned, null for none
+    void set_hooks(conversion_hooks* hooks) { m_hooks = hooks; }
+
+    // opens the source database and copies its table names
+    void get_all_tables(std::vector<std::wstring>& tables);
+
+    bool load_profile(const udb_profile& profile);
+    bool store_profile(udb_profile& profile) const;
+    bool load_profile_file(const std::wstring& path);
+    // false when the profile could not be written completely
+    bool save_profile_file(const std::wstring& path) const;
+
+    // the registry settings: save writes them, else reads them (defaults first)
+    bool serialize(bool save);
+
+    pgs_converter_impl& pgs() { return m_pgs; }
+    const pgs_converter_impl& pgs() const { return m_pgs; }
+    program get_program() const { return m_program; }
+
+    // for the paths that end the process at once: logs the task's oracle session off
+    static void log_off_before_exit() noexcept;
+
+    bool uppercase = false;
+
+private:
+    struct run_state;
+
+    void run_tables(run_state& state);
+    void convert_table(run_state& state, const std::wstring& name, const std::wstring& query);
+    void copy_rows(run_state& state, udb_recordset& source, udb_recordset& writer);
+    void report_record_error(const tk_exception& e);
+    void report_replaced_values(const udb_recordset& writer, const std::wstring& name);
+    ora_database& destination() const;
+    conversion_hooks& hooks() const;
+
+    pgs_converter_impl m_pgs;
+    tk_reg_key m_key;
+    program m_program;
+    conversion_hooks* m_hooks = nullptr;
+};
+
+// the scope of one run: the start line, and at the end the end line and the
+// finished flag, set on every path as the run's last action
+class init_conversion {
+public:
+    init_conversion(tk_converter& task, bool no_com);
+    ~init_conversion();
+    init_conversion(const init_conversion&) = delete;
+    init_conversion& operator=(const init_conversion&) = delete;
+
+private:
+    tk_converter& m_task;
+};
