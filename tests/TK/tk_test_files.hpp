@@ -1,9 +1,12 @@
 #pragma once
 
+#include "tk_except.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 // a directory of its own for one test, removed with everything in it
