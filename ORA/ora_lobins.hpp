@@ -34,6 +34,9 @@ public:
 private:
     void write_clob(size_t i, const udb_field& value);
     void write_blob(size_t i, const udb_field& value);
+    // one OCILobWrite of the whole buffer at offset 1; csid 0 for bytes
+    void write(size_t i, const void* data, size_t size, unsigned csid);
+    void free_locators() noexcept;
 
     std::wstring m_table;
     std::vector<void*> m_defines;       // OCIDefine*

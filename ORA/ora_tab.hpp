@@ -14,6 +14,7 @@ class t_ftd;
 class udb_field;
 class udb_record;
 class udb_relationships;
+class t_names_map;
 
 // runs one INSERT and returns the ROWID of the new row (the only bind of the engine)
 class ora_get_rowid {
@@ -72,11 +73,9 @@ public:
     static bool is_lob_column(const t_ftd& column);
 
 private:
-    // the record field for every column of the table, in column order (null where the
-    // record has none), and the column list and value list of the INSERT
-    struct row_items;
-    row_items match_fewer(const udb_record& record);
-    row_items match_all(const udb_record& record);
+    // the column names of the table when this run created it (source -> column), or null
+    const t_names_map* column_map() const;
+    // the hook's literal when it accepts the value, else get_fld_append_wstr
     std::wstring value_item(int pos, const udb_field& value);
 
     unsigned m_row_pos = 0;

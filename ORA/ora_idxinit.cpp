@@ -1,0 +1,112 @@
+#include "ora_idxinit.hpp"
+
+#include "ora_except.hpp"
+#include "ora_stmt.hpp"
+#include "ora_util.hpp"
+#include "ora_vali.hpp"
+#include "tk_log.hpp"
+
+ora_indexes_initializer::ora_indexes_initializer(const std::wstring& table,
+                                                 const udb_schema& fields,
+                                                 const udb_indexes& source,
+                                                 const t_names_map& names)
+    : m_table(table), m_fields(fields), m_names(names)
+{
+    ora_in_validator& names_in_use = ora_in_validator::instance();
+    names_in_use.load(source);
+    ora_validator& validator = names_in_use.validator();
+
+    for (const udb_index& src : source) {
+        std::wstring index_name = src.name;
+        bool renamed = !validator.is_acceptable(index_name);
+        if (renamed)
+            index_name = validator.get_safe_name(index_name);
+
+        std::vector<std::wstring> columns;
+        bool can_build = true;
+        for (const std::wstring& field : src.fields) {
+            // an exact entry first: with columns id and ID (renamed), id is not ID's
+            std::wstring column;
+            auto it = m_names.find(field);
+            if (it != m_names.end())
+                column = it->second;
+            else if (m_fields.find_field(field))
+                column = field;
+            else
+                column = m_names.get_mapped_name(field, false);
+            const t_ftd& descriptor = m_fields.get_field(column);
+            if (!can_be_part_of_index(descriptor)) {
+                tk_wtrace(2, L"Field '%ls' cannot be part of index", descriptor.name.c_str());
+                can_build = false;
+                break;
+            }
+            columns.push_back(descriptor.name);
+        }
+        if (!can_build)
+            continue;
+
+        m_indexes.emplace_back(index_name, src.unique, src.primary, columns);
+        if (src.primary)
+            m_pk = int(m_indexes.size()) - 1;
+        if (renamed) {
+            tk_wtrace(2, L"Store generated index name '%ls'", index_name.c_str());
+            validator.add_existing_name(index_name);
+        }
+        validator.restricted_words.push_back(index_name);
+    }
+}
+
+bool ora_indexes_initializer::can_be_part_of_index(const t_ftd& field) const
+{
+    tk_trace(1, "ora_indexes_initializer::can_be_part_of_index");
+    tk_trace(1, "GOT FIELD: vt=%d, size=%d", int(field.vartype), field.size);
+    bool large = field.size == 0 || unsigned(field.size) > unsigned(ora_max_inline_size);
+    bool lob_type = field.vartype == VT_BSTR || field.vartype == VT_BLOB
+                    || field.vartype == VT_BLOB_OBJECT || field.vartype == (VT_ARRAY | VT_UI1);
+    return !(large && lob_type);
+}
+
+std::wstring ora_indexes_initializer::index_statement(size_t i) const
+{
+    const udb_index& index = m_indexes[i];
+    std::wstring fields;
+    for (const std::wstring& field : index.fields) {
+        tk_wtrace(1, L"Process idx.field %ls", field.c_str());
+        if (!fields.empty())
+            fields += L", ";
+        fields += L"\"" + field + L"\"";
+    }
+    const std::wstring table = L"\"" + m_table + L"\"";
+    const std::wstring name = L"\"" + index.name + L"\"";
+    if (index.primary)
+        return L"ALTER TABLE " + table + L" ADD CONSTRAINT " + name + L" PRIMARY KEY (" + fields
+               + L")";
+    if (m_pk >= 0 && index.consists_of_fields(m_indexes[size_t(m_pk)].fields)) {
+        tk_wtrace(2, L"Skip index '%ls', it is equal to PK", index.name.c_str());
+        return std::wstring();
+    }
+    if (index.unique)
+        return L"ALTER TABLE " + table + L" ADD CONSTRAINT " + name + L" UNIQUE (" + fields + L")";
+    return L"CREATE INDEX " + name + L" ON " + table + L" (" + fields + L")";
+}
+
+void ora_indexes_initializer::build_indexes()
+{
+    tk_trace(1, "ora_indexes_initializer::build_indexes(n_indexes=%d)", int(m_indexes.size()));
+    for (size_t i = 0; i < m_indexes.size(); ++i) {
+        std::wstring sql = index_statement(i);
+        if (sql.empty())
+            continue;
+        tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
+        try {
+            ora_stmt stmt;
+            stmt.prepare(sql);
+            stmt.execute(1, OCI_DEFAULT);
+        } catch (const ora_exception& e) {
+            tk_trace(2, "Got error: %08X", unsigned(e.get_code()));
+            if (e.get_code() == ora_error_code(1408) || e.get_code() == ora_error_code(2261))
+                continue;
+            throw;
+        }
+    }
+}

@@ -1,0 +1,154 @@
+#include "ora_lobins.hpp"
+
+#include "ora_db.hpp"
+#include "ora_stmt.hpp"
+#include "ora_tab.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_rec.hpp"
+#include "udb_sche.hpp"
+
+ora_lob_insert::ora_lob_insert(const std::wstring& table, const udb_schema* fields)
+    : m_table(table), m_fields(fields)
+{
+    tk_trace(2, "ora_lob_insert::ctor");
+    for (size_t i = 0; i < fields->fields.size(); ++i) {
+        const t_ftd& f = *fields->fields[i];
+        tk_wtrace(1, L"Processing '%ls': vt=%d, size=%d", f.name.c_str(), int(f.vartype), f.size);
+        if (ora_table::is_lob_column(f)) {
+            tk_wtrace(1, L"GOT LOB FIELD '%ls'", f.name.c_str());
+            m_lobs.push_back({int(i), f.vartype, f.name});
+        }
+    }
+    m_defines.assign(m_lobs.size(), nullptr);
+    m_locators.assign(m_lobs.size(), nullptr);
+    m_indicators.assign(m_lobs.size(), 0);
+
+    ora_engine& engine = ora_engine::instance();
+    try {
+        for (void*& locator : m_locators)
+            engine.check_status(oci().OCIDescriptorAlloc(engine.handles().env, &locator,
+                                                         OCI_DTYPE_LOB, 0, nullptr),
+                                "OCIDescriptorAlloc");
+    } catch (...) {
+        free_locators();
+        throw;
+    }
+    tk_trace(2, "ora_lob_insert::ctor - at the END");
+}
+
+ora_lob_insert::~ora_lob_insert()
+{
+    tk_trace(2, "ora_lob_insert::~ora_lob_insert");
+    free_locators();
+    tk_trace(1, "~ora_lob_insert - Step #1");
+    tk_trace(1, "~ora_lob_insert - Step #2");
+    tk_trace(1, "~ora_lob_insert - Step #3");
+}
+
+void ora_lob_insert::free_locators() noexcept
+{
+    for (void*& locator : m_locators) {
+        if (locator)
+            oci().OCIDescriptorFree(locator, OCI_DTYPE_LOB);
+        locator = nullptr;
+    }
+}
+
+void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const udb_field*>& values)
+{
+    tk_wtrace(2, L"ora_lob_insert::insert(%ls)", rowid.c_str());
+    tk_trace(1, "ld.size()=%d", int(m_lobs.size()));
+    if (m_lobs.empty()) {
+        tk_trace(1, "Record has no LOBs - skip it");
+        return;
+    }
+
+    std::wstring columns;
+    for (const ora_lob_field& lob : m_lobs) {
+        if (!columns.empty())
+            columns += L", ";
+        columns += L"\"" + lob.name + L"\"";
+    }
+    std::wstring sql = L"SELECT " + columns + L" FROM \"" + m_table + L"\" WHERE ROWID='"
+                       + ora_quote_literal(rowid) + L"' FOR UPDATE";
+    tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
+
+    ora_engine& engine = ora_engine::instance();
+    ora_handles& h = engine.handles();
+    ora_stmt stmt;
+    stmt.prepare(sql);
+    for (size_t i = 0; i < m_lobs.size(); ++i) {
+        OCIDefine* define = nullptr;
+        ub2 type = m_lobs[i].vartype == VT_BSTR ? SQLT_CLOB : SQLT_BLOB;
+        engine.check_status(oci().OCIDefineByPos(stmt.get(), &define, h.err, ub4(i + 1),
+                                                 &m_locators[i], -1, type, &m_indicators[i],
+                                                 nullptr, nullptr, OCI_DEFAULT),
+                            "OCIDefineByPos");
+        m_defines[i] = define;
+    }
+    // no commit: the row stays locked until the next committing statement
+    if (stmt.execute(1, OCI_DEFAULT) == OCI_NO_DATA)
+        throw tk_exception("The row just inserted was not found to write its large objects.", 0);
+
+    for (size_t i = 0; i < m_lobs.size(); ++i) {
+        size_t pos = size_t(m_lobs[i].pos);
+        const udb_field* value = pos < values.size() ? values[pos] : nullptr;
+        // the column is not in the INSERT, or holds NULL: there is no locator to write
+        if (!value || m_indicators[i] == -1) {
+            tk_wtrace(1, L"No value for LOB '%ls' - skip it", m_lobs[i].name.c_str());
+            continue;
+        }
+        if (m_lobs[i].vartype == VT_BSTR)
+            write_clob(i, *value);
+        else
+            write_blob(i, *value);
+    }
+    tk_trace(2, "ora_insert::insert - at the END");
+}
+
+void ora_lob_insert::write_clob(size_t i, const udb_field& value)
+{
+    tk_trace(2, "ora_lob_insert::write_clob");
+    std::string text = tk_to_utf8(value.to_wstring());
+    if (text.empty()) {
+        tk_trace(1, "Got empty CLOB - skip it");
+        return;
+    }
+    tk_trace(1, "CLOB size=%d", int(text.size()));
+    write(i, text.data(), text.size(), OCI_AL32UTF8_ID);
+}
+
+void ora_lob_insert::write_blob(size_t i, const udb_field& value)
+{
+    tk_trace(2, "ora_lob_insert::write_blob");
+    VARTYPE vt = value.get_type();
+    if (vt != (VT_ARRAY | VT_UI1) && vt != VT_EMPTY && vt != VT_NULL)
+        throw tk_exception("The structure of data source does not conform to the destination "
+                           "table.",
+                           0);
+    const BYTE* bytes = nullptr;
+    unsigned count = value.get_bytes(bytes);
+    if (count == 0) {
+        tk_trace(1, "Got empty BLOB - skip it");
+        return;
+    }
+    tk_trace(1, "BLOB size=%d", int(count));
+    if (count >= 4)
+        tk_trace(1, "BLOB: %02X %02X %02X %02X...", bytes[0], bytes[1], bytes[2], bytes[3]);
+    write(i, bytes, count, 0);
+    tk_trace(2, "ora_lob_insert::write_blob - at the end");
+}
+
+void ora_lob_insert::write(size_t i, const void* data, size_t size, unsigned csid)
+{
+    // for a utf-8 buffer the client takes the amount in bytes, as for a BLOB
+    ora_engine& engine = ora_engine::instance();
+    ora_handles& h = engine.handles();
+    ub4 amount = ub4(size);
+    engine.check_status(oci().OCILobWrite(h.svc, h.err, static_cast<OCILobLocator*>(m_locators[i]),
+                                          &amount, 1, const_cast<void*>(data), ub4(size),
+                                          OCI_ONE_PIECE, nullptr, nullptr, ub2(csid),
+                                          SQLCS_IMPLICIT),
+                        "OCILobWrite");
+}

@@ -1,0 +1,379 @@
+#include "ora_tab.hpp"
+
+#include "ora_db.hpp"
+#include "ora_except.hpp"
+#include "ora_lobins.hpp"
+#include "ora_rec.hpp"
+#include "ora_schinit.hpp"
+#include "ora_stmt.hpp"
+#include "ora_util.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_rel.hpp"
+#include "udb_rule.hpp"
+
+#include <cmath>
+#include <cwchar>
+
+namespace
+{
+
+const char* const structure_error =
+    "The structure of data source does not conform to the destination table.";
+
+// oracle's NUMBER holds magnitudes up to 1e126 (the bounds themselves are in range)
+constexpr double max_number = 1.0e126;
+
+bool is_null_value(const udb_field& value)
+{
+    VARTYPE vt = value.get_type();
+    return vt == VT_EMPTY || vt == VT_NULL;
+}
+
+bool is_binary_type(VARTYPE vt)
+{
+    return vt == VT_BLOB || vt == (VT_ARRAY | VT_UI1);
+}
+
+// the value as a number when it has one; a text counts only when it is a number as a whole
+bool value_as_double(const udb_field& value, double& out)
+{
+    switch (value.get_type()) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_UI1: case VT_UI2: case VT_UI4:
+    case VT_R4: case VT_R8: case VT_BOOL: case VT_CY: case VT_DECIMAL: case VT_I8: case VT_UI8:
+        out = value.to_double();
+        return true;
+    case VT_BSTR: {
+        std::wstring text = tk_trim(value.to_wstring());
+        if (text.empty())
+            return false;
+        wchar_t* end = nullptr;
+        out = std::wcstod(text.c_str(), &end);
+        return end && *end == L'\0';
+    }
+    default:
+        return false;
+    }
+}
+
+std::wstring quoted(const std::wstring& name)
+{
+    return L"\"" + name + L"\"";
+}
+
+} // namespace
+
+// the two callbacks of the ROWID bind: nothing goes in, the ROWID comes out
+struct ora_rowid_binder {
+    static sb4 cbf_no_data(void*, OCIBind*, ub4, ub4, void** bufpp, ub4* alenp, ub1* piecep,
+                           void** indp)
+    {
+        tk_trace(1, "ora_get_rowid::cbf_no_data");
+        *bufpp = nullptr;
+        *alenp = 0;
+        *piecep = OCI_ONE_PIECE;
+        *indp = nullptr;
+        return OCI_CONTINUE;
+    }
+
+    static sb4 cbf_get_data(void* octxp, OCIBind*, ub4 iter, ub4, void** bufpp, ub4** alenp,
+                            ub1* piecep, void** indp, ub2** rcodep)
+    {
+        auto* self = static_cast<ora_get_rowid*>(octxp);
+        tk_trace(1, "ora_get_rowid::cbf_get_data (iter=%d)", int(iter));
+        *bufpp = self->m_rowid;
+        *alenp = &self->m_len;
+        *piecep = OCI_ONE_PIECE;
+        *indp = nullptr;
+        *rcodep = nullptr;
+        return OCI_CONTINUE;
+    }
+};
+
+ora_get_rowid::ora_get_rowid() : m_stmt(std::make_unique<ora_stmt>()) {}
+
+ora_get_rowid::~ora_get_rowid()
+{
+    tk_trace(1, "ora_get_rowid::dtor");
+}
+
+std::wstring ora_get_rowid::do_insert(const std::wstring& text)
+{
+    tk_trace(2, "ora_get_rowid::do_insert");
+    std::wstring sql = text + L") RETURNING ROWID INTO :1";
+    tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
+
+    // the client overwrites the slot with the length of the ROWID it returned
+    m_len = sizeof(m_rowid);
+    std::fill(std::begin(m_rowid), std::end(m_rowid), uint16_t(0));
+
+    ora_engine& engine = ora_engine::instance();
+    ora_handles& h = engine.handles();
+    m_stmt->prepare(sql);
+    const std::u16string placeholder = ora_to_utf16(L":1");
+    OCIBind* bind = nullptr;
+    engine.check_status(oci().OCIBindByName(m_stmt->get(), &bind, h.err, ora_text(placeholder),
+                                            sb4(ora_byte_len(placeholder)), m_rowid,
+                                            sb4(sizeof(m_rowid)), SQLT_STR, nullptr, nullptr,
+                                            nullptr, 0, nullptr, OCI_DATA_AT_EXEC),
+                        "OCIBindByName");
+    m_bind = bind;
+    engine.check_status(oci().OCIBindDynamic(bind, h.err, this, ora_rowid_binder::cbf_no_data,
+                                             this, ora_rowid_binder::cbf_get_data),
+                        "OCIBindDynamic");
+    m_stmt->execute(1, OCI_COMMIT_ON_SUCCESS);
+
+    std::wstring rowid = ora_from_utf16(m_rowid, std::min<size_t>(m_len / 2, 255));
+    tk_wtrace(2, L"GOT ROWID(1): %ls, len=%d", rowid.c_str(), int(m_len));
+    if (m_len >= sizeof(m_rowid))
+        throw tk_mail_assertion("ora_tab.cpp", 87);
+    return rowid;
+}
+
+ora_table::ora_table(ora_database* db, const std::wstring& name,
+                     udb_relationships* relationships, int)
+    : ora_query_results(name, std::wstring()), m_db(db), m_relationships(relationships)
+{
+    tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
+    describe_table(relationships);
+}
+
+ora_table::ora_table(ora_database* db, const std::wstring& name, const std::wstring& text,
+                     udb_relationships* relationships, int)
+    : ora_query_results(name, text), m_db(db), m_relationships(relationships)
+{
+    tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
+    describe_table(relationships);
+}
+
+ora_table::~ora_table()
+{
+    tk_trace(2, "ora_table::dtor");
+}
+
+const t_names_map* ora_table::column_map() const
+{
+    if (!m_db)
+        return nullptr;
+    auto it = m_db->names_map.field_names.find(name);
+    return it == m_db->names_map.field_names.end() ? nullptr : &it->second;
+}
+
+bool ora_table::is_lob_column(const t_ftd& column)
+{
+    // the described destination column: CLOB and BLOB have size 0; text and raw columns
+    // up to 4000 travel as literals
+    bool large_type = column.vartype == VT_BSTR || is_binary_type(column.vartype);
+    return large_type && (column.size == 0 || unsigned(column.size) > 4000);
+}
+
+std::wstring ora_table::value_item(int pos, const udb_field& value)
+{
+    if (udb_custom_conversion::is_acceptable2(value))
+        return udb_custom_conversion::handle2(value);
+    return get_fld_append_wstr(pos, value, *schema.fields[size_t(pos)]);
+}
+
+void ora_table::append_record(const udb_record& record)
+{
+    tk_trace(2, "ora_table::append_record");
+    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + quoted(name) + L" (";
+    std::wstring values = L" VALUES(";
+    // the record field of every column, for the large-object writer
+    std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
+    const bool upper_case = m_db && m_db->upper_case;
+    ora_field_finder finder(record, upper_case, column_map());
+    bool first = true;
+
+    auto add_item = [&](int pos, const udb_field& value) {
+        if (!first) {
+            columns += L", ";
+            values += L", ";
+        }
+        first = false;
+        columns += quoted(schema.fields[size_t(pos)]->name);
+        values += value_item(pos, value);
+        matched[size_t(pos)] = &value;
+    };
+
+    if (record.fields.size() < schema.fields.size()) {
+        tk_trace(2, "Size of record is less than size of schema");
+        for (size_t i = 0; i < record.fields.size(); ++i) {
+            const udb_field* field = record.fields[i];
+            if (!field)
+                continue;
+            const std::wstring& mapped = finder.get_name(i);
+            tk_wtrace(2, L"Name=%ls, mapped name=%ls", field->name.c_str(), mapped.c_str());
+            int pos = schema.get_field_idx(mapped);
+            if (pos < 0) {
+                tk_wtrace(2, L"Field %ls not found", mapped.c_str());
+                throw tk_exception(structure_error, 0);
+            }
+            add_item(pos, *field);
+        }
+    } else {
+        tk_trace(2, "Size of schema is less or equal to the size of record");
+        for (size_t pos = 0; pos < schema.fields.size(); ++pos) {
+            const std::wstring& column = schema.fields[pos]->name;
+            int idx = finder.get_field_idx(column);
+            if (idx < 0) {
+                tk_wtrace(2, L"Field %ls not found in appending record", column.c_str());
+                throw tk_exception(structure_error, 0);
+            }
+            add_item(int(pos), *record.fields[size_t(idx)]);
+        }
+    }
+
+    std::wstring rowid = m_inserter.do_insert(columns + L")" + values);
+    tk_wtrace(1, L"GOT ROWID(2): %ls", rowid.c_str());
+
+    ora_lob_insert lobs(name, &schema);
+    lobs.insert(rowid, matched);
+
+    ++rec_count;
+    tk_trace(2, "ora_table::append_record - at the END");
+}
+
+std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column)
+{
+    tk_trace(1, "ora_table::get_fld_append_wstr");
+    std::wstring literal = to_oracle_str(&value, &column);
+    tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
+              column.size);
+    tk_trace(1, "schema[eye]->size=%d", column.size);
+
+    double number = 0;
+    if ((column.vartype == VT_R4 || column.vartype == VT_R8) && value_as_double(value, number)
+        && !(number >= -max_number && number <= max_number)) {
+        // oracle cannot hold it (nor a NaN): the column default or NULL, counted so that
+        // the run can tell the user
+        tk_trace(1, "Number is out of range");
+        ++m_replaced_values[column.name];
+        if (column.b_not_null) {
+            std::wstring def = make_ora_def_val(&column);
+            if (!def.empty())
+                return def;
+        }
+        return L"NULL";
+    }
+
+    if (is_lob_column(column)) {
+        // EMPTY_CLOB() is no NULL: a NULL stays NULL where the column allows it
+        if (is_null_value(value) && !column.b_not_null)
+            return L"NULL";
+        tk_trace(1, "Got LOB - put placeholder");
+        return column.vartype == VT_BSTR ? L"EMPTY_CLOB()" : L"EMPTY_BLOB()";
+    }
+
+    if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
+        return literal;
+
+    if (column.b_not_null && !indexes.is_idx_field(column.name, true)) {
+        tk_trace(1, "Put NULL-field");
+        reset_not_null_flag(pos);
+    }
+    return L"NULL";
+}
+
+void ora_table::reset_not_null_flag(int pos)
+{
+    tk_trace(2, "ora_table::reset_not_null_flag(%d)", pos);
+    if (pos < 0 || size_t(pos) >= schema.fields.size())
+        throw tk_mail_assertion("ora_tab.cpp", 804);
+    t_ftd& column = *schema.fields[size_t(pos)];
+
+    std::wstring sql = L"ALTER TABLE " + quoted(name) + L" MODIFY " + quoted(column.name) + L" "
+                       + ora_get_native_type(column);
+    std::wstring def = make_ora_def_val(&column);
+    tk_wtrace(1, L"got def value: %ls", def.c_str());
+    if (!def.empty() && ora_can_have_default(column))
+        sql += L" DEFAULT " + def;
+    sql += L" NULL";
+    tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
+
+    ora_stmt stmt;
+    stmt.prepare(sql);
+    stmt.execute(1, OCI_COMMIT_ON_SUCCESS);
+    // later rows of this table need no second statement
+    column.b_not_null = false;
+}
+
+void ora_table::update(const udb_record& record)
+{
+    tk_trace(2, "ora_table::update");
+    const bool upper_case = m_db && m_db->upper_case;
+    ora_field_finder finder(record, upper_case, column_map());
+    if (key_index == -1)
+        return;
+    if (key_index < 0 || size_t(key_index) >= indexes.size())
+        throw tk_mail_assertion("ora_tab.cpp", 891);
+    const udb_index& key = indexes[size_t(key_index)];
+
+    std::wstring set;
+    std::wstring where;
+    size_t key_parts = 0;
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i];
+        if (!field)
+            continue;
+        const std::wstring& mapped = finder.get_name(i);
+        tk_wtrace(2, L"Got mappend fn: %ls", mapped.c_str());
+        int pos = schema.get_field_idx(mapped);
+        if (pos < 0) {
+            tk_wtrace(2, L"Field '%ls' is not found in schema", mapped.c_str());
+            continue;
+        }
+        const t_ftd& column = *schema.fields[size_t(pos)];
+        std::wstring literal = to_oracle_str(field, &column);
+        bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
+        bool in_key = false;
+        for (const std::wstring& k : key.fields)
+            in_key = in_key || k == column.name;
+        if (!in_key) {
+            tk_wtrace(2, L"Field %ls is NOT a part of UKey", column.name.c_str());
+            if (!set.empty())
+                set += L", ";
+            set += quoted(column.name) + L"=" + (is_null ? std::wstring(L"NULL") : literal);
+        } else {
+            tk_wtrace(2, L"Field %ls is a part of UKey", column.name.c_str());
+            if (!where.empty())
+                where += L" AND ";
+            // "=NULL" would match no row
+            where += quoted(column.name) + (is_null ? L" IS NULL" : L"=" + literal);
+            ++key_parts;
+        }
+    }
+
+    std::wstring sql = L"UPDATE " + quoted(name) + L" SET " + set + L" WHERE " + where;
+    tk_wtrace(2, L"UPDATE QUERY: %ls", sql.c_str());
+    // a key that is not whole could match other rows
+    if (where.empty() || key_parts < key.fields.size()) {
+        tk_trace(2, "Missing primary/unique key");
+        return;
+    }
+    if (set.empty()) {
+        tk_trace(2, "Nothing to update: every field is a key field");
+        return;
+    }
+    m_db->query(sql);
+}
+
+bool ora_table::is_eof()
+{
+    tk_trace(2, "ora_table::is_eof(%d,%d)", int(m_row_pos), rec_count);
+    if (rec_count <= 0 || m_row_pos >= unsigned(rec_count))
+        return true;
+    if (!m_initialized)
+        throw tk_mail_assertion("ora_tab.cpp", 492);
+    // rows removed since the count end the table here, not as a repeated row
+    if (!fetch_row())
+        return true;
+    m_fetched = true;
+    return false;
+}
+
+void ora_table::next()
+{
+    tk_trace(2, "ora_table::next");
+    ++m_row_pos;
+}
