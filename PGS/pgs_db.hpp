@@ -1,0 +1,49 @@
+#pragma once
+
+#include "udb_db.hpp"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// one postgresql database as the source of a conversion: its user tables listed
+// under full names (schema.table, or the table alone with the engine's no_schema)
+class pgs_database : public udb_database {
+public:
+    explicit pgs_database(const std::wstring& name);
+    ~pgs_database() override;
+
+    // writing to postgresql is not supported: a level-1 error
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& fields,
+                                                const udb_indexes& indexes) override;
+    bool delete_tab(const std::wstring& name) override;
+    // the name must be listed (is_table_exist); else an internal error
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text,
+                                             int mode) override;
+    // never raises: any error gives false
+    bool test_query(const std::wstring& sql) override;
+    // executes nothing
+    int query(const std::wstring& sql) override;
+    // writing to postgresql is not supported: a level-1 error
+    void create_relationships(const udb_relationships& relationships) override;
+    bool is_table_exist(const std::wstring& name) override;
+
+    // the patterns are only traced
+    void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,
+                     std::vector<std::wstring>& list);
+    // the first schema listed keeps a full name
+    void add_full_name(const std::wstring& schema, const std::wstring& table,
+                       std::vector<std::wstring>& list);
+    // a name without a point is tried as public.name; not found: the name unchanged
+    std::wstring get_full_name(const std::wstring& name) const;
+    // (schema, table) of a full name; unknown: two empty strings
+    std::pair<std::wstring, std::wstring> get_full_name_pair(const std::wstring& full_name) const;
+    // "schema"."table" split at the first point ("public" without one), quotes doubled
+    std::wstring get_safe_name(const std::wstring& name) const;
+
+private:
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
+};

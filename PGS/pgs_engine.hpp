@@ -1,0 +1,73 @@
+#pragma once
+
+#include "pgs_db.hpp"
+#include "pgs_except.hpp"
+#include "pgs_vali.hpp"
+#include "tk_singl.hpp"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pqxx {
+class connection_base;
+}
+
+// the one object of a process that talks to the postgresql server: connection
+// settings, the single connection, the database list, and the source databases
+class pgs_engine : public tk_singleton<pgs_engine> {
+public:
+    pgs_engine();
+    ~pgs_engine() override;
+
+    // a fresh connection replaces the current one; an empty host or database and
+    // port 0 leave the stored value and let libpq's defaults apply
+    void connect(const std::string& host, const std::string& user, const std::string& password,
+                 const std::string& database, int port);
+    // connects to the database with the stored settings; the caller owns the result
+    std::unique_ptr<pgs_database> open_db(const std::wstring& name, const std::wstring& text1 = L"",
+                          const std::wstring& text2 = L"");
+    // the server's non-template databases
+    std::vector<std::wstring> get_contents();
+    bool is_db_exist(const std::wstring& name);
+
+    // the libpq option string for one connect: every value quoted, so blanks,
+    // quotes and empty values cannot shift or add options
+    static std::string make_options(const std::string& host, const std::string& user,
+                                    const std::string& password, const std::string& database,
+                                    int port);
+
+    // the established connection; none is an internal error
+    pqxx::connection_base& get_connection();
+    bool is_connected() const { return m_connection != nullptr; }
+
+    // the first schema flag: listed table names leave out the schema
+    bool get_no_schema() const { return m_no_schema; }
+    void set_no_schema(bool value) { m_no_schema = value; }
+    // the second schema flag, kept for the settings (profile, registry, options)
+    bool get_view_owned() const { return m_view_owned; }
+    void set_view_owned(bool value) { m_view_owned = value; }
+
+    pgs_validator_singleton& get_validators() { return m_validators; }
+
+    const std::string& get_database() const { return m_database; }
+    const std::string& get_host() const { return m_host; }
+    const std::string& get_user() const { return m_user; }
+    const std::string& get_password() const { return m_password; }
+    int get_port() const { return m_port; }
+
+private:
+    struct connection_deleter {
+        void operator()(pqxx::connection_base* connection) const;
+    };
+
+    std::string m_database;
+    std::string m_host;
+    std::string m_user;
+    std::string m_password;
+    int m_port = 0;
+    std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
+    pgs_validator_singleton m_validators;
+    bool m_no_schema = false;
+    bool m_view_owned = false;
+};

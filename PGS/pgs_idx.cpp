@@ -1,0 +1,111 @@
+#include "pgs_impl.hpp"
+#include "pgs_rs.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <sstream>
+
+namespace {
+
+// the table itself, never a same-named one elsewhere on the search path
+std::string table_oid(const std::wstring& schema, const std::wstring& table)
+{
+    return pgs_connection().quote(pgs_qualified_name(schema, table)) + "::regclass";
+}
+
+} // namespace
+
+std::string pgs_recordset::get_pk_sql() const
+{
+    tk_trace(1, "pgs_recordset::get_pk_sql");
+    return "SELECT relname FROM pg_class WHERE oid IN ( SELECT indexrelid FROM pg_index "
+           "WHERE indrelid = " +
+           table_oid(m_schema_name, m_table_name) + " AND indisprimary)";
+}
+
+std::string pgs_recordset::get_pk_detailed_sql() const
+{
+    tk_trace(1, "pgs_recordset::get_pk_detailed_sql");
+    // key columns in key order: a key on (y, x) stays y, x
+    return "SELECT pg_attribute.attname as column_name, format_type(pg_attribute.atttypid, "
+           "pg_attribute.atttypmod) FROM pg_index CROSS JOIN LATERAL unnest(pg_index.indkey) "
+           "WITH ORDINALITY AS k(attnum, n) JOIN pg_attribute ON pg_attribute.attrelid = "
+           "pg_index.indrelid AND pg_attribute.attnum = k.attnum WHERE pg_index.indrelid = " +
+           table_oid(m_schema_name, m_table_name) +
+           " AND indisprimary AND k.n <= pg_index.indnkeyatts ORDER BY k.n";
+}
+
+std::string pgs_recordset::get_indices_sql() const
+{
+    tk_trace(1, "pgs_recordset::get_indices_sql");
+    // partial indexes do not hold for every row; the primary key is listed already
+    return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique, "
+           "pg_index.indnkeyatts FROM pg_index JOIN pg_class ON pg_class.oid = "
+           "pg_index.indexrelid WHERE pg_index.indrelid = " +
+           table_oid(m_schema_name, m_table_name) +
+           " AND NOT pg_index.indisprimary AND pg_index.indpred IS NULL ORDER BY pg_class.oid";
+}
+
+bool pgs_recordset::index_columns(const std::string& key, int key_count,
+                                  std::vector<const pgs_ftd*>& result) const
+{
+    std::istringstream words(key);
+    int number = 0;
+    for (int i = 0; i < key_count && words >> number; ++i) {
+        const pgs_ftd* found = nullptr;
+        for (const t_ftd* field : schema.fields)
+            if (static_cast<const pgs_ftd*>(field)->ordinal_position == number)
+                found = static_cast<const pgs_ftd*>(field);
+        if (number == 0 || !found)
+            return false;
+        result.push_back(found);
+    }
+    return true;
+}
+
+bool pgs_recordset::parse_indkey(const std::string& key, int key_count,
+                                 std::vector<std::wstring>& result) const
+{
+    std::vector<const pgs_ftd*> columns;
+    if (!index_columns(key, key_count, columns))
+        return false;
+    for (const pgs_ftd* column : columns)
+        result.push_back(column->name);
+    return true;
+}
+
+void pgs_recordset::init_indexes()
+{
+    tk_trace(1, "pgs_recordset::init_indexes");
+    pgs_guard("", [&] {
+        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        const pqxx::result key = tx.exec(get_pk_sql());
+        if (!key.empty()) {
+            const std::wstring key_name = tk_to_unicode(key[0][0].c_str());
+            std::vector<std::wstring> fields;
+            for (const pqxx::row& row : tx.exec(get_pk_detailed_sql()))
+                fields.push_back(tk_from_utf8(row[0].c_str()));
+            if (!fields.empty())
+                indexes.push_back(udb_index(key_name, true, true, fields));
+        }
+        for (const pqxx::row& row : tx.exec(get_indices_sql())) {
+            const std::wstring index_name = tk_to_unicode(row[0].c_str());
+            std::vector<const pgs_ftd*> columns;
+            if (!index_columns(row[1].c_str(), row[3].as<int>(), columns)) {
+                tk_wtrace(2, L"Index %ls is skipped: its key is not a list of columns",
+                          index_name.c_str());
+                continue;
+            }
+            bool unique = std::string(row[2].c_str()) == "t";
+            std::vector<std::wstring> fields;
+            for (const pgs_ftd* column : columns) {
+                fields.push_back(column->name);
+                // oracle refuses partly NULL keys that postgresql accepts: such an
+                // index stays a plain one
+                if (columns.size() >= 2 && !column->b_not_null)
+                    unique = false;
+            }
+            indexes.push_back(udb_index(index_name, unique, false, fields));
+        }
+    });
+}

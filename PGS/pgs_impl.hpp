@@ -1,0 +1,34 @@
+#pragma once
+
+// internal to the postgresql engine: the only header besides the sources that
+// includes libpqxx
+
+#include "pgs_except.hpp"
+
+#include <pqxx/pqxx>
+
+#include <string>
+
+// every catalogue query runs in one of these; it ends without commit (abort)
+using pgs_read_transaction = pqxx::transaction<pqxx::read_committed>;
+
+// the one place where client-library errors become pgs_exception
+template <class F>
+decltype(auto) pgs_guard(const std::string& prefix, F&& work)
+{
+    try {
+        return work();
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(prefix + e.base().what());
+    }
+}
+
+// the engine's established connection
+pqxx::connection_base& pgs_connection();
+
+// a string literal and an identifier for sql text, both from utf-16, escaped by
+// the library for the connection
+std::string pgs_literal(const std::wstring& text);
+std::string pgs_identifier(const std::wstring& name);
+// "schema"."table", or "table" alone when the schema is empty
+std::string pgs_qualified_name(const std::wstring& schema, const std::wstring& table);

@@ -1,0 +1,381 @@
+#include "pgs_rs.hpp"
+
+#include "pgs_db.hpp"
+#include "pgs_engine.hpp"
+#include "pgs_impl.hpp"
+#include "pgs_type.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <tuple>
+
+namespace {
+
+const char k_no_writing[] = "Writing to PostgreSQL is not supported";
+
+// rows per FETCH, and the bytes a batch should stay within: wide rows get
+// smaller batches, so memory stays flat whatever the table
+constexpr long k_batch_rows = 10000;
+constexpr size_t k_batch_bytes = 16u << 20;
+
+constexpr pqxx::oid k_oid_bpchar = 1042;
+constexpr pqxx::oid k_oid_varchar = 1043;
+constexpr pqxx::oid k_oid_bit = 1560;
+constexpr pqxx::oid k_oid_varbit = 1562;
+constexpr pqxx::oid k_oid_numeric = 1700;
+
+// precision << 8 | scale where oracle's NUMBER can take it, else 0
+int decimal_reserved(long long precision, long long scale)
+{
+    if (precision < 1 || precision > 38 || scale < 0 || scale > precision)
+        return 0;
+    return static_cast<int>(precision << 8 | scale);
+}
+
+// a trailing semicolon would break the query as a subquery
+std::wstring strip_query(const std::wstring& text)
+{
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == L';' || text[end - 1] == L' ' || text[end - 1] == L'\t' ||
+                       text[end - 1] == L'\r' || text[end - 1] == L'\n'))
+        --end;
+    return text.substr(0, end);
+}
+
+// plain decimal text in one form: no sign for zero, no leading zeros in the
+// integer part, no trailing zeros in the fraction
+std::string canonical_decimal(const std::string& text)
+{
+    std::string digits = text;
+    bool negative = false;
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+        negative = digits[0] == '-';
+        digits.erase(0, 1);
+    }
+    const size_t point = digits.find('.');
+    std::string whole = digits.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : digits.substr(point + 1);
+    whole.erase(0, whole.find_first_not_of('0'));
+    const size_t last = fraction.find_last_not_of('0');
+    fraction.erase(last == std::string::npos ? 0 : last + 1);
+    if (whole.empty())
+        whole = "0";
+    std::string result = whole;
+    if (!fraction.empty())
+        result += "." + fraction;
+    if (negative && result != "0")
+        result.insert(0, "-");
+    return result;
+}
+
+// the value of one column, or a failure text when it cannot travel unchanged
+ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure)
+{
+    if (column.is_null())
+        return ole_variant();
+    switch (field.vartype) {
+    case VT_BSTR:
+        return ole_variant::from_wstring(tk_from_utf8(column.c_str()), VT_BSTR);
+    case VT_BLOB: {
+        // the server's hex or escape output, decoded into exactly its bytes
+        const pqxx::binarystring bytes(column);
+        ole_variant value;
+        value.attach_binary(std::vector<BYTE>(bytes.begin(), bytes.end()));
+        return value;
+    }
+    case VT_DECIMAL: {
+        const std::string text = column.c_str();
+        ole_variant value = ole_variant::from_string(text, VT_DECIMAL);
+        if (value.get_vt() != VT_DECIMAL ||
+            canonical_decimal(value.to_string()) != canonical_decimal(text)) {
+            if (failure.empty())
+                failure = "The value " + text + " of column \"" + tk_to_utf8(field.name) +
+                          "\" cannot be held exactly as a decimal";
+            return ole_variant();
+        }
+        return value;
+    }
+    default:
+        return ole_variant::from_string(column.c_str(), field.vartype);
+    }
+}
+
+} // namespace
+
+struct pgs_recordset::reader {
+    explicit reader(pqxx::connection_base& connection) : tx(connection, "init_indexes") {}
+
+    pgs_read_transaction tx;
+    pqxx::result batch;
+    pqxx::result::size_type row = 0;
+    long fetch_count = k_batch_rows;
+    bool last_batch = false;
+};
+
+pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, int mode)
+    : udb_recordset(name, true), m_database_name(database.name)
+{
+    tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
+    // the driver may name a table of the public schema without it
+    std::tie(m_schema_name, m_table_name) =
+        database.get_full_name_pair(database.get_full_name(name));
+    init_schema();
+    if (!schema.fields.empty()) {
+        if (mode == 1)
+            init_indexes();
+        tk_trace(2, "Got %d records", static_cast<int>(schema.fields.size()));
+    } else {
+        tk_trace(2, "Empty table");
+    }
+    rec_count = get_rec_count();
+}
+
+pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
+                             const std::wstring& text, int)
+    : udb_recordset(name, strip_query(text), true), m_database_name(database.name)
+{
+    tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
+    std::tie(m_schema_name, m_table_name) =
+        database.get_full_name_pair(database.get_full_name(name));
+    if (this->text.empty())
+        throw pgs_exception("The query of " + tk_to_utf8(name) + " is empty");
+    init_query_schema();
+    rec_count = get_rec_count();
+}
+
+pgs_recordset::~pgs_recordset()
+{
+    tk_trace(1, "pgs_recordset::~pgs_recordset");
+    // ends the read transaction (and with it the cursor) without commit
+    m_reader.reset();
+    tk_trace(1, "pgs_recordset::~pgs_recordset - END");
+}
+
+void pgs_recordset::append_record(const udb_record&)
+{
+    throw tk_exception(k_no_writing, 1);
+}
+
+std::string pgs_recordset::get_table_sql() const
+{
+    return "SELECT ordinal_position, column_name,  data_type, character_maximum_length, "
+           "column_default, is_nullable, numeric_precision, numeric_precision_radix, "
+           "numeric_scale, datetime_precision FROM information_schema.columns  WHERE "
+           "table_schema = " +
+           pgs_literal(m_schema_name) +
+           " AND table_name = " + pgs_literal(m_table_name) +
+           " order by table_name, ordinal_position ";
+}
+
+void pgs_recordset::init_schema()
+{
+    tk_trace(2, "pgs_recordset::init_schema");
+    pgs_guard("", [&] {
+        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        const pqxx::result rows = tx.exec(get_table_sql());
+        for (const pqxx::row& row : rows) {
+            const std::string type_name = row[2].c_str();
+            const VARTYPE vartype = pgs_get_vartype(type_name);
+            const int size = row[3].is_null() ? 0 : row[3].as<int>();
+            const bool not_null = std::string(row[5].c_str()) != "YES";
+            int reserved = 0;
+            if (vartype == VT_DECIMAL && !row[6].is_null() && !row[8].is_null())
+                reserved = decimal_reserved(row[6].as<long long>(), row[8].as<long long>());
+            schema.add_field(new pgs_ftd(size, tk_from_utf8(row[1].c_str()), vartype, not_null,
+                                         reserved, type_name, row[0].as<int>()));
+        }
+    });
+}
+
+void pgs_recordset::init_query_schema()
+{
+    tk_trace(2, "pgs_recordset::init_query_schema");
+    pgs_guard("", [&] {
+        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        const pqxx::result shape =
+            tx.exec("SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
+        for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
+            const pqxx::oid type = shape.column_type(i);
+            const pqxx::oid table = shape.column_table(i);
+            // the type modifier is known only for a column taken from a table
+            std::string sql = "SELECT format_type(" + std::to_string(type) + ", NULL)";
+            if (table != 0)
+                sql += ", (SELECT atttypmod FROM pg_attribute WHERE attrelid = " +
+                       std::to_string(table) +
+                       " AND attnum = " + std::to_string(shape.table_column(i) + 1) + ")";
+            const pqxx::result described = tx.exec(sql);
+            const std::string type_name = described[0][0].c_str();
+            const int typmod =
+                table != 0 && !described[0][1].is_null() ? described[0][1].as<int>() : -1;
+            const VARTYPE vartype = pgs_get_vartype(type_name);
+            int size = 0;
+            int reserved = 0;
+            if ((type == k_oid_bpchar || type == k_oid_varchar) && typmod >= 4)
+                size = typmod - 4;
+            else if ((type == k_oid_bit || type == k_oid_varbit) && typmod > 0)
+                size = typmod;
+            else if (type == k_oid_numeric && typmod >= 4)
+                reserved = decimal_reserved((typmod - 4) >> 16 & 0xffff, (typmod - 4) & 0xffff);
+            schema.add_field(new pgs_ftd(size, tk_from_utf8(shape.column_name(i)), vartype,
+                                         false, reserved, type_name, static_cast<int>(i) + 1));
+        }
+    });
+}
+
+std::string pgs_recordset::get_safe_table_name() const
+{
+    tk_trace(1, "pgs_recordset::get_safe_table_name");
+    // always the stored schema: no_schema only shapes the listed names
+    return pgs_qualified_name(m_schema_name, m_table_name);
+}
+
+std::string pgs_recordset::get_source() const
+{
+    if (!is_query())
+        return get_safe_table_name();
+    // the query's columns get names of their own: its names may repeat
+    std::string source = "(" + tk_to_utf8(text) + ") AS q";
+    for (size_t i = 0; i < schema.fields.size(); ++i)
+        source += (i == 0 ? "(c" : ", c") + std::to_string(i + 1);
+    if (!schema.fields.empty())
+        source += ")";
+    return source;
+}
+
+int pgs_recordset::get_rec_count()
+{
+    tk_trace(1, "pgs_recordset::get_rec_count");
+    const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
+    return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
+        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        const pqxx::result rows = tx.exec("SELECT COUNT(*) FROM " + get_source());
+        const long long count = rows[0][0].as<long long>();
+        return count > INT_MAX ? INT_MAX : static_cast<int>(count);
+    });
+}
+
+std::string pgs_recordset::get_select_fields() const
+{
+    tk_trace(1, "pgs_recordset::get_select_fields");
+    std::string items;
+    for (size_t i = 0; i < schema.fields.size(); ++i) {
+        const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
+        const std::string column = is_query() ? "c" + std::to_string(i + 1)
+                                              : pgs_identifier(field.name);
+        if (i != 0)
+            items += ", ";
+        switch (field.vartype) {
+        case VT_DATE:
+            items += "to_char(" + column + ", 'DD-MM-YYYY HH24:MI:SS MS') as " + column;
+            break;
+        case VT_BOOL:
+            // a NULL stays NULL
+            items += "CASE WHEN " + column + " THEN 'true' WHEN NOT " + column +
+                     " THEN 'false' END ";
+            break;
+        case VT_DECIMAL:
+            items += field.pg_type_name == "money" ? column + "::numeric" : column;
+            break;
+        default:
+            items += column;
+        }
+    }
+    return items;
+}
+
+void pgs_recordset::reset()
+{
+    tk_trace(1, "pgs_recordset::reset");
+    // one transaction at a time on the connection: the previous read ends first
+    finish();
+    const std::string select = "SELECT " + get_select_fields() + " FROM " + get_source();
+    pgs_guard("", [&] {
+        m_reader = std::make_unique<reader>(pgs_connection());
+        try {
+            m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
+            fetch();
+        } catch (...) {
+            m_reader.reset();
+            throw;
+        }
+    });
+    m_eof = m_reader->batch.empty();
+    if (m_eof)
+        finish();
+}
+
+void pgs_recordset::fetch()
+{
+    reader& r = *m_reader;
+    r.batch = r.tx.exec("FETCH FORWARD " + std::to_string(r.fetch_count) + " FROM pgs_rows");
+    r.row = 0;
+    r.last_batch = r.batch.size() < static_cast<size_t>(r.fetch_count);
+    if (r.batch.empty())
+        return;
+    size_t bytes = 0;
+    for (const pqxx::row& row : r.batch)
+        for (const pqxx::field& field : row)
+            bytes += field.size() + 16;
+    const size_t per_row = bytes / r.batch.size() + 1;
+    r.fetch_count = static_cast<long>(std::max<size_t>(
+        1, std::min<size_t>(k_batch_rows, k_batch_bytes / per_row)));
+}
+
+void pgs_recordset::finish()
+{
+    m_reader.reset();
+    m_eof = true;
+}
+
+bool pgs_recordset::is_eof()
+{
+    tk_trace(1, "pgs_recordset::is_eof(%d)", m_eof ? 1 : 0);
+    return m_eof;
+}
+
+void pgs_recordset::next()
+{
+    tk_trace(1, "pgs_recordset::next");
+    if (m_eof) {
+        reset();
+        return;
+    }
+    reader& r = *m_reader;
+    if (++r.row < r.batch.size())
+        return;
+    if (r.last_batch) {
+        finish();
+        return;
+    }
+    try {
+        pgs_guard("", [&] { fetch(); });
+    } catch (...) {
+        finish();
+        throw;
+    }
+    if (r.batch.empty())
+        finish();
+}
+
+udb_record* pgs_recordset::get_item()
+{
+    tk_trace(1, "pgs_recordset::get_item");
+    if (m_eof)
+        return nullptr;
+    const pqxx::row row = m_reader->batch[m_reader->row];
+    auto record = std::make_unique<pgs_record>();
+    std::string failure;
+    for (size_t i = 0; i < schema.fields.size(); ++i) {
+        const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
+        const ole_variant value =
+            field_value(field, row[static_cast<pqxx::row::size_type>(i)], failure);
+        record->add_field(
+            new udb_field(field.name, field.size, value, field.b_not_null, field.auto_increment));
+    }
+    m_current_record = std::move(record);
+    if (!failure.empty())
+        throw pgs_value_exception(failure);
+    return m_current_record.get();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "pgs_ftd.hpp"
+#include "udb_rset.hpp"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class pgs_database;
+
+// one postgresql table, or the rows of a query, as the source of a conversion.
+// reset streams the rows through a server-side cursor inside the recordset's own
+// read transaction; no other transaction may run on the connection meanwhile.
+class pgs_recordset : public udb_recordset {
+public:
+    // a listed table; mode 1 also reads its primary key and indexes
+    pgs_recordset(pgs_database& database, const std::wstring& name, int mode);
+    // the rows of a query text, converted under name
+    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& text,
+                  int mode);
+    ~pgs_recordset() override;
+
+    // writing to postgresql is not supported: a level-1 error
+    void append_record(const udb_record& record) override;
+    // the current row, owned by the recordset; null at the end. a value that cannot
+    // travel unchanged raises pgs_value_exception after the row was fetched
+    udb_record* get_item() override;
+    bool is_eof() override;
+    // at the end, starts again from the first row
+    void next() override;
+    void reset() override;
+
+    const std::wstring& get_schema_name() const { return m_schema_name; }
+    const std::wstring& get_table_name() const { return m_table_name; }
+
+    // the sql texts, utf-8
+    std::string get_select_fields() const;
+    std::string get_safe_table_name() const;
+    std::string get_table_sql() const;
+    std::string get_pk_sql() const;
+    std::string get_pk_detailed_sql() const;
+    std::string get_indices_sql() const;
+
+    // the fields of the first key_count column numbers of an index key ("1 3");
+    // false when one of them names no column (0: an expression)
+    bool parse_indkey(const std::string& key, int key_count,
+                      std::vector<std::wstring>& result) const;
+
+private:
+    struct reader;
+
+    void init_schema();
+    void init_query_schema();
+    void init_indexes();
+    bool index_columns(const std::string& key, int key_count,
+                       std::vector<const pgs_ftd*>& result) const;
+    int get_rec_count();
+    // the table or the query as the FROM of the row and count selects
+    std::string get_source() const;
+    void fetch();
+    void finish();
+
+    std::wstring m_database_name;
+    bool m_eof = false;
+    std::wstring m_schema_name;
+    std::wstring m_table_name;
+    std::unique_ptr<pgs_record> m_current_record;
+    std::unique_ptr<reader> m_reader;
+};
