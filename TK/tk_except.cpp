@@ -43,21 +43,30 @@ tk_exception::tk_exception(const wchar_t* text, int level)
 {
 }
 
+// errno is read before the base is built, so nothing in between can change it
 tk_exception_ex::tk_exception_ex()
-    : tk_exception(1)
+    : tk_exception_ex(errno, std::string(), 1)
 {
-    format_last_error(std::string());
 }
 
 tk_exception_ex::tk_exception_ex(const std::string& prefix, int level)
+    : tk_exception_ex(errno, prefix, level)
+{
+}
+
+tk_exception_ex::tk_exception_ex(int err, const std::string& prefix, int level)
     : tk_exception(level)
 {
-    format_last_error(prefix);
+    format_error(err, prefix);
 }
 
 void tk_exception_ex::format_last_error(const std::string& prefix)
 {
-    const int err = errno;
+    format_error(errno, prefix);
+}
+
+void tk_exception_ex::format_error(int err, const std::string& prefix)
+{
     m_code = err;
     char buf[512];
     buf[0] = '\0';

@@ -38,6 +38,10 @@ public:
 
     // takes errno as it is when called; call it before anything that may change errno
     void format_last_error(const std::string& prefix);
+
+private:
+    tk_exception_ex(int err, const std::string& prefix, int level);
+    void format_error(int err, const std::string& prefix);
 };
 
 // the level-2 exception of every internal consistency check: the text carries

@@ -14,19 +14,19 @@ public:
 
     static T& instance()
     {
-        T* p = s_instance.load(std::memory_order_acquire);
+        tk_singleton* p = s_instance.load(std::memory_order_acquire);
         if (!p)
             throw tk_mail_assertion("..\\TK/tk_singl.hpp", 59);
-        return *p;
+        return static_cast<T&>(*p);
     }
 
     // the form the trace writers use after testing presence themselves
     static T& trace_instance()
     {
-        T* p = s_instance.load(std::memory_order_acquire);
+        tk_singleton* p = s_instance.load(std::memory_order_acquire);
         if (!p)
             throw tk_mail_assertion("..\\TK/tk_singl.hpp", 66);
-        return *p;
+        return static_cast<T&>(*p);
     }
 
     // for optional services: no instance is not an error
@@ -40,7 +40,7 @@ protected:
     {
         if (s_instance.load(std::memory_order_acquire))
             throw tk_mail_assertion("..\\TK/tk_singl.hpp", 35);
-        s_instance.store(static_cast<T*>(this), std::memory_order_release);
+        s_instance.store(this, std::memory_order_release);
     }
 
     // runs after T's destructor; a missing registration is an internal error
@@ -52,5 +52,6 @@ protected:
     }
 
 private:
-    static inline std::atomic<T*> s_instance{nullptr};
+    // the base is kept: T is not yet built while it registers
+    static inline std::atomic<tk_singleton*> s_instance{nullptr};
 };
