@@ -1,10 +1,21 @@
 #include "udb_idx.hpp"
 
+#include "udb_find_impl.hpp"
+
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <algorithm>
+
+namespace {
+
+const std::wstring& index_name(const udb_index& index)
+{
+    return index.name;
+}
+
+}  // namespace
 
 udb_index::udb_index(const std::wstring& name, bool unique, bool primary,
                      const std::vector<std::wstring>& fields)
@@ -71,9 +82,7 @@ bool udb_indexes::has_index_on_fields(const std::vector<std::wstring>& fields,
 bool udb_indexes::is_acceptable_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"udb_indexes::is_acceptable_name(%ls)", name.c_str());
-    return std::none_of(begin(), end(), [&](const udb_index& index) {
-        return tk_compare_no_case(index.name, name) == 0;
-    });
+    return !udb_find_named(*this, name, index_name);
 }
 
 udb_index& udb_indexes::get_index(const std::wstring& name)
@@ -85,9 +94,7 @@ udb_index& udb_indexes::get_index(const std::wstring& name)
 const udb_index& udb_indexes::get_index(const std::wstring& name) const
 {
     tk_wtrace(1, L"udb_indexes::get_index(%ls)", name.c_str());
-    for (const auto& index : *this) {
-        if (tk_compare_no_case(index.name, name) == 0)
-            return index;
-    }
+    if (const udb_index* index = udb_find_named(*this, name, index_name))
+        return *index;
     throw tk_mail_assertion("..\\UDB/udb_idx.hpp", 134);
 }

@@ -71,11 +71,13 @@ bool encode_line(const std::wstring& line, const profile_line& meant, std::strin
     return read_back(bytes) == meant;
 }
 
-// the narrow path to open, when the name survives the conversion unchanged
-bool narrow_path(const std::wstring& file, std::string& path)
+// null also when the name does not survive the conversion to a narrow path unchanged
+file_ptr open_file(const std::wstring& file, const char* mode)
 {
-    path = tk_to_ansi(file);
-    return !path.empty() && tk_to_unicode(path) == file;
+    std::string path = tk_to_ansi(file);
+    if (path.empty() || tk_to_unicode(path) != file)
+        return nullptr;
+    return file_ptr(std::fopen(path.c_str(), mode));
 }
 
 }  // namespace
@@ -130,10 +132,7 @@ bool udb_profile::load(const std::wstring& file)
         throw tk_exception(
             L"Profile does not exist. Please verify the correct path/name was given.", 1);
 
-    std::string path;
-    if (!narrow_path(file, path))
-        return false;
-    file_ptr f(std::fopen(path.c_str(), "rb"));
+    file_ptr f = open_file(file, "rb");
     if (!f)
         return false;
 
@@ -185,10 +184,7 @@ bool udb_profile::store(const std::wstring& file) const
         text += "\r\n";
     }
 
-    std::string path;
-    if (!narrow_path(file, path))
-        return false;
-    file_ptr f(std::fopen(path.c_str(), "wb"));
+    file_ptr f = open_file(file, "wb");
     if (!f)
         return false;
     bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();

@@ -1,10 +1,18 @@
 #include "udb_rel.hpp"
 
+#include "udb_find_impl.hpp"
+
 #include "tk_except.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 
-#include <algorithm>
+namespace {
+
+const std::wstring& relationship_name(const udb_relationship& rel)
+{
+    return rel.constraint_name;
+}
+
+}  // namespace
 
 udb_relationship::udb_relationship(const std::wstring& constraint_name,
                                    const std::wstring& key_name, const std::wstring& table,
@@ -21,9 +29,7 @@ udb_relationship::udb_relationship(const std::wstring& constraint_name,
 bool udb_relationships::is_acceptable_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"udb_relationships::is_acceptable_name(%ls)", name.c_str());
-    return std::none_of(begin(), end(), [&](const udb_relationship& rel) {
-        return tk_compare_no_case(rel.constraint_name, name) == 0;
-    });
+    return !udb_find_named(*this, name, relationship_name);
 }
 
 udb_relationship& udb_relationships::get_index(const std::wstring& name)
@@ -35,9 +41,7 @@ udb_relationship& udb_relationships::get_index(const std::wstring& name)
 const udb_relationship& udb_relationships::get_index(const std::wstring& name) const
 {
     tk_wtrace(1, L"udb_relationships::get_index(%ls)", name.c_str());
-    for (const auto& rel : *this) {
-        if (tk_compare_no_case(rel.constraint_name, name) == 0)
-            return rel;
-    }
+    if (const udb_relationship* rel = udb_find_named(*this, name, relationship_name))
+        return *rel;
     throw tk_mail_assertion("udb_rel.cpp", 122);
 }
