@@ -73,7 +73,8 @@ void tk_log::write_time_stamp(std::FILE* f) const
     std::fprintf(f, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-void tk_log::write(int level, const char* format, va_list args)
+template <class Text>
+void tk_log::write_line(int level, Text&& write_text)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!begin_line(level))
@@ -82,37 +83,31 @@ void tk_log::write(int level, const char* format, va_list args)
     if (!f)
         return;
     write_time_stamp(f);
-    std::vfprintf(f, format, args);
+    write_text(f);
     if (m_crlf)
         std::fputs("\r\n", f);
     std::fclose(f);
 }
 
+void tk_log::write(int level, const char* format, va_list args)
+{
+    write_line(level, [&](std::FILE* f) { std::vfprintf(f, format, args); });
+}
+
 void tk_log::wwrite(int level, const wchar_t* format, va_list args)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!begin_line(level))
-        return;
-    std::FILE* f = std::fopen(m_name.c_str(), "ab");
-    if (!f)
-        return;
-    write_time_stamp(f);
-
-    // zero-filled so that a text vswprintf gave up on (-1 on overflow or a bad
-    // narrow argument) is cut at what it wrote, never read past the buffer
-    static thread_local wchar_t text[wide_buffer_units];
-    std::wmemset(text, L'\0', wide_buffer_units);
-    if (std::vswprintf(text, wide_buffer_units, format, args) < 0)
-        text[wide_buffer_units - 1] = L'\0';
-    const std::wstring wide(text);
-    const std::string utf8 = tk_to_utf8(wide);
-    // the terminator has to fit as well; a text too long for the buffer is dropped
-    if (utf8.size() + 1 <= utf8_buffer_bytes)
-        std::fwrite(utf8.data(), 1, utf8.size(), f);
-
-    if (m_crlf)
-        std::fputs("\r\n", f);
-    std::fclose(f);
+    write_line(level, [&](std::FILE* f) {
+        // zero-filled so that a text vswprintf gave up on (-1 on overflow or a bad
+        // narrow argument) is cut at what it wrote, never read past the buffer
+        static thread_local wchar_t text[wide_buffer_units];
+        std::wmemset(text, L'\0', wide_buffer_units);
+        if (std::vswprintf(text, wide_buffer_units, format, args) < 0)
+            text[wide_buffer_units - 1] = L'\0';
+        const std::string utf8 = tk_to_utf8(std::wstring(text));
+        // the terminator has to fit as well; a text too long for the buffer is dropped
+        if (utf8.size() + 1 <= utf8_buffer_bytes)
+            std::fwrite(utf8.data(), 1, utf8.size(), f);
+    });
 }
 
 void tk_trace(int level, const char* format, ...)

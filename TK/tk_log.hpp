@@ -3,6 +3,7 @@
 #include "tk_singl.hpp"
 
 #include <cstdarg>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -34,6 +35,9 @@ private:
     bool begin_line(int level);
     void truncate_once();
     void write_time_stamp(std::FILE* f) const;
+    // the line frame: threshold, time stamp, line end; write_text(FILE*) adds the text
+    template <class Text>
+    void write_line(int level, Text&& write_text);
 
     std::string m_name;
     int m_threshold;

@@ -143,34 +143,30 @@ bool tk_reg_key::exchange(const char* name, bool& value, bool store)
     return true;
 }
 
-bool tk_reg_key::exchange(const char* name, std::string& value, bool store)
+// a string is read in two steps: its size, then the text
+template <class Char>
+bool tk_reg_key::exchange_text(const char* name, std::basic_string<Char>& value, bool store)
 {
     if (!m_key)
         return false;
     if (store)
         return set_value(name, value.c_str()) == tk_reg_ok;
     unsigned long size = 0;
-    if (get_value(name, static_cast<char*>(nullptr), &size) != tk_reg_ok || size == 0)
+    if (get_value(name, static_cast<Char*>(nullptr), &size) != tk_reg_ok || size == 0)
         return false;
-    std::vector<char> buf(size + 1, '\0');
+    std::vector<Char> buf(size / sizeof(Char) + 1, Char());
     if (get_value(name, buf.data(), &size) != tk_reg_ok)
         return false;
     value = buf.data();
     return true;
 }
 
+bool tk_reg_key::exchange(const char* name, std::string& value, bool store)
+{
+    return exchange_text(name, value, store);
+}
+
 bool tk_reg_key::exchange(const char* name, std::wstring& value, bool store)
 {
-    if (!m_key)
-        return false;
-    if (store)
-        return set_value(name, value.c_str()) == tk_reg_ok;
-    unsigned long size = 0;
-    if (get_value(name, static_cast<wchar_t*>(nullptr), &size) != tk_reg_ok || size == 0)
-        return false;
-    std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
-    if (get_value(name, buf.data(), &size) != tk_reg_ok)
-        return false;
-    value = buf.data();
-    return true;
+    return exchange_text(name, value, store);
 }

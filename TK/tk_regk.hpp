@@ -40,6 +40,9 @@ public:
     bool exchange(const char* name, std::wstring& value, bool store);
 
 private:
+    template <class Char>
+    bool exchange_text(const char* name, std::basic_string<Char>& value, bool store);
+
     tk_hkey m_key = nullptr;
     std::string m_path;
 };

@@ -4,6 +4,7 @@
 #include "tk_fname.hpp"
 #include "tk_log.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
@@ -194,30 +195,35 @@ std::wstring tk_to_unicode(const std::string& text)
     return utf8_to_utf16(text.c_str(), text.size());
 }
 
-bool tk_wide_to_narrow(const wchar_t* source, char** result)
+namespace {
+
+// a new[] copy of the converted text in *result, freeing a different previous buffer
+template <class Char, class Source, class Convert>
+bool to_new_buffer(const Source* source, Char** result, Convert convert)
 {
     if (!source || !result)
         return false;
-    const std::string narrow = utf16_to_utf8(source, std::wcslen(source));
-    char* buf = new char[narrow.size() + 1];
-    std::memcpy(buf, narrow.c_str(), narrow.size() + 1);
+    const std::basic_string<Char> text = convert(source);
+    Char* buf = new Char[text.size() + 1];
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, buf);
     if (*result != buf)
         delete[] *result;
     *result = buf;
     return true;
 }
 
+} // namespace
+
+bool tk_wide_to_narrow(const wchar_t* source, char** result)
+{
+    return to_new_buffer(source, result,
+                         [](const wchar_t* s) { return utf16_to_utf8(s, std::wcslen(s)); });
+}
+
 bool tk_narrow_to_wide(const char* source, wchar_t** result)
 {
-    if (!source || !result)
-        return false;
-    const std::wstring wide = utf8_to_utf16(source, std::strlen(source));
-    wchar_t* buf = new wchar_t[wide.size() + 1];
-    std::wmemcpy(buf, wide.c_str(), wide.size() + 1);
-    if (*result != buf)
-        delete[] *result;
-    *result = buf;
-    return true;
+    return to_new_buffer(source, result,
+                         [](const char* s) { return utf8_to_utf16(s, std::strlen(s)); });
 }
 
 std::string tk_trim_left(const std::string& text)

@@ -26,6 +26,15 @@ protected:
         else
             setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     }
+    // opens the key the way the settings do and tells whether it was created
+    static unsigned long open_disposition(tk_reg_key& key)
+    {
+        unsigned long disposition = 0;
+        EXPECT_EQ(key.open(tk_hkey_current_user, key_path, nullptr, 0, tk_key_all_access, nullptr,
+                           &disposition),
+                  tk_reg_ok);
+        return disposition;
+    }
     std::string store_file() const { return dir.file("Varnholt/Quilmot.ini"); }
 
     tk_temp_dir dir;
@@ -38,11 +47,7 @@ TEST_F(tk_regk_test, values_round_trip_through_private_store_file)
 {
     {
         tk_reg_key key(key_path);
-        unsigned long disposition = 0;
-        ASSERT_EQ(key.open(tk_hkey_current_user, key_path, nullptr, 0, tk_key_all_access, nullptr,
-                           &disposition),
-                  tk_reg_ok);
-        EXPECT_EQ(disposition, tk_reg_created_new_key);
+        EXPECT_EQ(open_disposition(key), tk_reg_created_new_key);
         uint32_t port = 5432;
         bool views = true;
         std::string host = "db.local";
@@ -62,11 +67,7 @@ TEST_F(tk_regk_test, values_round_trip_through_private_store_file)
               "pgsport=dword:5432\n");
 
     tk_reg_key key(key_path);
-    unsigned long disposition = 0;
-    ASSERT_EQ(key.open(tk_hkey_current_user, key_path, nullptr, 0, tk_key_all_access, nullptr,
-                       &disposition),
-              tk_reg_ok);
-    EXPECT_EQ(disposition, tk_reg_opened_existing_key);
+    EXPECT_EQ(open_disposition(key), tk_reg_opened_existing_key);
     uint32_t port = 0;
     bool views = false;
     std::string host;
