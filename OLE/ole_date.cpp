@@ -95,41 +95,34 @@ void ole_date::parse(const std::string& text)
         m_time.wHour = 0;
 }
 
+// 14 digits: date and time run together; 8 digits: the date alone
 bool ole_date::try_timestamp(const std::string& text)
 {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, year_end = 0;
-    if (text.size() == 14) {
-        tk_trace(1, "Trying timestamp format (1)...");
-        if (std::sscanf(text.c_str(), "%4d%n%02d%02d%02d%02d%02d", &y, &year_end, &mo, &d, &h, &mi, &s) == 6 &&
-            fits(y) && fits(mo) && fits(d) && fits(h) && fits(mi) && fits(s)) {
-            m_time.wYear = WORD(y);
-            m_time.wMonth = WORD(mo);
-            m_time.wDay = WORD(d);
-            m_time.wHour = WORD(h);
-            m_time.wMinute = WORD(mi);
-            m_time.wSecond = WORD(s);
-            m_kind = date_time;
-            if (is_valid()) {
-                m_short_year = digits_between(text, 0, year_end) <= 2;
-                return true;
-            }
+    const bool with_time = text.size() == 14;
+    if (!with_time && text.size() != 8)
+        return false;
+    tk_trace(1, with_time ? "Trying timestamp format (1)..." : "Trying timestamp format (2)...");
+    int f[6] = {0, 0, 0, 0, 0, 0};
+    int year_end = 0;
+    const int wanted = with_time ? 6 : 3;
+    bool read = std::sscanf(text.c_str(), "%4d%n%02d%02d%02d%02d%02d", &f[0], &year_end, &f[1], &f[2], &f[3],
+                            &f[4], &f[5]) >= wanted;
+    for (int k = 0; k < wanted; ++k)
+        read = read && fits(f[k]);
+    if (read) {
+        m_time.wYear = WORD(f[0]);
+        m_time.wMonth = WORD(f[1]);
+        m_time.wDay = WORD(f[2]);
+        m_time.wHour = WORD(f[3]);
+        m_time.wMinute = WORD(f[4]);
+        m_time.wSecond = WORD(f[5]);
+        m_kind = with_time ? date_time : date_only;
+        if (is_valid()) {
+            m_short_year = digits_between(text, 0, year_end) <= 2;
+            return true;
         }
-        clear_time();
-    } else if (text.size() == 8) {
-        tk_trace(1, "Trying timestamp format (2)...");
-        if (std::sscanf(text.c_str(), "%4d%n%02d%02d", &y, &year_end, &mo, &d) == 3 && fits(y) && fits(mo) &&
-            fits(d)) {
-            m_time.wYear = WORD(y);
-            m_time.wMonth = WORD(mo);
-            m_time.wDay = WORD(d);
-            m_kind = date_only;
-            if (is_valid()) {
-                m_short_year = digits_between(text, 0, year_end) <= 2;
-                return true;
-            }
-        }
-        clear_time();
     }
+    clear_time();
     return false;
 }
 

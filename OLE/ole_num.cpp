@@ -190,6 +190,19 @@ unsigned __int128 ole_dec_mantissa(const DECIMAL& value)
     return ((unsigned __int128)value.Hi32 << 64) | value.Lo64;
 }
 
+std::string ole_cy_text(CY value)
+{
+    bool negative = value.int64 < 0;
+    unsigned __int128 magnitude = negative ? (unsigned __int128)(-(value.int64 + 1)) + 1
+                                           : (unsigned __int128)value.int64;
+    return ole_format_scaled(negative, magnitude, 4);
+}
+
+std::string ole_dec_text(const DECIMAL& value)
+{
+    return ole_format_scaled(value.sign & DECIMAL_NEG, ole_dec_mantissa(value), value.scale);
+}
+
 BSTR ole_alloc_ascii(const std::string& text)
 {
     BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
@@ -203,11 +216,8 @@ HRESULT VarR8FromCy(CY value, DOUBLE* result)
 {
     if (!result)
         return E_INVALIDARG;
-    bool negative = value.int64 < 0;
-    unsigned __int128 magnitude = negative ? (unsigned __int128)(-(value.int64 + 1)) + 1
-                                           : (unsigned __int128)value.int64;
     ole_decimal_text number;
-    ole_parse_decimal(ole_format_scaled(negative, magnitude, 4), number);
+    ole_parse_decimal(ole_cy_text(value), number);
     return ole_decimal_to_double(number, *result);
 }
 
@@ -216,8 +226,7 @@ HRESULT VarR8FromDec(const DECIMAL* value, DOUBLE* result)
     if (!value || !result || value->scale > dec_max_scale)
         return E_INVALIDARG;
     ole_decimal_text number;
-    ole_parse_decimal(ole_format_scaled(value->sign & DECIMAL_NEG, ole_dec_mantissa(*value), value->scale),
-                      number);
+    ole_parse_decimal(ole_dec_text(*value), number);
     return ole_decimal_to_double(number, *result);
 }
 
@@ -225,8 +234,38 @@ HRESULT VarBstrFromDec(const DECIMAL* value, LCID, ULONG, BSTR* result)
 {
     if (!value || !result || value->scale > dec_max_scale)
         return E_INVALIDARG;
-    *result = ole_alloc_ascii(ole_format_scaled(value->sign & DECIMAL_NEG, ole_dec_mantissa(*value), value->scale));
+    *result = ole_alloc_ascii(ole_dec_text(*value));
     return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ole_decimal_to_cy(const ole_decimal_text& number, CY& out)
+{
+    unsigned __int128 limit = (unsigned __int128)INT64_MAX + (number.negative ? 1 : 0);
+    unsigned __int128 magnitude = 0;
+    if (!ole_scaled_magnitude(number, 4, limit, magnitude))
+        return DISP_E_OVERFLOW;
+    out.int64 = number.negative ? int64_t(0 - uint64_t(magnitude)) : int64_t(magnitude);
+    return S_OK;
+}
+
+HRESULT ole_decimal_to_dec(const ole_decimal_text& number, DECIMAL& out)
+{
+    int scale = number.exponent < 0 ? -number.exponent : 0;
+    if (scale > dec_max_scale)
+        scale = dec_max_scale;
+    // too many digits for 96 bits: give up fraction digits, rounding
+    for (; scale >= 0; --scale) {
+        unsigned __int128 magnitude = 0;
+        if (ole_scaled_magnitude(number, scale, dec_limit, magnitude)) {
+            std::memset(&out, 0, sizeof out);
+            out.scale = static_cast<BYTE>(scale);
+            out.sign = number.negative && magnitude ? DECIMAL_NEG : 0;
+            out.Hi32 = static_cast<ULONG>(magnitude >> 64);
+            out.Lo64 = static_cast<ULONGLONG>(magnitude);
+            return S_OK;
+        }
+    }
+    return DISP_E_OVERFLOW;
 }
 
 HRESULT VarCyFromStr(const OLECHAR* text, LCID, ULONG, CY* result)
@@ -236,12 +275,7 @@ HRESULT VarCyFromStr(const OLECHAR* text, LCID, ULONG, CY* result)
     ole_decimal_text number;
     if (!ole_parse_decimal(text, number))
         return DISP_E_TYPEMISMATCH;
-    unsigned __int128 limit = (unsigned __int128)INT64_MAX + (number.negative ? 1 : 0);
-    unsigned __int128 magnitude = 0;
-    if (!ole_scaled_magnitude(number, 4, limit, magnitude))
-        return DISP_E_OVERFLOW;
-    result->int64 = number.negative ? int64_t(0 - uint64_t(magnitude)) : int64_t(magnitude);
-    return S_OK;
+    return ole_decimal_to_cy(number, *result);
 }
 
 HRESULT VarDecFromStr(const OLECHAR* text, LCID, ULONG, DECIMAL* result)
@@ -251,20 +285,5 @@ HRESULT VarDecFromStr(const OLECHAR* text, LCID, ULONG, DECIMAL* result)
     ole_decimal_text number;
     if (!ole_parse_decimal(text, number))
         return DISP_E_TYPEMISMATCH;
-    int scale = number.exponent < 0 ? -number.exponent : 0;
-    if (scale > dec_max_scale)
-        scale = dec_max_scale;
-    // too many digits for 96 bits: give up fraction digits, rounding
-    for (; scale >= 0; --scale) {
-        unsigned __int128 magnitude = 0;
-        if (ole_scaled_magnitude(number, scale, dec_limit, magnitude)) {
-            std::memset(result, 0, sizeof(*result));
-            result->scale = static_cast<BYTE>(scale);
-            result->sign = number.negative && magnitude ? DECIMAL_NEG : 0;
-            result->Hi32 = static_cast<ULONG>(magnitude >> 64);
-            result->Lo64 = static_cast<ULONGLONG>(magnitude);
-            return S_OK;
-        }
-    }
-    return DISP_E_OVERFLOW;
+    return ole_decimal_to_dec(number, *result);
 }

@@ -27,8 +27,16 @@ bool ole_scaled_magnitude(const ole_decimal_text& number, int scale, unsigned __
 std::string ole_format_scaled(bool negative, unsigned __int128 magnitude, int scale);
 
 HRESULT ole_decimal_to_double(const ole_decimal_text& number, double& out);
+// rounded half to even to 4 places; DISP_E_OVERFLOW outside the 64-bit range
+HRESULT ole_decimal_to_cy(const ole_decimal_text& number, CY& out);
+// keeps the written scale up to 28 places, fewer where 96 bits need it
+HRESULT ole_decimal_to_dec(const ole_decimal_text& number, DECIMAL& out);
 
 unsigned __int128 ole_dec_mantissa(const DECIMAL& value);
+
+// exact texts of a currency and a decimal, trailing zeros dropped
+std::string ole_cy_text(CY value);
+std::string ole_dec_text(const DECIMAL& value);
 
 BSTR ole_alloc_ascii(const std::string& text);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <limits>
 
 void VariantInit(VARIANTARG* value)
 {
@@ -113,11 +114,6 @@ std::string double_text(double value)
     return buffer;
 }
 
-unsigned __int128 magnitude_of(int64_t value)
-{
-    return value < 0 ? (unsigned __int128)(-(value + 1)) + 1 : (unsigned __int128)value;
-}
-
 // the exact decimal value of a number variant (an empty value is 0)
 bool number_of(const VARIANT& v, ole_decimal_text& out)
 {
@@ -150,11 +146,11 @@ bool number_of(const VARIANT& v, ole_decimal_text& out)
             return false;
         text = double_text(v.date);
         break;
-    case VT_CY: text = ole_format_scaled(v.cyVal.int64 < 0, magnitude_of(v.cyVal.int64), 4); break;
+    case VT_CY: text = ole_cy_text(v.cyVal); break;
     case VT_DECIMAL:
         if (v.decVal.scale > 28)
             return false;
-        text = ole_format_scaled(v.decVal.sign & DECIMAL_NEG, ole_dec_mantissa(v.decVal), v.decVal.scale);
+        text = ole_dec_text(v.decVal);
         break;
     default:
         return false;
@@ -225,20 +221,10 @@ HRESULT number_to(const ole_decimal_text& n, VARTYPE vt, VARIANT& out)
             out.date = d;
         break;
     }
-    case VT_CY: {
-        unsigned __int128 m = 0;
-        unsigned __int128 limit = (unsigned __int128)INT64_MAX + (n.negative ? 1 : 0);
-        if (!ole_scaled_magnitude(n, 4, limit, m))
-            return DISP_E_OVERFLOW;
-        out.cyVal.int64 = n.negative ? int64_t(0 - uint64_t(m)) : int64_t(m);
-        break;
-    }
+    case VT_CY: hr = ole_decimal_to_cy(n, out.cyVal); break;
     case VT_DECIMAL: {
-        std::string text = (n.negative ? "-" : "") + (n.digits.empty() ? std::string("0") : n.digits) + "e" +
-                           std::to_string(n.exponent);
-        std::wstring wide(text.begin(), text.end());
         DECIMAL dec;
-        hr = VarDecFromStr(wide.c_str(), LCID_ENGLISH_US, 0, &dec);
+        hr = ole_decimal_to_dec(n, dec);
         if (SUCCEEDED(hr))
             out.decVal = dec;
         break;
@@ -267,18 +253,15 @@ std::string text_of(const VARIANT& v, USHORT flags)
         std::snprintf(buffer, sizeof buffer, "%.15G", v.dblVal);
         return buffer;
     case VT_DATE: return ole_format_date(v.date);
+    case VT_CY: return ole_cy_text(v.cyVal);
+    case VT_DECIMAL: return ole_dec_text(v.decVal);
     default: {
+        // the integer types: their decimal text has no point and no exponent
         ole_decimal_text n;
         number_of(v, n);
-        if (v.vt == VT_CY)
-            return ole_format_scaled(v.cyVal.int64 < 0, magnitude_of(v.cyVal.int64), 4);
-        if (v.vt == VT_DECIMAL)
-            return ole_format_scaled(v.decVal.sign & DECIMAL_NEG, ole_dec_mantissa(v.decVal), v.decVal.scale);
-        return ole_format_scaled(n.negative, [&] {
-            unsigned __int128 m = 0;
-            ole_scaled_magnitude(n, 0, ~(unsigned __int128)0, m);
-            return m;
-        }(), 0);
+        if (n.digits.empty())
+            return "0";
+        return (n.negative ? "-" : "") + n.digits;
     }
     }
 }

@@ -118,6 +118,11 @@ double as_double(const VARIANT& v)
     case VT_BOOL: return v.boolVal;
     case VT_CY: return double(v.cyVal.int64) / 10000.0;
     case VT_DATE: return v.date;
+    case VT_DECIMAL: {
+        double d = NAN;
+        VarR8FromDec(&v.decVal, &d);
+        return d;
+    }
     default: return NAN;
     }
 }
@@ -144,6 +149,9 @@ TEST(ole_auto, change_type_reads_plain_decimal_text)
         {L"1e400", VT_R8, DISP_E_OVERFLOW, 0},
         {L"1e39", VT_R4, DISP_E_OVERFLOW, 0},
         {L"12.34565", VT_CY, S_OK, 12.3456},
+        {L"-12.50", VT_DECIMAL, S_OK, -12.5},
+        {L"1e30", VT_DECIMAL, DISP_E_OVERFLOW, 0},
+        {L"3/5/2010", VT_DATE, S_OK, 40242},
         {L"True", VT_BOOL, S_OK, -1},
         {L"false", VT_BOOL, S_OK, 0},
         {L"7", VT_BOOL, S_OK, -1},
