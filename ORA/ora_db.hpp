@@ -1,7 +1,10 @@
 #pragma once
 
+#include "tk_except.hpp"
+#include "ora_util.hpp"
 #include "udb_db.hpp"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,11 +38,13 @@ public:
     bool upper_case = false;    // names of new tables and columns are upper case
     std::map<std::wstring, std::wstring> views;  // name -> text
 
+    // receives the oracle error of a foreign key that create_relationships could not add,
+    // with its context ("Foreign key '...'"), and the next key follows; without it the
+    // error leaves create_relationships
+    std::function<void(const std::string& context, const tk_exception& error)> on_fk_error;
+
 private:
     void init_tables();
     void init_views();
     void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
 };
-
-// a name pasted between single quotes in sql: every quote doubled
-std::wstring ora_quote_literal(const std::wstring& text);

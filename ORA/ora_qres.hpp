@@ -44,9 +44,13 @@ protected:
     // one fetch into the column buffers; true when a row came
     bool fetch_row();
 
-    // the table description (for ora_table, run by its constructors): schema, then for a
-    // table its indexes and the foreign keys that refer to it, and the record count
+    // the table description, run by the constructors of ora_table: the schema, then for
+    // a table its indexes and the foreign keys that refer to it (added to relationships,
+    // which may be null), and the record count
     void describe_table(udb_relationships* relationships);
+    // the same over a query (an empty text describes and counts the table of the name);
+    // no indexes are read
+    void describe_query();
     void init_schema();
     void init_indexes(udb_relationships* relationships);
     int get_columns_cnt();
@@ -58,4 +62,5 @@ protected:
     ora_stmt m_stmt;
     std::vector<ora_type*> m_columns;
     ora_record* m_current = nullptr;
+    bool m_at_end = false;      // the last fetch found no row
 };

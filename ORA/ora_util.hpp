@@ -24,6 +24,11 @@ std::wstring make_ora_def_val(const t_ftd* field);
 // the variant type of a NUMBER(precision, scale) column; may raise precision
 VARTYPE get_refined_num_type(int& precision, int& scale);
 
+// a name as a quoted identifier: "name" (a quote inside doubled, which oracle refuses)
+std::wstring ora_quoted_name(const std::wstring& name);
+// a text pasted between single quotes in sql: every single quote doubled
+std::wstring ora_sql_text(const std::wstring& text);
+
 // text and binary columns up to this size are NVARCHAR2 and RAW; larger ones are
 // CLOB and BLOB (the limit of a standard oracle database)
 constexpr int ora_max_inline_size = 2000;

@@ -1,0 +1,262 @@
+#include "ora_db.hpp"
+
+#include "ora_except.hpp"
+#include "ora_idxinit.hpp"
+#include "ora_qres.hpp"
+#include "ora_schinit.hpp"
+#include "ora_tab.hpp"
+#include "ora_util.hpp"
+#include "ora_vali.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+namespace {
+
+std::wstring joined_columns(const std::vector<std::wstring>& columns)
+{
+    std::wstring out;
+    for (const std::wstring& c : columns) {
+        if (!out.empty())
+            out += L", ";
+        out += ora_quoted_name(c);
+    }
+    return out;
+}
+
+} // namespace
+
+ora_database::ora_database(const std::wstring& data_source, int mode)
+    : udb_database(data_source, mode, true)
+{
+    tk_wtrace(2, L"ora_database::ctor(%ls)", data_source.c_str());
+    init_tables();
+    tk_trace(2, "Tables count: %d", int(tables.size()));
+    try {
+        init_views();
+    } catch (const ora_exception& e) {
+        tk_trace(3, "Error while extracting views:\n%s\n", e.what());
+    }
+}
+
+void ora_database::init_tables()
+{
+    tk_trace(2, "ora_database::init_tables");
+    ora_engine& engine = ora_engine::instance();
+    const std::wstring sql =
+        engine.get_version() < 0x80000
+            ? L"select TABLE_NAME from user_tables"
+            : L"select TABLE_NAME, IOT_TYPE from user_tables where TEMPORARY='N' and "
+              L"NESTED='NO' and IOT_TYPE IS NULL OR IOT_TYPE='IOT'";
+    ora_stmt stmt;
+    stmt.prepare(sql);
+    char16_t buffer[256] = {};
+    OCIDefine* def = nullptr;
+    engine.check_status(oci().OCIDefineByPos(stmt, &def, engine.handles().err, 1, buffer,
+                                             sizeof buffer, SQLT_STR, nullptr, nullptr, nullptr,
+                                             OCI_DEFAULT),
+                        "OCIDefineByPos");
+    sword status = stmt.execute(1);
+    // an error while listing raises: a short list would hide existing tables
+    while (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) {
+        const std::wstring table = ora_from_utf16(buffer, 256);
+        tk_wtrace(1, L"Find table '%ls'", table.c_str());
+        tables.push_back(table);
+        status = stmt.fetch();
+    }
+}
+
+void ora_database::init_views()
+{
+    tk_trace(2, "ora_database::init_views");
+    ora_query_results rows(2, L"select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='" +
+                                  ora_sql_text(ora_engine::instance().get_user()) + L"'");
+    while (!rows.is_eof()) {
+        udb_record* rec = rows.get_item();
+        if (!rec)
+            break;
+        const std::wstring view = ora_query_results::field_text(*rec, 0);
+        const std::wstring body = ora_query_results::field_text(*rec, 1);
+        tk_wtrace(1, L"GOT VIEW: %ls|%ls", view.c_str(), body.c_str());
+        views[view] = body;
+    }
+}
+
+std::unique_ptr<udb_recordset> ora_database::get_table(const std::wstring& name, int mode)
+{
+    tk_wtrace(2, L"ora_database::get_table(%ls)", name.c_str());
+    if (!is_table_exist(name))
+        throw tk_mail_assertion("ora_db", 163);
+    return std::make_unique<ora_table>(this, name, &relationships, mode);
+}
+
+std::unique_ptr<udb_recordset> ora_database::get_query(const std::wstring& name,
+                                                       const std::wstring& text, int mode)
+{
+    tk_wtrace(2, L"ora_database::get_table(%ls)", name.c_str());
+    return std::make_unique<ora_table>(this, name, text, &relationships, mode);
+}
+
+bool ora_database::test_query(const std::wstring& sql)
+{
+    tk_wtrace(2, L"ora_database::test_query(%ls)", sql.c_str());
+    ora_stmt stmt;
+    stmt.prepare(sql);
+    stmt.execute(1, OCI_PARSE_ONLY);
+    return true;
+}
+
+int ora_database::query(const std::wstring& sql)
+{
+    tk_wtrace(2, L"ora_database::query(%ls)", sql.c_str());
+    ora_stmt stmt;
+    stmt.prepare(sql);
+    stmt.execute(1);
+    return 0;
+}
+
+bool ora_database::delete_tab(const std::wstring& name)
+{
+    tk_wtrace(2, L"ora_database::delete_tab(%ls)", name.c_str());
+    if (!is_table_exist(name))
+        throw tk_mail_assertion("ora_db", 180);
+    ora_stmt stmt;
+    stmt.prepare(L"DROP TABLE " + ora_quoted_name(name) + L" CASCADE CONSTRAINTS");
+    stmt.execute(1);
+    return udb_database::delete_tab(name);
+}
+
+std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& name,
+                                                          const udb_schema& fields,
+                                                          const udb_indexes& indexes)
+{
+    tk_wtrace(2, L"ora_database::create_table(%ls)", name.c_str());
+    if (!is_table_exist(name)) {
+        ora_schema_initializer builder(name, fields, upper_case);
+        builder.build_schema(*this);
+        if (!indexes.empty()) {
+            ora_indexes_initializer index_builder(name, builder.get_fields(), indexes,
+                                                  builder.get_names_map());
+            index_builder.build_indexes();
+        }
+        tables.push_back(name);
+        names_map.add_fn_map(name, builder.get_names_map());
+    }
+    return get_table(name, 2);
+}
+
+std::wstring ora_database::get_tn_mapped_name_ex(const std::wstring& source_table)
+{
+    tk_wtrace(1, L"ora_database::get_tn_mapped_name_ex(%ls)", source_table.c_str());
+    if (upper_case) {
+        std::wstring upper = source_table;
+        return names_map.get_tn_mapped_name(tk_wstring::to_upper(upper), false);
+    }
+    const std::wstring exact = names_map.get_tn_mapped_name(source_table, true);
+    if (is_table_exist(exact))
+        return exact;
+    tk_wtrace(1, L"Cannot find table %ls", exact.c_str());
+    tk_trace(1, "Try to search case insensitive...");
+    return names_map.get_tn_mapped_name(source_table, false);
+}
+
+std::wstring ora_database::get_fn_mapped_name_ex(const std::wstring& table,
+                                                 const std::wstring& field)
+{
+    tk_wtrace(1, L"ora_database::get_fn_mapped_name_ex(%ls)", field.c_str());
+    if (upper_case) {
+        std::wstring t = table, f = field;
+        return names_map.get_fn_mapped_name(tk_wstring::to_upper(t), tk_wstring::to_upper(f),
+                                            false);
+    }
+    return names_map.get_fn_mapped_name(table, field, true);
+}
+
+std::wstring ora_database::get_fk_index_name(const std::wstring& table)
+{
+    ora_validator& validator = ora_in_validator::instance().validator();
+    std::wstring name = table + L"_UI";
+    if (!validator.is_acceptable(name))
+        name = validator.get_safe_name(name);
+    validator.add_existing_name(name);
+    validator.restricted_words.push_back(name);
+    return name;
+}
+
+void ora_database::create_fk_index_if(const std::wstring& table,
+                                      const std::vector<std::wstring>& fields)
+{
+    tk_wtrace(2, L"ora_database::create_fk_index_if(%ls)", table.c_str());
+    {
+        const std::unique_ptr<udb_recordset> rs = get_table(table, 1);
+        for (const udb_index& index : rs->indexes) {
+            if (!index.starts_with_fields(fields))
+                continue;
+            if (index.unique) {
+                tk_wtrace(2, L"FK index for table '%ls' exists", table.c_str());
+                return;
+            }
+            break;
+        }
+    }
+    const std::wstring constraint = get_fk_index_name(table);
+    std::vector<std::wstring> columns;
+    for (const std::wstring& f : fields)
+        columns.push_back(names_map.get_fn_mapped_name(table, f, true));
+    try {
+        query(L"ALTER TABLE " + ora_quoted_name(table) + L" ADD CONSTRAINT " +
+              ora_quoted_name(constraint) + L" UNIQUE(" + joined_columns(columns) + L")");
+    } catch (const ora_exception& e) {
+        tk_trace(2, "Error while creating index for FK:\n%s\n", e.what());
+    }
+    tk_wtrace(2, L"FK index for table '%ls' has been created", table.c_str());
+}
+
+void ora_database::create_relationships(const udb_relationships& list)
+{
+    tk_trace(2, "ora_database::create_relationships");
+    tk_trace(3, "Converting foreign keys");
+    if (mode == 8) {
+        tk_trace(3, "Foreign Keys are not converted in append mode");
+        return;
+    }
+    for (const udb_relationship& rel : list) {
+        tk_wtrace(3, L"Processing '%ls'", rel.constraint_name.c_str());
+        const std::wstring referenced = get_tn_mapped_name_ex(rel.referenced_table);
+        if (!is_table_exist(referenced)) {
+            tk_wtrace(2, L"Table '%ls' does not exist", referenced.c_str());
+            continue;
+        }
+        const std::wstring table = get_tn_mapped_name_ex(rel.table);
+        if (!is_table_exist(table)) {
+            tk_wtrace(2, L"Table '%ls' does not exist", table.c_str());
+            continue;
+        }
+        create_fk_index_if(referenced, rel.referenced_fields);
+
+        std::vector<std::wstring> columns, referenced_columns;
+        for (const std::wstring& f : rel.fields)
+            columns.push_back(get_fn_mapped_name_ex(table, f));
+        for (const std::wstring& f : rel.referenced_fields)
+            referenced_columns.push_back(get_fn_mapped_name_ex(referenced, f));
+        std::wstring sql = L"ALTER TABLE " + ora_quoted_name(table) + L" ADD FOREIGN KEY (" +
+                           joined_columns(columns) + L") REFERENCES " +
+                           ora_quoted_name(referenced) + L"(" +
+                           joined_columns(referenced_columns) + L")";
+        if (!rel.delete_rule.empty()) {
+            const std::wstring rule = tk_trim(rel.delete_rule);
+            if (tk_compare_no_case(rule, L"ON DELETE SET NULL") == 0 ||
+                tk_compare_no_case(rule, L"ON DELETE CASCADE") == 0)
+                sql += L" " + rel.delete_rule;
+        }
+        try {
+            query(sql);
+        } catch (const ora_exception& e) {
+            if (!on_fk_error)
+                throw;
+            on_fk_error(rel.constraint_name.empty()
+                            ? tk_to_utf8(rel.table)
+                            : "Foreign key '" + tk_to_utf8(rel.constraint_name) + "'",
+                        e);
+        }
+    }
+}

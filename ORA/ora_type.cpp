@@ -1,0 +1,395 @@
+#include "ora_type.hpp"
+
+#include "ora_qres.hpp"
+#include "ora_stmt.hpp"
+#include "ora_util.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_rec.hpp"
+#include "udb_sche.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const char unsupported[] = "<unsupported type>";
+
+// the piece size of large-object reads
+constexpr ub4 lob_piece = 0x8000;
+
+unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p)); }
+
+ora_engine& engine() { return ora_engine::instance(); }
+
+template <class T>
+T param_attr(OCIParam* param, ub4 attr, const char* call = "OCIAttrGet")
+{
+    T value{};
+    engine().check_status(
+        oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &value, nullptr, attr, engine().handles().err),
+        call);
+    return value;
+}
+
+// clob offsets count characters as the server stores them (utf-16 units): a 4-byte
+// utf-8 sequence is two
+ub4 utf16_units_of_utf8(const char* bytes, size_t n)
+{
+    ub4 units = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if ((b & 0xC0) == 0x80)
+            continue;
+        units += b >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+} // namespace
+
+// ---- ora_type
+
+ora_type::ora_type(OCIParam* param, ub2 define_type)
+    : m_param(param), m_define_type(define_type)
+{
+    tk_trace(1, "ora_type::ctor(%d)", int(define_type));
+    tk_trace(1, "mypard5=%08X", ptr32(param));
+    OraText* name = nullptr;
+    ub4 name_len = 0;
+    engine().check_status(oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_len,
+                                           OCI_ATTR_NAME, engine().handles().err),
+                          "OCIAttrGet");
+    if (name)
+        m_name = ora_from_utf16(name, name_len / 2);
+    tk_wtrace(1, L"AS WCHAR*: %ls", m_name.c_str());
+    m_nullable = param_attr<ub1>(param, OCI_ATTR_IS_NULL);
+}
+
+ora_type::~ora_type()
+{
+    tk_trace(1, "ora_type::dtor");
+    if (m_define)
+        oci().OCIHandleFree(m_define, OCI_HTYPE_DEFINE);
+}
+
+ub2 ora_type::get_param_data_size() const
+{
+    return param_attr<ub2>(m_param, OCI_ATTR_DATA_SIZE);
+}
+
+VARTYPE ora_type::get_vartype() const
+{
+    tk_trace(1, "ora_type::get_vartype()");
+    switch (m_define_type) {
+    case 2:
+    case 4:
+    case 6:
+    case 7:
+        return VT_R8;
+    case 3:
+        return VT_I4;
+    case 12:
+    case 187:
+    case 188:
+    case 231:
+    case 232:
+        return VT_DATE;
+    case 23:
+    case 24:
+    case 113:
+    case 114:
+        return VT_BLOB;
+    default:
+        return VT_BSTR;
+    }
+}
+
+t_ftd* ora_type::get_ftd() const
+{
+    tk_trace(1, "ora_type::get_ftd");
+    const VARTYPE vt = get_vartype();
+    tk_wtrace(1, L"Got field '%ls', type=%d, vartype=%d, lenght=%d, nullable=%d", m_name.c_str(),
+              int(m_define_type), int(vt), m_data_size, int(m_nullable));
+    return new t_ftd(m_data_size, m_name, vt, m_nullable == 0, false, ole_variant(),
+                     vt == VT_DATE ? 1 : 0);
+}
+
+void ora_type::define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 size, ub2 type,
+                             ub2* returned_length)
+{
+    engine().check_status(oci().OCIDefineByPos(stmt, &m_define, engine().handles().err,
+                                               position, buffer, size, type, &m_indicator,
+                                               returned_length, nullptr, OCI_DEFAULT),
+                          "OCIDefineByPos");
+}
+
+udb_field* ora_type::make_field()
+{
+    ole_variant value;
+    to_variant(value);
+    return new udb_field(m_name, m_data_size, value, false, false);
+}
+
+// ---- ora_string
+
+ora_string::ora_string(OCIParam* param)
+    : ora_type(param, SQLT_STR)
+{
+    tk_trace(1, "ora_string::ctor");
+    m_data_size = get_param_data_size();
+    m_buffer.assign(size_t(m_data_size) + 1, 0);
+}
+
+void ora_string::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_string::define(%d)", int(position));
+    define_buffer(stmt, position, m_buffer.data(), sb4(m_buffer.size() * 2), SQLT_STR);
+}
+
+void ora_string::to_variant(ole_variant& out)
+{
+    if (m_buffer.empty())
+        throw tk_mail_assertion("..\\ORA/ora_type.hpp", 70);
+    out = ole_variant(ora_from_utf16(m_buffer.data(), m_buffer.size()));
+}
+
+// ---- ora_number
+
+ora_number::ora_number(OCIParam* param)
+    : ora_type(param, 2)
+{
+    tk_trace(1, "ora_number::ctor");
+    m_precision = param_attr<sb2>(param, OCI_ATTR_PRECISION);
+    const sb1 scale = param_attr<sb1>(param, OCI_ATTR_SCALE);
+    m_scale = scale < 0 ? 0 : scale;
+    tk_trace(1, "Prec=%d, scale=%d", m_precision, m_scale);
+    m_refined = get_refined_num_type(m_precision, m_scale);
+}
+
+VARTYPE ora_number::get_vartype() const
+{
+    return m_refined;
+}
+
+t_ftd* ora_number::get_ftd() const
+{
+    tk_trace(1, "ora_number::get_ftd");
+    tk_wtrace(1, L"Got field '%ls', type=%d, lenght=%d, nullable=%d", m_name.c_str(),
+              int(m_refined), 0, int(m_nullable));
+    const int reserved = m_refined == VT_DECIMAL ? m_precision * 256 + m_scale : 0;
+    return new t_ftd(0, m_name, m_refined, m_nullable == 0, false, ole_variant(), reserved);
+}
+
+void ora_number::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_number::define(%d)", int(position));
+    define_buffer(stmt, position, m_buffer, sizeof m_buffer, SQLT_STR);
+}
+
+void ora_number::to_variant(ole_variant& out)
+{
+    const std::wstring text = ora_from_utf16(m_buffer, sizeof m_buffer / 2);
+    tk_wtrace(1, L"ora_number::to_variant(buf=%ls)", text.c_str());
+    out = ole_variant::from_wstring(text, m_refined);
+}
+
+// ---- ora_binary
+
+ora_binary::ora_binary(OCIParam* param)
+    : ora_type(param, SQLT_BIN)
+{
+    tk_trace(1, "ora_binary::ctor");
+    m_data_size = get_param_data_size();
+    m_buffer.assign(size_t(m_data_size), 0);
+}
+
+void ora_binary::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_binary::define(%d)", int(position));
+    // the returned length: a value shorter than the column keeps its own length
+    define_buffer(stmt, position, m_buffer.data(), sb4(m_buffer.size()), SQLT_BIN, &m_length);
+}
+
+void ora_binary::to_variant(ole_variant& out)
+{
+    if (m_buffer.empty())
+        throw tk_mail_assertion("..\\ORA/ora_type.hpp", 95);
+    const size_t n = m_length < m_buffer.size() ? m_length : m_buffer.size();
+    out.attach_binary(unsigned(n), m_buffer.data());
+}
+
+// ---- ora_date
+
+ora_date::ora_date(OCIParam* param, ub2 type)
+    : ora_type(param, type)
+{
+    tk_trace(1, "ora_date::ctor");
+}
+
+void ora_date::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_date::define(%d)", int(position));
+    define_buffer(stmt, position, m_buffer, sizeof m_buffer, SQLT_DAT);
+}
+
+int ora_date::canon_dt_item(int value)
+{
+    tk_trace(1, "ora_date::canon_dt_item(%d)", value);
+    return value > 100 ? value - 100 : 100 - value;
+}
+
+SYSTEMTIME ora_date::decode(const ub1 b[7])
+{
+    SYSTEMTIME t{};
+    t.wYear = WORD(canon_dt_item(b[0]) * 100 + canon_dt_item(b[1]));
+    t.wMonth = b[2];
+    t.wDay = b[3];
+    t.wHour = WORD(b[4] ? b[4] - 1 : 0);
+    t.wMinute = WORD(b[5] ? b[5] - 1 : 0);
+    t.wSecond = WORD(b[6] ? b[6] - 1 : 0);
+    return t;
+}
+
+void ora_date::to_variant(ole_variant& out)
+{
+    const SYSTEMTIME t = decode(m_buffer);
+    tk_trace(1, "Got datetime: %02d/%02d/%04d %02d:%02d:%02d", t.wDay, t.wMonth, t.wYear,
+             t.wHour, t.wMinute, t.wSecond);
+    out = ole_variant(t);
+}
+
+// ---- ora_lob
+
+ora_lob::ora_lob(OCIParam* param, ub2 type)
+    : ora_type(param, type)
+{
+    tk_trace(1, "ora_lob::ctor");
+    void* locator = nullptr;
+    engine().check_status(oci().OCIDescriptorAlloc(engine().handles().env, &locator,
+                                                   OCI_DTYPE_LOB, 0, nullptr),
+                          "OCIDescriptorAlloc");
+    m_locator = static_cast<OCILobLocator*>(locator);
+}
+
+ora_lob::~ora_lob()
+{
+    if (m_locator)
+        oci().OCIDescriptorFree(m_locator, OCI_DTYPE_LOB);
+}
+
+void ora_lob::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_lob::defind(%d)", int(position));
+    define_buffer(stmt, position, &m_locator, -1, m_define_type);
+}
+
+ub4 ora_lob::read_lob(ub4 offset, void* buffer, ub4 size, ub4 amount)
+{
+    tk_trace(1, "ora_lob::read_lob(%d,%d)", int(offset), int(size));
+    const ora_handles& h = engine().handles();
+    ub1 form = SQLCS_IMPLICIT;
+    ub2 charset = 0;
+    if (m_define_type == SQLT_CLOB) {
+        engine().check_status(oci().OCILobCharSetForm(h.env, h.err, m_locator, &form),
+                              "OCILobCharSetForm");
+        tk_trace(1, "Got charset form: %d", int(form));
+        // the environment is utf-16: ask for utf-8 explicitly
+        charset = OCI_AL32UTF8_ID;
+    }
+    ub4 amt = amount;
+    const sword status = engine().check_status(
+        oci().OCILobRead(h.svc, h.err, m_locator, &amt, offset, buffer, size, nullptr, nullptr,
+                         charset, form),
+        "OCILobRead");
+    if (status == OCI_NO_DATA)
+        return 0;
+    return amt;
+}
+
+void ora_lob::to_variant(ole_variant& out)
+{
+    tk_trace(1, "ora_lob::to_variant");
+    std::vector<char> piece(lob_piece);
+    if (m_define_type == SQLT_CLOB) {
+        tk_trace(1, "Got SQLT_CLOB!");
+        std::string text;
+        // at most 4 utf-8 bytes per character fit the piece
+        for (ub4 offset = 1;;) {
+            const ub4 n = read_lob(offset, piece.data(), lob_piece, lob_piece / 4);
+            tk_trace(1, "bytes_read=%d", int(n));
+            if (n == 0)
+                break;
+            const size_t bytes = n < lob_piece ? n : lob_piece;
+            text.append(piece.data(), bytes);
+            offset += utf16_units_of_utf8(piece.data(), bytes);
+        }
+        out = ole_variant(tk_from_utf8(text));
+        return;
+    }
+    if (m_define_type == SQLT_BLOB) {
+        std::vector<BYTE> bytes;
+        for (ub4 offset = 1;;) {
+            const ub4 n = read_lob(offset, piece.data(), lob_piece, lob_piece);
+            if (n == 0)
+                break;
+            const size_t got = n < lob_piece ? n : lob_piece;
+            bytes.insert(bytes.end(), piece.begin(), piece.begin() + std::ptrdiff_t(got));
+            offset += ub4(got);
+        }
+        out.attach_binary(bytes);
+        return;
+    }
+    throw tk_mail_assertion("ora_type.cpp", 404);
+}
+
+// ---- ora_str_repr
+
+ora_str_repr::ora_str_repr(OCIParam* param, ub2 type, int size)
+    : ora_type(param, type)
+{
+    tk_trace(1, "ora_str_repr::ctor");
+    m_data_size = size;
+    if (type == SQLT_LBI) {
+        m_buffer.assign(size_t(2 * size + 2), 0);
+        m_buffer[0] = u'0';
+        m_buffer[1] = u'x';
+        m_offset = 2;
+    } else {
+        m_buffer.assign(size_t(size), 0);
+    }
+}
+
+void ora_str_repr::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_str_repr::define(%d)", int(position));
+    define_buffer(stmt, position, m_buffer.data() + m_offset,
+                  sb4((m_buffer.size() - m_offset) * 2), SQLT_STR);
+}
+
+void ora_str_repr::to_variant(ole_variant& out)
+{
+    const std::wstring text = ora_from_utf16(m_buffer.data(), m_buffer.size());
+    tk_wtrace(1, L"ora_str_repr::to_variant (buf=%ls)", text.c_str());
+    if (m_define_type == SQLT_LBI)
+        out = ole_variant::from_wstring(text, VT_BLOB);
+    else
+        out = ole_variant(text);
+}
+
+// ---- ora_dummy
+
+ora_dummy::ora_dummy(OCIParam* param)
+    : ora_type(param, SQLT_STR)
+{
+    tk_trace(1, "ora_dummy::ctor");
+    m_data_size = int(sizeof unsupported - 1);
+    m_nullable = 0;
+}
+
+void ora_dummy::define(OCIStmt*, ub4) {}
+
+void ora_dummy::to_variant(ole_variant& out)
+{
+    out = ole_variant(std::wstring(unsupported, unsupported + sizeof unsupported - 1));
+}

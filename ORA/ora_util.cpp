@@ -1,0 +1,302 @@
+#include "ora_util.hpp"
+
+#include "ole_date.hpp"
+#include "ole_guid.hpp"
+#include "tk_except.hpp"
+#include "tk_log.hpp"
+#include "udb_rec.hpp"
+#include "udb_sche.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+std::wstring format_int(const wchar_t* format, int a, int b = 0)
+{
+    wchar_t buffer[64];
+    std::swprintf(buffer, 64, format, a, b);
+    return buffer;
+}
+
+bool is_hex_digit(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+bool is_binary_type(VARTYPE type)
+{
+    return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1);
+}
+
+std::wstring replace_all_copy(std::wstring text, const std::wstring& what,
+                              const std::wstring& with)
+{
+    for (size_t pos = text.find(what); pos != std::wstring::npos;
+         pos = text.find(what, pos + with.size())) {
+        text.replace(pos, what.size(), with);
+    }
+    return text;
+}
+
+// the leading number of a text as the runtime's _wtof reads it: blanks, a sign,
+// digits with one decimal point, an exponent; no words such as inf or nan
+double leading_double(const std::wstring& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == L' '))
+        ++i;
+    size_t start = i;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+        ++i;
+    bool digits = false;
+    while (i < text.size() && is_digit(text[i])) {
+        ++i;
+        digits = true;
+    }
+    if (i < text.size() && text[i] == L'.') {
+        ++i;
+        while (i < text.size() && is_digit(text[i])) {
+            ++i;
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0.0;
+    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == L'+' || text[j] == L'-'))
+            ++j;
+        if (j < text.size() && is_digit(text[j])) {
+            while (j < text.size() && is_digit(text[j]))
+                ++j;
+            i = j;
+        }
+    }
+    return std::wcstod(text.substr(start, i - start).c_str(), nullptr);
+}
+
+} // namespace
+
+std::wstring ora_quoted_name(const std::wstring& name)
+{
+    return L"\"" + replace_all_copy(name, L"\"", L"\"\"") + L"\"";
+}
+
+std::wstring ora_sql_text(const std::wstring& text)
+{
+    return replace_all_copy(text, L"'", L"''");
+}
+
+std::wstring ora_get_native_type(const t_ftd& field)
+{
+    tk_trace(1, "ora_get_native_type [Oracle]");
+    const unsigned size = static_cast<unsigned>(field.size);
+    switch (field.vartype) {
+    case VT_I1:
+    case VT_BOOL:
+        return L"NUMBER(3,0)";
+    case VT_I2:
+    case VT_UI1:
+        return L"NUMBER(5,0)";
+    case VT_I4:
+    case VT_UI2:
+    case VT_INT:
+        return L"NUMBER(11,0)";
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT:
+        return L"NUMBER(19,0)";
+    case VT_UI8:
+        // 2^64 - 1 has 20 digits
+        return L"NUMBER(20,0)";
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+        return L"NUMBER";
+    case VT_DECIMAL: {
+        const int precision = (field.reserved >> 8) & 0xFF;
+        const int scale = field.reserved & 0xFF;
+        // oracle refuses NUMBER(0,s) and precisions above 38
+        if (precision == 0 || precision > 38)
+            return L"NUMBER";
+        return format_int(L"NUMBER(%d,%d)", precision, scale);
+    }
+    case VT_DATE:
+        return field.reserved == 1 ? L"TIMESTAMP" : L"DATE";
+    case VT_BSTR:
+        if (size >= 1 && size <= unsigned(ora_max_inline_size))
+            return format_int(L"NVARCHAR2(%d) ", field.size);
+        tk_trace(1, "process as text");
+        return L"CLOB";
+    case VT_BLOB:
+        if (size >= 1 && size <= unsigned(ora_max_inline_size))
+            return format_int(L"RAW(%d)", field.size);
+        tk_trace(1, "process as binary");
+        return L"BLOB";
+    default:
+        throw tk_mail_assertion("ora_util", 124);
+    }
+}
+
+std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
+{
+    tk_wtrace(1, L"to_oracle_str(%ls,%d)", text.c_str(), int(type));
+    if (text.empty())
+        return L"''";
+
+    if (type == VT_DATE) {
+        ole_date date(text);
+        if (date.get_kind() == ole_date::invalid)
+            return std::wstring();
+        const std::wstring printed = date.to_wstring();
+        if (printed.empty())
+            return std::wstring();
+        static const std::wstring null_date = L"0000-00-00 ";
+        if (printed.compare(0, null_date.size(), null_date) == 0) {
+            tk_trace(2, "Null date has been found");
+            return L"to_date('" + printed.substr(null_date.size()) + L"', 'HH24-MI-SS')";
+        }
+        if (printed.size() == 10)
+            return L"to_date('" + printed + L"', 'YYYY-MM-DD')";
+        return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
+    }
+
+    if (is_binary_type(type)) {
+        tk_trace(1, "GOT BLOB");
+        if (text.size() < 2 || text[0] != L'0' || (text[1] != L'x' && text[1] != L'X'))
+            return L"''";
+        for (size_t i = 2; i < text.size(); ++i)
+            if (!is_hex_digit(text[i]))
+                return L"''";
+        tk_trace(1, "BLOB IS VALID");
+        return L"'" + text.substr(2) + L"'";
+    }
+
+    const std::wstring escaped = ora_sql_text(text);
+    if (ole_variant::is_text_type(type))
+        return L"'" + escaped + L"'";
+    return escaped;
+}
+
+std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
+{
+    tk_trace(1, "to_oracle_str( const udb_field *  )");
+    if (!field)
+        throw tk_mail_assertion("ora_util", 277);
+
+    const VARTYPE type = field->get_type();
+    // a guid named in a text becomes its 16 bytes only where the column holds 16 bytes
+    const bool binary16 = column && (column->vartype == VT_BLOB ||
+                                     column->vartype == (VT_ARRAY | VT_UI1)) &&
+                          column->size == 16;
+    if (binary16 && (type == VT_BSTR || type == VT_BLOB || type == (VT_ARRAY | VT_UI1))) {
+        ole_guid_extractor guid(field->to_string());
+        if (guid.is_found()) {
+            tk_trace(1, "FIELD IS A GUID!");
+            const std::wstring hex = guid.get_hex();
+            if (hex.size() != 32)
+                throw tk_mail_assertion("ora_util", 299);
+            // the first three groups are stored least significant byte first
+            static const int order[] = {6, 4, 2, 0, 10, 8, 14, 12};
+            std::wstring stored;
+            for (int pos : order)
+                stored += hex.substr(size_t(pos), 2);
+            stored += hex.substr(16);
+            tk_wtrace(1, L"ora_guid=%ls", stored.c_str());
+            return L"HEXTORAW('" + stored + L"')";
+        }
+    }
+    return to_oracle_str(field->to_wstring(), type);
+}
+
+std::wstring make_ora_def_val(const t_ftd* field)
+{
+    if (!field)
+        throw tk_mail_assertion("ora_util", 169);
+
+    std::wstring text = field->default_value.to_wstring();
+    tk_wtrace(1, L"make_ora_def_val(%ls)", text.c_str());
+    if (text.empty()) {
+        tk_trace(1, "Got empty def value");
+        return std::wstring();
+    }
+
+    switch (field->vartype) {
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT: {
+        // only a plain decimal that prints back the same is a default
+        const long long value = std::wcstoll(text.c_str(), nullptr, 10);
+        wchar_t printed[32];
+        std::swprintf(printed, 32, L"%lld", value);
+        return text == printed ? text : std::wstring();
+    }
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL: {
+        const double value = leading_double(text);
+        if (value < -1e126 || value > 1e126) {
+            tk_trace(1, "def value is out of range");
+            return L"0";
+        }
+        if (value == 0.0) {
+            if (text == L"0" || text.find_first_not_of(L"eE-+.,0") == std::wstring::npos)
+                return text;
+            return std::wstring();
+        }
+        return text;
+    }
+    case VT_DATE: {
+        tk_trace(1, "Got DATE def value");
+        ole_date date(text);
+        const std::wstring printed = date.to_wstring();
+        tk_wtrace(1, L"After canonization: %ls", printed.c_str());
+        if (printed.empty())
+            return std::wstring();
+        return to_oracle_str(printed, VT_DATE);
+    }
+    case VT_BSTR:
+        tk_wtrace(1, L"Got BSTR or DATE def value: %ls", text.c_str());
+        if (field->size < 0 || size_t(field->size) < text.size())
+            text.resize(size_t(field->size < 0 ? 0 : field->size));
+        return to_oracle_str(text, VT_BSTR);
+    default:
+        return std::wstring();
+    }
+}
+
+VARTYPE get_refined_num_type(int& precision, int& scale)
+{
+    tk_trace(1, "get_refined_num_type(prec=%d,scale=%d)", precision, scale);
+    if (precision == 0 || precision > 38)
+        return VT_R8;
+    if (scale == 0) {
+        tk_trace(1, "Refine type mapping for int (prec=%d)", precision);
+        if (precision <= 2)
+            return VT_I1;
+        if (precision <= 4)
+            return VT_I2;
+        if (precision <= 9)
+            return VT_I4;
+        if (precision <= 18)
+            return VT_I8;
+        // beyond 64 bits: exact while a decimal holds the digits
+        if (precision <= 28)
+            return VT_DECIMAL;
+        return VT_R8;
+    }
+    if (precision == scale)
+        ++precision;
+    return VT_DECIMAL;
+}

@@ -1,0 +1,121 @@
+#include "ora_vali.hpp"
+
+#include "ora_qres.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_idx.hpp"
+#include "udb_rec.hpp"
+#include "udb_sche.hpp"
+
+#include <unicode/uchar.h>
+
+namespace {
+
+bool is_letter(wchar_t c) { return u_isalpha(UChar32(c)); }
+
+bool is_name_char(wchar_t c)
+{
+    return u_isalnum(UChar32(c)) || c == L'_' || c == L'$' || c == L'#';
+}
+
+} // namespace
+
+ora_validator::ora_validator()
+    : udb_validator(30)
+{
+    tk_trace(1, "ora_validator::ctor");
+}
+
+bool ora_validator::is_acceptable(const std::wstring& name) const
+{
+    tk_wtrace(1, L"ora_validator::is_acceptable(%ls)", name.c_str());
+    if (name.empty() || name.size() > max_length)
+        return false;
+    if (!is_letter(name[0]))
+        return false;
+    for (wchar_t c : name) {
+        if (!is_name_char(c)) {
+            tk_wtrace(2, L"Name contains invalid symbol: '%lc'", c);
+            return false;
+        }
+    }
+    for (const std::wstring& word : restricted_words)
+        if (tk_compare_no_case(word, name) == 0)
+            return false;
+    return true;
+}
+
+std::wstring ora_validator::get_safe_name(const std::wstring& name) const
+{
+    tk_wtrace(1, L"ora_validator::get_safe_name(%ls)", name.c_str());
+    std::wstring s = name;
+    if (s.empty() || !is_letter(s[0]))
+        s.insert(0, L"A");
+    if (s.size() > max_length)
+        s.resize(max_length - 1);
+    for (wchar_t& c : s)
+        if (!is_name_char(c))
+            c = L'_';
+    return udb_validator::get_safe_name(s);
+}
+
+ora_fn_validator::ora_fn_validator(const std::vector<t_ftd*>& fields)
+{
+    tk_trace(1, "ora_fn_validator::ctor1");
+    for (const t_ftd* f : fields)
+        if (f)
+            add_existing_name(f->name);
+}
+
+ora_fn_validator::ora_fn_validator(const std::vector<udb_field*>& fields)
+{
+    tk_trace(1, "ora_fn_validator::ctor2");
+    for (const udb_field* f : fields)
+        if (f)
+            add_existing_name(f->name);
+}
+
+void ora_fn_validator::add_mapped_pair(const std::wstring& source, const std::wstring& generated)
+{
+    tk_wtrace(1, L"udb_validator::add_mapped_pair(%ls,%ls)", source.c_str(), generated.c_str());
+    m_names_map.add(source, generated);
+}
+
+ora_tn_validator::ora_tn_validator(const std::vector<std::wstring>& source_tables,
+                                   const std::vector<std::wstring>& oracle_tables)
+{
+    tk_trace(1, "ora_tn_validator::ctor");
+    for (const std::wstring& t : oracle_tables)
+        add_existing_name(t);
+    for (const std::wstring& t : source_tables)
+        add_existing_name(t);
+}
+
+ora_in_validator::ora_in_validator()
+{
+    tk_trace(2, "ora_in_validator::ctor");
+    m_validator.restricted_words.push_back(L"PRIMARY");
+    static const wchar_t* const queries[] = {
+        L"SELECT a.constraint_name FROM user_cons_columns a, user_constraints b WHERE "
+        L"a.constraint_name=b.constraint_name AND b.constraint_type='P'",
+        L"select index_name FROM user_indexes",
+    };
+    for (const wchar_t* sql : queries) {
+        ora_query_results names(1, sql);
+        while (!names.is_eof()) {
+            udb_record* rec = names.get_item();
+            if (!rec)
+                break;
+            m_validator.restricted_words.push_back(ora_query_results::field_text(*rec, 0));
+        }
+    }
+}
+
+ora_in_validator::~ora_in_validator() = default;
+
+void ora_in_validator::load(const udb_indexes& indexes)
+{
+    tk_trace(2, "ora_in_validator::load");
+    for (const udb_index& index : indexes)
+        m_validator.add_existing_name(index.name);
+}
