@@ -126,8 +126,9 @@ TEST_F(udb_profile_file, store_reports_a_file_that_cannot_be_written)
     EXPECT_FALSE(profile.store(wpath("missing/dir/p.qlx")));
     // a device that is always full: the write or its flush fails
     struct stat st {};
-    if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode))
+    if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) {
         EXPECT_FALSE(profile.store(L"/dev/full"));
+    }
 }
 
 TEST_F(udb_profile_file, load_of_missing_file_raises_level_one)
