@@ -1,0 +1,95 @@
+#include "pgs_fixture.hpp"
+
+#include "tk_except.hpp"
+
+using pgs_db_test = pgs_fixture;
+
+TEST_F(pgs_db_test, tables_are_listed_under_schema_qualified_names)
+{
+    db.exec("CREATE TABLE a (id int); CREATE SCHEMA sales; CREATE TABLE sales.b (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(database->tables, (std::vector<std::wstring>{L"public.a", L"sales.b"}));
+    EXPECT_TRUE(database->is_table_exist(L"a"));
+    EXPECT_FALSE(database->is_table_exist(L"b"));
+    EXPECT_TRUE(database->is_table_exist(L"sales.b"));
+    EXPECT_EQ(database->get_full_name_pair(L"sales.b"),
+              (std::pair<std::wstring, std::wstring>{L"sales", L"b"}));
+    EXPECT_EQ(database->get_full_name_pair(L"nothing"),
+              (std::pair<std::wstring, std::wstring>{}));
+}
+
+TEST_F(pgs_db_test, no_schema_lists_bare_names_and_first_schema_keeps_a_repeated_name)
+{
+    db.exec("CREATE TABLE a (id int); CREATE SCHEMA sales; CREATE TABLE sales.b (id int);"
+            "CREATE SCHEMA x; CREATE TABLE x.a (id int)");
+    engine.set_no_schema(true);
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(database->tables, (std::vector<std::wstring>{L"a", L"b", L"a"}));
+    EXPECT_EQ(database->get_full_name(L"b"), L"b");
+    EXPECT_TRUE(database->is_table_exist(L"b"));
+    EXPECT_EQ(database->get_full_name_pair(L"a").first, L"public");
+}
+
+TEST_F(pgs_db_test, safe_name_quotes_schema_and_table)
+{
+    db.exec("CREATE TABLE a (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(database->get_safe_name(L"sales.b"), L"\"sales\".\"b\"");
+    EXPECT_EQ(database->get_safe_name(L"b"), L"\"public\".\"b\"");
+    EXPECT_EQ(database->get_safe_name(L"s.x\"y"), L"\"s\".\"x\"\"y\"");
+}
+
+TEST_F(pgs_db_test, test_query_answers_without_leaving_a_transaction_open)
+{
+    db.exec("CREATE TABLE a (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_FALSE(database->test_query(L"SELEC 1"));
+    EXPECT_TRUE(database->test_query(L"SELECT * FROM a"));
+    EXPECT_FALSE(database->test_query(L"SELECT * FROM missing"));
+    // a failed test leaves the connection usable
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+    EXPECT_EQ(database->query(L"DROP TABLE a"), 0);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'a'"), "1");
+}
+
+TEST_F(pgs_db_test, writing_is_refused_with_a_level_one_error)
+{
+    db.exec("CREATE TABLE a (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    udb_schema fields(true);
+    udb_indexes indexes;
+    try {
+        database->create_table(L"n", fields, indexes);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_STREQ(e.what(), "Writing to PostgreSQL is not supported");
+    }
+    EXPECT_THROW(database->create_relationships(udb_relationships()), tk_exception);
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"a");
+    udb_record record;
+    EXPECT_THROW(rs->append_record(record), tk_exception);
+}
+
+TEST_F(pgs_db_test, unlisted_table_is_an_internal_error)
+{
+    std::unique_ptr<pgs_database> database = open();
+    try {
+        database->get_table(L"missing", 1);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 2);
+    }
+}
+
+TEST_F(pgs_db_test, delete_tab_drops_a_table_with_quotes_and_points_in_its_name)
+{
+    db.exec("CREATE SCHEMA \"my.s\"; CREATE TABLE \"my.s\".\"it's \"\"x\"\"\" (id int);"
+            "CREATE TABLE keep (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    const std::wstring name = L"my.s.it's \"x\"";
+    ASSERT_TRUE(database->is_table_exist(name));
+    EXPECT_TRUE(database->delete_tab(name));
+    EXPECT_EQ(database->tables, std::vector<std::wstring>{L"public.keep"});
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE schemaname = 'my.s'"), "0");
+}

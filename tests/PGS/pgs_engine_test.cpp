@@ -1,0 +1,119 @@
+#include "pgs_fixture.hpp"
+
+#include <algorithm>
+
+namespace {
+
+bool contains(const std::vector<std::wstring>& list, const std::wstring& name)
+{
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+} // namespace
+
+TEST(pgs_engine_options, option_string_quotes_every_value_and_leaves_out_empty_parts)
+{
+    struct {
+        std::string host, user, password, database;
+        int port;
+        std::string expected;
+    } cases[] = {
+        {"db1", "u", "p", "", 0, "user='u' password='p' host='db1'"},
+        {"", "u", "", "sales", 5433, "user='u' password='' dbname='sales' port='5433'"},
+        {"h", "u", "pw test 'q'", "", 0, "user='u' password='pw test \\'q\\'' host='h'"},
+        {"", "a\\b", "x dbname=evil", "", 0, "user='a\\\\b' password='x dbname=evil'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pgs_engine::make_options(c.host, c.user, c.password, c.database, c.port),
+                  c.expected);
+}
+
+TEST(pgs_engine_single, second_engine_is_an_internal_error_and_flags_start_false)
+{
+    auto holder = std::make_unique<pgs_engine>();
+    pgs_engine& engine = *holder;
+    EXPECT_FALSE(engine.get_no_schema());
+    EXPECT_FALSE(engine.get_view_owned());
+    engine.set_view_owned(true);
+    EXPECT_FALSE(engine.get_no_schema());
+    EXPECT_FALSE(engine.is_connected());
+    try {
+        pgs_engine second;
+        FAIL() << "a second engine was built";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 2);
+    }
+    EXPECT_EQ(&pgs_engine::instance(), &engine);
+}
+
+using pgs_engine_test = pgs_fixture;
+
+TEST_F(pgs_engine_test, password_with_blank_and_quotes_connects)
+{
+    // the test server's password holds a blank and quotes on purpose
+    EXPECT_TRUE(engine.is_connected());
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
+TEST_F(pgs_engine_test, empty_host_keeps_stored_host_for_open_db)
+{
+    const test_pg_server& server = test_pg_server::get();
+    try {
+        // libpq's default host (a local socket) may not serve this port
+        engine.connect("", server.user, server.password, "", std::stoi(server.port));
+    } catch (const pgs_exception&) {
+    }
+    EXPECT_EQ(engine.get_host(), server.host);
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(engine.get_database(), db.name());
+}
+
+TEST_F(pgs_engine_test, failed_connect_raises_and_keeps_the_old_connection)
+{
+    const test_pg_server& server = test_pg_server::get();
+    try {
+        engine.connect(server.host, server.user, "wrong password", "", std::stoi(server.port));
+        FAIL() << "connected with a wrong password";
+    } catch (const pgs_exception& e) {
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_EQ(e.get_code(), 0);
+        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
+TEST_F(pgs_engine_test, database_list_names_databases_but_no_templates)
+{
+    const std::vector<std::wstring> names = engine.get_contents();
+    EXPECT_TRUE(contains(names, tk_from_utf8(db.name())));
+    EXPECT_TRUE(contains(names, L"postgres"));
+    EXPECT_FALSE(contains(names, L"template1"));
+    EXPECT_FALSE(contains(names, L"template0"));
+}
+
+TEST_F(pgs_engine_test, database_exists_only_as_non_template)
+{
+    EXPECT_TRUE(engine.is_db_exist(L"postgres"));
+    EXPECT_FALSE(engine.is_db_exist(L"template1"));
+    EXPECT_FALSE(engine.is_db_exist(L"no such database"));
+    EXPECT_FALSE(engine.is_db_exist(L"x' or '1'='1"));
+}
+
+TEST_F(pgs_engine_test, database_with_quote_in_name_is_listed_found_and_opened)
+{
+    const std::string name = "it's \"q\" " + db.name();
+    test_pg_database quoted = test_pg_database::named(name);
+    quoted.exec("CREATE TABLE t (id int)");
+    EXPECT_TRUE(contains(engine.get_contents(), tk_from_utf8(name)));
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(name)));
+    std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(name));
+    EXPECT_EQ(database->tables, std::vector<std::wstring>{L"public.t"});
+}
+
+TEST_F(pgs_engine_test, session_reads_floats_with_extra_digits)
+{
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<udb_recordset> rs =
+        database->get_query(L"q", L"SELECT current_setting('extra_float_digits') AS v", 1);
+    EXPECT_EQ(read_all(*rs), std::vector<std::wstring>{L"3"});
+}
