@@ -9,8 +9,6 @@ struct tk_thread::state {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    // set when the thread object gave up waiting: the routine deletes the task
-    bool delete_task_at_end = false;
 };
 
 void tk_task::run()
@@ -56,19 +54,13 @@ tk_thread::~tk_thread()
         return;
     } catch (const tk_exception&) {
     }
-    // the thread still runs: it must not lose its task under its feet
-    tk_trace(3, "Worker thread did not stop in time; it is left to end on its own");
-    {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        if (m_state->finished) {
-            m_handle->join();
-            if (m_owns_task)
-                delete m_task;
-            return;
-        }
-        m_state->delete_task_at_end = m_owns_task;
-    }
-    m_handle->detach();
+    // a thread left behind would go on using its task and its owner's state:
+    // wait for it, however long it takes
+    tk_trace(3, "Worker thread did not stop in time; waiting for it to end");
+    m_handle->join();
+    m_handle.reset();
+    m_state.reset();
+    cleanup();
 }
 
 tk_task* tk_thread::create_task()
@@ -111,15 +103,11 @@ void tk_thread::routine(std::shared_ptr<state> st, tk_task* task)
     if (!task)
         throw tk_mail_assertion("tk_threa.cpp", 149);
     task->run();
-    bool delete_task = false;
     {
         std::lock_guard<std::mutex> lock(st->mutex);
         st->finished = true;
-        delete_task = st->delete_task_at_end;
     }
     st->done.notify_all();
-    if (delete_task)
-        delete task;
 }
 
 void tk_thread::stop()

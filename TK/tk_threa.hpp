@@ -46,8 +46,8 @@ public:
     explicit tk_thread(bool owns_task);
     tk_thread(const tk_thread&) = delete;
     tk_thread& operator=(const tk_thread&) = delete;
-    // stops a running thread first; one that does not end in time is detached
-    // and keeps its task alive until it ends
+    // stops a running thread first; one that does not end within the stop
+    // timeout is waited for without limit, never left running on its own
     virtual ~tk_thread();
 
     virtual tk_task* create_task();

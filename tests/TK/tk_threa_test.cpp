@@ -184,7 +184,7 @@ TEST(tk_thread, thread_that_ignores_stop_is_reported_and_keeps_its_task)
     delete task;
 }
 
-TEST(tk_thread, destroyed_thread_object_leaves_unstoppable_task_alive_until_it_ends)
+TEST(tk_thread, destroying_thread_that_ignores_stop_waits_for_it_to_end)
 {
     std::atomic<int> destroyed{0};
     class gated_counted : public gated_task {
@@ -199,15 +199,22 @@ TEST(tk_thread, destroyed_thread_object_leaves_unstoppable_task_alive_until_it_e
     std::promise<void> gate;
     auto* task = new gated_counted(gate.get_future().share(), &destroyed);
     std::future<void> started = task->started.get_future();
+    std::thread opener;
     {
         task_thread t(task, true);
         t.set_stop_timeout(std::chrono::milliseconds(20));
         t.start();
         started.wait();
+        // the gate opens only once the thread object has given up on its stop request
+        opener = std::thread([&] {
+            while (!task->stop_requested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_EQ(destroyed, 0);
+            gate.set_value();
+        });
     }
-    EXPECT_EQ(destroyed, 0);
-    gate.set_value();
-    while (destroyed == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // the destructor returned only after the run ended, and then deleted the task
     EXPECT_EQ(destroyed, 1);
+    opener.join();
 }
