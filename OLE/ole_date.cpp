@@ -11,8 +11,9 @@
 
 namespace {
 
-// a field read by sscanf into an int must fit the 16-bit SYSTEMTIME member
-bool fits(int value)
+// a field read by sscanf must fit the 16-bit SYSTEMTIME member; fields are
+// read as long so that an overlong number saturates instead of wrapping
+bool fits(long value)
 {
     return value >= 0 && value <= 0xffff;
 }
@@ -129,9 +130,9 @@ bool ole_date::try_timestamp(const std::string& text)
 bool ole_date::try_pure_time(const std::string& text)
 {
     tk_trace(1, "Trying pure time format...");
-    int h = 0, mi = 0;
+    long h = 0, mi = 0;
     char seconds[256] = "";
-    if (std::sscanf(text.c_str(), "%d:%d:%255s", &h, &mi, seconds) == 3 && fits(h) && fits(mi)) {
+    if (std::sscanf(text.c_str(), "%ld:%ld:%255s", &h, &mi, seconds) == 3 && fits(h) && fits(mi)) {
         m_time.wHour = WORD(h);
         m_time.wMinute = WORD(mi);
         m_kind = time_only;
@@ -164,13 +165,13 @@ bool ole_date::try_platform(const std::string& text)
 bool ole_date::try_separator_forms(const std::string& text)
 {
     static const char* const forms[] = {
-        "%n%d%n-%d-%n%d%n %d:%d:%255s",
-        "%n%d%n/%d/%n%d%n %d:%d:%255s",
-        "%n%d%n.%d.%n%d%n %d:%d:%255s",
+        "%n%ld%n-%ld-%n%ld%n %ld:%ld:%255s",
+        "%n%ld%n/%ld/%n%ld%n %ld:%ld:%255s",
+        "%n%ld%n.%ld.%n%ld%n %ld:%ld:%255s",
     };
     for (int k = 0; k < 3; ++k) {
         tk_trace(1, "Trying datetime format #%d", k);
-        int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+        long y = 0, mo = 0, d = 0, h = 0, mi = 0;
         int y_from = 0, y_to = 0, d_from = 0, d_to = 0;
         char seconds[256] = "";
         int items = std::sscanf(text.c_str(), forms[k], &y_from, &y, &y_to, &mo, &d_from, &d, &d_to, &h, &mi,

@@ -153,7 +153,7 @@ struct date_scanner {
     }
 };
 
-bool scan_date(date_scanner& in, int& y, unsigned& m, unsigned& d)
+bool scan_date(date_scanner& in, int& y, unsigned& m, unsigned& d, bool& year_first)
 {
     unsigned a, b, c;
     int a_digits, c_digits;
@@ -165,7 +165,8 @@ bool scan_date(date_scanner& in, int& y, unsigned& m, unsigned& d)
     ++in.i;
     if (!in.number(2, b) || !in.accept(separator) || !in.number(4, c, c_digits))
         return false;
-    if (a_digits >= 3) {
+    year_first = a_digits >= 3;
+    if (year_first) {
         // year first: 2010-03-05 or 2010/03/05
         if (a_digits != 4 || c_digits > 2)
             return false;
@@ -222,12 +223,17 @@ HRESULT VarDateFromStr(const OLECHAR* text, LCID, ULONG, DATE* result)
     in.skip_blanks();
     int y = 0;
     unsigned m = 0, d = 0, hh = 0, mm = 0, ss = 0;
-    if (!scan_date(in, y, m, d))
+    bool year_first = false;
+    if (!scan_date(in, y, m, d, year_first))
         return DISP_E_TYPEMISMATCH;
     size_t before = in.i;
     in.skip_blanks();
-    if (in.i > before && in.at() != 0 && !scan_time(in, hh, mm, ss))
-        return DISP_E_TYPEMISMATCH;
+    // a year-first date may also join its time with 'T'
+    bool joined = in.i == before && year_first && in.accept('T');
+    if ((in.i > before && in.at() != 0) || joined) {
+        if (!scan_time(in, hh, mm, ss))
+            return DISP_E_TYPEMISMATCH;
+    }
     in.skip_blanks();
     // anything after the time is refused, so callers can read it their own way
     if (in.at() != 0)

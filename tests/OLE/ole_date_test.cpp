@@ -26,6 +26,7 @@ TEST(ole_date, parses_the_known_forms)
         {"05-03-2010", ole_date::date_only, 2010, 3, 5, 0, 0, 0, 0},
         {"2010-03-05 10:20:30.5", ole_date::date_time, 2010, 3, 5, 10, 20, 30, 500},
         {"2010.03.05 10:20:30", ole_date::date_time, 2010, 3, 5, 10, 20, 30, 0},
+        {"2010-03-05T10:20:30", ole_date::date_time, 2010, 3, 5, 10, 20, 30, 0},
         {"01-01-0001 00:00:00 000", ole_date::date_only, 1, 1, 1, 0, 0, 0, 0},
         {"2010-03-05 02:00:00 PM", ole_date::date_time, 2010, 3, 5, 14, 0, 0, 0},
         {"2010-03-05 12:00:00 PM", ole_date::date_time, 2010, 3, 5, 12, 0, 0, 0},
@@ -51,7 +52,7 @@ TEST(ole_date, parses_the_known_forms)
 
 TEST(ole_date, refuses_what_is_no_date)
 {
-    for (const char* text : {"1:02", "", "    ", "abcdefgh", "2010-13-05", "2010-03-00", "99:99:99",
+    for (const char* text : {"1:02", "99999999999999999999-01-01", "10:4294967306:00", "", "    ", "abcdefgh", "2010-13-05", "2010-03-00", "99:99:99",
                              "40-03-40 10:00:00", "-5-03-2010", "20101305"}) {
         ole_date d{std::string(text)};
         EXPECT_FALSE(d.is_valid()) << text;
