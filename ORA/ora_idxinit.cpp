@@ -74,10 +74,10 @@ std::wstring ora_indexes_initializer::index_statement(size_t i) const
         tk_wtrace(1, L"Process idx.field %ls", field.c_str());
         if (!fields.empty())
             fields += L", ";
-        fields += L"\"" + field + L"\"";
+        fields += ora_quoted_name(field);
     }
-    const std::wstring table = L"\"" + m_table + L"\"";
-    const std::wstring name = L"\"" + index.name + L"\"";
+    const std::wstring table = ora_quoted_name(m_table);
+    const std::wstring name = ora_quoted_name(index.name);
     if (index.primary)
         return L"ALTER TABLE " + table + L" ADD CONSTRAINT " + name + L" PRIMARY KEY (" + fields
                + L")";

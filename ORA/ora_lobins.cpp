@@ -1,8 +1,8 @@
 #include "ora_lobins.hpp"
 
-#include "ora_db.hpp"
 #include "ora_stmt.hpp"
 #include "ora_tab.hpp"
+#include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_rec.hpp"
@@ -68,10 +68,10 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
     for (const ora_lob_field& lob : m_lobs) {
         if (!columns.empty())
             columns += L", ";
-        columns += L"\"" + lob.name + L"\"";
+        columns += ora_quoted_name(lob.name);
     }
-    std::wstring sql = L"SELECT " + columns + L" FROM \"" + m_table + L"\" WHERE ROWID='"
-                       + ora_quote_literal(rowid) + L"' FOR UPDATE";
+    std::wstring sql = L"SELECT " + columns + L" FROM " + ora_quoted_name(m_table) + L" WHERE ROWID='"
+                       + ora_sql_text(rowid) + L"' FOR UPDATE";
     tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
 
     ora_engine& engine = ora_engine::instance();

@@ -68,7 +68,7 @@ std::wstring ora_schema_initializer::column_clause(const t_ftd& field)
     std::wstring type = udb_custom_conversion::is_acceptable1(field)
                             ? udb_custom_conversion::handle1(field)
                             : ora_get_native_type(field);
-    std::wstring clause = L"\"" + field.name + L"\" " + type;
+    std::wstring clause = ora_quoted_name(field.name) + L" " + type;
     std::wstring def = make_ora_def_val(&field);
     tk_wtrace(1, L"got def value: %ls", def.c_str());
     if (!def.empty() && ora_can_have_default(field))
@@ -83,7 +83,7 @@ std::wstring ora_schema_initializer::column_clause(const t_ftd& field)
 void ora_schema_initializer::build_schema(ora_database& db)
 {
     tk_trace(1, "ora_schema_initializer::build_schema( n_columns=%d )", int(m_fields.fields.size()));
-    std::wstring sql = L"CREATE TABLE \"" + m_table + L"\" (";
+    std::wstring sql = L"CREATE TABLE " + ora_quoted_name(m_table) + L" (";
     for (size_t i = 0; i < m_fields.fields.size(); ++i) {
         if (i)
             sql += L", ";
@@ -124,8 +124,8 @@ std::wstring ora_schema_initializer::create_sequence(ora_database& db)
             candidate.resize(max_name - 1 - number.size());
         candidate += L"_" + number;
         try {
-            db.query(L"CREATE SEQUENCE \"" + candidate
-                     + L"\" INCREMENT BY 1 START WITH 1 MAXVALUE 1.0E28 MINVALUE 1 NOCYCLE "
+            db.query(L"CREATE SEQUENCE " + ora_quoted_name(candidate)
+                     + L" INCREMENT BY 1 START WITH 1 MAXVALUE 1.0E28 MINVALUE 1 NOCYCLE "
                        L"NOCACHE ORDER");
             return candidate;
         } catch (const ora_exception& e) {

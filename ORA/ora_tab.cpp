@@ -56,11 +56,6 @@ bool value_as_double(const udb_field& value, double& out)
     }
 }
 
-std::wstring quoted(const std::wstring& name)
-{
-    return L"\"" + name + L"\"";
-}
-
 } // namespace
 
 // the two callbacks of the ROWID bind: nothing goes in, the ROWID comes out
@@ -177,7 +172,7 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
-    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + quoted(name) + L" (";
+    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + ora_quoted_name(name) + L" (";
     std::wstring values = L" VALUES(";
     // the record field of every column, for the large-object writer
     std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
@@ -191,7 +186,7 @@ void ora_table::append_record(const udb_record& record)
             values += L", ";
         }
         first = false;
-        columns += quoted(schema.fields[size_t(pos)]->name);
+        columns += ora_quoted_name(schema.fields[size_t(pos)]->name);
         values += value_item(pos, value);
         matched[size_t(pos)] = &value;
     };
@@ -282,7 +277,7 @@ void ora_table::reset_not_null_flag(int pos)
         throw tk_mail_assertion("ora_tab.cpp", 804);
     t_ftd& column = *schema.fields[size_t(pos)];
 
-    std::wstring sql = L"ALTER TABLE " + quoted(name) + L" MODIFY " + quoted(column.name) + L" "
+    std::wstring sql = L"ALTER TABLE " + ora_quoted_name(name) + L" MODIFY " + ora_quoted_name(column.name) + L" "
                        + ora_get_native_type(column);
     std::wstring def = make_ora_def_val(&column);
     tk_wtrace(1, L"got def value: %ls", def.c_str());
@@ -333,18 +328,18 @@ void ora_table::update(const udb_record& record)
             tk_wtrace(2, L"Field %ls is NOT a part of UKey", column.name.c_str());
             if (!set.empty())
                 set += L", ";
-            set += quoted(column.name) + L"=" + (is_null ? std::wstring(L"NULL") : literal);
+            set += ora_quoted_name(column.name) + L"=" + (is_null ? std::wstring(L"NULL") : literal);
         } else {
             tk_wtrace(2, L"Field %ls is a part of UKey", column.name.c_str());
             if (!where.empty())
                 where += L" AND ";
             // "=NULL" would match no row
-            where += quoted(column.name) + (is_null ? L" IS NULL" : L"=" + literal);
+            where += ora_quoted_name(column.name) + (is_null ? L" IS NULL" : L"=" + literal);
             ++key_parts;
         }
     }
 
-    std::wstring sql = L"UPDATE " + quoted(name) + L" SET " + set + L" WHERE " + where;
+    std::wstring sql = L"UPDATE " + ora_quoted_name(name) + L" SET " + set + L" WHERE " + where;
     tk_wtrace(2, L"UPDATE QUERY: %ls", sql.c_str());
     // a key that is not whole could match other rows
     if (where.empty() || key_parts < key.fields.size()) {
