@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -32,24 +33,22 @@ std::string pad_exponent(const char* text)
     return s;
 }
 
-std::string print_double(const char* format, double value)
+// the short form unless the value needs more digits to read back: "%.15e"
+// or "%.16e" for a double, "%.6e" or "%.8e" for a float
+template <typename T>
+std::string print_float(T value, const char* short_form, const char* long_form)
 {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
+    std::snprintf(buffer, sizeof buffer, short_form, double(value));
     if (!std::isfinite(value))
         return buffer;
-    return pad_exponent(buffer);
-}
-
-// "%.15e" unless the double needs all 17 significant digits to read back
-std::string print_r8(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15e", value);
-    if (std::isfinite(value) && std::strtod(buffer, nullptr) != value)
-        std::snprintf(buffer, sizeof buffer, "%.16e", value);
-    if (!std::isfinite(value))
-        return buffer;
+    T back;
+    if constexpr (std::is_same_v<T, float>)
+        back = std::strtof(buffer, nullptr);
+    else
+        back = std::strtod(buffer, nullptr);
+    if (back != value)
+        std::snprintf(buffer, sizeof buffer, long_form, double(value));
     return pad_exponent(buffer);
 }
 
@@ -514,9 +513,9 @@ std::string ole_variant::to_string() const
         std::snprintf(buffer, sizeof buffer, "%" PRIu32, m_value.ulVal);
         return buffer;
     case VT_R4:
-        return print_double("%.6e", double(m_value.fltVal));
+        return print_float(m_value.fltVal, "%.6e", "%.8e");
     case VT_R8:
-        return print_r8(m_value.dblVal);
+        return print_float(m_value.dblVal, "%.15e", "%.16e");
     case VT_I8:
         std::snprintf(buffer, sizeof buffer, "%" PRId64, m_i8);
         return buffer;
@@ -621,7 +620,7 @@ ole_variant ole_variant::from_string(const std::string& text, VARTYPE type)
         return ole_variant(value);
     }
     case VT_R4:
-        return ole_variant(static_cast<float>(std::strtod(replace_commas(text).c_str(), nullptr)));
+        return ole_variant(std::strtof(replace_commas(text).c_str(), nullptr));
     case VT_R8:
         return ole_variant(std::strtod(replace_commas(text).c_str(), nullptr));
     case VT_CY:

@@ -194,6 +194,7 @@ TEST(ole_variant, prints_each_type)
     const_cast<VARIANT&>(bool_one.get_variant()).vt = VT_BOOL;
     print_case cases[] = {
         {ole_variant(1.5f), "1.500000e+000"},
+        {ole_variant(std::nextafter(1.0f, 2.0f)), "1.00000012e+000"},
         {ole_variant(1.5), "1.500000000000000e+000"},
         {ole_variant(-2.5e-300), "-2.500000000000000e-300"},
         {ole_variant(0.30000000000000004), "3.0000000000000004e-001"},
@@ -218,8 +219,13 @@ TEST(ole_variant, prints_each_type)
     EXPECT_EQ(ole_variant(3, raw).to_wstring(), L"0x0A1BFF");
 }
 
-TEST(ole_variant, r8_text_reads_back_as_the_same_double)
+TEST(ole_variant, float_text_reads_back_as_the_same_number)
 {
+    for (float f : {std::nextafter(1.0f, 2.0f), 0.1f, 3.4028235e38f, 1.17549435e-38f, 16777215.0f}) {
+        std::string text = ole_variant(f).to_string();
+        EXPECT_EQ(ole_variant::from_string(text, VT_R4).get_variant().fltVal, f) << text;
+    }
+
     for (double d : {0.30000000000000004, 0.1, 1.0 / 3.0, 123456789.123456789, 5e-324, 1.7976931348623157e308,
                      -2.2250738585072014e-308}) {
         std::string text = ole_variant(d).to_string();
