@@ -97,6 +97,13 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
         }
         return value;
     }
+    case VT_DATE: {
+        ole_variant value = ole_variant::from_string(column.c_str(), VT_DATE);
+        if (value.get_vt() != VT_DATE && failure.empty())
+            failure = "The value " + std::string(column.c_str()) + " of column \"" +
+                      tk_to_utf8(field.name) + "\" is not a date that can be converted";
+        return value;
+    }
     default:
         return ole_variant::from_string(column.c_str(), field.vartype);
     }
@@ -268,7 +275,12 @@ std::string pgs_recordset::get_select_fields() const
             items += ", ";
         switch (field.vartype) {
         case VT_DATE:
-            items += "to_char(" + column + ", 'DD-MM-YYYY HH24:MI:SS MS') as " + column;
+            // to_char gives NULL for infinity and drops the era of a BC date: those
+            // come as a text no date parser takes, so that get_item reports them
+            items += "CASE WHEN isfinite(" + column + ") AND " + column +
+                     " >= '0001-01-01' THEN to_char(" + column +
+                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || " + column + "::text END as " +
+                     column;
             break;
         case VT_BOOL:
             // a NULL stays NULL

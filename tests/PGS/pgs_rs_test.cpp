@@ -133,7 +133,9 @@ TEST_F(pgs_rs_test, select_list_is_shaped_per_type_with_quoted_names)
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
     EXPECT_EQ(rs->get_select_fields(),
-              "to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') as \"Order\", "
+              "CASE WHEN isfinite(\"Order\") AND \"Order\" >= '0001-01-01' THEN "
+              "to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || \"Order\"::text END "
+              "as \"Order\", "
               "CASE WHEN \"ok\" THEN 'true' WHEN NOT \"ok\" THEN 'false' END , "
               "\"amount\"::numeric, \"n\", \"a\"\"b\"");
     EXPECT_EQ(rs->get_safe_table_name(), "\"public\".\"t\"");
@@ -191,6 +193,18 @@ TEST_F(pgs_rs_test, end_of_rows_keeps_last_record_and_next_starts_again)
     rs->next();
     ASSERT_FALSE(rs->is_eof());
     EXPECT_EQ(field(rs->get_item(), 0).to_wstring(), L"1");
+}
+
+TEST_F(pgs_rs_test, server_error_in_reset_raises_and_leaves_no_read_open)
+{
+    db.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1)");
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
+    db.exec("DROP TABLE t");
+    EXPECT_THROW(rs->reset(), pgs_exception);
+    EXPECT_TRUE(rs->is_eof());
+    EXPECT_EQ(rs->get_item(), nullptr);
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }
 
 TEST_F(pgs_rs_test, empty_table_is_at_end_after_reset)
@@ -261,6 +275,34 @@ TEST_F(pgs_rs_test, decimal_that_cannot_be_held_exactly_raises_and_reading_goes_
     EXPECT_EQ(seen, (std::vector<std::string>{"1.5", "raised", "raised", "raised",
                                               "79228162514264337593543950335",
                                               "123456789012345678.9012"}));
+}
+
+TEST_F(pgs_rs_test, dates_that_would_arrive_changed_raise_and_reading_goes_on)
+{
+    db.exec("CREATE TABLE d (at timestamp, day date, tz timestamptz);"
+            "INSERT INTO d VALUES ('infinity', '2010-03-05', '2010-03-05 10:00:00+00'),"
+            " ('2010-03-05 01:02:03', '0044-03-15 BC', '2010-03-05 10:00:00+00'),"
+            " ('0010-01-02 00:00:00', '1999-12-31', '-infinity'),"
+            " ('2020-12-25 17:30:05', '0001-01-01', NULL)");
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"d");
+    rs->reset();
+    std::vector<std::string> seen;
+    while (!rs->is_eof()) {
+        try {
+            const udb_record* row = rs->get_item();
+            seen.push_back(field(row, 0).to_string() + "|" + field(row, 1).to_string());
+        } catch (const pgs_value_exception& e) {
+            seen.push_back(e.what());
+        }
+        rs->next();
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "The value ?infinity of column \"at\" is not a date that can be converted",
+                        "The value ?0044-03-15 BC of column \"day\" is not a date that can be "
+                        "converted",
+                        "The value ?-infinity of column \"tz\" is not a date that can be converted",
+                        "2020-12-25 17:30:05|0001-01-01"}));
 }
 
 TEST_F(pgs_rs_test, rows_come_from_the_stored_schema_also_with_no_schema)
