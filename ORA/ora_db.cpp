@@ -70,10 +70,7 @@ void ora_database::init_views()
     tk_trace(2, "ora_database::init_views");
     ora_query_results rows(2, L"select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='" +
                                   ora_sql_text(ora_engine::instance().get_user()) + L"'");
-    while (!rows.is_eof()) {
-        udb_record* rec = rows.get_item();
-        if (!rec)
-            break;
+    while (udb_record* rec = rows.next_record()) {
         const std::wstring view = ora_query_results::field_text(*rec, 0);
         const std::wstring body = ora_query_results::field_text(*rec, 1);
         tk_wtrace(1, L"GOT VIEW: %ls|%ls", view.c_str(), body.c_str());

@@ -26,6 +26,15 @@ ora_handles g_handles;
 
 bool succeeded(sword status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
 
+// a client that cannot even set itself up
+tk_exception setup_failure(const char* what, sword status)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "The Oracle client could not %s returned %d).", what,
+                  status);
+    return tk_exception(text, 1);
+}
+
 } // namespace
 
 ora_engine::ora_engine()
@@ -94,14 +103,8 @@ void ora_engine::initialize()
         OCIEnv* env = nullptr;
         sword status = api->OCIEnvCreate(&env, OCI_UTF16, nullptr, nullptr, nullptr, nullptr, 0,
                                          nullptr);
-        if (!succeeded(status) || !env) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "The Oracle client environment could not be created "
-                          "(OCIEnvCreate returned %d).",
-                          status);
-            throw tk_exception(text, 1);
-        }
+        if (!succeeded(status) || !env)
+            throw setup_failure("create the environment (OCIEnvCreate", status);
         g_handles.env = env;
     }
     tk_trace(1, "Step #1");
@@ -109,14 +112,8 @@ void ora_engine::initialize()
     if (!g_handles.err) {
         void* h = nullptr;
         sword status = api->OCIHandleAlloc(g_handles.env, &h, OCI_HTYPE_ERROR, 0, nullptr);
-        if (!succeeded(status) || !h) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "The Oracle client could not allocate an error handle "
-                          "(OCIHandleAlloc returned %d).",
-                          status);
-            throw tk_exception(text, 1);
-        }
+        if (!succeeded(status) || !h)
+            throw setup_failure("allocate an error handle (OCIHandleAlloc", status);
         g_handles.err = static_cast<OCIError*>(h);
     }
     tk_trace(1, "Step #2");

@@ -167,6 +167,11 @@ udb_record* ora_query_results::get_item()
     return m_current;
 }
 
+udb_record* ora_query_results::next_record()
+{
+    return is_eof() ? nullptr : get_item();
+}
+
 void ora_query_results::append_record(const udb_record&)
 {
     tk_trace(1, "ora_query_results::append_record");

@@ -28,6 +28,9 @@ public:
 
     void initialize(unsigned column_count, const std::wstring& sql);
 
+    // the reading loop in one call: is_eof, then get_item; null at the end
+    udb_record* next_record();
+
     // the column object of a select-list item, by its client data type code
     static ora_type* gen_co_by_type(OCIParam* param, ub2 type);
 
@@ -46,7 +49,7 @@ protected:
 
     // the table description, run by the constructors of ora_table: the schema, then for
     // a table its indexes and the foreign keys that refer to it (added to relationships,
-    // which may be null), and the record count
+    // which may be null), and the record count. over a query text it is describe_query
     void describe_table(udb_relationships* relationships);
     // the same over a query (an empty text describes and counts the table of the name);
     // no indexes are read

@@ -12,7 +12,6 @@
 
 namespace {
 
-bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 using rows = ora_query_results;
 
@@ -29,43 +28,20 @@ bool is_numeric_type(VARTYPE type)
     }
 }
 
-// a plain number literal: sign, digits with one point, an optional exponent
+// a plain number literal and nothing else
 bool is_number_text(const std::wstring& text)
 {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
-        ++i;
-    bool digits = false;
-    while (i < text.size() && is_digit(text[i])) {
-        ++i;
-        digits = true;
-    }
-    if (i < text.size() && text[i] == L'.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) {
-            ++i;
-            digits = true;
-        }
-    }
-    if (!digits)
-        return false;
-    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
-            ++i;
-        if (i == text.size() || !is_digit(text[i]))
-            return false;
-        while (i < text.size() && is_digit(text[i]))
-            ++i;
-    }
-    return i == text.size();
+    return !text.empty() && ora_scan_number(text, 0) == text.size();
 }
 
 } // namespace
 
 void ora_query_results::describe_table(udb_relationships* relationships)
 {
-    tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
+    if (is_query()) {
+        describe_query();
+        return;
+    }
     init_schema();
     if (schema.fields.empty()) {
         tk_trace(2, "Empty table");
@@ -78,7 +54,6 @@ void ora_query_results::describe_table(udb_relationships* relationships)
 
 void ora_query_results::describe_query()
 {
-    tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
     init_schema();
     if (schema.fields.empty()) {
         tk_trace(2, "Empty table");
@@ -122,10 +97,8 @@ void ora_query_results::init_schema()
     {
         rows defaults(3, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS "
                          L"where table_name = '" + table + L"'");
-        for (int n = 0; n < count && !defaults.is_eof(); ++n) {
-            udb_record* rec = defaults.get_item();
-            if (!rec)
-                break;
+        udb_record* rec = nullptr;
+        for (int n = 0; n < count && (rec = defaults.next_record()); ++n) {
             const std::wstring column = text_of(*rec, 0);
             tk_wtrace(2, L"Got field '%ls'", column.c_str());
             if (!schema.find_field(column)) {
@@ -164,10 +137,7 @@ void ora_query_results::init_schema()
 
     rows comments(2, L"select COLUMN_NAME, COMMENTS from USER_COL_COMMENTS where table_name = '" +
                          table + L"'");
-    while (!comments.is_eof()) {
-        udb_record* rec = comments.get_item();
-        if (!rec)
-            break;
+    while (udb_record* rec = comments.next_record()) {
         const std::wstring column = text_of(*rec, 0);
         const std::wstring comment = text_of(*rec, 1);
         tk_wtrace(2, L"Column '%ls' has comment '%ls'", column.c_str(), comment.c_str());
@@ -219,10 +189,7 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
                    L"user_constraints b WHERE a.table_name='" + table +
                        L"' AND a.constraint_name=b.constraint_name AND b.constraint_type='P' "
                        L"ORDER BY a.constraint_name, a.position");
-        while (!pk.is_eof()) {
-            udb_record* rec = pk.get_item();
-            if (!rec)
-                break;
+        while (udb_record* rec = pk.next_record()) {
             if (key_name.empty()) {
                 key_name = text_of(*rec, 0);
                 tk_wtrace(2, L"Got primary key '%ls'", key_name.c_str());
@@ -247,10 +214,7 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
                         L" AND user_ind_columns.index_name = user_indexes.index_name AND "
                         L"user_ind_columns.table_name = user_indexes.table_name ORDER BY "
                         L"user_indexes.index_name, user_ind_columns.column_position");
-        while (!idx.is_eof()) {
-            udb_record* rec = idx.get_item();
-            if (!rec)
-                break;
+        while (udb_record* rec = idx.next_record()) {
             const std::wstring index_name = text_of(*rec, 0);
             const bool unique = tk_compare_no_case(text_of(*rec, 1), L"UNIQUE") == 0;
             tk_wtrace(2, L"Got index '%ls' (unique=%d)", index_name.c_str(), int(unique));
@@ -299,10 +263,7 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
                L"USER_CONSTRAINTS a, USER_CONS_COLUMNS b WHERE "
                L"a.CONSTRAINT_NAME=b.CONSTRAINT_NAME and a.CONSTRAINT_TYPE='R' and "
                L"a.R_CONSTRAINT_NAME='" + key + L"' ORDER BY a.CONSTRAINT_NAME, b.POSITION");
-    while (!fk.is_eof()) {
-        udb_record* rec = fk.get_item();
-        if (!rec)
-            break;
+    while (udb_record* rec = fk.next_record()) {
         const std::wstring fk_table = text_of(*rec, 0);
         const std::wstring constraint = text_of(*rec, 1);
         const std::wstring rule = text_of(*rec, 2);

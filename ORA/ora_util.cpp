@@ -42,14 +42,22 @@ std::wstring replace_all_copy(std::wstring text, const std::wstring& what,
     return text;
 }
 
-// the leading number of a text as the runtime's _wtof reads it: blanks, a sign,
-// digits with one decimal point, an exponent; no words such as inf or nan
+// the leading number of a text as the runtime's _wtof reads it: blanks, then a number;
+// no words such as inf or nan
 double leading_double(const std::wstring& text)
 {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == L' '))
-        ++i;
-    size_t start = i;
+    size_t start = text.find_first_not_of(L' ');
+    if (start == std::wstring::npos)
+        return 0.0;
+    const size_t end = ora_scan_number(text, start);
+    return end == start ? 0.0 : std::wcstod(text.substr(start, end - start).c_str(), nullptr);
+}
+
+} // namespace
+
+size_t ora_scan_number(const std::wstring& text, size_t pos)
+{
+    size_t i = pos;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
         ++i;
     bool digits = false;
@@ -65,7 +73,7 @@ double leading_double(const std::wstring& text)
         }
     }
     if (!digits)
-        return 0.0;
+        return pos;
     if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
         size_t j = i + 1;
         if (j < text.size() && (text[j] == L'+' || text[j] == L'-'))
@@ -76,10 +84,8 @@ double leading_double(const std::wstring& text)
             i = j;
         }
     }
-    return std::wcstod(text.substr(start, i - start).c_str(), nullptr);
+    return i;
 }
-
-} // namespace
 
 std::wstring ora_quoted_name(const std::wstring& name)
 {

@@ -102,10 +102,7 @@ ora_in_validator::ora_in_validator()
     };
     for (const wchar_t* sql : queries) {
         ora_query_results names(1, sql);
-        while (!names.is_eof()) {
-            udb_record* rec = names.get_item();
-            if (!rec)
-                break;
+        while (udb_record* rec = names.next_record()) {
             m_validator.restricted_words.push_back(ora_query_results::field_text(*rec, 0));
         }
     }
