@@ -206,6 +206,9 @@ TEST(ole_auto, change_type_in_place_and_to_text)
 
     scoped_variant r8;
     r8.v.vt = VT_R8;
+    r8.v.dblVal = 1e20;
+    ASSERT_EQ(VariantChangeType(&text.v, &r8.v, 0, VT_BSTR), S_OK);
+    EXPECT_EQ(bstr_text(text.v.bstrVal), L"1E+20");
     r8.v.dblVal = 2.5;
     ASSERT_EQ(VariantChangeType(&r8.v, &r8.v, 0, VT_I4), S_OK);
     EXPECT_EQ(r8.v.lVal, 2);
