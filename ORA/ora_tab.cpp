@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <set>
 
 namespace
 {
@@ -306,7 +307,7 @@ void ora_table::update(const udb_record& record)
 
     std::wstring set;
     std::wstring where;
-    size_t key_parts = 0;
+    std::set<std::wstring> key_parts;
     for (size_t i = 0; i < record.fields.size(); ++i) {
         const udb_field* field = record.fields[i];
         if (!field)
@@ -335,14 +336,14 @@ void ora_table::update(const udb_record& record)
                 where += L" AND ";
             // "=NULL" would match no row
             where += ora_quoted_name(column.name) + (is_null ? L" IS NULL" : L"=" + literal);
-            ++key_parts;
+            key_parts.insert(column.name);
         }
     }
 
     std::wstring sql = L"UPDATE " + ora_quoted_name(name) + L" SET " + set + L" WHERE " + where;
     tk_wtrace(2, L"UPDATE QUERY: %ls", sql.c_str());
     // a key that is not whole could match other rows
-    if (where.empty() || key_parts < key.fields.size()) {
+    if (where.empty() || key_parts.size() < key.fields.size()) {
         tk_trace(2, "Missing primary/unique key");
         return;
     }
@@ -360,11 +361,9 @@ bool ora_table::is_eof()
         return true;
     if (!m_initialized)
         throw tk_mail_assertion("ora_tab.cpp", 492);
-    // rows removed since the count end the table here, not as a repeated row
-    if (!fetch_row())
-        return true;
     m_fetched = true;
-    return false;
+    // rows removed since the count end the table here, not as a repeated row
+    return !fetch_row();
 }
 
 void ora_table::next()
