@@ -1,5 +1,7 @@
 #include "ole_date.hpp"
 
+#include "ole_num_impl.hpp"
+
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -245,7 +247,11 @@ void ole_date::process_milliseconds(const char* seconds)
     if (!seconds)
         throw tk_mail_assertion("ole_date.cpp", 372);
     tk_trace(1, "Got row sec: '%s'", seconds);
-    double s = std::atof(seconds);
+    double s = 0.0;
+    {
+        ole_c_numeric_scope c_numbers;
+        s = std::atof(seconds);
+    }
     // keep the conversion defined for any text
     if (!(s >= 0.0))
         s = 0.0;

@@ -97,6 +97,18 @@ bool push_digit(unsigned __int128& value, unsigned digit)
 
 } // namespace
 
+ole_c_numeric_scope::ole_c_numeric_scope()
+{
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    m_saved = c_locale ? uselocale(c_locale) : locale_t(0);
+}
+
+ole_c_numeric_scope::~ole_c_numeric_scope()
+{
+    if (m_saved)
+        uselocale(m_saved);
+}
+
 bool ole_parse_decimal(const OLECHAR* text, ole_decimal_text& out)
 {
     return parse_decimal(text, out);
@@ -177,7 +189,7 @@ HRESULT ole_decimal_to_double(const ole_decimal_text& number, double& out)
         return S_OK;
     }
     std::string text = (number.negative ? "-" : "") + number.digits + "e" + std::to_string(number.exponent);
-    errno = 0;
+    ole_c_numeric_scope c_numbers;
     double value = std::strtod(text.c_str(), nullptr);
     if (std::isinf(value))
         return DISP_E_OVERFLOW;

@@ -4,7 +4,22 @@
 
 #include "ole_auto.hpp"
 
+#include <clocale>
+#include <locale.h>
 #include <string>
+
+// number text uses '.' whatever locale the program has set (a gui toolkit
+// sets the user's one): printf and strtod run in the C locale within the scope
+class ole_c_numeric_scope {
+public:
+    ole_c_numeric_scope();
+    ~ole_c_numeric_scope();
+    ole_c_numeric_scope(const ole_c_numeric_scope&) = delete;
+    ole_c_numeric_scope& operator=(const ole_c_numeric_scope&) = delete;
+
+private:
+    locale_t m_saved;
+};
 
 // a plain decimal number: value = digits * 10^exponent, digits without
 // leading zeros (empty for zero)

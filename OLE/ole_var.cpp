@@ -2,6 +2,7 @@
 
 #include "ole_date.hpp"
 #include "ole_except.hpp"
+#include "ole_num_impl.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -38,6 +39,7 @@ std::string pad_exponent(const char* text)
 template <typename T>
 std::string print_float(T value, const char* short_form, const char* long_form)
 {
+    ole_c_numeric_scope c_numbers;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, short_form, double(value));
     if (!std::isfinite(value))
@@ -619,10 +621,14 @@ ole_variant ole_variant::from_string(const std::string& text, VARTYPE type)
             value = 0;
         return ole_variant(value);
     }
-    case VT_R4:
+    case VT_R4: {
+        ole_c_numeric_scope c_numbers;
         return ole_variant(std::strtof(replace_commas(text).c_str(), nullptr));
-    case VT_R8:
+    }
+    case VT_R8: {
+        ole_c_numeric_scope c_numbers;
         return ole_variant(std::strtod(replace_commas(text).c_str(), nullptr));
+    }
     case VT_CY:
         tk_trace(1, "GOT VT_CY");
         return currency_or_decimal(text, VT_CY);

@@ -109,6 +109,7 @@ bool is_number_type(VARTYPE vt)
 
 std::string double_text(double value)
 {
+    ole_c_numeric_scope c_numbers;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.17g", value);
     return buffer;
@@ -239,6 +240,7 @@ HRESULT number_to(const ole_decimal_text& n, VARTYPE vt, VARIANT& out)
 
 std::string text_of(const VARIANT& v, USHORT flags)
 {
+    ole_c_numeric_scope c_numbers;
     char buffer[64];
     switch (v.vt) {
     case VT_EMPTY: return std::string();
