@@ -4,11 +4,13 @@
 #include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_type.hpp"
+#include "pgs_value.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <tuple>
 
 namespace {
@@ -44,40 +46,24 @@ std::wstring strip_query(const std::wstring& text)
     return text.substr(0, end);
 }
 
-// plain decimal text in one form: no sign for zero, no leading zeros in the
-// integer part, no trailing zeros in the fraction
-std::string canonical_decimal(const std::string& text)
-{
-    std::string digits = text;
-    bool negative = false;
-    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
-        negative = digits[0] == '-';
-        digits.erase(0, 1);
-    }
-    const size_t point = digits.find('.');
-    std::string whole = digits.substr(0, point);
-    std::string fraction = point == std::string::npos ? "" : digits.substr(point + 1);
-    whole.erase(0, whole.find_first_not_of('0'));
-    const size_t last = fraction.find_last_not_of('0');
-    fraction.erase(last == std::string::npos ? 0 : last + 1);
-    if (whole.empty())
-        whole = "0";
-    std::string result = whole;
-    if (!fraction.empty())
-        result += "." + fraction;
-    if (negative && result != "0")
-        result.insert(0, "-");
-    return result;
-}
-
 // the value of one column, or a failure text when it cannot travel unchanged
 ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure)
 {
     if (column.is_null())
         return ole_variant();
+    const char* text = column.c_str();
+    // the failure text names the first value of the row that cannot travel
+    const auto fail = [&](const char* why) {
+        if (failure.empty())
+            failure = "The value " + std::string(text) + " of column \"" +
+                      tk_to_utf8(field.name) + "\" " + why;
+        return ole_variant();
+    };
+    // the server's text forms are fixed, so the common types are read directly
+    // into the values the variant library would build from them
     switch (field.vartype) {
     case VT_BSTR:
-        return ole_variant::from_wstring(tk_from_utf8(column.c_str()), VT_BSTR);
+        return ole_variant::from_wstring(tk_from_utf8(text), VT_BSTR);
     case VT_BLOB: {
         // the server's hex or escape output, decoded into exactly its bytes
         const pqxx::binarystring bytes(column);
@@ -86,26 +72,29 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
         return value;
     }
     case VT_DECIMAL: {
-        const std::string text = column.c_str();
-        ole_variant value = ole_variant::from_string(text, VT_DECIMAL);
-        if (value.get_vt() != VT_DECIMAL ||
-            canonical_decimal(value.to_string()) != canonical_decimal(text)) {
-            if (failure.empty())
-                failure = "The value " + text + " of column \"" + tk_to_utf8(field.name) +
-                          "\" cannot be held exactly as a decimal";
-            return ole_variant();
-        }
-        return value;
+        DECIMAL value;
+        if (!pgs_parse_decimal(text, value))
+            return fail("cannot be held exactly as a decimal");
+        return ole_variant(value);
     }
     case VT_DATE: {
-        ole_variant value = ole_variant::from_string(column.c_str(), VT_DATE);
-        if (value.get_vt() != VT_DATE && failure.empty())
-            failure = "The value " + std::string(column.c_str()) + " of column \"" +
-                      tk_to_utf8(field.name) + "\" is not a date that can be converted";
-        return value;
+        SYSTEMTIME value;
+        if (!pgs_parse_date(text, value))
+            return fail("is not a date that can be converted");
+        return ole_variant(value);
     }
+    case VT_BOOL:
+        return ole_variant(text[0] == 't');
+    case VT_I2:
+        return ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
+    case VT_I4:
+        return ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
+    case VT_I8:
+        return ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+    case VT_R8:
+        return ole_variant(std::strtod(text, nullptr));
     default:
-        return ole_variant::from_string(column.c_str(), field.vartype);
+        return ole_variant::from_string(text, field.vartype);
     }
 }
 

@@ -257,7 +257,8 @@ TEST_F(pgs_rs_test, decimal_that_cannot_be_held_exactly_raises_and_reading_goes_
     db.exec("CREATE TABLE n (id int, v numeric);"
             "INSERT INTO n VALUES (1, 1.5), (2, 1e40), (3, 'NaN'),"
             " (4, 0.1234567890123456789012345678901), (5, 79228162514264337593543950335),"
-            " (6, 123456789012345678.9012)");
+            " (6, 123456789012345678.9012), (7, -1.000000000000000000000000000000000),"
+            " (8, -0.00)");
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"n");
     rs->reset();
@@ -274,7 +275,7 @@ TEST_F(pgs_rs_test, decimal_that_cannot_be_held_exactly_raises_and_reading_goes_
     }
     EXPECT_EQ(seen, (std::vector<std::string>{"1.5", "raised", "raised", "raised",
                                               "79228162514264337593543950335",
-                                              "123456789012345678.9012"}));
+                                              "123456789012345678.9012", "-1", "0"}));
 }
 
 TEST_F(pgs_rs_test, dates_that_would_arrive_changed_raise_and_reading_goes_on)

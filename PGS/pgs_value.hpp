@@ -1,0 +1,14 @@
+#pragma once
+
+// internal to the postgresql engine: the server's text forms read straight into
+// the values the variant library would build from them
+
+#include "ole_auto.hpp"
+
+// plain decimal text ("-123.4500") into a decimal of the same digits; false when
+// it has other characters or does not fit 96 bits with a scale of at most 28
+bool pgs_parse_decimal(const char* text, DECIMAL& value);
+
+// the reader's date text "DD-MM-YYYY HH24:MI:SS MS" with a year of 1 to 9999;
+// false for anything else
+bool pgs_parse_date(const char* text, SYSTEMTIME& value);
