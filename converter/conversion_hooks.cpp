@@ -1,6 +1,7 @@
 #include "conversion_hooks.hpp"
 
 #include "error_handler.hpp"
+#include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 
 #include <cstdio>
@@ -21,6 +22,8 @@ void conversion_hooks::on_table(const std::wstring&, std::uint32_t) {}
 void conversion_hooks::on_std_exception(const std::exception& e)
 {
     tk_trace(3, "ERROR:\n%s", e.what());
+    if (tarnova_convertor::has_instance() && tarnova_convertor::instance().is_silent())
+        return;
     std::fprintf(stderr, "%s\n", e.what());
     std::fflush(stderr);
 }

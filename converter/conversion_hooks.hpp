@@ -28,6 +28,7 @@ public:
     // after the start-of-table trace line
     virtual void on_table(const std::wstring& name, std::uint32_t records);
     // a standard exception that is no tk_exception reached the run's outer
-    // protection; the default traces it and writes it to standard error
+    // protection; the default traces it and, unless the task is silent, writes it
+    // to standard error
     virtual void on_std_exception(const std::exception& e);
 };
