@@ -1,0 +1,279 @@
+#include "cmd_line.hpp"
+
+#include "console.hpp"
+#include "error_handler.hpp"
+#include "pgs_engine.hpp"
+#include "tab_file.hpp"
+#include "tarnova_convertor.hpp"
+#include "tk_cmdli.hpp"
+#include "tk_except.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+enum option_id {
+    opt_dest,
+    opt_help,
+    opt_logfile,
+    opt_mode,
+    opt_no_schema,
+    opt_oraclh,
+    opt_oraclu,
+    opt_oraclp,
+    opt_oraport,
+    opt_pgport,
+    opt_posgsh,
+    opt_posgsu,
+    opt_posgsp,
+    opt_profile,
+    opt_silent,
+    opt_skip_idx,
+    opt_src,
+    opt_tab_def,
+    opt_tab_file,
+    opt_uppercase,
+};
+
+// the order decides matching: the first name that the argument begins with wins
+const cmdli_option options[] = {
+    {opt_dest, "--dest="},
+    {opt_help, "--help"},
+    {opt_logfile, "--logfile="},
+    {opt_mode, "--mode="},
+    {opt_no_schema, "--no_schema"},
+    {opt_oraclh, "--oraclh="},
+    {opt_oraclu, "--oraclu="},
+    {opt_oraclp, "--oraclp="},
+    {opt_oraport, "--oraport="},
+    {opt_pgport, "--pgport="},
+    {opt_posgsh, "--posgsh="},
+    {opt_posgsu, "--posgsu="},
+    {opt_posgsp, "--posgsp="},
+    {opt_profile, "--profile="},
+    {opt_silent, "--silent"},
+    {opt_skip_idx, "--skip_idx"},
+    {opt_src, "--src="},
+    {opt_tab_def, "--tab_def"},
+    {opt_tab_file, "--tab_file="},
+    {opt_uppercase, "--uppercase"},
+    {0, ""},
+};
+
+const int version_major = 1;
+const int version_minor = 0;
+
+// the settings that reach the engines only at the end, and only without a profile
+struct kept_settings {
+    std::wstring ora_host = L"localhost";
+    std::wstring ora_user;
+    std::wstring ora_password;
+    std::wstring ora_port = L"1521";
+    std::string pg_port = "5432";
+    std::string pg_host;
+    std::string pg_user;
+    std::string pg_password;
+};
+
+// a value that does not convert is ignored
+bool to_wide(const std::string& value, std::wstring& out)
+{
+    try {
+        out = tk_to_unicode(value);
+        return true;
+    } catch (const tk_exception& e) {
+        tk_trace(1, "parse_cmd_line - ignored value: %s", e.what());
+        return false;
+    }
+}
+
+// the mode text must be exactly the decimal form of 0, 1 or 2
+int mode_value(const std::string& text)
+{
+    const int mode = std::atoi(text.c_str());
+    tk_trace(2, "\tgot mode %d", mode);
+    if (std::to_string(mode) != text || mode < 0 || mode > 2)
+        fatal_exit("Invalid merge/overwrite mode");
+    return mode;
+}
+
+// the leading digits of the port text; 0 when there are none
+int port_value(const std::string& text)
+{
+    long long port = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        port = port * 10 + (c - '0');
+        if (port > INT_MAX)
+            return INT_MAX;
+    }
+    return static_cast<int>(port);
+}
+
+} // namespace
+
+std::string usage_text()
+{
+    char first[64];
+    std::snprintf(first, sizeof first, "KESTRUN v%d.%d - PostgreSQL to Oracle database converter",
+                  version_major, version_minor);
+    return std::string(first) + "\n"
+           "Usage: KESTRUN.EXE OPTIONS\n"
+           "\n"
+           "   --dest=...     Oracle database name\n"
+           "   --direct       connect to Oracle server via IP + port\n"
+           "   --help         display this help message and exit\n"
+           "   --logfile=...  path to the file where execution trace will be written\n"
+           "   --mode=...     how to process tables that already exist in Oracle database\n"
+           "                  (0 - overwrite, 1 - merge, 2 - skip)\n"
+           "   --no_schema    do not include schema name in table name\n"
+           "   --oraclh=...   Network name or IP address of Oracle server\n"
+           "   --oraclu=...   Oracle user name\n"
+           "   --oraclp=...   Oracle user password\n"
+           "   --oraport=...  Oracle port (for direct mode only)\n"
+           "   --pgport=...   PostgreSQL port\n"
+           "   --posgsh=...   PostgreSQL server IP address or network name\n"
+           "   --posgsu=...   PostgreSQL user name\n"
+           "   --posgsp=...   PostgreSQL user password\n"
+           "   --profile=...  path to the file to load conversion settings from\n"
+           "   --silent       disable program output\n"
+           "   --skip_idx     skip converting indexes\n"
+           "   --src=...      PostgreSQL database name\n"
+           "   --tab_def      convert table definitions only\n"
+           "   --tab_file=... file containing the list of tables to convert\n"
+           "                  (one table name per line)\n"
+           "   --uppercase    make table/field names uppercase\n"
+           "\n"
+           "NOTES:\n"
+           "   1) You may omit the host parameter to connect to a database server\n"
+           "      on the local machine.\n"
+           "   2) It is necessary to specify port parameter only if it differs from\n"
+           "      the default: 5432 - for PostgreSQL, 1521 - for Oracle.\n"
+           "   3) The default mode is 'overwrite'. You can change it using\n"
+           "      '--mode' parameter\n"
+           "   4) If you omit 'tab_file' parameter, all database tables will be converted.";
+}
+
+bool parse_cmd_line(int argc, const char* const* argv)
+{
+    tk_trace(2, "parse_cmd_line");
+    for (int i = 0; i < argc; ++i)
+        tk_trace(1, "parameter #%d: %s", i, argv[i]);
+
+    tarnova_convertor& task = tarnova_convertor::instance();
+    kept_settings kept;
+    bool profile_loaded = false;
+    std::wstring wide;
+
+    tk_cmdli args(argc, argv, options);
+    for (; args.has_more(); args.next()) {
+        const std::string& value = args.get_value();
+        switch (args.get_id()) {
+        case opt_dest:
+            if (to_wide(value, wide)) {
+                tk_wtrace(2, L"\tparse_cmd_line - got dest %ls", wide.c_str());
+                task.set_dest_name(wide);
+            }
+            break;
+        case opt_help:
+            fatal_exit(usage_text());
+        case opt_logfile:
+            tk_trace(1, "parse_cmd_line - got logfile %s", value.c_str());
+            task.set_logfile(value);
+            break;
+        case opt_mode:
+            task.set_mode(mode_value(value));
+            break;
+        case opt_no_schema:
+            tk_trace(2, "\tconvert tables owned by the user");
+            task.pgs().engine().set_no_schema(true);
+            task.pgs().engine().set_view_owned(true);
+            break;
+        case opt_oraclh:
+            to_wide(value, kept.ora_host);
+            break;
+        case opt_oraclu:
+            to_wide(value, kept.ora_user);
+            break;
+        case opt_oraclp:
+            to_wide(value, kept.ora_password);
+            break;
+        case opt_oraport:
+            to_wide(value, kept.ora_port);
+            break;
+        case opt_pgport:
+            kept.pg_port = value;
+            break;
+        case opt_posgsh:
+            kept.pg_host = value;
+            break;
+        case opt_posgsu:
+            kept.pg_user = value;
+            break;
+        case opt_posgsp:
+            kept.pg_password = value;
+            break;
+        case opt_profile:
+            if (to_wide(value, wide)) {
+                tk_wtrace(1, L"parse_cmd_line - got profile %ls", wide.c_str());
+                profile_loaded = task.load_profile_file(wide);
+                // a profile that does not read is not applied: running without it
+                // would convert something else than the user asked for
+                if (!profile_loaded)
+                    fatal_exit("Profile cannot be read. Please verify that the file is a "
+                               "conversion profile.");
+            }
+            break;
+        case opt_silent:
+            tk_trace(1, "parse_cmd_line - silent mode is ON");
+            task.set_silent(true);
+            error_handler::instance().set_suppress(true);
+            break;
+        case opt_skip_idx:
+            tk_trace(2, "\tskip converting indexes");
+            task.skip_idx = true;
+            break;
+        case opt_src:
+            if (to_wide(value, wide)) {
+                tk_wtrace(2, L"\tparse_cmd_line - got src %ls", wide.c_str());
+                task.set_source_name(wide);
+            }
+            break;
+        case opt_tab_def:
+            tk_trace(2, "\tconvert table definitions only");
+            task.tab_def = true;
+            break;
+        case opt_tab_file:
+            tk_trace(2, "\tparse_cmd_line - got tab_file %s", value.c_str());
+            process_tab_file(value);
+            break;
+        case opt_uppercase:
+            tk_trace(2, "\tmake table names uppercase");
+            task.uppercase = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    if (!args.get_unknown().empty())
+        return false;
+
+    // with a profile the server settings are the profile's
+    if (!profile_loaded) {
+        if (task.get_dest_name().empty())
+            fatal_exit("You should enter Oracle database name");
+        if (task.get_source_name().empty())
+            fatal_exit("You should enter PostgreSQL database name");
+        task.store_oracle_settings(kept.ora_host, kept.ora_user, kept.ora_password,
+                                   kept.ora_port);
+        task.pgs().store_pgs_settings(kept.pg_host, kept.pg_user, kept.pg_password,
+                                      port_value(kept.pg_port));
+    }
+    return true;
+}

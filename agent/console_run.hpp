@@ -1,0 +1,14 @@
+#pragma once
+
+#include "conversion_hooks.hpp"
+
+// what the console adds to the conversion run: every source table when nothing is
+// selected, progress lines, and the line for a requested table the source lacks
+class console_run_hooks : public conversion_hooks {
+public:
+    void on_prepare(udb_converter& task, udb_database& source) override;
+    void on_database(const std::wstring& name, std::uint32_t tables) override;
+    void on_missing_table(const std::wstring& name) override;
+    void on_table(const std::wstring& name, std::uint32_t records) override;
+    void on_std_exception(const std::exception& e) override;
+};

@@ -1,0 +1,57 @@
+#include "cmd_line.hpp"
+#include "console.hpp"
+#include "console_error.hpp"
+#include "console_run.hpp"
+#include "error_handler.hpp"
+#include "tarnova_convertor.hpp"
+#include "tk_except.hpp"
+#include "tk_log.hpp"
+
+#include <cstdio>
+
+namespace {
+
+// the conversion from the command line; 0 only when every requested table was
+// converted without a reported error. the task is gone (oracle logged off, which
+// commits pending large-object writes) before the code is returned
+int convert(int argc, char** argv, error_handler& handler)
+{
+    tarnova_convertor task(tarnova_convertor::program::console);
+    console_run_hooks hooks;
+    task.set_hooks(&hooks);
+    try {
+        if (argc == 1 || !parse_cmd_line(argc, argv))
+            fatal_exit(usage_text());
+        // oracle first: a failure there leaves postgresql unconnected
+        task.connect_oracle_server(task.get_dest_name());
+        task.pgs().connect_pgs_server();
+        task();
+        return handler.get_reported_errors() == 0 ? 0 : -1;
+    } catch (const tk_exception& e) {
+        // levels 1 and 2 end the process inside handle
+        handler.handle(e, false);
+        return -1;
+    } catch (const std::exception& e) {
+        fatal_exit(e.what());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        tk_log log(nullptr, false, 3, false);
+        error_handler handler(oracle_error_count, oracle_errors);
+        handler.load_err_map(pgs_connection_error_count, pgs_connection_errors);
+        console_error_reaction reaction;
+        handler.set_reaction(&reaction);
+        const int code = convert(argc, argv, handler);
+        handler.set_reaction(nullptr);
+        return code;
+    } catch (const std::exception& e) {
+        // the service objects could not be built
+        std::fprintf(stderr, "Internal error: %s\n", e.what());
+        return -1;
+    }
+}
