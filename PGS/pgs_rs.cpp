@@ -103,7 +103,20 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
 struct pgs_recordset::reader {
     explicit reader(pqxx::connection_base& connection) : tx(connection, "init_indexes") {}
 
+    // asks for the next batch, which the server computes while this one is read
+    void request()
+    {
+        requested = fetch_count;
+        pending = pipe->insert("FETCH FORWARD " + std::to_string(requested) + " FROM pgs_rows");
+        has_pending = true;
+    }
+
     pgs_read_transaction tx;
+    // destroyed before the transaction it runs in
+    std::unique_ptr<pqxx::pipeline> pipe;
+    pqxx::pipeline::query_id pending = 0;
+    bool has_pending = false;
+    long requested = 0;
     pqxx::result batch;
     pqxx::result::size_type row = 0;
     long fetch_count = k_batch_rows;
@@ -296,6 +309,8 @@ void pgs_recordset::reset()
         m_reader = std::make_unique<reader>(pgs_connection());
         try {
             m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
+            m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
+            m_reader->pipe->retain(0);
             fetch();
         } catch (...) {
             m_reader.reset();
@@ -310,9 +325,12 @@ void pgs_recordset::reset()
 void pgs_recordset::fetch()
 {
     reader& r = *m_reader;
-    r.batch = r.tx.exec("FETCH FORWARD " + std::to_string(r.fetch_count) + " FROM pgs_rows");
+    if (!r.has_pending)
+        r.request();
+    r.has_pending = false;
+    r.batch = r.pipe->retrieve(r.pending);
     r.row = 0;
-    r.last_batch = r.batch.size() < static_cast<size_t>(r.fetch_count);
+    r.last_batch = r.batch.size() < static_cast<size_t>(r.requested);
     if (r.batch.empty())
         return;
     size_t bytes = 0;
@@ -322,6 +340,8 @@ void pgs_recordset::fetch()
     const size_t per_row = bytes / r.batch.size() + 1;
     r.fetch_count = static_cast<long>(std::max<size_t>(
         1, std::min<size_t>(k_batch_rows, k_batch_bytes / per_row)));
+    if (!r.last_batch)
+        r.request();
 }
 
 void pgs_recordset::finish()

@@ -207,6 +207,29 @@ TEST_F(pgs_rs_test, server_error_in_reset_raises_and_leaves_no_read_open)
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }
 
+TEST_F(pgs_rs_test, server_error_in_a_later_batch_raises_from_next_and_ends_the_read)
+{
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<udb_recordset> rs = database->get_query(
+        L"q", L"SELECT 100 / (15000 - g) AS v FROM generate_series(1, 15000) g", 1);
+    rs->reset();
+    int rows = 0;
+    try {
+        while (!rs->is_eof()) {
+            rs->get_item();
+            ++rows;
+            rs->next();
+        }
+        FAIL() << "no error after " << rows << " rows";
+    } catch (const pgs_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("division by zero"), std::string::npos) << e.what();
+    }
+    EXPECT_GE(rows, 10000);
+    EXPECT_LT(rows, 15000);
+    EXPECT_TRUE(rs->is_eof());
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
 TEST_F(pgs_rs_test, empty_table_is_at_end_after_reset)
 {
     db.exec("CREATE TABLE t (id int)");
@@ -220,7 +243,7 @@ TEST_F(pgs_rs_test, empty_table_is_at_end_after_reset)
 
 TEST_F(pgs_rs_test, destroying_a_reader_mid_table_ends_its_transaction)
 {
-    db.exec("CREATE TABLE t (id int); INSERT INTO t SELECT generate_series(1, 100)");
+    db.exec("CREATE TABLE t (id int); INSERT INTO t SELECT generate_series(1, 25000)");
     std::unique_ptr<pgs_database> database = open();
     {
         std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
@@ -230,7 +253,7 @@ TEST_F(pgs_rs_test, destroying_a_reader_mid_table_ends_its_transaction)
     }
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
     std::unique_ptr<pgs_recordset> again = table(*database, L"t");
-    EXPECT_EQ(read_all(*again).size(), 100u);
+    EXPECT_EQ(read_all(*again).size(), 25000u);
 }
 
 TEST_F(pgs_rs_test, wide_rows_are_read_whole)
