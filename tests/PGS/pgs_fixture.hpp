@@ -37,6 +37,24 @@ protected:
     pgs_engine& engine = *engine_holder;
 };
 
+// each row as describe gives it, or the text of the value exception it raised
+template <class F>
+std::vector<std::string> read_or_raised(udb_recordset& rs, F describe)
+{
+    std::vector<std::string> rows;
+    rs.reset();
+    while (!rs.is_eof()) {
+        try {
+            rows.push_back(describe(rs.get_item()));
+        } catch (const pgs_value_exception& e) {
+            EXPECT_EQ(e.get_level(), 0);
+            rows.push_back(e.what());
+        }
+        rs.next();
+    }
+    return rows;
+}
+
 // every row's text form, one string a row with the fields joined by "|"
 inline std::vector<std::wstring> read_all(udb_recordset& rs)
 {
