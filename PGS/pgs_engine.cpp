@@ -66,6 +66,9 @@ void pgs_engine::connect(const std::string& host, const std::string& user,
     tk_trace(2, "pgs_engine::connect(%s,%s,%s,%d)", host.c_str(), user.c_str(), password.c_str(),
              port);
     tk_trace(1, "database=%s", database.c_str());
+    // a reader's transaction would outlive its connection
+    if (m_open_reads != 0)
+        throw tk_mail_assertion("pgs_engine.cpp", __LINE__);
     m_user = user;
     m_password = password;
     if (!host.empty())

@@ -50,6 +50,9 @@ public:
 
     pgs_validator_singleton& get_validators() { return m_validators; }
 
+    // rows being read through the connection: while any are, it must not be replaced
+    void add_open_read(int delta) { m_open_reads += delta; }
+
     const std::string& get_database() const { return m_database; }
     const std::string& get_host() const { return m_host; }
     const std::string& get_user() const { return m_user; }
@@ -70,4 +73,5 @@ private:
     pgs_validator_singleton m_validators;
     bool m_no_schema = false;
     bool m_view_owned = false;
+    int m_open_reads = 0;
 };

@@ -101,7 +101,12 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
 } // namespace
 
 struct pgs_recordset::reader {
-    explicit reader(pqxx::connection_base& connection) : tx(connection, "init_indexes") {}
+    explicit reader(pgs_engine& engine)
+        : engine(engine), tx(engine.get_connection(), "init_indexes")
+    {
+        engine.add_open_read(1);
+    }
+    ~reader() { engine.add_open_read(-1); }
 
     // asks for the next batch, which the server computes while this one is read
     void request()
@@ -111,6 +116,7 @@ struct pgs_recordset::reader {
         has_pending = true;
     }
 
+    pgs_engine& engine;
     pgs_read_transaction tx;
     // destroyed before the transaction it runs in
     std::unique_ptr<pqxx::pipeline> pipe;
@@ -306,7 +312,7 @@ void pgs_recordset::reset()
     finish();
     const std::string select = "SELECT " + get_select_fields() + " FROM " + get_source();
     pgs_guard("", [&] {
-        m_reader = std::make_unique<reader>(pgs_connection());
+        m_reader = std::make_unique<reader>(pgs_engine::instance());
         try {
             m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);

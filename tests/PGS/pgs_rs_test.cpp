@@ -256,6 +256,25 @@ TEST_F(pgs_rs_test, destroying_a_reader_mid_table_ends_its_transaction)
     EXPECT_EQ(read_all(*again).size(), 25000u);
 }
 
+TEST_F(pgs_rs_test, connection_cannot_be_replaced_while_rows_are_read)
+{
+    db.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2)");
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
+    rs->reset();
+    try {
+        open();
+        FAIL() << "reconnected during a read";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 2);
+    }
+    rs->next();
+    EXPECT_EQ(field(rs->get_item(), 0).to_wstring(), L"2");
+    rs->next();
+    EXPECT_TRUE(rs->is_eof());
+    EXPECT_NE(open(), nullptr);
+}
+
 TEST_F(pgs_rs_test, wide_rows_are_read_whole)
 {
     db.exec("CREATE TABLE w (id int, data bytea);"
