@@ -1,5 +1,6 @@
 #include "pgs_type.hpp"
 #include "pgs_vali.hpp"
+#include "pgs_value.hpp"
 
 #include <gtest/gtest.h>
 
@@ -80,4 +81,62 @@ TEST(pgs_validator_rules, index_name_registered_for_one_table_is_duplicated_late
     holder.register_indexes(first);
     EXPECT_TRUE(pgs_validator_singleton::instance().get_validator().is_duplicated(L"IX_NAME"));
     EXPECT_EQ(holder.get_validator().get_safe_name(L"ix_name"), L"ix_name00000");
+}
+
+TEST(pgs_value_text, reader_date_text_is_read_whole_or_refused)
+{
+    struct {
+        const char* text;
+        int year, month, day, hour, minute, second, millisecond;
+    } cases[] = {
+        {"25-12-2020 17:30:05 123", 2020, 12, 25, 17, 30, 5, 123},
+        {"05-03-2010 00:00:00 000", 2010, 3, 5, 0, 0, 0, 0},
+        {"01-01-0001 23:59:59 999", 1, 1, 1, 23, 59, 59, 999},
+    };
+    SYSTEMTIME t{};
+    for (const char* refused : {"01-01-12345 00:00:00 000", "?infinity", "?0044-03-15 BC",
+                                "05-13-2010 00:00:00 000", "05-03-2010 00:00:00",
+                                "05-03-2010 00:00:00 000 x", ""})
+        EXPECT_FALSE(pgs_parse_date(refused, t)) << refused;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(pgs_parse_date(c.text, t)) << c.text;
+        EXPECT_EQ(t.wYear, c.year);
+        EXPECT_EQ(t.wMonth, c.month);
+        EXPECT_EQ(t.wDay, c.day);
+        EXPECT_EQ(t.wHour, c.hour);
+        EXPECT_EQ(t.wMinute, c.minute);
+        EXPECT_EQ(t.wSecond, c.second);
+        EXPECT_EQ(t.wMilliseconds, c.millisecond);
+    }
+}
+
+TEST(pgs_value_text, decimal_text_is_held_exactly_or_refused)
+{
+    struct {
+        const char* text;
+        int scale;
+        bool negative;
+        unsigned long long low;
+        unsigned hi;
+    } cases[] = {
+        {"12.50", 2, false, 1250, 0},
+        {"-0.0001", 4, true, 1, 0},
+        {"0.00", 2, false, 0, 0},
+        {"-0", 0, false, 0, 0},
+        {"79228162514264337593543950335", 0, false, ~0ull, 0xffffffffu},
+        // 10^28: trailing zeros past the decimal's scale carry no value
+        {"1.00000000000000000000000000000000", 28, false, 0x3e25026110000000ull, 0x204fce5eu},
+    };
+    DECIMAL d{};
+    for (const char* refused : {"79228162514264337593543950336",
+                                "0.00000000000000000000000000001", "NaN", "Infinity", "", "-",
+                                "1.2.3", "1e5"})
+        EXPECT_FALSE(pgs_parse_decimal(refused, d)) << refused;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(pgs_parse_decimal(c.text, d)) << c.text;
+        EXPECT_EQ(d.scale, c.scale) << c.text;
+        EXPECT_EQ(d.sign != 0, c.negative) << c.text;
+        EXPECT_EQ(d.Lo64, c.low) << c.text;
+        EXPECT_EQ(d.Hi32, c.hi) << c.text;
+    }
 }
