@@ -1,0 +1,85 @@
+#pragma once
+
+// small helpers of the Oracle stand-in: text conversion, Oracle errors, exact decimal
+// numbers, dates and hexadecimal text
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ocs
+{
+
+// an Oracle error: the number and the whole "ORA-NNNNN: ..." text
+class ora_error : public std::runtime_error
+{
+public:
+    ora_error(int code, const std::string &text);
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// throws ORA-<code> with the standard message; args fill the %s of the message in order
+[[noreturn]] void fail(int code, const std::vector<std::string> &args = {});
+std::string message(int code, const std::vector<std::string> &args = {});
+
+std::string utf16_to_utf8(const char16_t *s, size_t n);
+std::u16string utf8_to_utf16(const std::string &s);
+size_t utf16_length(const std::string &utf8);     // UTF-16 units
+size_t utf8_char_count(const std::string &utf8);  // code points
+
+std::string upper_ascii(std::string s);
+bool iequals(const std::string &a, const std::string &b);
+std::string trim(const std::string &s);
+// glob with * and ?, ASCII case ignored
+bool glob_match(const char *pat, const char *s);
+
+std::string hex_encode(const std::string &bytes);                // upper case
+std::optional<std::string> hex_decode(const std::string &text);  // odd length gets a leading 0
+
+// exact decimal: value = 0.d1d2d3... x 10^exp, digits without leading or trailing zeros;
+// zero has no digits
+struct decimal
+{
+    bool neg = false;
+    std::string digits;
+    int exp = 0;
+
+    static std::optional<decimal> parse(const std::string &text);
+    static decimal from_int(long long v);
+    bool is_zero() const { return digits.empty(); }
+    // rounds half away from zero at 10^-scale
+    decimal rounded(int scale) const;
+    decimal rounded_significant(int n) const;
+    int integer_digits() const { return digits.empty() ? 0 : exp; }
+    bool is_integer() const { return digits.empty() || (int)digits.size() <= exp; }
+    std::optional<__int128> to_int128() const;
+    double to_double() const;
+    // the text Oracle shows: .5, -12, 1E+30
+    std::string render() const;
+    int compare(const decimal &o) const;
+};
+
+decimal decimal_from_int128(__int128 v);
+
+// dates as 'YYYY-MM-DD HH:MM:SS' (optionally '.ffffff')
+struct datetime
+{
+    int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    int micro = 0;
+    std::string text(bool fraction = false) const;
+    static std::optional<datetime> parse_iso(const std::string &text);
+    bool valid() const;
+};
+
+// TO_DATE(text, mask) for the masks the engine writes and the common elements
+datetime to_date(const std::string &text, const std::string &mask);
+// 'DD-MON-RR', the default date text of a session
+std::string default_date_text(const datetime &d);
+std::optional<datetime> parse_default_date(const std::string &text);
+
+} // namespace ocs
