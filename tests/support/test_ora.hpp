@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// a fresh data directory of the Oracle stand-in for one test, with one service and one user.
+// construction creates it and points OCISIM_DIR of this process at it (the stand-in reads its
+// settings at every logon and execute); destruction removes it and restores OCISIM_DIR.
+//
+// the stand-in is found like a real client, on the library path: a test runner that loads it
+// needs  ENV "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/ocisim"  in its add_test_runner call (the
+// loader reads LD_LIBRARY_PATH only when a process starts). a child process (kestrun, orasql)
+// gets everything it needs from environment().
+//
+// data sources that work: service() ("ORCL" by default, a net service name) and
+// easy_connect() ("//localhost:1521/ORCL").
+class test_ora_schema
+{
+public:
+    explicit test_ora_schema(std::string user = "SCOTT", std::string password = "tiger",
+                             std::string service = "ORCL");
+    ~test_ora_schema();
+    test_ora_schema(const test_ora_schema &) = delete;
+    test_ora_schema &operator=(const test_ora_schema &) = delete;
+
+    const std::string &dir() const { return dir_; }
+    const std::string &user() const { return user_; }
+    const std::string &password() const { return password_; }
+    const std::string &service() const { return service_; }
+    std::string easy_connect() const { return "//localhost:1521/" + service_; }
+
+    // another user of the same service (a schema of its own)
+    void add_user(const std::string &user, const std::string &password) const;
+    // another net service name for the service
+    void add_alias(const std::string &alias) const;
+
+    // OCISIM_DIR and LD_LIBRARY_PATH (the stand-in first) for a child process, "NAME=value"
+    std::vector<std::string> environment() const;
+
+    // runs statements through orasql as this user (";" at a line end or a "/" line ends a
+    // statement; each commits) and returns the rows printed; throws std::runtime_error with
+    // orasql's message when a statement fails
+    std::string sql(const std::string &statements) const;
+    // the same, with the options of orasql (e.g. {"-H"} for a header, {"-n", "NULL"})
+    std::string sql(const std::string &statements, const std::vector<std::string> &options) const;
+
+    static std::string library_dir();  // the directory of the stand-in's libclntsh.so
+    static std::string orasql_path();
+
+private:
+    void append_config(const std::string &line) const;
+
+    std::string dir_, user_, password_, service_;
+    std::string old_dir_;
+    bool had_old_dir_ = false;
+};
+
+// runs a program with extra environment variables and standard input; returns its exit status
+// and fills the standard output and error
+int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                     const std::string &input, std::string *out, std::string *err);
