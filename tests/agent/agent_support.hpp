@@ -1,7 +1,5 @@
 #pragma once
 
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,15 +29,13 @@ struct kestrun_result {
     std::string err;
 };
 
-// the environment of a run: the test's own, without any PG* variable (libpq would read
-// them); set replaces or adds variables, unset removes them
-struct kestrun_env {
-    std::map<std::string, std::string> set;
-    std::vector<std::string> unset;
-};
-
-// runs the program with the arguments and waits for it
-kestrun_result run_kestrun(const std::vector<std::string>& args, const kestrun_env& env = {});
+// runs the program with the arguments and waits for it. env holds "NAME=value" entries
+// that replace or add variables; no PG* variable reaches the program (libpq would read them)
+kestrun_result run_kestrun(const std::vector<std::string>& args,
+                           const std::vector<std::string>& env = {});
 
 // the lines of a text, without their line feeds
 std::vector<std::string> lines_of(const std::string& text);
+
+// the console's progress line for one table
+std::string table_line(const std::string& name, int records);

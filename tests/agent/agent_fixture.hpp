@@ -1,0 +1,57 @@
+#pragma once
+
+#include "agent_support.hpp"
+#include "test_ora.hpp"
+#include "test_pg.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// a postgresql database and a stand-in schema of their own, and kestrun runs between them
+class kestrun_conversion : public testing::Test {
+protected:
+    std::vector<std::string> pg_args() const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        return {"--posgsh=" + s.host, "--pgport=" + s.port, "--posgsu=" + s.user,
+                "--posgsp=" + s.password, "--src=" + pg.name()};
+    }
+
+    std::vector<std::string> ora_args() const
+    {
+        return {"--dest=" + ora.service(), "--oraclu=" + ora.user(), "--oraclp=" + ora.password()};
+    }
+
+    // both servers, the source tables without their schema, then the extra options
+    kestrun_result run(const std::vector<std::string>& extra) const
+    {
+        std::vector<std::string> args = ora_args();
+        const std::vector<std::string> pg = pg_args();
+        args.insert(args.end(), pg.begin(), pg.end());
+        args.push_back("--no_schema");
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_kestrun(args, ora.environment());
+    }
+
+    // rows of the destination, tab-separated, NULL as "~"
+    std::vector<std::string> oracle(const std::string& sql) const
+    {
+        return lines_of(ora.sql(sql, {"-n", "~"}));
+    }
+
+    std::vector<std::string> oracle_tables() const
+    {
+        return oracle("SELECT table_name FROM user_tables ORDER BY table_name;");
+    }
+
+    std::string database_line(int tables) const
+    {
+        return "Converting database " + pg.name() + "(" + std::to_string(tables) + " tables)\n";
+    }
+
+    test_pg_database pg{"ks"};
+    test_ora_schema ora;
+    agent_temp_dir dir;
+};

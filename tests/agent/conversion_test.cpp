@@ -1,0 +1,93 @@
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+TEST_F(kestrun_conversion, converts_every_source_table_in_name_order)
+{
+    pg.exec("CREATE TABLE b (id int PRIMARY KEY, v text);"
+            "INSERT INTO b VALUES (1, 'x'), (2, NULL);"
+            "CREATE TABLE \"C\" (id int);"
+            "CREATE TABLE a_empty (id int)");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(3) + table_line("C", 0) + table_line("a_empty", 0)
+                         + table_line("b", 2));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(oracle_tables(), (strings{"C", "a_empty", "b"}));
+    EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"b\" ORDER BY 1;"), (strings{"1\tx", "2\t~"}));
+}
+
+TEST_F(kestrun_conversion, empty_source_database_prints_the_database_line_only)
+{
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, database_line(0));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(kestrun_conversion, silent_run_prints_nothing_and_writes_the_trace_log)
+{
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1)");
+    const std::string log = dir.file("trace.log");
+    const kestrun_result r = run({"--silent", "--logfile=" + log, "--tab_file=" + dir.write("list", "t\nmissing\n")});
+    // the missing table still fails the run
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"t\";"), strings{"1"});
+    const std::string trace = read_whole_file(log);
+    EXPECT_NE(trace.find("Conversion started on "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("Converting table t (1 records)\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("Conversion ended on "), std::string::npos) << trace;
+}
+
+TEST_F(kestrun_conversion, table_list_file_names_are_read_exactly)
+{
+    const std::string long_name(300, 'n');
+    pg.exec("CREATE TABLE \"zażółć\" (id int); INSERT INTO \"zażółć\" VALUES (1);"
+            "CREATE TABLE \"with blank \" (id int);"
+            "CREATE TABLE other (id int)");
+    struct list_case {
+        std::string name;
+        std::string bytes;
+        std::string out;
+        std::string err;
+    };
+    const list_case cases[] = {
+        {"utf-8 mark, CR LF, empty lines, a long missing name, a mark on a later line",
+         "\xEF\xBB\xBFza\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\r\n\r\n\nwith blank \r\n" + long_name
+             + "\r\n\xEF\xBB\xBFother\r\n",
+         database_line(4) + table_line("with blank ", 0) + table_line("zażółć", 1),
+         "Table " + long_name + " not exists\nTable \xEF\xBB\xBFother not exists\n"},
+        {"no mark: the same bytes in the ansi code page, last line without line end",
+         "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\nother", database_line(2) + table_line("other", 0)
+             + table_line("zażółć", 1), ""},
+    };
+    for (const list_case& c : cases) {
+        const kestrun_result r = run({"--tab_file=" + dir.write("list.txt", c.bytes)});
+        EXPECT_EQ(r.out, c.out) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        EXPECT_EQ(r.exit_code, c.err.empty() ? 0 : 255) << c.name;
+    }
+}
+
+TEST_F(kestrun_conversion, missing_requested_table_fails_the_run_after_the_others)
+{
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2)");
+    const kestrun_result r = run({"--tab_file=" + dir.write("list", "x\nt\n")});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, database_line(2) + table_line("t", 2));
+    EXPECT_EQ(r.err, "Table x not exists\n");
+    EXPECT_EQ(oracle_tables(), strings{"t"});
+}
+
+TEST_F(kestrun_conversion, a_second_table_list_replaces_the_first)
+{
+    pg.exec("CREATE TABLE a (id int); CREATE TABLE b (id int)");
+    const kestrun_result r = run({"--tab_file=" + dir.write("one", "a\n"),
+                                  "--tab_file=" + dir.write("two", "b\n")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(oracle_tables(), strings{"b"});
+}
