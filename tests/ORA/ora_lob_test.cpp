@@ -1,0 +1,102 @@
+#include "ora_writer_fixture.hpp"
+
+#include "ora_except.hpp"
+
+namespace
+{
+
+// more than 4000 characters with two-byte, three-byte and four-byte (surrogate) ones
+std::wstring long_text()
+{
+    std::wstring piece = L"Grüße, €uro ";
+    piece += wchar_t(0xD834);   // U+1D11E musical symbol g clef
+    piece += wchar_t(0xDD1E);
+    piece += L" ok\n";
+    std::wstring out;
+    while (out.size() < 9000)
+        out += piece;
+    return out;
+}
+
+std::vector<BYTE> pattern(size_t n)
+{
+    std::vector<BYTE> b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = BYTE((i * 7 + i / 256) & 0xFF);
+    return b;
+}
+
+std::vector<BYTE> bytes_of(const udb_field& f)
+{
+    const BYTE* data = nullptr;
+    unsigned n = f.get_bytes(data);
+    return n ? std::vector<BYTE>(data, data + n) : std::vector<BYTE>();
+}
+
+} // namespace
+
+using ora_lob_test = ora_writer_test;
+
+TEST_F(ora_lob_test, non_ascii_clob_and_100_kb_blob_arrive_whole)
+{
+    auto t = create(L"LOBS", {col(L"ID", VT_I4), col(L"C", VT_BSTR, 0), col(L"B", VT_BLOB, 0)});
+    ASSERT_TRUE(ora_table::is_lob_column(*t->schema.fields[1]));
+    ASSERT_TRUE(ora_table::is_lob_column(*t->schema.fields[2]));
+    const std::wstring clob = long_text();
+    const std::vector<BYTE> blob = pattern(100 * 1024);
+    t->append_record(*rec({{L"ID", num(1)}, {L"C", text(clob)}, {L"B", bytes(blob)}}));
+    // a second row: the ROWID of each insert finds its own row
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"zwei")}, {L"B", bytes({1, 2, 3})}}));
+
+    ora_query_results q(0, L"SELECT ID, C, B FROM LOBS ORDER BY ID");
+    ASSERT_FALSE(q.is_eof());
+    udb_record* r = q.get_item();
+    EXPECT_EQ(r->fields[1]->to_wstring(), clob);
+    EXPECT_EQ(bytes_of(*r->fields[2]), blob);
+    ASSERT_FALSE(q.is_eof());
+    r = q.get_item();
+    EXPECT_EQ(r->fields[1]->to_wstring(), L"zwei");
+    EXPECT_EQ(bytes_of(*r->fields[2]), (std::vector<BYTE>{1, 2, 3}));
+}
+
+TEST_F(ora_lob_test, null_stays_null_and_empty_stays_an_empty_lob)
+{
+    auto t = create(L"LN", {col(L"ID", VT_I4), col(L"C", VT_BSTR, 0), col(L"B", VT_BLOB, 0)});
+    t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}, {L"B", null()}}));
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"")}, {L"B", bytes({})}}));
+    EXPECT_EQ(rows(L"SELECT ID FROM LN WHERE C IS NULL AND B IS NULL"), (ora_rows{{L"1"}}));
+    EXPECT_EQ(rows(L"SELECT ID FROM LN WHERE C IS NOT NULL AND B IS NOT NULL"),
+              (ora_rows{{L"2"}}));
+    EXPECT_EQ(rows(L"SELECT C FROM LN WHERE ID=2"), (ora_rows{{L""}}));
+}
+
+TEST_F(ora_lob_test, not_null_large_column_keeps_the_empty_lob_for_a_null)
+{
+    exec(L"CREATE TABLE LNN (ID NUMBER(5,0), C CLOB NOT NULL)");
+    auto t = open(L"LNN");
+    t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}}));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM LNN WHERE C IS NOT NULL"), 1);
+}
+
+TEST_F(ora_lob_test, each_large_value_comes_from_the_field_of_its_column)
+{
+    auto t = create(L"LORD", {col(L"A", VT_BSTR, 0), col(L"B", VT_BSTR, 0)});
+    // more fields than columns, in another order
+    t->append_record(*rec({{L"X", text(L"not me")}, {L"B", text(L"bee")}, {L"A", text(L"ay")}}));
+    // fewer fields than columns
+    auto u = create(L"LFEW", {col(L"ID", VT_I4), col(L"A", VT_BSTR, 0), col(L"B", VT_BSTR, 0)});
+    u->append_record(*rec({{L"B", text(L"only b")}}));
+
+    EXPECT_EQ(rows(L"SELECT A, B FROM LORD"), (ora_rows{{L"ay", L"bee"}}));
+    EXPECT_EQ(rows(L"SELECT B FROM LFEW WHERE A IS NULL"), (ora_rows{{L"only b"}}));
+}
+
+TEST_F(ora_lob_test, described_text_up_to_4000_travels_as_a_literal)
+{
+    exec(L"CREATE TABLE LIT4 (V VARCHAR2(3000))");
+    auto t = open(L"LIT4");
+    ASSERT_FALSE(ora_table::is_lob_column(*t->schema.fields[0]));
+    const std::wstring v(3000, L'v');
+    t->append_record(*rec({{L"V", text(v)}}));
+    EXPECT_EQ(value(L"SELECT V FROM LIT4"), v);
+}
