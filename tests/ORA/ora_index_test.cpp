@@ -55,9 +55,15 @@ TEST_F(ora_index_test, indexes_over_large_columns_are_left_out)
     source.push_back(index_of(L"LPK", true, true, {L"T"}));
     source.push_back(index_of(L"LUQ", true, false, {L"T"}));
     source.push_back(index_of(L"LOK", true, false, {L"ID"}));
-    create(L"LIX", {col(L"ID", VT_I4), col(L"T", VT_BSTR, 0)}, source);
+    source.push_back(index_of(L"L2001", false, false, {L"ID", L"T2001"}));
+    source.push_back(index_of(L"L2000", false, false, {L"T2000"}));
+    create(L"LIX", {col(L"ID", VT_I4), col(L"T", VT_BSTR, 0), col(L"T2001", VT_BSTR, 2001),
+                    col(L"T2000", VT_BSTR, 2000)},
+           source);
     // no primary key: the unique index over ID is no twin of it
     EXPECT_EQ(constraints_of(L"LIX"), (ora_rows{{L"LOK", L"U"}}));
+    EXPECT_EQ(index_columns(L"L2000"), (ora_rows{{L"T2000"}}));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_INDEXES WHERE INDEX_NAME='L2001'"), 0);
 }
 
 TEST_F(ora_index_test, index_names_stay_unique_in_the_schema_across_tables)

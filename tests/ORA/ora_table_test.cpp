@@ -3,6 +3,7 @@
 #include "ora_except.hpp"
 #include "ora_rec.hpp"
 #include "tk_except.hpp"
+#include "tk_utils.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -104,9 +105,11 @@ TEST_F(ora_table_test, empty_value_of_a_not_null_column_drops_the_constraint_onc
 
     t->append_record(*rec({{L"ID", num(1)}, {L"NAME", text(L"")}}));
     EXPECT_FALSE(name.b_not_null);
-    EXPECT_EQ(value(L"SELECT NULLABLE FROM USER_TAB_COLUMNS WHERE TABLE_NAME='NN' AND "
-                    L"COLUMN_NAME='NAME'"),
-              L"Y");
+    ora_rows after = rows(L"SELECT NULLABLE, DATA_TYPE, DATA_DEFAULT FROM USER_TAB_COLUMNS "
+                          L"WHERE TABLE_NAME='NN' AND COLUMN_NAME='NAME'");
+    ASSERT_EQ(after.size(), 1u);
+    after[0][2] = tk_trim(after[0][2]);
+    EXPECT_EQ(after[0], (std::vector<std::wstring>{L"Y", L"NVARCHAR2", L"'n'"}));
     t->append_record(*rec({{L"ID", num(2)}, {L"NAME", null()}}));
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"NN\" WHERE NAME IS NULL"), 2);
 }
