@@ -104,14 +104,16 @@ TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
     EXPECT_EQ(builder.get_auto_increment_column(), L"ID");
     builder.build_schema(db());
 
-    EXPECT_EQ(rows(L"SELECT NULLABLE, DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE "
-                   L"TABLE_NAME='AUTO' AND COLUMN_NAME='ID'"),
-              (ora_rows{{L"Y", L""}}));
+    // both flagged columns are created nullable without default; only the last is filled
+    EXPECT_EQ(rows(L"SELECT COLUMN_NAME, NULLABLE, DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE "
+                   L"TABLE_NAME='AUTO' AND COLUMN_NAME IN ('FIRST', 'ID') ORDER BY COLUMN_NAME"),
+              (ora_rows{{L"FIRST", L"Y", L""}, {L"ID", L"Y", L""}}));
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_SEQUENCES WHERE SEQUENCE_NAME='AUTO_0'"), 1);
 
     exec(L"INSERT INTO AUTO (V) VALUES ('a')");
     exec(L"INSERT INTO AUTO (V) VALUES ('b')");
-    EXPECT_EQ(rows(L"SELECT ID, V FROM AUTO ORDER BY ID"), (ora_rows{{L"1", L"a"}, {L"2", L"b"}}));
+    EXPECT_EQ(rows(L"SELECT FIRST, ID, V FROM AUTO ORDER BY ID"),
+              (ora_rows{{L"", L"1", L"a"}, {L"", L"2", L"b"}}));
 }
 
 TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
