@@ -1,0 +1,81 @@
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+namespace {
+
+// a profile's servers; the postgresql port has no profile key, so the client library's
+// default applies and the child gets it as PGPORT
+class kestrun_profile : public kestrun_conversion {
+protected:
+    std::string profile(const std::string& name, const std::string& generic,
+                        const std::string& selected) const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        return dir.write(name, "[Generic settings]\r\n" + generic + "\r\n[Oracle settings]\r\nuser="
+                                   + ora.user() + "\r\npassword=" + ora.password()
+                                   + "\r\n\r\n[Selected Tables]\r\n" + selected
+                                   + "\r\n\r\n[pgs settings]\r\nhost=" + s.host + "\r\nuser=" + s.user
+                                   + "\r\npassword=" + s.password + "\r\n");
+    }
+
+    std::string generic() const { return "src=" + pg.name() + "\r\ndest=" + ora.service(); }
+
+    kestrun_result run_with_profile(const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> env = ora.environment();
+        env.push_back("PGPORT=" + test_pg_server::get().port);
+        return run_kestrun(args, env);
+    }
+};
+
+} // namespace
+
+TEST_F(kestrun_profile, profile_and_table_list_convert_both_lists_in_either_order)
+{
+    pg.exec("CREATE TABLE p1 (id int); CREATE TABLE t1 (id int); CREATE TABLE other (id int)");
+    const std::string p = "--profile=" + profile("p.qlx", generic(), "p1");
+    const std::string list = "--tab_file=" + dir.write("a.txt", "t1\n");
+    struct order_case {
+        std::vector<std::string> args;
+        int tables;
+    };
+    const order_case cases[] = {{{list, p}, 2}, {{p, list}, 1}};
+    for (const order_case& c : cases) {
+        const kestrun_result r = run_with_profile(c.args);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(c.tables) + table_line("p1", 0) + table_line("t1", 0));
+        EXPECT_EQ(oracle_tables(), (strings{"p1", "t1"}));
+    }
+}
+
+TEST_F(kestrun_profile, later_options_override_the_profile_and_server_options_are_ignored)
+{
+    test_pg_database other{"ks_other"};
+    pg.exec("CREATE TABLE from_profile (id int)");
+    other.exec("CREATE TABLE from_option (id int)");
+    const std::string p = "--profile=" + profile("p.qlx", generic() + "\r\nno schema=1", "");
+
+    // the profile's servers stand: a wrong password after it has no effect
+    kestrun_result r = run_with_profile({p, "--src=" + other.name(), "--oraclp=wrong", "--posgsp=wrong"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), strings{"from_option"});
+
+    r = run_with_profile({"--src=" + other.name(), p, "--mode=2"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"from_option", "from_profile"}));
+}
+
+TEST_F(kestrun_profile, query_entry_is_converted_outside_the_table_total)
+{
+    pg.exec("CREATE TABLE t (id int, v text); INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+    const std::string p =
+        "--profile=" + profile("q.qlx", generic(), "big=SELECT id, v FROM t WHERE id > 1\r\nt");
+    const kestrun_result r = run_with_profile({p});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("big", 2) + table_line("t", 3));
+    EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"big\" ORDER BY 1;"), (strings{"2\tb", "3\tc"}));
+}
