@@ -81,8 +81,8 @@ TEST_F(ora_logon, easy_connect_and_net_service_names_reach_the_service)
 {
     db.reset(engine.open_db(L"", L"SCOTT", L"tiger", L"", L"ORCL"));
     EXPECT_EQ(engine.get_data_source(), L"ORCL");
-    db.reset(engine.open_db(L"", L"SCOTT", L"tiger", L"1522", L"XE"));
-    EXPECT_EQ(engine.get_data_source(), L"//localhost:1522/XE");
+    db.reset(engine.open_db(L"", L"SCOTT", L"tiger", L"1522", L"ORCL"));
+    EXPECT_EQ(engine.get_data_source(), L"//localhost:1522/ORCL");
 }
 
 TEST_F(ora_logon, wrong_password_is_ora_01017_and_a_later_logon_succeeds)
