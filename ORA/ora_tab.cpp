@@ -173,25 +173,11 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
-    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + ora_quoted_name(name) + L" (";
-    std::wstring values = L" VALUES(";
-    // the record field of every column, for the large-object writer
-    std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
     const bool upper_case = m_db && m_db->upper_case;
     ora_field_finder finder(record, upper_case, column_map());
-    bool first = true;
 
-    auto add_item = [&](int pos, const udb_field& value) {
-        if (!first) {
-            columns += L", ";
-            values += L", ";
-        }
-        first = false;
-        columns += ora_quoted_name(schema.fields[size_t(pos)]->name);
-        values += value_item(pos, value);
-        matched[size_t(pos)] = &value;
-    };
-
+    // first every field to its column, so that a record that does not fit changes nothing
+    std::vector<std::pair<int, const udb_field*>> items;
     if (record.fields.size() < schema.fields.size()) {
         tk_trace(2, "Size of record is less than size of schema");
         for (size_t i = 0; i < record.fields.size(); ++i) {
@@ -205,7 +191,7 @@ void ora_table::append_record(const udb_record& record)
                 tk_wtrace(2, L"Field %ls not found", mapped.c_str());
                 throw tk_exception(structure_error, 0);
             }
-            add_item(pos, *field);
+            items.emplace_back(pos, field);
         }
     } else {
         tk_trace(2, "Size of schema is less or equal to the size of record");
@@ -216,8 +202,24 @@ void ora_table::append_record(const udb_record& record)
                 tk_wtrace(2, L"Field %ls not found in appending record", column.c_str());
                 throw tk_exception(structure_error, 0);
             }
-            add_item(int(pos), *record.fields[size_t(idx)]);
+            items.emplace_back(int(pos), record.fields[size_t(idx)]);
         }
+    }
+
+    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + ora_quoted_name(name) + L" (";
+    std::wstring values = L" VALUES(";
+    // the record field of every column, for the large-object writer
+    std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const auto& [pos, field] = items[i];
+        if (i) {
+            columns += L", ";
+            values += L", ";
+        }
+        // the column's own spelling: the field may differ from it in case
+        columns += ora_quoted_name(schema.fields[size_t(pos)]->name);
+        values += value_item(pos, *field);
+        matched[size_t(pos)] = field;
     }
 
     std::wstring rowid = m_inserter.do_insert(columns + L")" + values);

@@ -60,21 +60,26 @@ TEST_F(ora_table_test, append_writes_every_kind_of_literal)
 TEST_F(ora_table_test, record_with_fewer_fields_inserts_only_the_named_columns)
 {
     auto t = create(L"FEW", {col(L"A", VT_I4), col(L"B", VT_BSTR, 10),
-                             col(L"C", VT_BSTR, 10, false, text(L"dflt"))});
+                             col(L"C", VT_BSTR, 10, false, text(L"dflt")),
+                             col(L"N", VT_BSTR, 5, true, text(L"z"))});
     // the field name is matched to the column ignoring case
     t->append_record(*rec({{L"b", text(L"x")}}));
-    ora_rows r = rows(L"SELECT A, B, C FROM \"FEW\"");
+    ora_rows r = rows(L"SELECT A, B, C, N FROM \"FEW\"");
     ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0], (std::vector<std::wstring>{L"", L"x", L"dflt"}));
+    EXPECT_EQ(r[0], (std::vector<std::wstring>{L"", L"x", L"dflt", L"z"}));
 
+    // a record that does not fit is refused before anything changes
     try {
-        t->append_record(*rec({{L"A", num(2)}, {L"Z", text(L"?")}}));
+        t->append_record(*rec({{L"N", text(L"")}, {L"Z", text(L"?")}}));
         FAIL() << "a field that is no column was accepted";
     } catch (const tk_exception& e) {
         EXPECT_STREQ(e.what(), structure_error);
         EXPECT_EQ(e.get_level(), 0);
     }
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"FEW\""), 1);
+    EXPECT_EQ(value(L"SELECT NULLABLE FROM USER_TAB_COLUMNS WHERE TABLE_NAME='FEW' AND "
+                    L"COLUMN_NAME='N'"),
+              L"N");
 }
 
 TEST_F(ora_table_test, record_with_more_fields_inserts_the_table_columns_in_table_order)
