@@ -22,8 +22,10 @@ namespace
 const char* const structure_error =
     "The structure of data source does not conform to the destination table.";
 
-// oracle's NUMBER holds magnitudes up to 1e126 (the bounds themselves are in range)
+// oracle's NUMBER holds magnitudes up to 1e126 (the bounds themselves are in range);
+// smaller ones than 1e-130 it stores as 0
 constexpr double max_number = 1.0e126;
+constexpr double min_number = 1.0e-130;
 
 bool is_null_value(const udb_field& value)
 {
@@ -253,6 +255,12 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
                 return def;
         }
         return L"NULL";
+    }
+    if ((column.vartype == VT_R4 || column.vartype == VT_R8) && number != 0
+        && std::fabs(number) < min_number) {
+        tk_trace(1, "Number is out of range");
+        ++m_replaced_values[column.name];
+        return L"0";
     }
 
     if (is_lob_column(column)) {

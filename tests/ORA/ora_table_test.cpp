@@ -143,13 +143,18 @@ TEST_F(ora_table_test, numbers_beyond_oracles_range_are_replaced_and_counted_per
     t->append_record(
         *rec({{L"ID", num(3)}, {L"R1", dbl(std::numeric_limits<double>::infinity())},
               {L"R2", dbl(std::numeric_limits<double>::quiet_NaN())}}));
+    // too small for oracle: it would store 0 without a word
+    t->append_record(*rec({{L"ID", num(4)}, {L"R1", dbl(1.0e-130)}, {L"R2", dbl(-1.0e-200)}}));
 
     EXPECT_EQ(std::stod(value(L"SELECT R1 FROM \"BIG\" WHERE ID=1")), 7.0);
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"BIG\" WHERE R2 IS NULL AND ID IN (1, 3)"), 2);
     EXPECT_EQ(std::stod(value(L"SELECT R1 FROM \"BIG\" WHERE ID=2")), 1.0e126);
     EXPECT_EQ(std::stod(value(L"SELECT R2 FROM \"BIG\" WHERE ID=2")), -1.0e126);
 
-    std::map<std::wstring, unsigned> expected{{L"R1", 2}, {L"R2", 2}};
+    EXPECT_EQ(std::stod(value(L"SELECT R1 FROM \"BIG\" WHERE ID=4")), 1.0e-130);
+    EXPECT_EQ(std::stod(value(L"SELECT R2 FROM \"BIG\" WHERE ID=4")), 0.0);
+
+    std::map<std::wstring, unsigned> expected{{L"R1", 2}, {L"R2", 3}};
     EXPECT_EQ(t->get_replaced_values(), expected);
 }
 
