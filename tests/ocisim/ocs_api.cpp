@@ -989,7 +989,12 @@ OCS_EXPORT sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *
     st->binds.clear();
     st->placeholders.clear();
     try {
-        for (const auto &n : bind_names(tokenize(st->sql, 128)))
+        auto toks = tokenize(st->sql, 128);
+        // :new and :old of a trigger body are no placeholders of the statement
+        bool trigger = toks.size() > 2 && toks[0].text == "CREATE" &&
+                       (toks[1].text == "TRIGGER" ||
+                        (toks.size() > 3 && toks[1].text == "OR" && toks[3].text == "TRIGGER"));
+        for (const auto &n : trigger ? std::vector<std::string>{} : bind_names(toks))
             if (std::find(st->placeholders.begin(), st->placeholders.end(), n) ==
                 st->placeholders.end())
                 st->placeholders.push_back(n);

@@ -1,0 +1,249 @@
+// the Oracle rules of the stand-in's SQL that the product's behaviour depends on
+
+#include "ocisim_fixture.hpp"
+
+using rows_t = std::vector<std::vector<std::string>>;
+
+TEST_F(ocisim_test, refused_statements_give_the_oracle_error)
+{
+    run("CREATE TABLE \"P\" (\"ID\" NUMBER(5,0) NOT NULL, \"NAME\" VARCHAR2(3), "
+        "\"N\" NVARCHAR2(3), \"R\" RAW(2), \"AMT\" NUMBER(5,2))");
+    run("ALTER TABLE \"P\" ADD CONSTRAINT \"PK_P\" PRIMARY KEY (\"ID\")");
+    run("INSERT INTO \"P\" (\"ID\") VALUES (1)");
+    run("CREATE SEQUENCE \"S1\"");
+    struct
+    {
+        const char *sql;
+        int code;
+    } cases[] = {
+        {"CREATE TABLE \"P\" (\"X\" DATE)", 955},
+        {"CREATE SEQUENCE \"P\"", 955},
+        {"CREATE TABLE \"S1\" (\"X\" DATE)", 955},
+        {"SELECT * FROM \"p\"", 942},
+        {"SELECT \"NOPE\" FROM \"P\"", 904},
+        {"INSERT INTO \"P\" (\"NAME\") VALUES ('a')", 1400},
+        {"INSERT INTO \"P\" (\"ID\") VALUES (1)", 1},
+        {"INSERT INTO \"P\" (\"ID\", \"NAME\") VALUES (2, 'abcd')", 12899},
+        {"INSERT INTO \"P\" (\"ID\", \"N\") VALUES (2, 'äöüß')", 12899},
+        {"INSERT INTO \"P\" (\"ID\", \"R\") VALUES (2, '0A0B0C')", 12899},
+        {"INSERT INTO \"P\" (\"ID\", \"AMT\") VALUES (2, 1000)", 1438},
+        {"INSERT INTO \"P\" (\"ID\", \"AMT\") VALUES (2, 'x')", 1722},
+        {"INSERT INTO \"P\" (\"ID\", \"R\") VALUES (2, 'XYZ')", 1465},
+        {"CREATE TABLE \"Q\" (\"A\" NVARCHAR2(2001))", 910},
+        {"CREATE TABLE \"Q\" (\"A\" RAW(2001))", 910},
+        {"CREATE TABLE \"Q\" (\"A\" VARCHAR2(4001))", 910},
+        {"CREATE TABLE \"Q\" (\"A\" DATE, \"A\" DATE)", 957},
+        {"CREATE TABLE \"Q\" ()", 904},
+        {"CREATE INDEX \"I1\" ON \"P\" (\"ID\")", 1408},
+        {"ALTER TABLE \"P\" ADD CONSTRAINT \"U1\" UNIQUE (\"ID\")", 2261},
+        {"ALTER TABLE \"P\" ADD CONSTRAINT \"PK2\" PRIMARY KEY (\"NAME\")", 2260},
+        {"ALTER TABLE \"P\" MODIFY \"NAME\" VARCHAR2(3) NULL", 1451},
+        {"SELECT * FROM \"P\";", 911},
+        {"SELECT * FROM \"P\" WHERE", 936},
+        {"SELECT * \"P\"", 923},
+        {"SELECT FROM \"P\"", 936},
+        {"SELECT * FROM \"P\" \"X\" \"Y\"", 933},
+        {"FROBNICATE", 900},
+        {"INSERT INTO \"P\" (\"ID\", \"NAME\") VALUES (2)", 947},
+        {"DROP TABLE \"NOPE\"", 942},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(s->exec(c.sql), c.code) << c.sql << ": " << env.text();
+    // nothing of the refused statements stayed
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"P\""), "1");
+}
+
+TEST_F(ocisim_test, numbers_are_exact_decimals_rounded_and_shown_as_oracle_does)
+{
+    run("CREATE TABLE \"N\" (\"K\" NUMBER(3,0), \"BIG\" NUMBER(20,4), \"F\" NUMBER, "
+        "\"M\" NUMBER(5,2))");
+    run("INSERT INTO \"N\" VALUES (1, 1234567890123456.7891, .5, 1.005)");
+    run("INSERT INTO \"N\" VALUES (2, -12, 1E+30, -0.004)");
+    run("INSERT INTO \"N\" VALUES (3, 0, 123456789012345678901234567890123456789, 999.994)");
+    EXPECT_EQ(s->rows("SELECT \"BIG\", \"F\", \"M\" FROM \"N\" ORDER BY \"K\""),
+              (rows_t{{"1234567890123456.7891", ".5", "1.01"},
+                      {"-12", "1E+30", "0"},
+                      {"0", "1.2345678901234567890123456789012345679E+38", "999.99"}}));
+    // numbers compare and sort as numbers, not as text
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"N\" WHERE \"BIG\" > 9 ORDER BY \"BIG\" DESC"),
+              (rows_t{{"1"}}));
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"N\" ORDER BY \"BIG\""),
+              (rows_t{{"2"}, {"3"}, {"1"}}));
+}
+
+TEST_F(ocisim_test, empty_text_is_null_and_quoted_names_keep_their_case)
+{
+    run("CREATE TABLE \"T\" (\"A\" VARCHAR2(10))");
+    run("CREATE TABLE \"t\" (\"a\" VARCHAR2(10), \"A\" VARCHAR2(10))");
+    run("INSERT INTO \"T\" VALUES ('')");
+    run("INSERT INTO t VALUES ('upper')");
+    run("INSERT INTO \"t\" (\"a\", \"A\") VALUES ('lower', 'LOWER')");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"T\" WHERE \"A\" IS NULL"), "1");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"T\" WHERE \"A\" = ''"), "0");
+    EXPECT_EQ(s->rows("SELECT \"a\", A FROM \"t\""), (rows_t{{"lower", "LOWER"}}));
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_TABLES"), "2");
+}
+
+TEST_F(ocisim_test, composite_unique_collides_on_equal_non_null_parts_unless_all_null)
+{
+    run("CREATE TABLE \"U\" (\"A\" NUMBER, \"B\" NUMBER)");
+    run("ALTER TABLE \"U\" ADD CONSTRAINT \"UQ\" UNIQUE (\"A\", \"B\")");
+    run("INSERT INTO \"U\" VALUES (1, NULL)");
+    run("INSERT INTO \"U\" VALUES (NULL, NULL)");
+    run("INSERT INTO \"U\" VALUES (NULL, NULL)");
+    run("INSERT INTO \"U\" VALUES (NULL, 1)");
+    EXPECT_EQ(s->exec("INSERT INTO \"U\" VALUES (1, NULL)"), 1);
+    EXPECT_EQ(env.text(), "ORA-00001: unique constraint (SCOTT.UQ) violated\n");
+    run("INSERT INTO \"U\" VALUES (1.0, 2)");
+    EXPECT_EQ(s->exec("INSERT INTO \"U\" VALUES (1, 2.00)"), 1);
+}
+
+TEST_F(ocisim_test, foreign_keys_are_enforced_from_the_catalogue)
+{
+    run("CREATE TABLE \"PAR\" (\"ID\" NUMBER NOT NULL)");
+    run("ALTER TABLE \"PAR\" ADD CONSTRAINT \"PK_PAR\" PRIMARY KEY (\"ID\")");
+    run("CREATE TABLE \"KID\" (\"ID\" NUMBER, \"PID\" NUMBER)");
+    run("INSERT INTO \"PAR\" VALUES (1)");
+    run("INSERT INTO \"KID\" VALUES (1, 1)");
+    run("INSERT INTO \"KID\" VALUES (2, 7)");
+    EXPECT_EQ(s->exec("ALTER TABLE \"KID\" ADD FOREIGN KEY (\"PID\") REFERENCES \"PAR\"(\"ID\")"),
+              2298);
+    run("DELETE FROM \"KID\" WHERE \"PID\" = 7");
+    run("ALTER TABLE \"KID\" ADD FOREIGN KEY (\"PID\") REFERENCES \"PAR\"(\"ID\") ON DELETE CASCADE");
+    EXPECT_EQ(s->exec("INSERT INTO \"KID\" VALUES (3, 9)"), 2291);
+    run("INSERT INTO \"KID\" VALUES (4, NULL)");
+    EXPECT_EQ(s->value("SELECT DELETE_RULE FROM USER_CONSTRAINTS WHERE CONSTRAINT_TYPE='R'"),
+              "CASCADE");
+    run("DELETE FROM \"PAR\" WHERE \"ID\" = 1");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"KID\""), "1");
+    EXPECT_EQ(s->exec("DROP TABLE \"PAR\""), 2449);
+    run("DROP TABLE \"PAR\" CASCADE CONSTRAINTS");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_CONSTRAINTS"), "0");
+    run("INSERT INTO \"KID\" VALUES (5, 42)");
+}
+
+TEST_F(ocisim_test, dates_raw_and_empty_lobs_from_the_literals_of_the_engine)
+{
+    run("CREATE TABLE \"D\" (\"K\" NUMBER, \"D\" DATE, \"R\" RAW(16), \"B\" BLOB, \"C\" CLOB)");
+    run("INSERT INTO \"D\" VALUES (1, to_date('2024-02-29 13:14:15', 'YYYY-MM-DD HH24:MI:SS'), "
+        "HEXTORAW('0A1B'), EMPTY_BLOB(), EMPTY_CLOB())");
+    run("INSERT INTO \"D\" VALUES (2, to_date('2024-02-29', 'YYYY-MM-DD'), '0a1b', '00FF', "
+        "'text')");
+    run("INSERT INTO \"D\" (\"K\", \"D\") VALUES (3, to_date('13:14:15', 'HH24-MI-SS'))");
+    EXPECT_EQ(s->exec("INSERT INTO \"D\" (\"K\", \"D\") VALUES (4, to_date('2023-02-29', "
+                      "'YYYY-MM-DD'))"),
+              1847);
+    EXPECT_EQ(s->rows("SELECT TO_CHAR(\"D\", 'YYYY-MM-DD HH24:MI:SS'), RAWTOHEX(\"R\"), "
+                      "DBMS_LOB.GETLENGTH(\"B\"), DBMS_LOB.GETLENGTH(\"C\") FROM \"D\" "
+                      "WHERE \"K\" < 3 ORDER BY \"K\""),
+              (rows_t{{"2024-02-29 13:14:15", "0A1B", "0", "0"},
+                      {"2024-02-29 00:00:00", "0A1B", "2", "4"}}));
+    // an empty LOB is not NULL
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"D\" WHERE \"B\" IS NULL"), "1");
+    EXPECT_EQ(s->value("SELECT TO_CHAR(\"D\", 'HH24:MI:SS') FROM \"D\" WHERE \"K\" = 3"),
+              "13:14:15");
+}
+
+TEST_F(ocisim_test, auto_increment_trigger_fills_the_column_from_its_sequence)
+{
+    run("CREATE TABLE \"A\" (\"ID\" NUMBER(11,0), \"V\" NVARCHAR2(5))");
+    run("CREATE SEQUENCE \"A_0\" INCREMENT BY 1 START WITH 1 MAXVALUE 1.0E28 MINVALUE 1 NOCYCLE "
+        "NOCACHE ORDER");
+    run("CREATE OR REPLACE TRIGGER A__TRIGGER BEFORE INSERT ON A FOR EACH ROW WHEN (new.ID IS "
+        "NULL) BEGIN select A_0.nextval into :new.ID from dual; END;");
+    run("INSERT INTO \"A\" (\"V\") VALUES ('x')");
+    run("INSERT INTO \"A\" VALUES (10, 'y')");
+    run("INSERT INTO \"A\" VALUES (NULL, 'z')");
+    EXPECT_EQ(s->rows("SELECT \"ID\", \"V\" FROM \"A\" ORDER BY \"V\""),
+              (rows_t{{"1", "x"}, {"10", "y"}, {"2", "z"}}));
+    // the trigger names its table unquoted: a lower-case table is not found
+    run("CREATE TABLE \"low\" (\"ID\" NUMBER)");
+    EXPECT_EQ(s->exec("CREATE OR REPLACE TRIGGER low__TRIGGER BEFORE INSERT ON low FOR EACH ROW "
+                      "WHEN (new.ID IS NULL) BEGIN select A_0.nextval into :new.ID from dual; "
+                      "END;"),
+              942);
+    EXPECT_EQ(s->exec("CREATE SEQUENCE \"A_0\""), 955);
+}
+
+TEST_F(ocisim_test, catalogue_views_answer_the_engine_queries)
+{
+    run("CREATE TABLE \"C\" (\"ID\" NUMBER(11,0) NOT NULL, \"NAME\" NVARCHAR2(100) DEFAULT "
+        "'it''s' , \"N\" NUMBER(10,2) DEFAULT 5)");
+    run("ALTER TABLE \"C\" ADD CONSTRAINT \"PK_C\" PRIMARY KEY (\"ID\")");
+    run("CREATE INDEX \"IX_C\" ON \"C\" (\"NAME\", \"N\")");
+    run("CREATE TABLE \"R\" (\"CID\" NUMBER(11,0))");
+    run("ALTER TABLE \"R\" ADD CONSTRAINT \"FK_R\" FOREIGN KEY (\"CID\") REFERENCES \"C\" "
+        "(\"ID\") ON DELETE SET NULL");
+    run("COMMENT ON COLUMN \"C\".\"NAME\" IS 'the name'");
+    run("CREATE VIEW \"V\" AS SELECT \"ID\" FROM \"C\"");
+    EXPECT_EQ(s->rows("select TABLE_NAME, IOT_TYPE from user_tables where TEMPORARY='N' and "
+                      "NESTED='NO' and IOT_TYPE IS NULL OR IOT_TYPE='IOT' ORDER BY 1"),
+              (rows_t{{"C", "NULL"}, {"R", "NULL"}}));
+    EXPECT_EQ(s->rows("select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS where "
+                      "table_name = 'C' ORDER BY COLUMN_ID"),
+              (rows_t{{"ID", "NULL", "NUMBER"}, {"NAME", "'it''s' ", "NVARCHAR2"},
+                      {"N", "5", "NUMBER"}}));
+    EXPECT_EQ(s->rows("select COLUMN_NAME, COMMENTS from USER_COL_COMMENTS where table_name = 'C' "
+                      "AND COMMENTS IS NOT NULL"),
+              (rows_t{{"NAME", "the name"}}));
+    EXPECT_EQ(s->rows("SELECT a.constraint_name, a.column_name FROM user_cons_columns a, "
+                      "user_constraints b WHERE a.table_name='C' AND "
+                      "a.constraint_name=b.constraint_name AND b.constraint_type='P' ORDER BY "
+                      "a.constraint_name, a.position"),
+              (rows_t{{"PK_C", "ID"}}));
+    EXPECT_EQ(s->rows("SELECT user_indexes.index_name, user_indexes.uniqueness, "
+                      "user_ind_columns.column_name FROM user_ind_columns, user_indexes where "
+                      "user_ind_columns.table_name = 'C' AND user_indexes.generated='N' AND "
+                      "user_ind_columns.index_name = user_indexes.index_name AND "
+                      "user_ind_columns.table_name = user_indexes.table_name ORDER BY "
+                      "user_indexes.index_name, user_ind_columns.column_position"),
+              (rows_t{{"IX_C", "NONUNIQUE", "NAME"}, {"IX_C", "NONUNIQUE", "N"},
+                      {"PK_C", "UNIQUE", "ID"}}));
+    EXPECT_EQ(s->value("select count(*) from USER_CONSTRAINTS where R_CONSTRAINT_NAME='PK_C' and "
+                       "CONSTRAINT_TYPE='R'"),
+              "1");
+    EXPECT_EQ(s->rows("select a.TABLE_NAME,a.CONSTRAINT_NAME,a.DELETE_RULE,b.COLUMN_NAME FROM "
+                      "USER_CONSTRAINTS a, USER_CONS_COLUMNS b WHERE "
+                      "a.CONSTRAINT_NAME=b.CONSTRAINT_NAME and a.CONSTRAINT_TYPE='R' and "
+                      "a.R_CONSTRAINT_NAME='PK_C'"),
+              (rows_t{{"R", "FK_R", "SET NULL", "CID"}}));
+    EXPECT_EQ(s->rows("select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='SCOTT'"),
+              (rows_t{{"V", "SELECT \"ID\" FROM \"C\""}}));
+    EXPECT_EQ(s->rows("SELECT OBJECT_TYPE, COUNT(*) FROM USER_OBJECTS GROUP BY OBJECT_TYPE "
+                      "ORDER BY 1"),
+              (rows_t{{"INDEX", "2"}, {"TABLE", "2"}, {"VIEW", "1"}}));
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM (SELECT * FROM \"V\")"), "0");
+}
+
+TEST_F(ocisim_test, modify_to_null_keeps_type_and_sets_the_default)
+{
+    run("CREATE TABLE \"M\" (\"ID\" NUMBER NOT NULL, \"V\" NVARCHAR2(10) NOT NULL)");
+    run("ALTER TABLE \"M\" ADD CONSTRAINT \"PK_M\" PRIMARY KEY (\"ID\")");
+    EXPECT_EQ(s->exec("INSERT INTO \"M\" (\"ID\") VALUES (1)"), 1400);
+    run("ALTER TABLE \"M\" MODIFY \"V\" NVARCHAR2(10)  DEFAULT 'x' NULL");
+    run("INSERT INTO \"M\" (\"ID\") VALUES (1)");
+    EXPECT_EQ(s->rows("SELECT \"V\" FROM \"M\""), (rows_t{{"x"}}));
+    EXPECT_EQ(s->exec("ALTER TABLE \"M\" MODIFY \"ID\" NUMBER NULL"), 1451);
+    EXPECT_EQ(s->exec("UPDATE \"M\" SET \"ID\" = NULL"), 1407);
+    run("UPDATE \"M\" SET \"V\" = 'y' WHERE \"ID\" = 1");
+    EXPECT_EQ(s->value("SELECT \"V\" FROM \"M\""), "y");
+}
+
+TEST_F(ocisim_test, joins_subqueries_and_row_ids)
+{
+    run("CREATE TABLE \"A1\" (\"ID\" NUMBER, \"V\" VARCHAR2(5))");
+    run("CREATE TABLE \"B1\" (\"AID\" NUMBER, \"W\" VARCHAR2(5))");
+    run("INSERT INTO \"A1\" VALUES (1, 'a')");
+    run("INSERT INTO \"A1\" VALUES (2, 'b')");
+    run("INSERT INTO \"B1\" VALUES (1, 'x')");
+    EXPECT_EQ(s->rows("SELECT a.\"V\", b.\"W\" FROM \"A1\" a LEFT JOIN \"B1\" b ON b.\"AID\" = "
+                      "a.\"ID\" ORDER BY a.\"ID\""),
+              (rows_t{{"a", "x"}, {"b", "NULL"}}));
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM (SELECT \"ID\" FROM \"A1\" WHERE \"ID\" IN (SELECT "
+                       "\"AID\" FROM \"B1\"))"),
+              "1");
+    std::string rid = s->value("SELECT ROWID FROM \"A1\" WHERE \"ID\" = 2");
+    EXPECT_EQ(rid.size(), 18u);
+    EXPECT_EQ(s->value("SELECT \"V\" FROM \"A1\" WHERE ROWID = '" + rid + "'"), "b");
+    EXPECT_EQ(s->exec("SELECT \"V\" FROM \"A1\" WHERE ROWID = 'nonsense'"), 1410);
+}
