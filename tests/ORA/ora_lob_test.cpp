@@ -5,7 +5,7 @@
 namespace
 {
 
-// more than 4000 characters with two-byte, three-byte and four-byte (surrogate) ones
+// some 58 KB of utf-8 (several read pieces) with two-byte, three-byte and four-byte (surrogate) ones
 std::wstring long_text()
 {
     std::wstring piece = L"Grüße, €uro ";
@@ -13,7 +13,7 @@ std::wstring long_text()
     piece += wchar_t(0xDD1E);
     piece += L" ok\n";
     std::wstring out;
-    while (out.size() < 9000)
+    while (out.size() < 40000)
         out += piece;
     return out;
 }
