@@ -116,6 +116,17 @@ TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
               (ora_rows{{L"", L"1", L"a"}, {L"", L"2", L"b"}}));
 }
 
+TEST_F(ora_create_test, refused_trigger_of_a_lower_case_table_leaves_table_and_sequence)
+{
+    udb_schema source(true);
+    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    ora_schema_initializer builder(L"lower", source, false);
+    // the unquoted trigger names table LOWER, which does not exist
+    EXPECT_NO_THROW(builder.build_schema(db()));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME='lower'"), 1);
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_SEQUENCES WHERE SEQUENCE_NAME='lower_0'"), 1);
+}
+
 TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
 {
     udb_schema source(true);
