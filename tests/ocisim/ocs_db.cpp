@@ -196,7 +196,14 @@ session::session(const std::string &file, const std::string &user,
         exec("PRAGMA synchronous=NORMAL");
         exec("PRAGMA case_sensitive_like=ON");
         register_functions(db_, this);
-        exec(std::string("BEGIN IMMEDIATE;") + catalogue_ddl + "COMMIT;");
+        // a schema in use is not locked again: a reader must get in during a writer's run
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE name='ocs_meta'", -1, &st,
+                           nullptr);
+        bool ready = sqlite3_step(st) == SQLITE_ROW;
+        sqlite3_finalize(st);
+        if (!ready)
+            exec(std::string("BEGIN IMMEDIATE;") + catalogue_ddl + "COMMIT;");
         create_catalogue_views(db_, user_);
         set_banner(banner);
     } catch (...) {
@@ -207,6 +214,10 @@ session::session(const std::string &file, const std::string &user,
 
 session::~session()
 {
+    for (cursor *c : cursors_) {
+        c->stop();
+        c->owner_ = nullptr;
+    }
     drop_cache();
     sqlite3_close_v2(db_);
 }
@@ -595,7 +606,10 @@ exec_result session::execute(const std::string &sql, bool parse_only, bool commi
     default:
         if (parse_only)
             return res;
-        // DDL commits the work before it and itself
+        // DDL commits the work before it and itself; open queries of the session end here,
+        // as SQLite cannot change a table that a running query reads
+        for (cursor *c : cursors_)
+            c->stop();
         commit();
         begin_write();
         try {
@@ -626,6 +640,7 @@ exec_result session::run_select(const statement &st, bool parse_only, const bind
     auto cur = std::make_unique<cursor>();
     cur->cols = q.cols;
     cur->owner_ = this;
+    cursors_.insert(cur.get());
     cur->for_update_ = st.query->for_update;
     for (size_t i = 0; i < q.cols.size(); ++i) {
         cursor::lob_source ls;
@@ -645,12 +660,21 @@ exec_result session::run_select(const statement &st, bool parse_only, const bind
 
 cursor::~cursor()
 {
+    if (owner_)
+        owner_->cursors_.erase(this);
     sqlite3_finalize(st_);
+}
+
+void cursor::stop()
+{
+    if (st_)
+        sqlite3_reset(st_);
+    done_ = true;
 }
 
 bool cursor::fetch(std::vector<value> &row, std::vector<lob_ref> &lobs)
 {
-    if (done_)
+    if (done_ || !owner_)
         return false;
     int rc = sqlite3_step(st_);
     if (rc == SQLITE_DONE) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,7 @@ public:
     std::vector<out_column> cols;
     // false at the end; lobs[i] valid for LOB columns
     bool fetch(std::vector<value> &row, std::vector<lob_ref> &lobs);
+    void stop();  // no further rows
     long long fetched = 0;
 
 private:
@@ -230,6 +232,7 @@ private:
 
     sqlite3 *db_ = nullptr;
     std::map<std::string, sqlite3_stmt *> cache_;
+    std::set<cursor *> cursors_;
     std::string user_;
     size_t max_ident_;
     long long version_ = -1;
