@@ -4,7 +4,6 @@
 #include "ora_except.hpp"
 #include "ora_lobins.hpp"
 #include "ora_rec.hpp"
-#include "ora_schinit.hpp"
 #include "ora_stmt.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
@@ -288,13 +287,11 @@ void ora_table::reset_not_null_flag(int pos)
         throw tk_mail_assertion("ora_tab.cpp", 804);
     t_ftd& column = *schema.fields[size_t(pos)];
 
-    std::wstring sql = L"ALTER TABLE " + ora_quoted_name(name) + L" MODIFY " + ora_quoted_name(column.name) + L" "
-                       + ora_get_native_type(column);
-    std::wstring def = make_ora_def_val(&column);
-    tk_wtrace(1, L"got def value: %ls", def.c_str());
-    if (!def.empty() && ora_can_have_default(column))
-        sql += L" DEFAULT " + def;
-    sql += L" NULL";
+    // only the NOT NULL goes: restating the type from the descriptor would change the
+    // column of an existing table (DATE to TIMESTAMP, VARCHAR2 to NVARCHAR2 or CLOB), and
+    // the default it has stays as it is
+    std::wstring sql = L"ALTER TABLE " + ora_quoted_name(name) + L" MODIFY "
+                       + ora_quoted_name(column.name) + L" NULL";
     tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
 
     ora_stmt stmt;
