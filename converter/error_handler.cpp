@@ -73,7 +73,7 @@ error_handler::error_handler(int count, const tk_error_entry* rows)
     tk_trace(2, "error_handler::ctor");
 }
 
-error_handler::~error_handler() = default;
+error_handler::~error_handler() noexcept = default;
 
 void error_handler::load_err_map(int count, const tk_error_entry* rows)
 {

@@ -40,7 +40,8 @@ public:
 class error_handler : public tk_singleton<error_handler> {
 public:
     error_handler(int count, const tk_error_entry* rows);
-    ~error_handler() override;
+    // noexcept: its registration cannot be missing while it lives
+    ~error_handler() noexcept override;
 
     void load_err_map(int count, const tk_error_entry* rows);
 

@@ -1,0 +1,376 @@
+#include "conv_support.hpp"
+
+#include "ora_db.hpp"
+#include "ora_qres.hpp"
+#include "pgs_engine.hpp"
+#include "tarnova_convertor.hpp"
+#include "test_ora.hpp"
+#include "test_pg.hpp"
+#include "tk_utils.hpp"
+#include "udb_rec.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+const char duplicate_text[] =
+    "Duplicate field values being used for an unique index were found. See 'Troubleshooting' "
+    "article of the product documentation for solution.";
+
+// one run against a postgresql database of its own and a fresh stand-in schema
+class conversion : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        task = std::make_unique<tarnova_convertor>(tarnova_convertor::program::console);
+        task->set_hooks(&hooks);
+        const test_pg_server& server = test_pg_server::get();
+        task->pgs().store_pgs_settings(server.host, server.user, server.password,
+                                       std::stoi(server.port));
+        task->pgs().connect_pgs_server();
+        task->pgs().engine().set_no_schema(true);
+        task->set_source_name(tk_to_unicode(pg.name()));
+        task->store_oracle_settings(L"localhost", tk_to_unicode(ora.user()),
+                                    tk_to_unicode(ora.password()), L"");
+        reconnect();
+    }
+
+    void TearDown() override
+    {
+        unsetenv("OCISIM_FAULTS");
+        task.reset();
+    }
+
+    // the stand-in fails every statement that matches the pattern with ORA-<number>
+    static void inject_error(const std::string& pattern, int number)
+    {
+        setenv("OCISIM_FAULTS", (std::to_string(number) + ":" + pattern).c_str(), 1);
+    }
+
+    // a new session; the destination's table list is read again
+    void reconnect() { task->connect_oracle_server(tk_to_unicode(ora.service())); }
+
+    ora_database& dest() { return *task->get_connected_database(); }
+
+    void oracle(const std::wstring& sql) { dest().query(sql); }
+
+    // every row of a query, its values joined by '|', NULL as "~"
+    std::vector<std::string> rows(const std::wstring& sql)
+    {
+        std::vector<std::string> out;
+        ora_query_results result(0, sql);
+        while (!result.is_eof()) {
+            const udb_record* record = result.get_item();
+            std::string line;
+            for (std::size_t i = 0; i < record->fields.size(); ++i) {
+                if (i)
+                    line += '|';
+                line += record->fields[i]->get_type() == VT_EMPTY
+                            ? std::string("~")
+                            : tk_to_utf8(ora_query_results::field_text(*record, i));
+            }
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    // a COUNT(*) arrives as a number
+    long count(const std::wstring& sql)
+    {
+        const std::vector<std::string> r = rows(sql);
+        return r.size() == 1 ? std::lround(std::stod(r[0])) : -1;
+    }
+
+    std::vector<std::string> oracle_tables()
+    {
+        return rows(L"SELECT table_name FROM user_tables ORDER BY table_name");
+    }
+
+    void run(std::vector<std::wstring> tables)
+    {
+        task->selected = std::move(tables);
+        (*task)();
+    }
+
+    recording_handler h;
+    test_pg_database pg{"conv"};
+    test_ora_schema ora;
+    recording_hooks hooks;
+    std::unique_ptr<tarnova_convertor> task;
+};
+
+} // namespace
+
+TEST_F(conversion, copies_rows_and_keeps_progress_counters)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v varchar(10));"
+            "INSERT INTO t VALUES (1, 'a'), (2, NULL), (3, 'c');"
+            "CREATE TABLE e (id int)");
+    run({L"t", L"e"});
+    EXPECT_TRUE(h.reaction.reports.empty()) << h.reaction.messages()[0];
+    EXPECT_EQ(rows(L"SELECT \"id\", \"v\" FROM \"t\" ORDER BY \"id\""),
+              (std::vector<std::string>{"1|a", "2|~", "3|c"}));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"e\""), 0);
+    EXPECT_EQ(hooks.database_tables, 2u);
+    // sorted order, whatever the selection
+    EXPECT_EQ(hooks.tables, (std::vector<std::pair<std::wstring, std::uint32_t>>{{L"e", 0}, {L"t", 3}}));
+    EXPECT_TRUE(task->is_finished());
+    EXPECT_EQ(task->tab_done, 0u);
+    EXPECT_EQ(task->tab_total, 0u);
+    EXPECT_EQ(task->rec_total, 3u);
+    EXPECT_EQ(task->rec_done, 3u);
+    EXPECT_EQ(task->get_cur_table(), L"t");
+    EXPECT_EQ(h.handler.get_context(), "");
+}
+
+TEST_F(conversion, existing_table_modes)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v varchar(10));"
+            "INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+    struct mode_case {
+        int mode;
+        std::vector<std::string> rows;
+        std::vector<std::string> reports;
+    };
+    const mode_case cases[] = {
+        {0, {"1|a", "2|b", "3|c"}, {}},
+        {1, {"1|old", "2|b", "3|c", "9|keep"}, {}},
+        {2, {"1|old", "9|keep"}, {}},
+        {4, {"1|a", "2|b", "3|c", "9|keep"}, {}},
+        {3, {"1|old", "2|b", "3|c", "9|keep"}, {std::string("t, record #1: ") + duplicate_text}},
+    };
+    for (const mode_case& c : cases) {
+        oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10))");
+        oracle(L"INSERT INTO \"t\" VALUES (1, 'old')");
+        oracle(L"INSERT INTO \"t\" VALUES (9, 'keep')");
+        reconnect();
+        h.reaction.reports.clear();
+        task->mode = c.mode;
+        run({L"t"});
+        EXPECT_EQ(rows(L"SELECT \"id\", \"v\" FROM \"t\" ORDER BY \"id\""), c.rows) << c.mode;
+        EXPECT_EQ(h.reaction.messages(), c.reports) << c.mode;
+        // every record counts as done, dropped or reported ones too
+        EXPECT_EQ(task->rec_done, c.mode == 2 ? 0u : 3u) << c.mode;
+        oracle(L"DROP TABLE \"t\" CASCADE CONSTRAINTS");
+        reconnect();
+    }
+}
+
+TEST_F(conversion, generated_names_go_into_the_names_map)
+{
+    pg.exec("CREATE TABLE \"[order]\" (id int); INSERT INTO \"[order]\" VALUES (7);"
+            "CREATE TABLE \"Abc\" (id int); CREATE TABLE abc (id int)");
+    task->uppercase = true;
+    run({L"abc", L"[order]", L"Abc"});
+    EXPECT_TRUE(h.reaction.reports.empty());
+    // ordinal order: A before [ before a
+    ASSERT_EQ(hooks.tables.size(), 3u);
+    EXPECT_EQ(hooks.tables[0].first, L"Abc");
+    EXPECT_EQ(hooks.tables[1].first, L"[order]");
+    EXPECT_EQ(hooks.tables[2].first, L"abc");
+
+    const t_names_map& names = dest().names_map.table_names;
+    EXPECT_EQ(names.count(L"Abc"), 0u);
+    ASSERT_EQ(names.count(L"[order]"), 1u);
+    ASSERT_EQ(names.count(L"order"), 1u);
+    EXPECT_EQ(names.at(L"order"), names.at(L"[order]"));
+    ASSERT_EQ(names.count(L"abc"), 1u);
+    const std::string order_name = tk_to_utf8(names.at(L"[order]"));
+    const std::string abc_name = tk_to_utf8(names.at(L"abc"));
+    EXPECT_NE(abc_name, "ABC");
+    std::vector<std::string> expected{"ABC", order_name, abc_name};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(oracle_tables(), expected);
+    EXPECT_EQ(rows(L"SELECT * FROM \"" + names.at(L"order") + L"\""), std::vector<std::string>{"7"});
+}
+
+TEST_F(conversion, profile_query_is_converted_outside_the_table_total)
+{
+    pg.exec("CREATE TABLE t (id int, v text); INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+    task->queries[L"recent"] = L"SELECT id, v FROM t WHERE id > 1";
+    task->queries[L"t"] = L"SELECT id FROM t WHERE id = 3";
+    run({L"t"});
+    EXPECT_TRUE(h.reaction.reports.empty());
+    EXPECT_EQ(hooks.database_tables, 1u);
+    EXPECT_EQ(rows(L"SELECT \"id\", \"v\" FROM \"recent\" ORDER BY \"id\""),
+              (std::vector<std::string>{"2|b", "3|c"}));
+    // the query of a selected table stays: it is converted once, through it
+    EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"3"});
+    EXPECT_EQ(task->queries.size(), 2u);
+}
+
+TEST_F(conversion, definitions_only_and_skipped_indexes)
+{
+    pg.exec("CREATE TABLE a (id int PRIMARY KEY, v int UNIQUE); INSERT INTO a VALUES (1, 1);"
+            "CREATE TABLE b (id int PRIMARY KEY, v int UNIQUE); INSERT INTO b VALUES (1, 1)");
+    task->tab_def = true;
+    run({L"a"});
+    // the merged entry of a stays in the map: a second run would convert it again
+    task->clear_tables();
+    task->tab_def = false;
+    task->skip_idx = true;
+    run({L"b"});
+    EXPECT_TRUE(h.reaction.reports.empty());
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"a\""), 0);
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"b\""), 1);
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM user_indexes WHERE table_name = 'a'"), 2);
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM user_indexes WHERE table_name = 'b'"), 0);
+}
+
+TEST_F(conversion, table_missing_from_the_source_is_reported_and_skipped)
+{
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1)");
+    run({L"gone", L"t"});
+    ASSERT_EQ(h.reaction.reports.size(), 1u);
+    EXPECT_EQ(h.reaction.reports[0].level, 0);
+    EXPECT_EQ(h.reaction.reports[0].message.rfind("gone: ", 0), 0u);
+    EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"1"});
+    EXPECT_EQ(oracle_tables(), std::vector<std::string>{"t"});
+    EXPECT_TRUE(task->is_finished());
+}
+
+TEST_F(conversion, value_errors_are_reported_per_record)
+{
+    // a number the decimal type cannot hold, and one beyond oracle's range
+    pg.exec("CREATE TABLE n (id int, d numeric, f float8);"
+            "INSERT INTO n VALUES (1, 1.5, 1), (2, 123456789012345678901234567890123456789, 2),"
+            " (3, 3, 1e200), (4, 4, 4)");
+    run({L"n"});
+    const std::vector<std::string> messages = h.reaction.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].rfind("n, record #2: ", 0), 0u) << messages[0];
+    EXPECT_EQ(messages[1].rfind("n: 1 value(s) of column f ", 0), 0u) << messages[1];
+    EXPECT_EQ(rows(L"SELECT \"id\" FROM \"n\" ORDER BY \"id\""),
+              (std::vector<std::string>{"1", "3", "4"}));
+    EXPECT_EQ(task->rec_done, 4u);
+}
+
+TEST_F(conversion, failed_update_is_reported_and_the_table_goes_on)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v varchar(10));"
+            "INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10))");
+    oracle(L"INSERT INTO \"t\" VALUES (1, 'old')");
+    oracle(L"INSERT INTO \"t\" VALUES (2, 'old')");
+    reconnect();
+    inject_error("UPDATE*", 1031);
+    task->mode = 4;
+    run({L"t"});
+    const std::vector<std::string> messages = h.reaction.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].rfind("t, record #1: ORA-01031", 0), 0u) << messages[0];
+    EXPECT_EQ(messages[1].rfind("t, record #2: ORA-01031", 0), 0u) << messages[1];
+    EXPECT_EQ(rows(L"SELECT \"id\", \"v\" FROM \"t\" ORDER BY \"id\""),
+              (std::vector<std::string>{"1|old", "2|old", "3|c"}));
+}
+
+TEST_F(conversion, busy_table_in_overwrite_mode_is_reported)
+{
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1); CREATE TABLE u (id int)");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10))");
+    oracle(L"INSERT INTO \"t\" VALUES (5)");
+    reconnect();
+    inject_error("DROP TABLE*", 54);
+    task->mode = 0;
+    run({L"t", L"u"});
+    EXPECT_EQ(h.reaction.messages(), std::vector<std::string>{
+                                         "t: Cannot delete table because it is busy with another process"});
+    EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"5"});
+    EXPECT_EQ(oracle_tables(), (std::vector<std::string>{"t", "u"}));
+}
+
+TEST_F(conversion, postgresql_error_mid_table_keeps_the_rows_written)
+{
+    // the reader fetches 10000 rows at a time: the error comes with the second batch
+    pg.exec("CREATE FUNCTION chk(i int) RETURNS int LANGUAGE plpgsql IMMUTABLE AS $$"
+            " BEGIN IF i > 10000 THEN RAISE EXCEPTION 'row % is broken', i; END IF; RETURN i; END $$;"
+            "CREATE TABLE big AS SELECT i FROM generate_series(1, 10003) i;"
+            "CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
+    task->queries[L"broken"] = L"SELECT chk(i) AS id FROM big";
+    run({L"z"});
+    const std::vector<std::string> messages = h.reaction.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("broken: ", 0), 0u) << messages[0];
+    EXPECT_NE(messages[0].find("row 10001 is broken"), std::string::npos) << messages[0];
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"broken\""), 10000);
+    EXPECT_EQ(rows(L"SELECT * FROM \"z\""), std::vector<std::string>{"1"});
+}
+
+TEST_F(conversion, finished_flag_is_set_when_the_source_cannot_be_opened)
+{
+    task->set_source_name(L"no_such_database_here");
+    run({L"t"});
+    EXPECT_TRUE(task->is_finished());
+    ASSERT_EQ(h.reaction.reports.size(), 1u);
+    EXPECT_NE(h.reaction.reports[0].message.find("no_such_database_here"), std::string::npos);
+}
+
+TEST_F(conversion, finished_flag_is_set_after_an_abort)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY); INSERT INTO t VALUES (1), (2);"
+            "CREATE TABLE u (id int)");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY)");
+    oracle(L"INSERT INTO \"t\" VALUES (1)");
+    reconnect();
+    task->mode = 3;
+    h.reaction.go_on = false;
+    run({L"t", L"u"});
+    EXPECT_TRUE(task->is_finished());
+    EXPECT_EQ(h.reaction.reports.size(), 1u);
+    // the abort ends the run: u is not converted
+    EXPECT_EQ(oracle_tables(), std::vector<std::string>{"t"});
+}
+
+namespace {
+class throwing_hooks : public recording_hooks {
+public:
+    void on_table(const std::wstring&, std::uint32_t) override { throw std::runtime_error("odd failure"); }
+};
+} // namespace
+
+TEST_F(conversion, standard_exception_reaches_the_program_and_the_run_ends)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    throwing_hooks odd;
+    task->set_hooks(&odd);
+    run({L"t"});
+    EXPECT_EQ(odd.std_errors, std::vector<std::string>{"odd failure"});
+    EXPECT_TRUE(task->is_finished());
+    EXPECT_EQ(h.handler.get_reported_errors(), 1u);
+}
+
+TEST_F(conversion, empty_selection_touches_nothing)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    run({});
+    EXPECT_EQ(hooks.database_tables, 0u);
+    EXPECT_TRUE(hooks.tables.empty());
+    EXPECT_TRUE(oracle_tables().empty());
+    EXPECT_TRUE(task->is_finished());
+}
+
+TEST_F(conversion, exit_after_an_error_logs_off_oracle_first)
+{
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10), \"v\" NVARCHAR2(10))");
+    oracle(L"INSERT INTO \"t\" VALUES (1, 'before')");
+    reconnect();
+    // the child's update is not committed by itself: only its log-off commits it
+    task->log_off_oracle();
+    EXPECT_EXIT(
+        {
+            reconnect();
+            oracle(L"UPDATE \"t\" SET \"v\" = 'after'");
+            h.reaction.level1 = error_reaction::level1_end::end_process;
+            h.handler.handle(tk_exception("fatal", 1), false);
+        },
+        testing::ExitedWithCode(255), "");
+    // the parent made no update: what it reads is the child's commit
+    reconnect();
+    EXPECT_EQ(rows(L"SELECT \"v\" FROM \"t\""), std::vector<std::string>{"after"});
+}
