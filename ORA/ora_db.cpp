@@ -3,6 +3,8 @@
 #include "ora_except.hpp"
 #include "ora_idxinit.hpp"
 #include "ora_qres.hpp"
+#include "ora_stmt.hpp"
+#include "ora_type.hpp"
 #include "ora_schinit.hpp"
 #include "ora_tab.hpp"
 #include "ora_util.hpp"

@@ -1,6 +1,8 @@
 #include "ora_qres.hpp"
 
 #include "ora_rec.hpp"
+#include "ora_stmt.hpp"
+#include "ora_type.hpp"
 #include "tk_log.hpp"
 
 namespace {
@@ -10,7 +12,7 @@ unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p));
 } // namespace
 
 ora_query_results::ora_query_results(unsigned column_count, const std::wstring& sql)
-    : udb_recordset(std::wstring(), true)
+    : udb_recordset(std::wstring(), true), m_stmt(std::make_unique<ora_stmt>())
 {
     tk_trace(1, "ora_query_results::ctor(1)");
     try {
@@ -25,7 +27,7 @@ ora_query_results::ora_query_results(unsigned column_count, const std::wstring& 
 }
 
 ora_query_results::ora_query_results(const std::wstring& name, const std::wstring& text)
-    : udb_recordset(name, text, true)
+    : udb_recordset(name, text, true), m_stmt(std::make_unique<ora_stmt>())
 {
     tk_trace(1, "ora_query_results::ctor(2)");
 }
@@ -44,7 +46,7 @@ ora_query_results::~ora_query_results()
     tk_trace(1, "ora_query_results::dtor - at the END");
 }
 
-ora_type* ora_query_results::gen_co_by_type(OCIParam* param, ub2 type)
+ora_type* ora_query_results::gen_co_by_type(OCIParam* param, unsigned short type)
 {
     tk_trace(1, "ora_query_results::gen_co_by_type(%d)", int(type));
     tk_trace(1, "mypard3=%08X", ptr32(param));
@@ -123,10 +125,10 @@ void ora_query_results::initialize(unsigned column_count, const std::wstring& sq
         }
     }
 
-    m_stmt.prepare(sql);
+    m_stmt->prepare(sql);
     for (unsigned p = 0; p < m_columns.size(); ++p)
-        m_columns[p]->define(m_stmt, p + 1);
-    m_stmt.execute(0);
+        m_columns[p]->define(m_stmt->get(), p + 1);
+    m_stmt->execute(0);
     m_initialized = true;
 }
 
@@ -134,7 +136,7 @@ bool ora_query_results::fetch_row()
 {
     if (!m_initialized)
         throw tk_mail_assertion("ora_qres.cpp", 86);
-    m_at_end = m_stmt.fetch() == OCI_NO_DATA;
+    m_at_end = m_stmt->fetch() == OCI_NO_DATA;
     return !m_at_end;
 }
 

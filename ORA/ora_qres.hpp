@@ -1,9 +1,8 @@
 #pragma once
 
-// internal to the oracle engine: the recordset of one SELECT. ora_table derives from it.
+// the recordset of one SELECT; ora_table derives from it. the client's types stay in
+// ora_stmt.hpp and ora_type.hpp, which only ORA/ sources include
 
-#include "ora_stmt.hpp"
-#include "ora_type.hpp"
 #include "udb_rset.hpp"
 
 #include <memory>
@@ -11,7 +10,10 @@
 #include <vector>
 
 class ora_record;
+class ora_stmt;
+class ora_type;
 class udb_relationships;
+struct OCIParam;
 
 class ora_query_results : public udb_recordset {
 public:
@@ -32,7 +34,7 @@ public:
     udb_record* next_record();
 
     // the column object of a select-list item, by its client data type code
-    static ora_type* gen_co_by_type(OCIParam* param, ub2 type);
+    static ora_type* gen_co_by_type(OCIParam* param, unsigned short type);
 
     const std::vector<ora_type*>& get_columns() const { return m_columns; }
     unsigned get_column_count() const { return m_column_count; }
@@ -62,7 +64,7 @@ protected:
     bool m_fetched = false;
     unsigned m_column_count = 0;
     bool m_initialized = false;
-    ora_stmt m_stmt;
+    std::unique_ptr<ora_stmt> m_stmt;
     std::vector<ora_type*> m_columns;
     ora_record* m_current = nullptr;
     bool m_at_end = false;      // the last fetch found no row

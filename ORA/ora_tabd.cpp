@@ -2,13 +2,14 @@
 // comments, keys, indexes and the foreign keys that refer to it
 
 #include "ora_qres.hpp"
+#include "ora_stmt.hpp"
+#include "ora_type.hpp"
 #include "ora_util.hpp"
 #include "ole_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_rel.hpp"
 
-#include <cwctype>
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "ora_except.hpp"
 #include "ora_qres.hpp"
 #include "ora_schema_fixture.hpp"
+#include "ora_stmt.hpp"
 #include "tk_utils.hpp"
 #include "udb_rec.hpp"
 
