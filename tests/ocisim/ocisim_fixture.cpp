@@ -1,66 +1,17 @@
 #include "ocisim_fixture.hpp"
 
+#include "ocs_util.hpp"
+
 #include <cstdio>
 
 std::u16string u16(const std::string &s)
 {
-    std::u16string out;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        unsigned cp;
-        int n;
-        if (c < 0x80) {
-            cp = c;
-            n = 1;
-        } else if (c >= 0xF0) {
-            cp = c & 7;
-            n = 4;
-        } else if (c >= 0xE0) {
-            cp = c & 15;
-            n = 3;
-        } else {
-            cp = c & 31;
-            n = 2;
-        }
-        for (int k = 1; k < n && i + k < s.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += char16_t(0xD800 + (cp >> 10));
-            out += char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += char16_t(cp);
-        }
-    }
-    return out;
+    return ocs::utf8_to_utf16(s);
 }
 
 std::string u8(const char16_t *s, size_t n)
 {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return ocs::utf16_to_utf8(s, n);
 }
 
 oci_env::oci_env()

@@ -164,6 +164,15 @@ struct lob_h : handle
     std::string pending8;
 };
 
+// the caller's own memory that a handle carries, when asked for
+void give_user_memory(handle *h, size_t bytes, void **usrmempp)
+{
+    if (bytes && usrmempp) {
+        h->user_mem.resize(bytes);
+        *usrmempp = h->user_mem.data();
+    }
+}
+
 void destroy(handle *h)
 {
     if (live().erase(h))
@@ -742,10 +751,7 @@ OCS_EXPORT sword OCIEnvCreate(OCIEnv **envp, ub4 mode, void *, OCIMallocFn, OCIR
     env_h *e = make<env_h>(OCI_HTYPE_ENV, nullptr);
     e->env = e;
     e->utf16 = (mode & OCI_UTF16) != 0;
-    if (xtramem_sz && usrmempp) {
-        e->user_mem.resize(xtramem_sz);
-        *usrmempp = e->user_mem.data();
-    }
+    give_user_memory(e, xtramem_sz, usrmempp);
     *envp = reinterpret_cast<OCIEnv *>(e);
     return OCI_SUCCESS;
 }
@@ -779,10 +785,7 @@ OCS_EXPORT sword OCIHandleAlloc(const void *parenth, void **hndlpp, ub4 type, si
     default:
         return OCI_INVALID_HANDLE;
     }
-    if (xtramem_sz && usrmempp) {
-        h->user_mem.resize(xtramem_sz);
-        *usrmempp = h->user_mem.data();
-    }
+    give_user_memory(h, xtramem_sz, usrmempp);
     *hndlpp = h;
     return OCI_SUCCESS;
 }
@@ -826,10 +829,7 @@ OCS_EXPORT sword OCIDescriptorAlloc(const void *parenth, void **descpp, ub4 type
         h = make<handle>(type, env);
     else
         return OCI_INVALID_HANDLE;
-    if (xtramem_sz && usrmempp) {
-        h->user_mem.resize(xtramem_sz);
-        *usrmempp = h->user_mem.data();
-    }
+    give_user_memory(h, xtramem_sz, usrmempp);
     *descpp = h;
     return OCI_SUCCESS;
 }

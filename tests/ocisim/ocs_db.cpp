@@ -749,6 +749,20 @@ value session::read_value(sqlite3_stmt *st, int col, const otype &t)
     return {value::str, col_text(st, col)};
 }
 
+// the value of a computed expression: EMPTY_CLOB() and EMPTY_BLOB() are empty LOBs, not NULL,
+// and text stays text whatever SQLite made of it
+value session::expression_value(sqlite3_stmt *st, int col, const otype &t)
+{
+    value v = read_value(st, col, t);
+    if (t.name == "CLOB" && v.k == value::str && v.s.empty())
+        v.k = value::empty_clob;
+    if (t.name == "BLOB" && v.k == value::raw && v.s.empty())
+        v.k = value::empty_blob;
+    if ((t.name == "CHAR" || t.name == "VARCHAR2") && v.k != value::null)
+        v.k = value::str;
+    return v;
+}
+
 void session::bind_value(sqlite3_stmt *st, int pos, const value &v)
 {
     switch (v.k) {
@@ -832,14 +846,8 @@ value session::evaluate(const expr_ptr &e, const bind_reader &binds)
         sqlite3_finalize(st);
         sqlite_fail(rc);
     }
-    value v = read_value(st, 0, t);
+    value v = expression_value(st, 0, t);
     sqlite3_finalize(st);
-    if (t.name == "CLOB" && v.k == value::str && v.s.empty())
-        v.k = value::empty_clob;
-    if (t.name == "BLOB" && v.k == value::raw && v.s.empty())
-        v.k = value::empty_blob;
-    if (t.name == "CHAR" || t.name == "VARCHAR2")
-        v.k = v.k == value::null ? value::null : value::str;
     return v;
 }
 
@@ -1331,14 +1339,8 @@ exec_result session::run_update(const statement &st, bool parse_only, const bind
     std::vector<std::pair<long long, std::vector<value>>> changes;
     while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
         std::vector<value> vals;
-        for (size_t i = 0; i < pos.size(); ++i) {
-            value v = read_value(q, int(i + 1), types[i]);
-            if (types[i].name == "CLOB" && v.k == value::str && v.s.empty())
-                v.k = value::empty_clob;
-            if (types[i].name == "CHAR" || types[i].name == "VARCHAR2")
-                v.k = v.k == value::null ? value::null : value::str;
-            vals.push_back(v);
-        }
+        for (size_t i = 0; i < pos.size(); ++i)
+            vals.push_back(expression_value(q, int(i + 1), types[i]));
         changes.emplace_back(sqlite3_column_int64(q, 0), vals);
     }
     sqlite3_finalize(q);

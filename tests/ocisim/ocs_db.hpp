@@ -211,6 +211,7 @@ private:
     value stored(const value &v, const column_def &c, const table_def &t);
     void bind_value(sqlite3_stmt *st, int pos, const value &v);
     value read_value(sqlite3_stmt *st, int col, const otype &t);
+    value expression_value(sqlite3_stmt *st, int col, const otype &t);
     void write_row(table_def &t, std::vector<value> &row, long long rowid);
     void check_row(const table_def &t, const std::vector<value> &row, long long rowid, bool insert);
     void check_children(const table_def &t, const std::vector<value> &old_row,
