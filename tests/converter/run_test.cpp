@@ -6,6 +6,7 @@
 #include "tarnova_convertor.hpp"
 #include "test_ora.hpp"
 #include "test_pg.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_rec.hpp"
 
@@ -140,14 +141,16 @@ TEST_F(conversion, existing_table_modes)
     };
     const mode_case cases[] = {
         {0, {"1|a", "2|b", "3|c"}, {}},
-        {1, {"1|old", "2|b", "3|c", "9|keep"}, {}},
-        {2, {"1|old", "9|keep"}, {}},
+        {1, {"1|old", "2|b", "3|old", "9|keep"}, {}},
+        {2, {"1|old", "3|old", "9|keep"}, {}},
         {4, {"1|a", "2|b", "3|c", "9|keep"}, {}},
-        {3, {"1|old", "2|b", "3|c", "9|keep"}, {std::string("t, record #1: ") + duplicate_text}},
+        {3, {"1|old", "2|b", "3|old", "9|keep"},
+         {std::string("t, record #1: ") + duplicate_text, std::string("t, record #3: ") + duplicate_text}},
     };
     for (const mode_case& c : cases) {
         oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10))");
         oracle(L"INSERT INTO \"t\" VALUES (1, 'old')");
+        oracle(L"INSERT INTO \"t\" VALUES (3, 'old')");
         oracle(L"INSERT INTO \"t\" VALUES (9, 'keep')");
         reconnect();
         h.reaction.reports.clear();
@@ -373,4 +376,35 @@ TEST_F(conversion, exit_after_an_error_logs_off_oracle_first)
     // the parent made no update: what it reads is the child's commit
     reconnect();
     EXPECT_EQ(rows(L"SELECT \"v\" FROM \"t\""), std::vector<std::string>{"after"});
+}
+
+TEST_F(conversion, run_writes_its_trace_lines_in_order)
+{
+    temp_dir logs;
+    tk_log log(logs.file("run.log").c_str(), true, 1, false);
+    pg.exec("CREATE TABLE \"my table\" (id int); INSERT INTO \"my table\" VALUES (1), (2);"
+            "CREATE TABLE t (id int); INSERT INTO t VALUES (3)");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10))");
+    reconnect();
+    task->mode = 0;
+    run({L"t", L"my table"});
+    ASSERT_TRUE(h.reaction.reports.empty()) << h.reaction.messages()[0];
+
+    const char* const expected[] = {
+        "tarnova_convertor::operator()", "init_conversion::ctor", "Conversion started on ",
+        "Converting database ", "Store generated table name 'my_table'",
+        "udb_validator::add_existing_name(my_table)", "udb_names_map::add_tn_mapping(my table,my_table)",
+        "Converting table my table (2 records)", "Converting 0 record", "Converting 1 record",
+        "Overwrite existing table", "Converting table t (1 records)", "Converting 0 record",
+        "init_conversion::dtor", "Conversion ended on ",
+    };
+    const std::string text = read_file(logs.file("run.log"));
+    std::size_t at = 0;
+    for (const char* line : expected) {
+        const std::size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line;
+        at = found;
+    }
+    EXPECT_EQ(rows(L"SELECT * FROM \"my_table\""), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"3"});
 }
