@@ -218,7 +218,10 @@ void ora_database::create_relationships(const udb_relationships& list)
         tk_trace(3, "Foreign Keys are not converted in append mode");
         return;
     }
-    for (const udb_relationship& rel : list) {
+    // a copy: opening a table adds the keys it finds to this database's own list, which
+    // may be the list given
+    const udb_relationships keys = list;
+    for (const udb_relationship& rel : keys) {
         tk_wtrace(3, L"Processing '%ls'", rel.constraint_name.c_str());
         const std::wstring referenced = get_tn_mapped_name_ex(rel.referenced_table);
         if (!is_table_exist(referenced)) {

@@ -157,6 +157,23 @@ TEST_F(ora_db_test, a_foreign_key_the_server_refuses_reaches_the_handler_and_the
               1);
 }
 
+TEST_F(ora_db_test, keys_of_the_databases_own_list_are_added_while_tables_add_theirs)
+{
+    ora_in_validator index_names;
+    exec(L"CREATE TABLE P (A NUMBER(5,0) PRIMARY KEY)");
+    exec(L"CREATE TABLE C (X NUMBER(5,0), Y NUMBER(5,0))");
+    exec(L"ALTER TABLE C ADD CONSTRAINT C_OLD FOREIGN KEY (Y) REFERENCES P (A)");
+    logon();
+    db->relationships.push_back(udb_relationship(L"C_NEW", L"", L"C", L"P", {L"X"}, {L"A"}, L""));
+    db->relationships.shrink_to_fit();
+    // opening P while the list is walked lists C_OLD too
+    db->create_relationships(db->relationships);
+    EXPECT_EQ(engine.get_records_cnt(L"SELECT 1 FROM USER_CONSTRAINTS WHERE CONSTRAINT_TYPE='R'",
+                                     true),
+              2);
+    EXPECT_EQ(db->relationships.size(), 2u);
+}
+
 TEST_F(ora_db_test, index_name_validator_restricts_the_schemas_keys_and_indexes)
 {
     exec(L"CREATE TABLE T (A NUMBER(5,0), B NUMBER(5,0), CONSTRAINT T_KEY PRIMARY KEY (A, B))");
