@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 #include <vector>
 
@@ -135,6 +137,8 @@ TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
 {
     agent_temp_dir dir;
     const std::string not_a_profile = dir.write("bom.qlx", "\xEF\xBB\xBF[Generic settings]\r\nsrc=x\r\n");
+    const std::string read_only = dir.write("read_only.log", "kept\n");
+    std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
     struct path_case {
         std::string arg;
         std::string out;
@@ -145,6 +149,8 @@ TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
          "Error:\nProfile does not exist. Please verify the correct path/name was given.\n", ""},
         {"--logfile=" + dir.file("no/such/dir/trace.log"),
          "Error:\nLogfile path does not exist. Please verify the correct path was given.\n", ""},
+        {"--logfile=" + read_only, "Error:\nLogfile name specifies an existing read-only file.\n",
+         ""},
         // a file that does not read as a profile is not silently left out
         {"--profile=" + not_a_profile, "",
          "Profile cannot be read. Please verify that the file is a conversion profile.\n"},
@@ -155,4 +161,5 @@ TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
         EXPECT_EQ(r.out, c.out) << c.arg;
         EXPECT_EQ(r.err, c.err) << c.arg;
     }
+    EXPECT_EQ(read_whole_file(read_only), "kept\n");
 }
