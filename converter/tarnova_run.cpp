@@ -104,9 +104,10 @@ void tarnova_convertor::operator()()
 
 void tarnova_convertor::run_tables(run_state& state)
 {
+    // without a destination session nothing below could work: say so first
+    ora_database& dest = destination();
     state.source = m_pgs.engine().open_db(get_source_name(), L"", L"");
     state.index_names.emplace();
-    ora_database& dest = destination();
     dest.upper_case = uppercase;
     hooks().on_prepare(*this, *state.source);
 

@@ -408,3 +408,15 @@ TEST_F(conversion, run_writes_its_trace_lines_in_order)
     EXPECT_EQ(rows(L"SELECT * FROM \"my_table\""), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"3"});
 }
+
+TEST(conversion_setup, run_without_oracle_session_reports_and_finishes)
+{
+    recording_handler h;
+    tarnova_convertor task(tarnova_convertor::program::console);
+    task.selected = {L"t"};
+    task();
+    ASSERT_EQ(h.reaction.reports.size(), 1u);
+    EXPECT_EQ(h.reaction.reports[0].level, 1);
+    EXPECT_EQ(h.reaction.reports[0].message, "The Oracle database is not connected");
+    EXPECT_TRUE(task.is_finished());
+}
