@@ -74,6 +74,46 @@ TEST(ocisim_logon, data_sources_users_and_passwords)
     EXPECT_TRUE(good.ok());
 }
 
+TEST(ocisim_logon, named_listeners_refuse_other_ports_and_hosts)
+{
+    test_ora_schema schema;
+    schema.add_listener("dbhost:1522");
+    oci_env env;
+    EXPECT_EQ(oci_session(env, "scott", "tiger", "//dbhost:1522/ORCL").logon_code(), 0);
+    EXPECT_EQ(oci_session(env, "scott", "tiger", "//dbhost:1521/ORCL").logon_code(), 12541);
+    EXPECT_EQ(oci_session(env, "scott", "tiger", "//otherhost:1522/ORCL").logon_code(), 12545);
+    EXPECT_EQ(oci_session(env, "scott", "tiger", "ORCL").logon_code(), 0);
+}
+
+TEST(ocisim_orasql, prints_rows_tab_separated_with_escapes_and_nulls)
+{
+    test_ora_schema schema;
+    schema.sql("CREATE TABLE \"T\" (\"K\" NUMBER, \"S\" VARCHAR2(20), \"D\" DATE, \"B\" BLOB, "
+               "\"C\" CLOB);\n"
+               "INSERT INTO \"T\" VALUES (1, 'a' || '\t' || 'b\\c', to_date('2001-02-03 04:05:06', "
+               "'YYYY-MM-DD HH24:MI:SS'), HEXTORAW('00FF'), 'line1\nline2');\n"
+               "INSERT INTO \"T\" (\"K\") VALUES (2);\n"
+               "CREATE SEQUENCE \"S\";\n"
+               "CREATE TRIGGER T__TRIGGER BEFORE INSERT ON T FOR EACH ROW WHEN (new.K IS NULL)\n"
+               "BEGIN select S.nextval into :new.K from dual; END;\n"
+               "/\n"
+               "INSERT INTO \"T\" (\"S\") VALUES ('auto')\n"
+               "/\n");
+    EXPECT_EQ(schema.sql("SELECT * FROM \"T\" ORDER BY \"K\", \"S\";", {"-H", "-n", "NULL"}),
+              "K\tS\tD\tB\tC\n"
+              "1\ta\\tb\\\\c\t2001-02-03 04:05:06\t00FF\tline1\\nline2\n"
+              "1\tauto\tNULL\tNULL\tNULL\n"
+              "2\tNULL\tNULL\tNULL\tNULL\n");
+    try {
+        schema.sql("SELECT * FROM \"NOPE\";");
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("ORA-00942: table or view does not exist"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
 TEST(ocisim_logon, each_user_has_a_schema_of_its_own)
 {
     test_ora_schema schema;

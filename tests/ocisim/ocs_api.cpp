@@ -697,8 +697,13 @@ sword resolve_service(const config &c, const std::string &ds, std::string &servi
         std::string hostport = upper_ascii(rest.substr(0, slash));
         if (hostport.find(':') == std::string::npos)
             hostport += ":1521";
-        if (!c.listeners.empty() && !c.listeners.count(hostport))
-            return report(err, 12541);
+        if (!c.listeners.empty() && !c.listeners.count(hostport)) {
+            std::string host = hostport.substr(0, hostport.find(':'));
+            for (const auto &l : c.listeners)
+                if (l.substr(0, l.find(':')) == host)
+                    return report(err, 12541);
+            return report(err, 12545);
+        }
         std::string svc = upper_ascii(rest.substr(slash + 1));
         size_t colon = svc.find(':');
         if (colon != std::string::npos)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 namespace ocs
@@ -114,6 +115,7 @@ const std::map<int, const char *> &messages()
         {12154, "TNS:could not resolve the connect identifier specified"},
         {12514, "TNS:listener does not currently know of service requested in connect descriptor"},
         {12541, "TNS:no listener"},
+        {12545, "Connect failed because target host or object does not exist"},
         {12899, "value too large for column %s (actual: %s, maximum: %s)"},
         {22275, "invalid LOB locator specified"},
         {22920, "row containing the LOB value is not locked"},
@@ -578,7 +580,7 @@ datetime to_date(const std::string &text, const std::string &mask_in)
     d.year = 0;
     // an Oracle date without a day or month element takes the current month's first day;
     // the engine always names both
-    bool have_year = false;
+    bool have_year = false, have_month = false;
     size_t ti = 0, mi = 0;
     auto skip_blanks = [&] {
         while (ti < text.size() && text[ti] == ' ')
@@ -619,6 +621,7 @@ datetime to_date(const std::string &text, const std::string &mask_in)
             d.month = number(2);
             if (d.month < 1 || d.month > 12)
                 fail(1843);
+            have_month = true;
             mi += 2;
         } else if (starts("MON")) {
             skip_blanks();
@@ -630,6 +633,7 @@ datetime to_date(const std::string &text, const std::string &mask_in)
             if (!found)
                 fail(1843);
             d.month = found;
+            have_month = true;
             ti += 3;
             mi += 3;
         } else if (starts("DD")) {
@@ -668,9 +672,15 @@ datetime to_date(const std::string &text, const std::string &mask_in)
     skip_blanks();
     if (ti < text.size())
         fail(1830);
-    if (!have_year) {
-        // Oracle takes the current year
-        d.year = 2000;
+    if (!have_year || !have_month) {
+        // a mask without year or month takes the current ones, as Oracle does
+        std::time_t now = std::time(nullptr);
+        std::tm tm;
+        localtime_r(&now, &tm);
+        if (!have_year)
+            d.year = tm.tm_year + 1900;
+        if (!have_month)
+            d.month = tm.tm_mon + 1;
     }
     if (d.day < 1 || d.day > days_in(d.year <= 0 ? 2001 : d.year, d.month))
         fail(1847);

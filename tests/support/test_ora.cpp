@@ -63,6 +63,11 @@ void test_ora_schema::add_alias(const std::string &alias) const
     append_config("alias " + alias + " " + service_);
 }
 
+void test_ora_schema::add_listener(const std::string &host_port) const
+{
+    append_config("listener " + host_port);
+}
+
 std::string test_ora_schema::library_dir()
 {
     return OCISIM_LIB_DIR;

@@ -33,6 +33,9 @@ public:
     void add_user(const std::string &user, const std::string &password) const;
     // another net service name for the service
     void add_alias(const std::string &alias) const;
+    // a listener ("host:port"); once one is named, easy connect to another port of a named
+    // host is ORA-12541 and to another host ORA-12545
+    void add_listener(const std::string &host_port) const;
 
     // OCISIM_DIR and LD_LIBRARY_PATH (the stand-in first) for a child process, "NAME=value"
     std::vector<std::string> environment() const;
