@@ -20,7 +20,7 @@ int convert(int argc, char** argv, error_handler& handler)
     console_run_hooks hooks;
     task.set_hooks(&hooks);
     try {
-        if (argc == 1 || !parse_cmd_line(argc, argv))
+        if (argc <= 1 || !parse_cmd_line(argc, argv))
             fatal_exit(usage_text());
         // oracle first: a failure there leaves postgresql unconnected
         task.connect_oracle_server(task.get_dest_name());
