@@ -7,6 +7,7 @@
 #include "test_ora.hpp"
 #include "test_pg.hpp"
 #include "tk_log.hpp"
+#include "tk_threa.hpp"
 #include "tk_utils.hpp"
 #include "udb_rec.hpp"
 
@@ -14,6 +15,8 @@
 
 #include <memory>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -407,6 +410,38 @@ TEST_F(conversion, run_writes_its_trace_lines_in_order)
     }
     EXPECT_EQ(rows(L"SELECT * FROM \"my_table\""), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(rows(L"SELECT * FROM \"t\""), std::vector<std::string>{"3"});
+}
+
+namespace {
+// the wizard's way: the thread object hands out the task it does not own
+class conversion_thread : public tk_thread {
+public:
+    conversion_thread() : tk_thread(false) {}
+    tk_task* create_task() override { return &tarnova_convertor::instance(); }
+};
+} // namespace
+
+TEST_F(conversion, runs_as_the_task_of_a_worker_thread)
+{
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2)");
+    task->selected = {L"t"};
+    conversion_thread thread;
+    thread.start();
+    while (thread.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    thread.cleanup();
+    EXPECT_TRUE(task->is_finished());
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"t\""), 2);
+}
+
+TEST_F(conversion, stop_request_ends_the_run_between_tables)
+{
+    pg.exec("CREATE TABLE a (id int); CREATE TABLE b (id int)");
+    task->request_stop();
+    run({L"a", L"b"});
+    EXPECT_TRUE(task->is_finished());
+    EXPECT_TRUE(h.reaction.reports.empty());
+    EXPECT_TRUE(oracle_tables().empty());
 }
 
 TEST(conversion_setup, run_without_oracle_session_reports_and_finishes)
