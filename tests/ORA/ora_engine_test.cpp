@@ -122,6 +122,22 @@ TEST_F(ora_logon, second_logon_logs_off_the_first_session_which_commits)
     EXPECT_EQ(engine.get_records_cnt(L"T1"), 1);
 }
 
+TEST(ora_engine, destroying_the_engine_logs_off_and_keeps_the_sessions_work)
+{
+    ora_schema_dir dir;
+    {
+        auto engine = std::make_unique<ora_engine>();
+        std::unique_ptr<ora_database> db(engine->open_db(L"XE", L"SCOTT", L"tiger"));
+        db->query(L"CREATE TABLE T1 (N NUMBER)");
+        db->query(L"INSERT INTO T1 VALUES (1)");
+        db.reset();
+        engine.reset();
+    }
+    auto engine = std::make_unique<ora_engine>();
+    std::unique_ptr<ora_database> db(engine->open_db(L"XE", L"SCOTT", L"tiger"));
+    EXPECT_EQ(engine->get_records_cnt(L"T1"), 1);
+}
+
 TEST_F(ora_logon, row_counts_of_a_quoted_table_name_and_of_a_query)
 {
     exec(L"CREATE TABLE \"t1\" (N NUMBER)");
