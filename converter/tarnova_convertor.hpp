@@ -64,7 +64,7 @@ private:
 
     void run_tables(run_state& state);
     void convert_table(run_state& state, const std::wstring& name, const std::wstring& query);
-    void copy_rows(run_state& state, udb_recordset& source, udb_recordset& writer);
+    void copy_rows(udb_recordset& source, udb_recordset& writer);
     void report_record_error(const tk_exception& e);
     void report_replaced_values(const udb_recordset& writer, const std::wstring& name);
     ora_database& destination() const;

@@ -204,7 +204,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         hooks().on_table(name, rec_total);
 
         if (rec_total != 0 && !tab_def)
-            copy_rows(state, *source, *writer);
+            copy_rows(*source, *writer);
     } catch (const tk_exception& e) {
         error_handler& handler = error_handler::instance();
         handler.set_context(name);
@@ -217,7 +217,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     ++tab_done;
 }
 
-void tarnova_convertor::copy_rows(run_state&, udb_recordset& source, udb_recordset& writer)
+void tarnova_convertor::copy_rows(udb_recordset& source, udb_recordset& writer)
 {
     source.reset();
     while (!source.is_eof()) {
