@@ -809,6 +809,17 @@ OCS_EXPORT sword OCIHandleFree(void *hndlp, ub4 type)
                     d->stmt->defines.erase(it);
                     break;
                 }
+    } else if (type == OCI_HTYPE_ENV) {
+        // the handles and descriptors of an environment go with it
+        std::vector<handle *> children;
+        for (handle *x : live())
+            if (x != h && x->env == h)
+                children.push_back(x);
+        for (handle *x : children)
+            if (x->type == OCI_HTYPE_STMT)
+                destroy(x);
+        for (handle *x : children)
+            destroy(x);
     } else if (type == OCI_HTYPE_BIND) {
         bind_h *b = static_cast<bind_h *>(h);
         if (b->stmt && live().count(b->stmt)) {

@@ -582,9 +582,9 @@ translator::query translator::select(const select_stmt &q, const scope *parent, 
                     fail(1785);
                 item = "c" + std::to_string((long long)*v);
             } else if (o.e->kind == expr::column && o.e->parts.size() == 1) {
+                // a select-list alias; after a set operator any select-list name
                 for (size_t i = 0; i < first.cols.size() && item.empty(); ++i)
-                    if (first.cols[i].name == o.e->parts[0] && q.items.size() > i &&
-                        (!q.items[i].alias.empty() || q.next))
+                    if (first.cols[i].name == o.e->parts[0] && (first.aliased[i] || q.next))
                         item = "c" + std::to_string(i + 1);
             }
             if (item.empty()) {
@@ -615,7 +615,8 @@ translator::query translator::select_core(const select_stmt &q, const scope *par
     query out;
     std::string items;
     auto add_item = [&](const std::string &sql, const std::string &name, const otype &t,
-                        const source *lob_src, const std::string &lob_col) {
+                        const source *lob_src, const std::string &lob_col, bool aliased) {
+        out.aliased.push_back(aliased);
         if (!items.empty())
             items += ", ";
         items += sql + " AS c" + std::to_string(out.cols.size() + 1);
@@ -633,7 +634,7 @@ translator::query translator::select_core(const select_stmt &q, const scope *par
                 any = true;
                 for (size_t i = 0; i < src.cols.size(); ++i)
                     add_item(src.sql_alias + ".\"" + src.sqlcols[i] + "\"", src.cols[i].name,
-                             src.cols[i].t, src.table ? &src : nullptr, src.sqlcols[i]);
+                             src.cols[i].t, src.table ? &src : nullptr, src.sqlcols[i], false);
             }
             if (!any)
                 fail(904, {"\"" + it.star_qual + "\""});
@@ -651,7 +652,8 @@ translator::query translator::select_core(const select_stmt &q, const scope *par
                         lob_col = src.sqlcols[i];
                     }
         }
-        add_item(sql, it.alias.empty() ? it.label : it.alias, t, lob_src, lob_col);
+        add_item(sql, it.alias.empty() ? it.label : it.alias, t, lob_src, lob_col,
+                 !it.alias.empty());
     }
     // hidden rowids of the tables whose LOB columns are selected
     bool plain = !q.distinct && q.group_by.empty() && !q.having && top;

@@ -18,6 +18,7 @@ public:
     {
         std::string sql;
         std::vector<out_column> cols;
+        std::vector<bool> aliased;  // the column has an alias of the select list
         // per visible column: the hidden rowid column and the LOB's place, for locators
         std::vector<int> lob_rowid_col;
         std::vector<std::string> lob_table, lob_column;
