@@ -277,7 +277,13 @@ extern const char *const library_names[];
 // loads the client and resolves every call, once per process; later calls return the same
 // table. a failure throws load_error before any client call was made, and the next call tries
 // again. every dlerror() text is copied into the trace (level 1). a loaded library is never
-// unloaded.
+// unloaded. the engine's probe catches load_error and raises its own level-1 "client not
+// found" error; nothing else of the client is touched before load() succeeded.
+//
+//   const ora_oci::symbols &oci = ora_oci::load();
+//   sword rc = oci.OCIEnvCreate(&env, OCI_UTF16, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+//
+// OCIErrorGet gives the message as the client formats it: "ORA-NNNNN: text" and a line feed.
 const symbols &load();
 
 // the table after a successful load(); calling it before one is an internal error
