@@ -24,7 +24,7 @@ protected:
 
     std::string generic() const { return "src=" + pg.name() + "\r\ndest=" + ora.service(); }
 
-    kestrun_result run_with_profile(const std::vector<std::string>& args) const
+    kestrun_result run_default_port(const std::vector<std::string>& args) const
     {
         std::vector<std::string> env = ora.environment();
         env.push_back("PGPORT=" + test_pg_server::get().port);
@@ -45,7 +45,7 @@ TEST_F(kestrun_profile, profile_and_table_list_convert_both_lists_in_either_orde
     };
     const order_case cases[] = {{{list, p}, 2}, {{p, list}, 1}};
     for (const order_case& c : cases) {
-        const kestrun_result r = run_with_profile(c.args);
+        const kestrun_result r = run_default_port(c.args);
         EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
         EXPECT_EQ(r.out, database_line(c.tables) + table_line("p1", 0) + table_line("t1", 0));
         EXPECT_EQ(oracle_tables(), (strings{"p1", "t1"}));
@@ -60,11 +60,11 @@ TEST_F(kestrun_profile, later_options_override_the_profile_and_server_options_ar
     const std::string p = "--profile=" + profile("p.qlx", generic() + "\r\nno schema=1", "");
 
     // the profile's servers stand: a wrong password after it has no effect
-    kestrun_result r = run_with_profile({p, "--src=" + other.name(), "--oraclp=wrong", "--posgsp=wrong"});
+    kestrun_result r = run_default_port({p, "--src=" + other.name(), "--oraclp=wrong", "--posgsp=wrong"});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(oracle_tables(), strings{"from_option"});
 
-    r = run_with_profile({"--src=" + other.name(), p, "--mode=2"});
+    r = run_default_port({"--src=" + other.name(), p, "--mode=2"});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(oracle_tables(), (strings{"from_option", "from_profile"}));
 }
@@ -74,8 +74,20 @@ TEST_F(kestrun_profile, query_entry_is_converted_outside_the_table_total)
     pg.exec("CREATE TABLE t (id int, v text); INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
     const std::string p =
         "--profile=" + profile("q.qlx", generic(), "big=SELECT id, v FROM t WHERE id > 1\r\nt");
-    const kestrun_result r = run_with_profile({p});
+    const kestrun_result r = run_default_port({p});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, database_line(1) + table_line("big", 2) + table_line("t", 3));
     EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"big\" ORDER BY 1;"), (strings{"2\tb", "3\tc"}));
+}
+
+TEST_F(kestrun_profile, empty_postgresql_port_leaves_the_port_to_the_client_library)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    std::vector<std::string> args = ora_args();
+    for (const std::string& a : pg_args())
+        args.push_back(a.rfind("--pgport=", 0) == 0 ? std::string("--pgport=") : a);
+    args.push_back("--no_schema");
+    const kestrun_result r = run_default_port(args);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), strings{"t"});
 }
