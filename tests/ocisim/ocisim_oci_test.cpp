@@ -481,3 +481,27 @@ TEST_F(ocisim_test, version_banner_comes_from_the_environment)
     EXPECT_EQ(old.exec("CREATE TABLE \"ABCDEFGHIJKLMNOPQRSTUVWXYZ12345\" (\"A\" NUMBER)"), 972);
     unsetenv("OCISIM_BANNER");
 }
+
+TEST_F(ocisim_test, ddl_runs_beside_open_queries_of_the_session)
+{
+    run("CREATE TABLE \"T\" (\"A\" NUMBER NOT NULL)");
+    run("INSERT INTO \"T\" VALUES (1)");
+    run("INSERT INTO \"T\" VALUES (2)");
+    sb4 a = 0;
+    sb2 ind = 0;
+    OCIDefine *d = nullptr;
+    // a query described and executed but not yet read keeps working after DDL on its table
+    OCIStmt *waiting = s->prepare("SELECT \"A\" FROM \"T\" ORDER BY \"A\"");
+    OCIDefineByPos(waiting, &d, env.err, 1, &a, 4, SQLT_INT, &ind, nullptr, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCIStmtExecute(s->svc(), waiting, env.err, 0, 0, nullptr, nullptr, OCI_DEFAULT),
+              OCI_SUCCESS);
+    run("ALTER TABLE \"T\" MODIFY \"A\" NUMBER NULL");
+    EXPECT_EQ(OCIStmtFetch(waiting, env.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_SUCCESS)
+        << env.text();
+    EXPECT_EQ(a, 1);
+    // a query in the middle of its rows ends when its table is dropped
+    run("DROP TABLE \"T\"");
+    EXPECT_EQ(OCIStmtFetch(waiting, env.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_NO_DATA);
+    OCIHandleFree(waiting, OCI_HTYPE_STMT);
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_TABLES"), "0");
+}

@@ -606,20 +606,28 @@ exec_result session::execute(const std::string &sql, bool parse_only, bool commi
     default:
         if (parse_only)
             return res;
-        // DDL commits the work before it and itself; open queries of the session end here,
-        // as SQLite cannot change a table that a running query reads
-        for (cursor *c : cursors_)
-            c->stop();
-        commit();
-        begin_write();
-        try {
-            run_ddl(st, res);
-            bump_version();
+        // DDL commits the work before it and itself
+        for (int attempt = 0;; ++attempt) {
             commit();
-        } catch (...) {
-            rollback();
-            drop_cache();
-            throw;
+            begin_write();
+            try {
+                run_ddl(st, res);
+                bump_version();
+                commit();
+                break;
+            } catch (const ora_error &e) {
+                rollback();
+                drop_cache();
+                // SQLite cannot change a table that a running query of this session reads:
+                // those queries end here and the statement runs again
+                if (e.code() == 54 && attempt == 0 && stop_running_cursors())
+                    continue;
+                throw;
+            } catch (...) {
+                rollback();
+                drop_cache();
+                throw;
+            }
         }
         drop_cache();
         return res;
@@ -665,6 +673,18 @@ cursor::~cursor()
     sqlite3_finalize(st_);
 }
 
+bool session::stop_running_cursors()
+{
+    bool any = false;
+    for (cursor *c : cursors_) {
+        if (c->stepped_ && !c->done_) {
+            c->stop();
+            any = true;
+        }
+    }
+    return any;
+}
+
 void cursor::stop()
 {
     if (st_)
@@ -676,6 +696,7 @@ bool cursor::fetch(std::vector<value> &row, std::vector<lob_ref> &lobs)
 {
     if (done_ || !owner_)
         return false;
+    stepped_ = true;
     int rc = sqlite3_step(st_);
     if (rc == SQLITE_DONE) {
         done_ = true;

@@ -87,6 +87,7 @@ private:
     friend class session;
     sqlite3_stmt *st_ = nullptr;
     bool done_ = false;
+    bool stepped_ = false;
     bool for_update_ = false;
     session *owner_ = nullptr;
     struct lob_source
@@ -178,6 +179,7 @@ private:
     std::string object_type(const std::string &name);           // TABLE VIEW SEQUENCE or ""
     void begin_write();
     void bump_version();
+    bool stop_running_cursors();
     void check_schema(const std::string &schema);
     std::string generated_name();
 
