@@ -199,6 +199,23 @@ TEST_F(ora_rows, large_objects_are_read_whole_in_pieces)
     }
 }
 
+TEST_F(ora_rows, long_raw_reads_as_bytes_and_rowid_as_text)
+{
+    exec(L"CREATE TABLE LR (ID NUMBER(5,0), V LONG RAW)");
+    exec(L"INSERT INTO LR VALUES (1, HEXTORAW('0A1BFF'))");
+    ora_query_results q(0, L"SELECT V, ROWID FROM LR");
+    ASSERT_EQ(q.schema.fields.size(), 2u);
+    EXPECT_EQ(q.schema.fields[0]->vartype, VT_BLOB);
+    EXPECT_EQ(q.schema.fields[1]->vartype, VT_BSTR);
+    udb_record* rec = q.next_record();
+    ASSERT_NE(rec, nullptr);
+    const BYTE* bytes = nullptr;
+    ASSERT_EQ(rec->fields[0]->get_bytes(bytes), 3u);
+    EXPECT_EQ(bytes[0], 0x0A);
+    EXPECT_EQ(bytes[2], 0xFF);
+    EXPECT_FALSE(rec->fields[1]->to_wstring().empty());
+}
+
 TEST_F(ora_rows, errors_of_the_statement_leave_the_constructor)
 {
     EXPECT_THROW(ora_query_results(0, L"SELECT NOSUCH FROM T"), ora_exception);
