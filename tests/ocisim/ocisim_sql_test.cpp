@@ -247,3 +247,35 @@ TEST_F(ocisim_test, joins_subqueries_and_row_ids)
     EXPECT_EQ(s->value("SELECT \"V\" FROM \"A1\" WHERE ROWID = '" + rid + "'"), "b");
     EXPECT_EQ(s->exec("SELECT \"V\" FROM \"A1\" WHERE ROWID = 'nonsense'"), 1410);
 }
+
+TEST_F(ocisim_test, every_cut_statement_is_refused_with_an_oracle_error)
+{
+    run("CREATE TABLE \"W\" (\"ID\" NUMBER(5,0), \"S\" NVARCHAR2(10), \"C\" CLOB)");
+    const char *statements[] = {
+        "CREATE TABLE \"X\" (\"ID\" NUMBER(11,0) DEFAULT 5 NOT NULL, \"N\" NVARCHAR2(10) , "
+        "CONSTRAINT \"PK_X\" PRIMARY KEY (\"ID\"))",
+        "INSERT /*+ APPEND */ INTO \"W\" (\"ID\", \"S\", \"C\") VALUES(1, 'a''b', EMPTY_CLOB()) "
+        "RETURNING ROWID INTO :1",
+        "SELECT a.\"ID\", COUNT(*) FROM \"W\" a WHERE a.\"S\" LIKE 'x%' AND a.\"ID\" IN (1, 2) "
+        "GROUP BY a.\"ID\" ORDER BY 2 DESC",
+        "ALTER TABLE \"W\" ADD CONSTRAINT \"FK\" FOREIGN KEY (\"ID\") REFERENCES \"W\"(\"ID\") ON "
+        "DELETE CASCADE",
+        "CREATE SEQUENCE \"Q\" INCREMENT BY 1 START WITH 1 MAXVALUE 1.0E28 MINVALUE 1 NOCYCLE",
+        "CREATE OR REPLACE TRIGGER W__TRIGGER BEFORE INSERT ON W FOR EACH ROW WHEN (new.ID IS "
+        "NULL) BEGIN select Q.nextval into :new.ID from dual; END;",
+        "UPDATE \"W\" SET \"S\"='x', \"ID\"=\"ID\" + 1 WHERE \"ID\" BETWEEN 1 AND 3",
+        "SELECT * FROM (SELECT \"ID\" FROM \"W\") WHERE ROWID = 'AAAAABAAEAAAAAAAAB' FOR UPDATE",
+    };
+    for (const char *full : statements) {
+        std::string text = full;
+        for (size_t n = 1; n < text.size(); ++n) {
+            std::string cut = text.substr(0, n);
+            sword status = 0;
+            int code = s->exec(cut, OCI_PARSE_ONLY, &status);
+            EXPECT_NE(code, 600) << cut << ": " << env.text();
+            EXPECT_TRUE(status == OCI_SUCCESS || status == OCI_ERROR ||
+                        status == OCI_SUCCESS_WITH_INFO)
+                << cut;
+        }
+    }
+}
