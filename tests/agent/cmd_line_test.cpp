@@ -163,3 +163,13 @@ TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
     }
     EXPECT_EQ(read_whole_file(read_only), "kept\n");
 }
+
+TEST(command_line, fatal_messages_reach_the_trace_log)
+{
+    agent_temp_dir dir;
+    const std::string log = dir.file("trace.log");
+    const kestrun_result r = run_kestrun({"--logfile=" + log, "--silent", "--dest=d", "--src=s", "--mode=7"});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(read_whole_file(log), "Invalid merge/overwrite mode\r\n");
+}
