@@ -413,6 +413,35 @@ TEST_F(conversion, run_writes_its_trace_lines_in_order)
 }
 
 namespace {
+// a program that ends at the first error, as the console does at level 1
+class ending_reaction : public recording_reaction {
+public:
+    bool on_level0(const std::string&, bool) override { error_handler::end_process(-1); }
+};
+} // namespace
+
+TEST_F(conversion, exit_in_the_middle_of_a_run_keeps_the_large_objects_written)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, c text);"
+            "INSERT INTO t VALUES (1, 'large text'), (2, 'dup')");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"c\" CLOB)");
+    oracle(L"INSERT INTO \"t\" VALUES (2, 'old')");
+    task->log_off_oracle();
+    task->mode = 3;
+    EXPECT_EXIT(
+        {
+            ending_reaction ending;
+            h.handler.set_reaction(&ending);
+            reconnect();
+            run({L"t"});
+        },
+        testing::ExitedWithCode(255), "");
+    reconnect();
+    EXPECT_EQ(rows(L"SELECT \"id\", \"c\" FROM \"t\" ORDER BY \"id\""),
+              (std::vector<std::string>{"1|large text", "2|old"}));
+}
+
+namespace {
 // the wizard's way: the thread object hands out the task it does not own
 class conversion_thread : public tk_thread {
 public:
