@@ -77,6 +77,28 @@ struct kept_settings {
     std::string pg_host;
     std::string pg_user;
     std::string pg_password;
+
+    std::wstring* wide_field(int id)
+    {
+        switch (id) {
+        case opt_oraclh: return &ora_host;
+        case opt_oraclu: return &ora_user;
+        case opt_oraclp: return &ora_password;
+        case opt_oraport: return &ora_port;
+        default: return nullptr;
+        }
+    }
+
+    std::string* narrow_field(int id)
+    {
+        switch (id) {
+        case opt_pgport: return &pg_port;
+        case opt_posgsh: return &pg_host;
+        case opt_posgsu: return &pg_user;
+        case opt_posgsp: return &pg_password;
+        default: return nullptr;
+        }
+    }
 };
 
 // a value that does not convert is ignored
@@ -194,30 +216,6 @@ bool parse_cmd_line(int argc, const char* const* argv)
             task.pgs().engine().set_no_schema(true);
             task.pgs().engine().set_view_owned(true);
             break;
-        case opt_oraclh:
-            to_wide(value, kept.ora_host);
-            break;
-        case opt_oraclu:
-            to_wide(value, kept.ora_user);
-            break;
-        case opt_oraclp:
-            to_wide(value, kept.ora_password);
-            break;
-        case opt_oraport:
-            to_wide(value, kept.ora_port);
-            break;
-        case opt_pgport:
-            kept.pg_port = value;
-            break;
-        case opt_posgsh:
-            kept.pg_host = value;
-            break;
-        case opt_posgsu:
-            kept.pg_user = value;
-            break;
-        case opt_posgsp:
-            kept.pg_password = value;
-            break;
         case opt_profile:
             if (to_wide(value, wide)) {
                 tk_wtrace(1, L"parse_cmd_line - got profile %ls", wide.c_str());
@@ -257,6 +255,11 @@ bool parse_cmd_line(int argc, const char* const* argv)
             task.uppercase = true;
             break;
         default:
+            // the server options are kept for the final store
+            if (std::wstring* field = kept.wide_field(args.get_id()))
+                to_wide(value, *field);
+            else if (std::string* field = kept.narrow_field(args.get_id()))
+                *field = value;
             break;
         }
     }
