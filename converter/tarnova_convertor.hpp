@@ -11,10 +11,8 @@
 
 class conversion_hooks;
 class ora_database;
-class udb_database;
 class udb_profile;
 class udb_recordset;
-class ora_tn_validator;
 
 // the conversion task: every setting of a conversion and the run itself. one per
 // process; the wizard keeps its settings in the registry, the console does not
