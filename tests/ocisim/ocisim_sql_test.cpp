@@ -239,6 +239,10 @@ TEST_F(ocisim_test, joins_subqueries_and_row_ids)
     EXPECT_EQ(s->rows("SELECT a.\"V\", b.\"W\" FROM \"A1\" a LEFT JOIN \"B1\" b ON b.\"AID\" = "
                       "a.\"ID\" ORDER BY a.\"ID\""),
               (rows_t{{"a", "x"}, {"b", "NULL"}}));
+    run("INSERT INTO \"B1\" VALUES (9, 'y')");
+    EXPECT_EQ(s->rows("SELECT a.\"V\", b.\"W\" FROM \"A1\" a FULL OUTER JOIN \"B1\" b ON "
+                      "b.\"AID\" = a.\"ID\" ORDER BY b.\"W\", a.\"V\""),
+              (rows_t{{"a", "x"}, {"NULL", "y"}, {"b", "NULL"}}));
     EXPECT_EQ(s->value("SELECT COUNT(*) FROM (SELECT \"ID\" FROM \"A1\" WHERE \"ID\" IN (SELECT "
                        "\"AID\" FROM \"B1\"))"),
               "1");

@@ -544,9 +544,10 @@ std::string translator::add_source(scope &sc, const from_item &f)
         join_sql = " CROSS JOIN ";
     else if (f.join == "LEFT")
         join_sql = " LEFT JOIN ";
+    else if (f.join == "RIGHT")
+        join_sql = " RIGHT JOIN ";
     else
-        // SQLite of this release has no RIGHT or FULL join
-        fail(900);
+        join_sql = " FULL JOIN ";
     sc.srcs.push_back(src);
     return join_sql + from_sql + " AS " + src.sql_alias;
 }
