@@ -1250,11 +1250,9 @@ OCS_EXPORT sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
         for (auto &[pos, d] : st->defines)
             if (pos > st->cols.size())
                 return report(err, 1007);
-        if (iters > 0 && !describe) {
-            sword rc = fetch_row(st, err);
-            // a committing execute of a query ends the transaction after the first row
-            return rc;
-        }
+        // an execute of one or more iterations fetches the first row
+        if (iters > 0 && !describe)
+            return fetch_row(st, err);
         return OCI_SUCCESS;
     }
     st->row_count = ub4(res.rows);

@@ -1132,12 +1132,8 @@ std::vector<value> session::load_row(const table_def &t, long long rowid)
     sqlite3_bind_int64(st, 1, rowid);
     std::vector<value> row;
     if (sqlite3_step(st) == SQLITE_ROW)
-        for (size_t i = 0; i < t.cols.size(); ++i) {
-            value v = read_value(st, int(i), t.cols[i].t);
-            if (v.k == value::raw && t.cols[i].t.name == "BLOB")
-                v.k = value::raw;
-            row.push_back(v);
-        }
+        for (size_t i = 0; i < t.cols.size(); ++i)
+            row.push_back(read_value(st, int(i), t.cols[i].t));
     sqlite3_reset(st);
     if (row.empty())
         row.resize(t.cols.size());

@@ -896,7 +896,7 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
         size_t stop = e.args.size() - (e.has_else ? 1 : 0);
         otype result;
         bool first = true;
-        for (; i + 1 < stop + 1 && i < stop; i += 2) {
+        for (; i + 1 < stop; i += 2) {
             s += " WHEN " + sub(e.args[i]).first;
             auto then = sub(e.args[i + 1]);
             s += " THEN " + then.first;
