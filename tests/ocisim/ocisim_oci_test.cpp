@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 using rows_t = std::vector<std::vector<std::string>>;
 
@@ -112,6 +113,34 @@ TEST(ocisim_orasql, prints_rows_tab_separated_with_escapes_and_nulls)
                   std::string::npos)
             << e.what();
     }
+}
+
+TEST(ocisim_loader, the_binding_names_a_missing_library_or_missing_calls)
+{
+    test_ora_schema schema;
+    auto run_orasql = [&](const std::string &library_path) {
+        std::string out, err;
+        int rc = test_run_process({test_ora_schema::orasql_path(), "scott/tiger@ORCL",
+                                   "SELECT * FROM DUAL"},
+                                  {"OCISIM_DIR=" + schema.dir(), "LD_LIBRARY_PATH=" + library_path},
+                                  "", &out, &err);
+        return std::make_pair(rc, out + err);
+    };
+    auto [rc, text] = run_orasql(test_ora_schema::library_dir());
+    EXPECT_EQ(rc, 0) << text;
+    EXPECT_EQ(text, "X\n");
+    std::tie(rc, text) = run_orasql("");
+    EXPECT_EQ(rc, 2);
+    EXPECT_NE(text.find("Oracle client library not found: libclntsh.so: "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("libclntsh.so.11.1"), std::string::npos) << text;
+    std::tie(rc, text) = run_orasql(OCISIM_PARTIAL_DIR);
+    EXPECT_EQ(rc, 2);
+    EXPECT_NE(text.find("Oracle client library 'libclntsh.so' lacks OCIHandleAlloc, "
+                        "OCIHandleFree"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("OCIEnvCreate"), std::string::npos) << text;
 }
 
 TEST(ocisim_logon, each_user_has_a_schema_of_its_own)

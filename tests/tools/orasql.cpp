@@ -133,7 +133,7 @@ struct column
 bool read_lob(column &c, std::string &out)
 {
     std::vector<unsigned char> piece(65536);
-    ub4 offset = 1;
+    const ub4 offset = 1;  // the later pieces of a polling read follow on by themselves
     bool clob = c.type == SQLT_CLOB;
     std::string bytes;
     for (;;) {
@@ -149,7 +149,6 @@ bool read_lob(column &c, std::string &out)
             continue;
         break;
     }
-    (void)offset;
     out = clob ? bytes : hex(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     return true;
 }
