@@ -7,19 +7,6 @@
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
-#include <unicode/uchar.h>
-
-namespace {
-
-bool is_letter(wchar_t c) { return u_isalpha(UChar32(c)); }
-
-bool is_name_char(wchar_t c)
-{
-    return u_isalnum(UChar32(c)) || c == L'_' || c == L'$' || c == L'#';
-}
-
-} // namespace
-
 ora_validator::ora_validator()
     : udb_validator(30)
 {
@@ -29,34 +16,13 @@ ora_validator::ora_validator()
 bool ora_validator::is_acceptable(const std::wstring& name) const
 {
     tk_wtrace(1, L"ora_validator::is_acceptable(%ls)", name.c_str());
-    if (name.empty() || name.size() > max_length)
-        return false;
-    if (!is_letter(name[0]))
-        return false;
-    for (wchar_t c : name) {
-        if (!is_name_char(c)) {
-            tk_wtrace(2, L"Name contains invalid symbol: '%lc'", c);
-            return false;
-        }
-    }
-    for (const std::wstring& word : restricted_words)
-        if (tk_compare_no_case(word, name) == 0)
-            return false;
-    return true;
+    return is_identifier(name);
 }
 
 std::wstring ora_validator::get_safe_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"ora_validator::get_safe_name(%ls)", name.c_str());
-    std::wstring s = name;
-    if (s.empty() || !is_letter(s[0]))
-        s.insert(0, L"A");
-    if (s.size() > max_length)
-        s.resize(max_length - 1);
-    for (wchar_t& c : s)
-        if (!is_name_char(c))
-            c = L'_';
-    return udb_validator::get_safe_name(s);
+    return get_safe_identifier(name);
 }
 
 ora_fn_validator::ora_fn_validator(const std::vector<t_ftd*>& fields)

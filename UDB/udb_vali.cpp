@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <unicode/uchar.h>
 
 namespace {
 
@@ -20,6 +22,17 @@ std::wstring number5(int i)
     char buf[16];
     std::snprintf(buf, sizeof buf, "%05d", i);
     return std::wstring(buf, buf + std::char_traits<char>::length(buf));
+}
+
+bool is_letter(wchar_t c)
+{
+    return u_isalpha(static_cast<UChar32>(static_cast<char16_t>(c)));
+}
+
+bool is_name_char(wchar_t c)
+{
+    return u_isalnum(static_cast<UChar32>(static_cast<char16_t>(c))) || c == L'_' || c == L'$' ||
+           c == L'#';
 }
 
 }  // namespace
@@ -92,4 +105,35 @@ void udb_validator::add_existing_name(const std::wstring& name)
 {
     tk_wtrace(1, L"udb_validator::add_existing_name(%ls)", name.c_str());
     existing_names.push_back(name);
+}
+
+bool udb_validator::is_identifier(const std::wstring& name) const
+{
+    if (name.empty() || name.size() > max_length)
+        return false;
+    if (!is_letter(name[0]))
+        return false;
+    for (wchar_t c : name) {
+        if (!is_name_char(c)) {
+            tk_wtrace(2, L"Name contains invalid symbol: '%lc'", static_cast<wint_t>(c));
+            return false;
+        }
+    }
+    for (const std::wstring& word : restricted_words)
+        if (equal_no_case(word, name))
+            return false;
+    return true;
+}
+
+std::wstring udb_validator::get_safe_identifier(const std::wstring& name) const
+{
+    std::wstring s = name;
+    if (s.empty() || !is_letter(s[0]))
+        s.insert(0, L"A");
+    if (s.size() > max_length)
+        s.resize(max_length - 1);
+    for (wchar_t& c : s)
+        if (!is_name_char(c))
+            c = L'_';
+    return udb_validator::get_safe_name(s);
 }

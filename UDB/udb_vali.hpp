@@ -23,4 +23,12 @@ public:
     std::vector<wchar_t> illegal_chars;
     std::vector<std::wstring> restricted_words;  // compared case-insensitively
     std::vector<std::wstring> existing_names;
+
+protected:
+    // the identifier rules both engines share: a letter first, then letters, digits,
+    // '_', '$' or '#', within max_length, and no restricted word
+    bool is_identifier(const std::wstring& name) const;
+    // the name made to follow those rules (a leading "A", cut, other characters '_')
+    // and then given a free number by get_safe_name
+    std::wstring get_safe_identifier(const std::wstring& name) const;
 };
