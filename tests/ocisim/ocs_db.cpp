@@ -923,6 +923,9 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
         }
         if (!d->is_zero() && d->exp > 126)
             fail(1426);
+        // below 1E-130 a NUMBER is 0
+        if (!d->is_zero() && d->exp < -129)
+            d = decimal{};
         return {value::num, d->render()};
     }
     if (ct.is_date()) {
