@@ -51,8 +51,11 @@ public:
 
     ora_handles& handles();
 
-private:
+    // ends the session; the log-off commits what the session left open, so its
+    // failure is raised
     void logoff();
+
+private:
     void release() noexcept;
 
     bool m_initialized = false;

@@ -55,7 +55,12 @@ void oracle_converter_impl::connect_oracle_server(const std::wstring& name)
 void oracle_converter_impl::log_off_oracle()
 {
     m_database.reset();
-    m_engine.reset();
+    if (!m_engine)
+        return;
+    // the log-off commits the session's last large-object writes and updates: its
+    // failure is raised, not left to the engine's destructor, which can only trace it
+    std::unique_ptr<ora_engine> engine = std::move(m_engine);
+    engine->logoff();
 }
 
 bool oracle_converter_impl::load_profile(const udb_profile& profile)

@@ -20,8 +20,8 @@ public:
                                const std::wstring& password, const std::wstring& port);
     // replaces the connected database; an ora_exception leaves none connected
     void connect_oracle_server(const std::wstring& db_name);
-    // deletes the connected database and ends the engine, which logs off and so
-    // commits pending large-object writes and updates
+    // deletes the connected database and logs off, which commits pending large-object
+    // writes and updates; a failed log-off raises its ora_exception
     void log_off_oracle();
 
     bool load_profile(const udb_profile& profile);

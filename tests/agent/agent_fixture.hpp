@@ -25,14 +25,17 @@ protected:
     }
 
     // both servers, the source tables without their schema, then the extra options
-    kestrun_result run(const std::vector<std::string>& extra) const
+    kestrun_result run(const std::vector<std::string>& extra,
+                       const std::vector<std::string>& extra_env = {}) const
     {
         std::vector<std::string> args = ora_args();
         const std::vector<std::string> pg = pg_args();
         args.insert(args.end(), pg.begin(), pg.end());
         args.push_back("--no_schema");
         args.insert(args.end(), extra.begin(), extra.end());
-        return run_kestrun(args, ora.environment());
+        std::vector<std::string> env = ora.environment();
+        env.insert(env.end(), extra_env.begin(), extra_env.end());
+        return run_kestrun(args, env);
     }
 
     // rows of the destination, tab-separated, NULL as "~"

@@ -91,3 +91,13 @@ TEST_F(kestrun_conversion, a_second_table_list_replaces_the_first)
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(oracle_tables(), strings{"b"});
 }
+
+TEST_F(kestrun_conversion, failed_log_off_at_the_end_fails_the_run)
+{
+    // the log-off commits the last large-object writes: when it fails they are lost
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, body text); INSERT INTO t VALUES (1, 'x')");
+    const kestrun_result r = run({}, {"OCISIM_FAULTS=3113:LOGOFF"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error:\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ORA-03113"), std::string::npos) << r.out;
+}

@@ -929,8 +929,13 @@ OCS_EXPORT sword OCILogoff(OCISvcCtx *svchp, OCIError *errhp)
     OCS_GUARD_BEGIN
     if (!svc->sess)
         return report(err, 1012);
-    // the work of the session is committed when it ends normally
-    svc->sess->commit();
+    // a log-off that fails (OCISIM_FAULTS pattern "LOGOFF") loses the session's open work,
+    // as a broken connection does
+    int fault = injected_fault("LOGOFF");
+    if (fault)
+        svc->sess->rollback();
+    else
+        svc->sess->commit();
     for (handle *h : std::set<handle *>(live()))
         if (h->type == OCI_HTYPE_STMT && static_cast<stmt_h *>(h)->owner == svc->sess.get()) {
             static_cast<stmt_h *>(h)->cur.reset();
@@ -938,6 +943,8 @@ OCS_EXPORT sword OCILogoff(OCISvcCtx *svchp, OCIError *errhp)
         }
     svc->sess.reset();
     destroy(svc);
+    if (fault)
+        return report(err, fault);
     return OCI_SUCCESS;
     OCS_GUARD_END(err)
 }
