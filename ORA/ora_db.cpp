@@ -129,6 +129,7 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
                                                           const udb_indexes& indexes)
 {
     tk_wtrace(2, L"ora_database::create_table(%ls)", name.c_str());
+    std::vector<ora_left_out_index> left_out;
     if (!is_table_exist(name)) {
         ora_schema_initializer builder(name, fields, upper_case);
         builder.build_schema(*this);
@@ -136,11 +137,14 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
             ora_indexes_initializer index_builder(name, builder.get_fields(), indexes,
                                                   builder.get_names_map());
             index_builder.build_indexes();
+            left_out = index_builder.get_left_out();
         }
         tables.push_back(name);
         names_map.add_fn_map(name, builder.get_names_map());
     }
-    return get_table(name, 2);
+    std::unique_ptr<udb_recordset> table = get_table(name, 2);
+    static_cast<ora_table&>(*table).set_left_out_indexes(std::move(left_out));
+    return table;
 }
 
 std::wstring ora_database::get_tn_mapped_name_ex(const std::wstring& source_table)

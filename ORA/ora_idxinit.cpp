@@ -37,6 +37,8 @@ ora_indexes_initializer::ora_indexes_initializer(const std::wstring& table,
             const t_ftd& descriptor = m_fields.get_field(column);
             if (!can_be_part_of_index(descriptor)) {
                 tk_wtrace(2, L"Field '%ls' cannot be part of index", descriptor.name.c_str());
+                // the run reports it: a lost key lets duplicates in
+                m_left_out.push_back({src.name, field});
                 can_build = false;
                 break;
             }

@@ -5,6 +5,15 @@
 #include "udb_sche.hpp"
 
 #include <string>
+#include <vector>
+
+// a source index the builder could not give the table: Oracle cannot index the column
+struct ora_left_out_index {
+    std::wstring index;    // the source index name
+    std::wstring column;   // the source field stored as a large object
+
+    bool operator==(const ora_left_out_index&) const = default;
+};
 
 // gives a table just created its primary key, unique constraints and indexes, under
 // names unique in the schema and over the generated column names
@@ -21,6 +30,8 @@ public:
 
     const udb_indexes& get_indexes() const { return m_indexes; }
     int get_pk_position() const { return m_pk; }
+    // the source indexes left out, in source order
+    const std::vector<ora_left_out_index>& get_left_out() const { return m_left_out; }
 
     // the statement of one index of the list, empty for one equal to the primary key
     std::wstring index_statement(size_t i) const;
@@ -31,6 +42,7 @@ private:
     int m_pk = -1;
     std::wstring m_table;
     udb_indexes m_indexes;
+    std::vector<ora_left_out_index> m_left_out;
     const udb_schema& m_fields;
     const t_names_map& m_names;
 };

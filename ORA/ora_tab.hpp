@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ora_idxinit.hpp"
 #include "ora_qres.hpp"
 
 #include <cstdint>
@@ -63,6 +64,12 @@ public:
     {
         return m_replaced_values;
     }
+    // the source indexes that creating this table left out (set by create_table)
+    const std::vector<ora_left_out_index>& get_left_out_indexes() const { return m_left_out; }
+    void set_left_out_indexes(std::vector<ora_left_out_index> left_out)
+    {
+        m_left_out = std::move(left_out);
+    }
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
@@ -83,4 +90,5 @@ private:
     ora_database* m_db;
     udb_relationships* m_relationships;
     std::map<std::wstring, unsigned> m_replaced_values;
+    std::vector<ora_left_out_index> m_left_out;
 };

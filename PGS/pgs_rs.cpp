@@ -36,6 +36,15 @@ int decimal_reserved(long long precision, long long scale)
     return static_cast<int>(precision << 8 | scale);
 }
 
+// a uuid's text is always 36 characters: with that size it stays a text column that a
+// key or an index can cover, not a large object
+constexpr int k_uuid_text_size = 36;
+
+int known_text_size(const std::string& type_name, int size)
+{
+    return size == 0 && type_name == "uuid" ? k_uuid_text_size : size;
+}
+
 // a trailing semicolon would break the query as a subquery
 std::wstring strip_query(const std::wstring& text)
 {
@@ -193,7 +202,7 @@ void pgs_recordset::init_schema()
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
             const VARTYPE vartype = pgs_get_vartype(type_name);
-            const int size = row[3].is_null() ? 0 : row[3].as<int>();
+            const int size = known_text_size(type_name, row[3].is_null() ? 0 : row[3].as<int>());
             const bool not_null = std::string(row[5].c_str()) != "YES";
             int reserved = 0;
             if (vartype == VT_DECIMAL && !row[6].is_null() && !row[8].is_null())
@@ -233,6 +242,7 @@ void pgs_recordset::init_query_schema()
                 size = typmod;
             else if (type == k_oid_numeric && typmod >= 4)
                 reserved = decimal_reserved((typmod - 4) >> 16 & 0xffff, (typmod - 4) & 0xffff);
+            size = known_text_size(type_name, size);
             schema.add_field(new pgs_ftd(size, tk_from_utf8(shape.column_name(i)), vartype,
                                          false, reserved, type_name, static_cast<int>(i) + 1));
         }

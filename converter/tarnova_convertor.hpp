@@ -64,7 +64,8 @@ private:
     void convert_table(run_state& state, const std::wstring& name, const std::wstring& query);
     void copy_rows(udb_recordset& source, udb_recordset& writer);
     void report_record_error(const tk_exception& e);
-    void report_replaced_values(const udb_recordset& writer, const std::wstring& name);
+    // what the writer could not keep: replaced numbers, indexes left out
+    void report_writer_losses(const udb_recordset& writer, const std::wstring& name);
     ora_database& destination() const;
     conversion_hooks& hooks() const;
 

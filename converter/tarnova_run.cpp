@@ -211,7 +211,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.handle(e, false);
     }
     if (writer)
-        report_replaced_values(*writer, name);
+        report_writer_losses(*writer, name);
     writer.reset();
     source.reset();
     ++tab_done;
@@ -252,20 +252,25 @@ void tarnova_convertor::report_record_error(const tk_exception& e)
     handler.handle(e, false);
 }
 
-void tarnova_convertor::report_replaced_values(const udb_recordset& writer, const std::wstring& name)
+void tarnova_convertor::report_writer_losses(const udb_recordset& writer, const std::wstring& name)
 {
     const auto* table = dynamic_cast<const ora_table*>(&writer);
     if (!table)
         return;
+    const auto report = [&](const std::string& text) {
+        error_handler& handler = error_handler::instance();
+        handler.set_context(name);
+        handler.handle(tk_exception(text, 0), false);
+    };
+    for (const ora_left_out_index& index : table->get_left_out_indexes())
+        report("Index " + tk_to_ansi(index.index) + " was not created: column "
+               + tk_to_ansi(index.column)
+               + " is stored as a large object, which Oracle cannot index");
     for (const auto& [column, count] : table->get_replaced_values()) {
         if (count == 0)
             continue;
-        error_handler& handler = error_handler::instance();
-        handler.set_context(name);
-        handler.handle(tk_exception(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
-                                        + " were beyond the Oracle number range and were written"
-                                          " as the column default or NULL",
-                                    0),
-                       false);
+        report(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+               + " were beyond the Oracle number range and were written as the column default"
+                 " or NULL");
     }
 }

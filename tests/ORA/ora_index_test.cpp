@@ -57,13 +57,40 @@ TEST_F(ora_index_test, indexes_over_large_columns_are_left_out)
     source.push_back(index_of(L"LOK", true, false, {L"ID"}));
     source.push_back(index_of(L"L2001", false, false, {L"ID", L"T2001"}));
     source.push_back(index_of(L"L2000", false, false, {L"T2000"}));
-    create(L"LIX", {col(L"ID", VT_I4), col(L"T", VT_BSTR, 0), col(L"T2001", VT_BSTR, 2001),
-                    col(L"T2000", VT_BSTR, 2000)},
-           source);
+    source.push_back(index_of(L"LBIN", false, false, {L"B"}));
+    auto t = create(L"LIX", {col(L"ID", VT_I4), col(L"T", VT_BSTR, 0),
+                             col(L"T2001", VT_BSTR, 2001), col(L"T2000", VT_BSTR, 2000),
+                             col(L"B", VT_BLOB, 0)},
+                    source);
     // no primary key: the unique index over ID is no twin of it
     EXPECT_EQ(constraints_of(L"LIX"), (ora_rows{{L"LOK", L"U"}}));
     EXPECT_EQ(index_columns(L"L2000"), (ora_rows{{L"T2000"}}));
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_INDEXES WHERE INDEX_NAME='L2001'"), 0);
+    // each one left out is kept for the run to report, with the column that stopped it
+    EXPECT_EQ(t->get_left_out_indexes(),
+              (std::vector<ora_left_out_index>{
+                  {L"LPK", L"T"}, {L"LUQ", L"T"}, {L"L2001", L"T2001"}, {L"LBIN", L"B"}}));
+}
+
+TEST_F(ora_index_test, left_out_index_names_the_source_field_and_frees_its_name)
+{
+    // upper-case mode renames the column; the user knows the source names
+    db().upper_case = true;
+    udb_indexes source;
+    source.push_back(index_of(L"body_pk", true, true, {L"body"}));
+    auto t = create(L"UPLIX", {col(L"body", VT_BSTR, 0), col(L"n", VT_I4)}, source);
+    EXPECT_EQ(t->get_left_out_indexes(),
+              (std::vector<ora_left_out_index>{{L"body_pk", L"body"}}));
+    // the name was not taken: a later table's index gets it unchanged
+    db().upper_case = false;
+    udb_indexes later;
+    later.push_back(index_of(L"body_pk", true, true, {L"N"}));
+    auto other = create(L"UPLIX2", {col(L"N", VT_I4)}, later);
+    EXPECT_TRUE(other->get_left_out_indexes().empty());
+    EXPECT_EQ(constraints_of(L"UPLIX2"), (ora_rows{{L"body_pk", L"P"}}));
+    // a table that already exists gets no index and reports none
+    auto again = create(L"UPLIX", {col(L"body", VT_BSTR, 0)}, source);
+    EXPECT_TRUE(again->get_left_out_indexes().empty());
 }
 
 TEST_F(ora_index_test, index_names_stay_unique_in_the_schema_across_tables)

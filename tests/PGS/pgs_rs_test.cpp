@@ -25,7 +25,7 @@ TEST_F(pgs_rs_test, columns_become_descriptors_with_types_sizes_and_decimal_prec
     db.exec("CREATE TABLE t (id integer NOT NULL, big bigint, small smallint, name varchar(40),"
             " ch char(3), flag boolean, at timestamp, day date, amount numeric(20,4),"
             " loose numeric, wide numeric(40,2), price money, data bytea, ratio double precision,"
-            " r real, clock time, tz timestamptz)");
+            " r real, clock time, tz timestamptz, g uuid)");
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"public.t");
     struct {
@@ -52,6 +52,8 @@ TEST_F(pgs_rs_test, columns_become_descriptors_with_types_sizes_and_decimal_prec
         {L"r", VT_R8, 0, 0, "real"},
         {L"clock", VT_BSTR, 0, 0, "time without time zone"},
         {L"tz", VT_DATE, 0, 0, "timestamp with time zone"},
+        // a uuid's text has a fixed length: no large object, so it can stay a key
+        {L"g", VT_BSTR, 36, 0, "uuid"},
     };
     ASSERT_EQ(rs->schema.fields.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -387,9 +389,11 @@ TEST_F(pgs_rs_test, query_source_maps_computed_columns_by_type)
     std::unique_ptr<udb_recordset> rs = database->get_query(
         L"q",
         L"SELECT 1.25::numeric(10,2) AS n, DATE '2010-03-05' AS d, NULL::boolean AS b,"
-        L" 2.5::double precision AS f",
+        L" 2.5::double precision AS f, 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid AS g",
         1);
-    ASSERT_EQ(rs->schema.fields.size(), 4u);
+    ASSERT_EQ(rs->schema.fields.size(), 5u);
+    EXPECT_EQ(rs->schema.fields[4]->vartype, VT_BSTR);
+    EXPECT_EQ(rs->schema.fields[4]->size, 36);
     EXPECT_EQ(rs->schema.fields[0]->vartype, VT_DECIMAL);
     EXPECT_EQ(rs->schema.fields[1]->vartype, VT_DATE);
     EXPECT_EQ(rs->schema.fields[2]->vartype, VT_BOOL);
@@ -400,6 +404,7 @@ TEST_F(pgs_rs_test, query_source_maps_computed_columns_by_type)
     EXPECT_EQ(field(row, 1).to_string(), "2010-03-05");
     EXPECT_EQ(field(row, 2).get_type(), VT_EMPTY);
     EXPECT_EQ(field(row, 3).to_double(), 2.5);
+    EXPECT_EQ(field(row, 4).to_wstring(), L"a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11");
 }
 
 TEST_F(pgs_rs_test, query_with_an_error_raises_when_opened)

@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "ora_db.hpp"
+#include "ora_except.hpp"
 #include "ora_qres.hpp"
 #include "pgs_engine.hpp"
 #include "tarnova_convertor.hpp"
@@ -227,6 +228,51 @@ TEST_F(conversion, definitions_only_and_skipped_indexes)
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"b\""), 1);
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM user_indexes WHERE table_name = 'a'"), 2);
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM user_indexes WHERE table_name = 'b'"), 0);
+}
+
+TEST_F(conversion, index_over_a_large_object_column_is_reported_and_the_others_are_built)
+{
+    pg.exec("CREATE TABLE notes (body text PRIMARY KEY, n int UNIQUE, tag varchar(10));"
+            "CREATE INDEX notes_tag ON notes (tag);"
+            "INSERT INTO notes VALUES ('a', 1, 'x'), ('b', 2, 'y')");
+    run({L"notes"});
+    ASSERT_EQ(h.reaction.reports.size(), 1u);
+    EXPECT_EQ(h.reaction.reports[0].level, 0);
+    EXPECT_EQ(h.reaction.reports[0].message,
+              "notes: Index notes_pkey was not created: column body is stored as a large object,"
+              " which Oracle cannot index");
+    EXPECT_EQ(h.handler.get_reported_errors(), 1u);
+    EXPECT_EQ(rows(L"SELECT index_name FROM user_indexes WHERE table_name = 'notes'"
+                   L" ORDER BY index_name"),
+              (std::vector<std::string>{"notes_n_key", "notes_tag"}));
+    EXPECT_EQ(rows(L"SELECT \"n\", \"body\" FROM \"notes\" ORDER BY \"n\""),
+              (std::vector<std::string>{"1|a", "2|b"}));
+}
+
+TEST_F(conversion, uuid_key_is_kept_and_values_arrive_exactly)
+{
+    pg.exec("CREATE TABLE u (id uuid PRIMARY KEY, other uuid);"
+            "INSERT INTO u VALUES ('a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', NULL),"
+            " ('00000000-0000-0000-0000-000000000000', 'FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF')");
+    task->queries[L"uq"] = L"SELECT id FROM u";
+    run({L"u"});
+    EXPECT_TRUE(h.reaction.reports.empty()) << h.reaction.messages()[0];
+    EXPECT_EQ(rows(L"SELECT constraint_type FROM user_constraints WHERE table_name = 'u'"
+                   L" AND constraint_type = 'P'"),
+              std::vector<std::string>{"P"});
+    EXPECT_EQ(rows(L"SELECT table_name, column_name, data_type FROM user_tab_columns"
+                   L" WHERE table_name IN ('u', 'uq') AND char_length = 36"
+                   L" ORDER BY table_name, column_name"),
+              (std::vector<std::string>{"u|id|NVARCHAR2", "u|other|NVARCHAR2",
+                                        "uq|id|NVARCHAR2"}));
+    // the server's own text, lower case; NULL stays NULL
+    EXPECT_EQ(rows(L"SELECT \"id\", \"other\" FROM \"u\" ORDER BY \"id\""),
+              (std::vector<std::string>{
+                  "00000000-0000-0000-0000-000000000000|ffffffff-ffff-ffff-ffff-ffffffffffff",
+                  "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11|~"}));
+    // the key holds: a duplicate is refused
+    EXPECT_THROW(oracle(L"INSERT INTO \"u\" VALUES ('a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', NULL)"),
+                 ora_exception);
 }
 
 TEST_F(conversion, table_missing_from_the_source_is_reported_and_skipped)
