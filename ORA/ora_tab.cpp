@@ -58,6 +58,12 @@ bool value_as_double(const udb_field& value, double& out)
     }
 }
 
+// the placeholder of a large object that is there but empty: EMPTY_CLOB() is no NULL
+const wchar_t* empty_lob_literal(const t_ftd& column)
+{
+    return column.vartype == VT_BSTR ? L"EMPTY_CLOB()" : L"EMPTY_BLOB()";
+}
+
 } // namespace
 
 // the two callbacks of the ROWID bind: nothing goes in, the ROWID comes out
@@ -267,7 +273,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         if (is_null_value(value) && !column.b_not_null)
             return L"NULL";
         tk_trace(1, "Got LOB - put placeholder");
-        return column.vartype == VT_BSTR ? L"EMPTY_CLOB()" : L"EMPTY_BLOB()";
+        return empty_lob_literal(column);
     }
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
@@ -329,6 +335,11 @@ void ora_table::update(const udb_record& record)
         const t_ftd& column = *schema.fields[size_t(pos)];
         std::wstring literal = to_oracle_str(field, &column);
         bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
+        // '' is NULL to oracle: an empty text or byte string stays empty, as appended
+        if (is_null && !is_null_value(*field) && is_lob_column(column)) {
+            literal = empty_lob_literal(column);
+            is_null = false;
+        }
         bool in_key = false;
         for (const std::wstring& k : key.fields)
             in_key = in_key || k == column.name;

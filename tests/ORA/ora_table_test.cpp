@@ -233,6 +233,22 @@ TEST_F(ora_table_test, update_rewrites_the_row_with_the_records_key)
     EXPECT_EQ(value(L"SELECT V FROM \"UPD\" WHERE ID=2"), L"keep");
 }
 
+TEST_F(ora_table_test, update_keeps_empty_large_objects_empty_and_nulls_null)
+{
+    udb_indexes keys;
+    keys.push_back(index_of(L"PK_UPL", true, true, {L"ID"}));
+    auto t = create(L"UPL", {col(L"ID", VT_I4, 0, true), col(L"C", VT_BSTR), col(L"B", VT_BLOB)},
+                    keys);
+    t->append_record(*rec({{L"ID", num(1)}, {L"C", text(L"old")}, {L"B", bytes({1})}}));
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"old")}, {L"B", bytes({1})}}));
+    t->update(*rec({{L"ID", num(1)}, {L"C", text(L"")}, {L"B", bytes({})}}));
+    t->update(*rec({{L"ID", num(2)}, {L"C", null()}, {L"B", null()}}));
+    // an empty value is no NULL: the same as a row appended with it
+    EXPECT_EQ(rows(L"SELECT ID, NVL2(C, 'set', 'nil'), NVL2(B, 'set', 'nil'), TO_CHAR(LENGTH(C)),"
+                   L" TO_CHAR(LENGTH(B)) FROM \"UPL\" ORDER BY ID"),
+              (ora_rows{{L"1", L"set", L"set", L"0", L"0"}, {L"2", L"nil", L"nil", L"", L""}}));
+}
+
 TEST_F(ora_table_test, update_without_a_whole_key_changes_nothing)
 {
     auto plain = create(L"NOKEY", {col(L"ID", VT_I4), col(L"V", VT_BSTR, 5)});
