@@ -530,3 +530,201 @@ TEST(conversion_setup, run_without_oracle_session_reports_and_finishes)
     EXPECT_EQ(h.reaction.reports[0].message, "The Oracle database is not connected");
     EXPECT_TRUE(task.is_finished());
 }
+
+namespace {
+// every value of a query, NULL as "~", large objects read whole, bytes as 0x and hex digits
+std::vector<std::vector<std::string>> oracle_values(const std::wstring& sql)
+{
+    std::vector<std::vector<std::string>> out;
+    ora_query_results result(0, sql);
+    while (!result.is_eof()) {
+        const udb_record* record = result.get_item();
+        std::vector<std::string> row;
+        for (std::size_t i = 0; i < record->fields.size(); ++i)
+            row.push_back(record->fields[i]->get_type() == VT_EMPTY
+                              ? std::string("~")
+                              : tk_to_utf8(ora_query_results::field_text(*record, i)));
+        out.push_back(row);
+    }
+    return out;
+}
+} // namespace
+
+TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
+{
+    // the session's time zone decides how a timestamptz is written
+    pg.exec("ALTER DATABASE \"" + pg.name() + "\" SET timezone = 'UTC'");
+    pg.exec("CREATE TYPE mood AS ENUM ('sad', 'happy');"
+            "CREATE DOMAIN positive AS integer CHECK (VALUE > 0);"
+            "CREATE DOMAIN short_text AS varchar(8)");
+    const std::string long_text = std::string(4500, 'x') + "zażółć 😀 末";
+    std::string emoji_text;
+    for (int i = 0; i < 20000; ++i)
+        emoji_text += "😀";
+    std::string blob_hex = "0x";
+    for (int i = 0; i < 51200; ++i)
+        blob_hex += "00FF";
+    // how the destination column is read back: numbers and dates as oracle prints them
+    const std::wstring number = L"TO_CHAR(%)";
+    const std::wstring date = L"TO_CHAR(%, 'YYYY-MM-DD HH24:MI:SS')";
+    const std::wstring plain = L"%";
+    const std::string not_decimal = "cannot be held exactly as a decimal";
+    const std::string not_date = "is not a date that can be converted";
+    const std::string out_of_range = "were beyond the Oracle number range and were written as the"
+                                     " column default or NULL";
+    struct value_case {
+        std::string type;     // the postgresql column type
+        std::string value;    // the value, as sql
+        std::wstring read;    // the destination column read back, % standing for it
+        std::string arrives;  // what the column holds then, "~" for NULL
+        // a report the value gives: after the table for a replaced number (the row is
+        // written), else for its record, which is then not written; % stands for the column
+        std::string report;
+        bool refused = false;
+    };
+    const value_case cases[] = {
+        {"smallint", "-32768", number, "-32768", ""},
+        {"smallint", "32767", number, "32767", ""},
+        {"integer", "-2147483648", number, "-2147483648", ""},
+        {"integer", "2147483647", number, "2147483647", ""},
+        {"bigint", "-9223372036854775808", number, "-9223372036854775808", ""},
+        {"bigint", "9223372036854775807", number, "9223372036854775807", ""},
+        // the shortest text of the four-byte value, as the server prints it
+        {"real", "3.4028235e38", number, "3.4028235E+38", ""},
+        {"real", "-1.17549435e-38", number, "-1.1754944E-38", ""},
+        {"real", "0.1", number, ".1", ""},
+        {"double precision", "1.2345678901234567", number, "1.2345678901234567", ""},
+        {"double precision", "0.30000000000000004", number, ".30000000000000004", ""},
+        {"double precision", "-1e-130", number, "-1E-130", ""},
+        {"double precision", "9.999999999999999e125", number, "9.999999999999999E+125", ""},
+        // beyond oracle's range: replaced, and said so
+        {"double precision", "1e-300", number, "0", "v: 1 value(s) of column % " + out_of_range},
+        {"double precision", "1.7976931348623157e308", number, "~",
+         "v: 1 value(s) of column % " + out_of_range},
+        {"numeric", "12345678901234567890123456789", number, "12345678901234567890123456789", ""},
+        {"numeric", "-0.0000000000000000000000000001", number, "-.0000000000000000000000000001",
+         ""},
+        {"numeric", "1.5e20", number, "150000000000000000000", ""},
+        {"numeric(20,4)", "1234567890123456.789", number, "1234567890123456.789", ""},
+        {"numeric(38,10)", "-1234567890123456.0123456789", number,
+         "-1234567890123456.0123456789", ""},
+        // the server rounds to the hundreds itself
+        {"numeric(5,-2)", "12345", number, "12300", ""},
+        // a decimal holds 96 bits: more digits are refused, though oracle could keep them
+        {"numeric", "1e30", number, "",
+         "1000000000000000000000000000000 of column % " + not_decimal, true},
+        {"numeric(38,0)", "12345678901234567890123456789012345678", number, "",
+         "12345678901234567890123456789012345678 of column % " + not_decimal, true},
+        {"numeric", "'NaN'", number, "", "NaN of column % " + not_decimal, true},
+        {"money", "-92233720368547758.08", number, "-92233720368547758.08", ""},
+        {"money", "92233720368547758.07", number, "92233720368547758.07", ""},
+        {"boolean", "true", number, "1", ""},
+        {"boolean", "false", number, "0", ""},
+        {"char(5)", "'ab'", plain, "ab   ", ""},
+        {"char(3)", "'żź'", plain, "żź ", ""},
+        // oracle counts utf-16 units: a character beyond U+FFFF takes two
+        {"char(3)", "'😀'", plain, "", "ORA-12899: value too large for column", true},
+        {"varchar(10)", "'héllo😀'", plain, "héllo😀", ""},
+        // oracle keeps no empty text apart from NULL
+        {"varchar(10)", "''", plain, "~", ""},
+        {"varchar", "'zażółć'", plain, "zażółć", ""},
+        // a large object keeps it: empty, not NULL
+        {"text", "''", plain, "", ""},
+        {"text", "'" + long_text + "'", plain, long_text, ""},
+        {"text", "repeat('😀', 20000)", plain, emoji_text, ""},
+        {"text", "E'tab\\tcr lf\\r\\n''q'' \\\\ \"end\"'", plain, "tab\tcr lf\r\n'q' \\ \"end\"",
+         ""},
+        {"bytea", "''", plain, "", ""},
+        {"bytea", "'\\x00ff0041'", plain, "0x00FF0041", ""},
+        {"bytea", "decode(repeat('00ff', 51200), 'hex')", plain, blob_hex, ""},
+        {"date", "'0001-01-01'", date, "0001-01-01 00:00:00", ""},
+        {"date", "'1899-12-30'", date, "1899-12-30 00:00:00", ""},
+        {"date", "'1582-10-10'", date, "1582-10-10 00:00:00", ""},
+        {"date", "'9999-12-31'", date, "9999-12-31 00:00:00", ""},
+        {"date", "'0044-03-15 BC'", date, "", "?0044-03-15 BC of column % " + not_date, true},
+        // an oracle DATE has no fraction of a second: it is cut off
+        {"timestamp", "'2020-12-25 17:30:05.123456'", date, "2020-12-25 17:30:05", ""},
+        {"timestamp", "'9999-12-31 23:59:59.999999'", date, "9999-12-31 23:59:59", ""},
+        {"timestamp", "'1899-12-29 18:00:00'", date, "1899-12-29 18:00:00", ""},
+        {"timestamp", "'infinity'", date, "", "?infinity of column % " + not_date, true},
+        // the time of the session's zone; the zone itself is not kept
+        {"timestamptz", "'2020-12-25 17:30:05+02'", date, "2020-12-25 15:30:05", ""},
+        // types oracle has no equivalent of arrive as the server's text
+        {"time", "'13:45:30.5'", plain, "13:45:30.5", ""},
+        {"timetz", "'13:45:30.25+02'", plain, "13:45:30.25+02", ""},
+        {"interval", "'1 year 2 mons 3 days 04:05:06.7'", plain, "1 year 2 mons 3 days 04:05:06.7",
+         ""},
+        {"json", "'{\"a\": [1, 2.50, \"é\"]}'", plain, "{\"a\": [1, 2.50, \"é\"]}", ""},
+        {"uuid", "'A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11'", plain,
+         "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11", ""},
+        {"int[]", "'{1,2,NULL}'", plain, "{1,2,NULL}", ""},
+        {"inet", "'192.168.0.1/24'", plain, "192.168.0.1/24", ""},
+        {"bit(3)", "B'101'", plain, "101", ""},
+        {"mood", "'happy'", plain, "happy", ""},
+        {"positive", "42", number, "42", ""},
+        {"short_text", "'dom'", plain, "dom", ""},
+    };
+
+    // row 1 holds every value that is written, row 2 only NULLs, and each refused value
+    // a row of its own
+    std::string create = "CREATE TABLE v (id int";
+    std::string columns = "id";
+    std::string values = "1";
+    std::wstring select = L"SELECT ";
+    std::vector<std::string> refused_rows;
+    std::vector<std::string> expected_reports;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const value_case& c = cases[i];
+        const std::string column = "c" + std::to_string(i + 1);
+        create += ", " + column + " " + c.type;
+        std::string report = c.report;
+        if (report.find('%') != std::string::npos)
+            report.replace(report.find('%'), 1,
+                           c.report.rfind("v: ", 0) == 0 ? column : "\"" + column + "\"");
+        if (c.refused) {
+            const std::string id = std::to_string(3 + refused_rows.size());
+            refused_rows.push_back("INSERT INTO v (id, " + column + ") VALUES (" + id + ", "
+                                   + c.value + ")");
+            expected_reports.push_back(
+                "v, record #" + id + ": "
+                + (report.rfind("ORA-", 0) == 0 ? report : "The value " + report));
+            continue;
+        }
+        if (!report.empty())
+            expected_reports.push_back(report);
+        columns += ", " + column;
+        values += ", " + c.value;
+        std::wstring read = c.read;
+        read.replace(read.find(L'%'), 1, L"\"" + tk_to_unicode(column) + L"\"");
+        select += (select.size() > 7 ? L", " : L"") + read;
+    }
+    pg.exec(create + "); INSERT INTO v (" + columns + ") VALUES (" + values + ");"
+            "INSERT INTO v (id) VALUES (2)");
+    for (const std::string& insert : refused_rows)
+        pg.exec(insert);
+    run({L"v"});
+
+    // every report is there, each once; a refused record is not written
+    std::vector<std::string> messages = h.reaction.messages();
+    EXPECT_EQ(messages.size(), expected_reports.size());
+    for (const std::string& expected : expected_reports) {
+        const auto found = std::find_if(messages.begin(), messages.end(), [&](const std::string& m) {
+            return m.rfind(expected, 0) == 0;
+        });
+        if (found == messages.end()) {
+            ADD_FAILURE() << "not reported: " << expected;
+            continue;
+        }
+        messages.erase(found);
+    }
+    const auto arrived = oracle_values(select + L" FROM \"v\" ORDER BY \"id\"");
+    ASSERT_EQ(arrived.size(), 2u);
+    std::size_t at = 0;
+    for (const value_case& c : cases) {
+        if (c.refused)
+            continue;
+        EXPECT_EQ(arrived[0][at], c.arrives) << c.type << " " << c.value.substr(0, 60);
+        EXPECT_EQ(arrived[1][at], "~") << c.type << " NULL";
+        ++at;
+    }
+}
