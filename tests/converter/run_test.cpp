@@ -28,6 +28,23 @@ const char duplicate_text[] =
     "Duplicate field values being used for an unique index were found. See 'Troubleshooting' "
     "article of the product documentation for solution.";
 
+// every value of a query, NULL as "~", large objects read whole, bytes as 0x and hex digits
+std::vector<std::vector<std::string>> oracle_values(const std::wstring& sql)
+{
+    std::vector<std::vector<std::string>> out;
+    ora_query_results result(0, sql);
+    while (!result.is_eof()) {
+        const udb_record* record = result.get_item();
+        std::vector<std::string> row;
+        for (std::size_t i = 0; i < record->fields.size(); ++i)
+            row.push_back(record->fields[i]->get_type() == VT_EMPTY
+                              ? std::string("~")
+                              : tk_to_utf8(ora_query_results::field_text(*record, i)));
+        out.push_back(row);
+    }
+    return out;
+}
+
 // one run against a postgresql database of its own and a fresh stand-in schema
 class conversion : public testing::Test {
 protected:
@@ -69,17 +86,10 @@ protected:
     std::vector<std::string> rows(const std::wstring& sql)
     {
         std::vector<std::string> out;
-        ora_query_results result(0, sql);
-        while (!result.is_eof()) {
-            const udb_record* record = result.get_item();
+        for (const std::vector<std::string>& row : oracle_values(sql)) {
             std::string line;
-            for (std::size_t i = 0; i < record->fields.size(); ++i) {
-                if (i)
-                    line += '|';
-                line += record->fields[i]->get_type() == VT_EMPTY
-                            ? std::string("~")
-                            : tk_to_utf8(ora_query_results::field_text(*record, i));
-            }
+            for (std::size_t i = 0; i < row.size(); ++i)
+                line += (i ? "|" : "") + row[i];
             out.push_back(line);
         }
         return out;
@@ -531,24 +541,6 @@ TEST(conversion_setup, run_without_oracle_session_reports_and_finishes)
     EXPECT_TRUE(task.is_finished());
 }
 
-namespace {
-// every value of a query, NULL as "~", large objects read whole, bytes as 0x and hex digits
-std::vector<std::vector<std::string>> oracle_values(const std::wstring& sql)
-{
-    std::vector<std::vector<std::string>> out;
-    ora_query_results result(0, sql);
-    while (!result.is_eof()) {
-        const udb_record* record = result.get_item();
-        std::vector<std::string> row;
-        for (std::size_t i = 0; i < record->fields.size(); ++i)
-            row.push_back(record->fields[i]->get_type() == VT_EMPTY
-                              ? std::string("~")
-                              : tk_to_utf8(ora_query_results::field_text(*record, i)));
-        out.push_back(row);
-    }
-    return out;
-}
-} // namespace
 
 TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
 {
