@@ -305,6 +305,7 @@ void ora_table::reset_not_null_flag(int pos)
     stmt.execute(1, OCI_COMMIT_ON_SUCCESS);
     // later rows of this table need no second statement
     column.b_not_null = false;
+    m_dropped_not_null.push_back(column.name);
 }
 
 void ora_table::update(const udb_record& record)

@@ -64,6 +64,8 @@ public:
     {
         return m_replaced_values;
     }
+    // the columns whose NOT NULL constraint the writer dropped to take an empty value
+    const std::vector<std::wstring>& get_dropped_not_null() const { return m_dropped_not_null; }
     // the source indexes that creating this table left out (set by create_table)
     const std::vector<ora_left_out_index>& get_left_out_indexes() const { return m_left_out; }
     void set_left_out_indexes(std::vector<ora_left_out_index> left_out)
@@ -91,4 +93,5 @@ private:
     udb_relationships* m_relationships;
     std::map<std::wstring, unsigned> m_replaced_values;
     std::vector<ora_left_out_index> m_left_out;
+    std::vector<std::wstring> m_dropped_not_null;
 };

@@ -273,4 +273,8 @@ void tarnova_convertor::report_writer_losses(const udb_recordset& writer, const 
                + " were beyond the Oracle number range and were written as the column default"
                  " or NULL");
     }
+    // the destination no longer has the source's constraint: the user must know
+    for (const std::wstring& column : table->get_dropped_not_null())
+        report("Column " + tk_to_ansi(column)
+               + " lost its NOT NULL constraint: an empty value arrives in Oracle as NULL");
 }

@@ -117,6 +117,7 @@ TEST_F(ora_table_test, empty_value_of_a_not_null_column_drops_the_constraint_onc
     EXPECT_EQ(after[0], (std::vector<std::wstring>{L"Y", L"NVARCHAR2", L"'n'"}));
     t->append_record(*rec({{L"ID", num(2)}, {L"NAME", null()}}));
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"NN\" WHERE NAME IS NULL"), 2);
+    EXPECT_EQ(t->get_dropped_not_null(), std::vector<std::wstring>{L"NAME"});
 }
 
 TEST_F(ora_table_test, dropping_not_null_leaves_type_and_default_of_an_existing_column)

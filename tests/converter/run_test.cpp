@@ -259,6 +259,21 @@ TEST_F(conversion, index_over_a_large_object_column_is_reported_and_the_others_a
               (std::vector<std::string>{"1|a", "2|b"}));
 }
 
+TEST_F(conversion, dropped_not_null_constraint_is_reported_once_and_the_rows_arrive)
+{
+    pg.exec("CREATE TABLE people (id int PRIMARY KEY, name varchar(10) NOT NULL);"
+            "INSERT INTO people VALUES (1, ''), (2, 'ann'), (3, '')");
+    run({L"people"});
+    ASSERT_EQ(h.reaction.reports.size(), 1u);
+    EXPECT_EQ(h.reaction.reports[0].level, 0);
+    EXPECT_EQ(h.reaction.reports[0].message,
+              "people: Column name lost its NOT NULL constraint: an empty value arrives in"
+              " Oracle as NULL");
+    EXPECT_EQ(h.handler.get_reported_errors(), 1u);
+    EXPECT_EQ(rows(L"SELECT \"id\", NVL(\"name\", '~') FROM \"people\" ORDER BY 1"),
+              (std::vector<std::string>{"1|~", "2|ann", "3|~"}));
+}
+
 TEST_F(conversion, uuid_key_is_kept_and_values_arrive_exactly)
 {
     pg.exec("CREATE TABLE u (id uuid PRIMARY KEY, other uuid);"
