@@ -1,0 +1,586 @@
+// runs kestrun as a process on generated tables into the oracle stand-in, printing rows per
+// second, cpu time and peak resident memory of each run, and psql's \copy read of the same rows
+// for scale. with --profile it runs kestrun under callgrind instead and splits the instructions
+// of the row loop between our code, the stand-in (libclntsh.so and the sqlite below it) and
+// libpqxx/libpq; --perf does the same with perf's cpu-clock samples, kernel time included.
+// every run's destination is checked against the source before its figures are printed.
+//
+// usage: kestrun_bench [--shape=narrow|lob] [--lob-bytes=N] [rows ...]
+//                      (default: both shapes, 100000 and 1000000 rows, 1024-byte large objects)
+//        kestrun_bench --profile [--shape=...] [--lob-bytes=N] [rows]   (default 20000 rows)
+//        kestrun_bench --perf [--shape=...] [--lob-bytes=N] [rows]      (default 100000 rows)
+// needs TEST_PG_HOST/PORT/USER/PASSWORD, as the tests do.
+
+#include "test_ora.hpp"
+#include "test_pg.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+struct shape {
+    std::string name;
+    std::string label;
+    std::string create;      // the source table, filled from generate_series(1, rows) g
+    std::string fill;        // the select list of the INSERT
+    std::string source_check;  // the same figures from both sides: they must match
+    std::string dest_check;
+};
+
+std::vector<shape> shapes(long lob_bytes)
+{
+    // md5 gives 32 hex digits: the text is a multiple of 32 characters, the bytes of 16
+    const long md5s = std::max(1L, lob_bytes / 32);
+    const long hex = std::max(1L, lob_bytes / 16);
+    return {
+        {"narrow", "narrow",
+         "CREATE UNLOGGED TABLE gen (id integer PRIMARY KEY, name varchar(40), created timestamp,"
+         " flag boolean, amount numeric(12,2), qty bigint)",
+         "g, 'name number ' || g, timestamp '2020-01-01' + g * interval '1 second',"
+         " CASE WHEN g % 7 = 0 THEN NULL ELSE g % 2 = 0 END, (g % 1000000) / 100.0,"
+         " g::bigint * 1000003",
+         "SELECT count(*) || ' ' || sum(id) || ' ' || sum(qty) || ' ' || count(flag) || ' '"
+         " || sum(flag::int) || ' ' || (sum(amount) * 100)::bigint || ' ' || sum(length(name))"
+         " || ' ' || count(DISTINCT created) || ' ' || to_char(min(created), 'YYYY-MM-DD HH24:MI:SS')"
+         " || ' ' || to_char(max(created), 'YYYY-MM-DD HH24:MI:SS') FROM gen",
+         "SELECT COUNT(*) || ' ' || SUM(\"id\") || ' ' || SUM(\"qty\") || ' ' || COUNT(\"flag\")"
+         " || ' ' || SUM(\"flag\") || ' ' || SUM(\"amount\") * 100 || ' ' || SUM(LENGTH(\"name\"))"
+         " || ' ' || COUNT(DISTINCT \"created\") || ' '"
+         " || TO_CHAR(MIN(\"created\"), 'YYYY-MM-DD HH24:MI:SS') || ' '"
+         " || TO_CHAR(MAX(\"created\"), 'YYYY-MM-DD HH24:MI:SS') FROM \"gen\""},
+        {"lob",
+         "lob (" + std::to_string(md5s * 32) + " + " + std::to_string(hex * 16) + " B)",
+         "CREATE UNLOGGED TABLE gen (id integer PRIMARY KEY, body text, data bytea)",
+         "g, repeat(md5(g::text), " + std::to_string(md5s) + "), decode(repeat(md5(g::text), " +
+             std::to_string(hex) + "), 'hex')",
+         "SELECT count(*) || ' ' || sum(id) || ' ' || sum(length(body)) || ' '"
+         " || sum(length(data)) FROM gen",
+         "SELECT COUNT(*) || ' ' || SUM(\"id\") || ' ' || SUM(DBMS_LOB.GETLENGTH(\"body\"))"
+         " || ' ' || SUM(DBMS_LOB.GETLENGTH(\"data\")) FROM \"gen\""},
+    };
+}
+
+struct run_result {
+    int status = -1;
+    double seconds = 0;
+    double cpu_seconds = 0;
+    long peak_kib = 0;
+};
+
+// runs a program with PG* variables removed and extra "NAME=value" settings, its output into
+// a file; the figures come from wait4, so they are the child's own
+run_result run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& output)
+{
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e) {
+        std::string v = *e;
+        if (v.rfind("PG", 0) == 0)
+            continue;
+        bool replaced = false;
+        for (const auto& x : env)
+            replaced = replaced || v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
+        if (!replaced)
+            envs.push_back(v);
+    }
+    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<char*> cargv, cenv;
+    for (const auto& a : argv)
+        cargv.push_back(const_cast<char*>(a.c_str()));
+    cargv.push_back(nullptr);
+    for (const auto& e : envs)
+        cenv.push_back(const_cast<char*>(e.c_str()));
+    cenv.push_back(nullptr);
+
+    run_result r;
+    const auto start = clock_type::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        if (fd < 0 || in < 0)
+            _exit(126);
+        dup2(in, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execve(cargv[0], cargv.data(), cenv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    r.seconds = std::chrono::duration<double>(clock_type::now() - start).count();
+    r.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                    usage.ru_stime.tv_usec / 1e6;
+    r.peak_kib = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string trimmed(std::string s)
+{
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+std::vector<std::string> kestrun_argv(const test_pg_server& server, const test_pg_database& db,
+                                      const test_ora_schema& ora)
+{
+    return {std::string(TEST_BINARY_DIR) + "/bin/kestrun", "--dest=" + ora.service(),
+            "--oraclu=" + ora.user(), "--oraclp=" + ora.password(),
+            "--posgsh=" + server.host, "--pgport=" + server.port, "--posgsu=" + server.user,
+            "--posgsp=" + server.password, "--src=" + db.name(), "--no_schema"};
+}
+
+test_pg_database make_source(const shape& s, long rows)
+{
+    test_pg_database db("kbench");
+    db.exec(s.create + "; INSERT INTO gen SELECT " + s.fill + " FROM generate_series(1, " +
+            std::to_string(rows) + ") g; ANALYZE gen");
+    return db;
+}
+
+// the converted table must hold what the source holds, or the figures mean nothing
+bool check_destination(const shape& s, const test_pg_database& db, const test_ora_schema& ora)
+{
+    const std::string want = db.query_value(s.source_check);
+    const std::string got = trimmed(ora.sql(s.dest_check + ";\n"));
+    if (want == got)
+        return true;
+    std::fprintf(stderr, "%s: destination holds \"%s\", the source \"%s\"\n", s.name.c_str(),
+                 got.c_str(), want.c_str());
+    return false;
+}
+
+run_result read_with_psql(const test_pg_database& db, const std::string& output)
+{
+    const std::string pgbin = "/usr/bin/psql";
+    return run({pgbin, "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", db.conn_string(), "-c",
+                "\\copy (SELECT * FROM gen) to /dev/null"},
+               {}, output);
+}
+
+int timed(const std::vector<shape>& cases, const std::vector<long>& sizes)
+{
+    const test_pg_server& server = test_pg_server::get();
+    std::printf("| table | rows | kestrun s | kestrun rows/s | kestrun CPU us/row | kestrun peak RSS"
+                " | psql \\copy rows/s | psql peak RSS | kestrun / psql |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::fflush(stdout);
+    for (const shape& s : cases) {
+        for (long rows : sizes) {
+            test_pg_database db = make_source(s, rows);
+            test_ora_schema ora;
+            const std::string log = ora.dir() + "/kestrun.out";
+            const run_result k = run(kestrun_argv(server, db, ora), ora.environment(), log);
+            if (k.status != 0) {
+                std::fprintf(stderr, "kestrun exit code %d:\n%s\n", k.status,
+                             file_text(log).c_str());
+                return 1;
+            }
+            if (!check_destination(s, db, ora))
+                return 1;
+            const run_result p = read_with_psql(db, ora.dir() + "/psql.out");
+            if (p.status != 0) {
+                std::fprintf(stderr, "psql failed:\n%s\n", file_text(ora.dir() + "/psql.out").c_str());
+                return 1;
+            }
+            std::printf("| %s | %ld | %.1f | %.0f | %.1f | %.1f MiB | %.0f | %.1f MiB | %.3f |\n",
+                        s.label.c_str(), rows, k.seconds, rows / k.seconds,
+                        k.cpu_seconds * 1e6 / rows, k.peak_kib / 1024.0, rows / p.seconds,
+                        p.peak_kib / 1024.0, (rows / k.seconds) / (rows / p.seconds));
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+// sums of a callgrind profile: self cost by function, and the inclusive cost of
+// calls that cross from one object into another (cob= names the callee's object for the next
+// call only; without it the call stays in the caller's object)
+struct profile {
+    unsigned long long total = 0;
+    std::vector<std::string> objects;
+    std::map<std::pair<int, int>, unsigned long long> crossing;
+    std::unordered_map<std::string, unsigned long long> self_by_function;  // "object\tfn"
+};
+
+// "(n) name" defines n, "(n)" refers to it, a plain name has no number
+std::string compressed(const std::string& value, std::map<int, std::string>& names)
+{
+    if (value.size() > 1 && value[0] == '(') {
+        const size_t close = value.find(')');
+        const int n = std::atoi(value.c_str() + 1);
+        if (close + 1 < value.size())
+            names[n] = value.substr(close + 2);
+        return names[n];
+    }
+    return value;
+}
+
+profile read_profile(const std::string& path)
+{
+    profile p;
+    std::ifstream in(path);
+    std::map<int, std::string> obs, fns, files;
+    std::map<std::string, int> object_index;
+    auto object_of = [&](const std::string& name) {
+        auto [it, added] = object_index.emplace(name, int(p.objects.size()));
+        if (added)
+            p.objects.push_back(name);
+        return it->second;
+    };
+    int ob = object_of("?");
+    int cob = -1;
+    std::string fn;
+    bool call_cost_next = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line.rfind("ob=", 0) == 0) {
+            ob = object_of(compressed(line.substr(3), obs));
+        } else if (line.rfind("cob=", 0) == 0) {
+            cob = object_of(compressed(line.substr(4), obs));
+        } else if (line.rfind("fn=", 0) == 0) {
+            fn = compressed(line.substr(3), fns);
+        } else if (line.rfind("cfn=", 0) == 0) {
+            compressed(line.substr(4), fns);
+        } else if (line.rfind("calls=", 0) == 0) {
+            call_cost_next = true;
+        } else if (line.rfind("totals:", 0) == 0 || line.rfind("summary:", 0) == 0) {
+            p.total = std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+        } else if (std::isdigit(static_cast<unsigned char>(line[0])) || line[0] == '+' ||
+                   line[0] == '-' || line[0] == '*') {
+            // position, then Ir
+            const char* cost = std::strchr(line.c_str(), ' ');
+            const unsigned long long ir = cost ? std::strtoull(cost, nullptr, 10) : 0;
+            if (call_cost_next) {
+                const int callee = cob >= 0 ? cob : ob;
+                if (callee != ob)
+                    p.crossing[{ob, callee}] += ir;
+                call_cost_next = false;
+                cob = -1;
+            } else {
+                p.self_by_function[p.objects[size_t(ob)] + "\t" + fn] += ir;
+            }
+        } else if (line.find('=') != std::string::npos) {
+            // fl=, fi=, fe=, cfi=, cfl=: source files, not needed here
+            const std::string key = line.substr(0, line.find('='));
+            if (key == "fl" || key == "fi" || key == "fe" || key == "cfi" || key == "cfl")
+                compressed(line.substr(key.size() + 1), files);
+        }
+    }
+    return p;
+}
+
+bool ends_with(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string base_name(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int profiled(const std::vector<shape>& cases, long rows)
+{
+    const test_pg_server& server = test_pg_server::get();
+    for (const shape& s : cases) {
+        test_pg_database db = make_source(s, rows);
+        test_ora_schema ora;
+        const std::string out = ora.dir() + "/callgrind.out";
+        std::vector<std::string> argv = {"/usr/bin/valgrind", "--tool=callgrind",
+                                         "--callgrind-out-file=" + out,
+                                         "--toggle-collect=*copy_rows*"};
+        for (const std::string& a : kestrun_argv(server, db, ora))
+            argv.push_back(a);
+        const std::string log = ora.dir() + "/kestrun.out";
+        const run_result k = run(argv, ora.environment(), log);
+        if (k.status != 0) {
+            std::fprintf(stderr, "kestrun under callgrind exit code %d:\n%s\n", k.status,
+                         file_text(log).c_str());
+            return 1;
+        }
+        if (!check_destination(s, db, ora))
+            return 1;
+        const profile p = read_profile(out);
+        if (p.total == 0) {
+            std::fprintf(stderr, "no totals in %s\n", out.c_str());
+            return 1;
+        }
+
+        // which objects are ours, the stand-in's and the postgresql client's
+        int ours = -1;
+        std::vector<int> standin, pq;
+        for (size_t i = 0; i < p.objects.size(); ++i) {
+            const std::string& o = p.objects[i];
+            if (ends_with(o, "/bin/kestrun"))
+                ours = int(i);
+            else if (base_name(o).rfind("libclntsh.so", 0) == 0)
+                standin.push_back(int(i));
+            else if (base_name(o).rfind("libpq.so", 0) == 0 || base_name(o).rfind("libpqxx", 0) == 0)
+                pq.push_back(int(i));
+        }
+        if (ours < 0 || standin.empty()) {
+            std::fprintf(stderr, "%s names neither kestrun nor libclntsh.so\n", out.c_str());
+            return 1;
+        }
+        auto calls_into = [&](int from, const std::vector<int>& to) {
+            unsigned long long sum = 0;
+            for (int t : to) {
+                auto it = p.crossing.find({from, t});
+                if (it != p.crossing.end())
+                    sum += it->second;
+            }
+            return sum;
+        };
+        auto calls_from = [&](const std::vector<int>& from, int to) {
+            unsigned long long sum = 0;
+            for (int f : from) {
+                auto it = p.crossing.find({f, to});
+                if (it != p.crossing.end())
+                    sum += it->second;
+            }
+            return sum;
+        };
+        // the stand-in calls back into our binds; that part is ours again
+        const unsigned long long in_standin =
+            calls_into(ours, standin) - std::min(calls_into(ours, standin), calls_from(standin, ours));
+        const unsigned long long in_pq = calls_into(ours, pq);
+        const unsigned long long own = p.total - in_standin - in_pq;
+        const double t = double(p.total);
+        std::printf("%s, %ld rows: %.0f instructions a row in the row loop (%.1f s under callgrind)\n",
+                    s.name.c_str(), rows, t / rows, k.seconds);
+        std::printf("  our code (with the libc and libstdc++ it calls)  %5.1f %%  %8.0f a row\n",
+                    100 * own / t, own / double(rows));
+        std::printf("  stand-in (libclntsh.so, sqlite and what they call) %5.1f %%  %8.0f a row\n",
+                    100 * in_standin / t, in_standin / double(rows));
+        std::printf("  libpqxx, libpq (and what they call)              %5.1f %%  %8.0f a row\n",
+                    100 * in_pq / t, in_pq / double(rows));
+
+        std::vector<std::pair<unsigned long long, std::string>> top;
+        for (const auto& [key, ir] : p.self_by_function)
+            top.emplace_back(ir, key);
+        std::sort(top.rbegin(), top.rend());
+        std::printf("  self cost by function:\n");
+        for (size_t i = 0; i < top.size() && i < 25; ++i) {
+            const std::string& key = top[i].second;
+            const size_t tab = key.find('\t');
+            std::printf("    %5.1f %%  %-22s %s\n", 100 * top[i].first / t,
+                        base_name(key.substr(0, tab)).c_str(), key.substr(tab + 1, 110).c_str());
+        }
+        // the data directory goes at the end of the run; the profile stays for callgrind_annotate
+        const std::string kept = "/tmp/kestrun_bench_" + s.name + ".callgrind";
+        std::filesystem::copy_file(out, kept, std::filesystem::copy_options::overwrite_existing);
+        std::printf("  profile kept in %s\n", kept.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// the owner of a sample: walking from the leaf outwards, the first frame in our binary, the
+// stand-in or the postgresql client decides (libc, libstdc++ and the kernel count for whoever
+// called them)
+enum class owner { ours, standin, pq, unknown };
+
+owner owner_of_object(const std::string& object)
+{
+    const std::string b = base_name(object);
+    if (b == "kestrun")
+        return owner::ours;
+    if (b.rfind("libclntsh.so", 0) == 0 || b.rfind("libsqlite3.so", 0) == 0)
+        return owner::standin;
+    if (b.rfind("libpq.so", 0) == 0 || b.rfind("libpqxx", 0) == 0)
+        return owner::pq;
+    return owner::unknown;
+}
+
+int sampled(const std::vector<shape>& cases, long rows)
+{
+    const test_pg_server& server = test_pg_server::get();
+    for (const shape& s : cases) {
+        test_pg_database db = make_source(s, rows);
+        test_ora_schema ora;
+        const std::string data = ora.dir() + "/perf.data";
+        std::vector<std::string> argv = {"/usr/bin/perf", "record", "-q", "-e", "cpu-clock",
+                                         "-F", "499", "--call-graph", "dwarf,32768", "-o", data,
+                                         "--"};
+        for (const std::string& a : kestrun_argv(server, db, ora))
+            argv.push_back(a);
+        const std::string log = ora.dir() + "/kestrun.out";
+        const run_result k = run(argv, ora.environment(), log);
+        if (k.status != 0) {
+            std::fprintf(stderr, "kestrun under perf exit code %d:\n%s\n", k.status,
+                         file_text(log).c_str());
+            return 1;
+        }
+        if (!check_destination(s, db, ora))
+            return 1;
+        const std::string script = ora.dir() + "/perf.txt";
+        const run_result r = run({"/usr/bin/perf", "script", "--no-inline", "-i", data, "-F",
+                                  "comm,tid,period,ip,sym,dso"},
+                                 {}, script);
+        if (r.status != 0) {
+            std::fprintf(stderr, "perf script failed:\n%s\n", file_text(script).c_str());
+            return 1;
+        }
+
+        // [all samples, samples under the row loop] by owner
+        double by_owner[2][4] = {};
+        std::map<std::string, double> self_in_loop;
+        std::ifstream in(script);
+        std::string line;
+        std::vector<std::pair<std::string, std::string>> frames;  // symbol, object
+        double period = 0;
+        auto finish = [&] {
+            if (frames.empty() && period == 0)
+                return;
+            owner o = owner::unknown;
+            bool in_loop = false;
+            for (const auto& [sym, object] : frames) {
+                if (o == owner::unknown)
+                    o = owner_of_object(object);
+                in_loop = in_loop || sym.find("copy_rows") != std::string::npos;
+            }
+            by_owner[0][int(o)] += period;
+            if (in_loop) {
+                by_owner[1][int(o)] += period;
+                if (!frames.empty())
+                    self_in_loop[base_name(frames.front().second) + "\t" + frames.front().first] +=
+                        period;
+            }
+            frames.clear();
+            period = 0;
+        };
+        while (std::getline(in, line)) {
+            if (line.empty()) {
+                finish();
+            } else if (line[0] == '\t' || line[0] == ' ') {
+                // "<ip> <symbol> (<object>)"
+                const size_t open = line.rfind(" (");
+                const size_t start = line.find_first_not_of(" \t");
+                const size_t sym = line.find(' ', start);
+                if (open == std::string::npos || sym == std::string::npos || sym > open)
+                    continue;
+                frames.emplace_back(line.substr(sym + 1, open - sym - 1),
+                                    line.substr(open + 2, line.size() - open - 3));
+            } else {
+                finish();
+                // "<comm> <tid> <period> <event>:" ; the period is the last number
+                std::istringstream words(line);
+                std::string w;
+                while (words >> w)
+                    if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0])))
+                        period = std::strtod(w.c_str(), nullptr);
+            }
+        }
+        finish();
+
+        std::printf("%s, %ld rows under perf (%.1f s, cpu-clock at 499 Hz, kernel time included)\n",
+                    s.name.c_str(), rows, k.seconds);
+        const char* names[] = {"our code", "stand-in", "libpqxx, libpq", "unattributed"};
+        for (int part = 0; part < 2; ++part) {
+            double total = 0;
+            for (double v : by_owner[part])
+                total += v;
+            std::printf("  %s: %.2f s of CPU\n", part ? "in the row loop" : "whole run", total / 1e9);
+            for (int o = 0; o < 4; ++o)
+                std::printf("    %-16s %5.1f %%  %7.1f us a row\n", names[o],
+                            total > 0 ? 100 * by_owner[part][o] / total : 0.0,
+                            by_owner[part][o] / 1e3 / rows);
+        }
+        std::vector<std::pair<double, std::string>> top;
+        double loop_total = 0;
+        for (const auto& [key, v] : self_in_loop) {
+            top.emplace_back(v, key);
+            loop_total += v;
+        }
+        std::sort(top.rbegin(), top.rend());
+        std::printf("  self time in the row loop by function:\n");
+        for (size_t i = 0; i < top.size() && i < 25; ++i) {
+            const std::string& key = top[i].second;
+            const size_t tab = key.find('\t');
+            std::printf("    %5.1f %%  %-22s %s\n", 100 * top[i].first / loop_total,
+                        key.substr(0, tab).c_str(), key.substr(tab + 1, 110).c_str());
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool profile_mode = false;
+    bool perf_mode = false;
+    long lob_bytes = 1024;
+    std::string only;
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--profile")
+            profile_mode = true;
+        else if (a == "--perf")
+            perf_mode = true;
+        else if (a.rfind("--lob-bytes=", 0) == 0)
+            lob_bytes = std::strtol(a.c_str() + 12, nullptr, 10);
+        else if (a.rfind("--shape=", 0) == 0)
+            only = a.substr(8);
+        else if (!a.empty() && std::isdigit(static_cast<unsigned char>(a[0])))
+            sizes.push_back(std::strtol(a.c_str(), nullptr, 10));
+        else {
+            std::fprintf(stderr, "usage: kestrun_bench [--profile|--perf] [--shape=narrow|lob]"
+                                 " [--lob-bytes=N] [rows ...]\n");
+            return 2;
+        }
+    }
+    std::vector<shape> cases;
+    for (const shape& s : shapes(lob_bytes))
+        if (only.empty() || s.name == only)
+            cases.push_back(s);
+    if (cases.empty()) {
+        std::fprintf(stderr, "no shape named %s\n", only.c_str());
+        return 2;
+    }
+    if (perf_mode)
+        return sampled(cases, sizes.empty() ? 100000 : sizes.front());
+    if (profile_mode)
+        return profiled(cases, sizes.empty() ? 20000 : sizes.front());
+    if (sizes.empty())
+        sizes = {100000, 1000000};
+    return timed(cases, sizes);
+}
