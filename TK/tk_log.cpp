@@ -76,6 +76,9 @@ void tk_log::write_time_stamp(std::FILE* f) const
 template <class Text>
 void tk_log::write_line(int level, Text&& write_text)
 {
+    // most trace lines go nowhere: no lock and no formatting for them
+    if (!m_enabled || (m_truncated && level < m_threshold))
+        return;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!begin_line(level))
         return;

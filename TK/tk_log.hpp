@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -42,8 +43,9 @@ private:
     std::string m_name;
     int m_threshold;
     bool m_crlf = true;
-    bool m_enabled;
-    bool m_truncated = false;
+    // read without the lock by the fast path of every trace call
+    std::atomic<bool> m_enabled;
+    std::atomic<bool> m_truncated{false};
     bool m_time_stamp;
     std::mutex m_mutex;
 };
