@@ -242,6 +242,16 @@ void ora_table::append_record(const udb_record& record)
 std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column)
 {
     tk_trace(1, "ora_table::get_fld_append_wstr");
+    // the value itself follows the row through the large-object writer: its literal
+    // would only be thrown away
+    if (is_lob_column(column)) {
+        // EMPTY_CLOB() is no NULL: a NULL stays NULL where the column allows it
+        if (is_null_value(value) && !column.b_not_null)
+            return L"NULL";
+        tk_trace(1, "Got LOB - put placeholder");
+        return empty_lob_literal(column);
+    }
+
     std::wstring literal = to_oracle_str(&value, &column);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
@@ -266,14 +276,6 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         tk_trace(1, "Number is out of range");
         ++m_replaced_values[column.name];
         return L"0";
-    }
-
-    if (is_lob_column(column)) {
-        // EMPTY_CLOB() is no NULL: a NULL stays NULL where the column allows it
-        if (is_null_value(value) && !column.b_not_null)
-            return L"NULL";
-        tk_trace(1, "Got LOB - put placeholder");
-        return empty_lob_literal(column);
     }
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
