@@ -1,6 +1,6 @@
 #include "pgs_value.hpp"
 
-#include <cstring>
+#include <string>
 
 namespace {
 
@@ -31,38 +31,44 @@ bool pgs_parse_decimal(const char* text, DECIMAL& value)
     bool negative = false;
     if (*text == '-' || *text == '+')
         negative = *text++ == '-';
-    const char* point = std::strchr(text, '.');
-    const size_t length = std::strlen(text);
-    size_t end = length;
-    // trailing zeros of the fraction beyond the decimal's scale carry no value
-    if (point) {
-        while (end > static_cast<size_t>(point - text) + 1 + 28 && text[end - 1] == '0')
-            --end;
-    }
-    unsigned __int128 mantissa = 0;
-    const unsigned __int128 limit = (static_cast<unsigned __int128>(1) << 96) - 1;
-    int scale = 0;
-    bool digits = false;
-    bool fraction = false;
-    for (size_t i = 0; i < end; ++i) {
-        const char c = text[i];
-        if (c == '.' && !fraction) {
-            fraction = true;
-            continue;
-        }
-        if (c < '0' || c > '9')
+    std::string whole;
+    std::string fraction;
+    bool point = false;
+    for (; *text; ++text) {
+        if (*text == '.' && !point)
+            point = true;
+        else if (*text >= '0' && *text <= '9')
+            (point ? fraction : whole) += *text;
+        else
             return false;
-        digits = true;
-        mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-        if (mantissa > limit)
-            return false;
-        if (fraction)
-            ++scale;
     }
-    if (!digits || scale > 28)
+    if (whole.empty() && fraction.empty())
         return false;
+    // the server pads the fraction to the column's scale: its trailing zeros carry
+    // no value, so they go where the decimal's 28 places or 96 bits need the room
+    while (fraction.size() > 28 && fraction.back() == '0')
+        fraction.pop_back();
+    if (fraction.size() > 28)
+        return false;
+    const unsigned __int128 limit = (static_cast<unsigned __int128>(1) << 96) - 1;
+    unsigned __int128 mantissa = 0;
+    for (;;) {
+        mantissa = 0;
+        bool fits = true;
+        for (const std::string* digits : {&whole, &fraction})
+            for (const char c : *digits)
+                if (fits) {
+                    mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+                    fits = mantissa <= limit;
+                }
+        if (fits)
+            break;
+        if (fraction.empty() || fraction.back() != '0')
+            return false;
+        fraction.pop_back();
+    }
     value = DECIMAL{};
-    value.scale = static_cast<BYTE>(scale);
+    value.scale = static_cast<BYTE>(fraction.size());
     value.sign = negative && mantissa != 0 ? DECIMAL_NEG : 0;
     value.Hi32 = static_cast<ULONG>(mantissa >> 64);
     value.Lo64 = static_cast<ULONGLONG>(mantissa);

@@ -5,8 +5,9 @@
 
 #include "ole_auto.hpp"
 
-// plain decimal text ("-123.4500") into a decimal of the same digits; false when
-// it has other characters or does not fit 96 bits with a scale of at most 28
+// plain decimal text ("-123.4500") into a decimal of the same digits (trailing
+// zeros of the fraction dropped only where they do not fit); false when it has
+// other characters or its value does not fit 96 bits with a scale of at most 28
 bool pgs_parse_decimal(const char* text, DECIMAL& value);
 
 // the reader's date text "DD-MM-YYYY HH24:MI:SS MS" with a year of 1 to 9999;

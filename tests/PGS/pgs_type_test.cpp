@@ -126,11 +126,15 @@ TEST(pgs_value_text, decimal_text_is_held_exactly_or_refused)
         {"79228162514264337593543950335", 0, false, ~0ull, 0xffffffffu},
         // 10^28: trailing zeros past the decimal's scale carry no value
         {"1.00000000000000000000000000000000", 28, false, 0x3e25026110000000ull, 0x204fce5eu},
+        // a numeric(38,4) value: the padding zeros give way where 96 bits need it
+        {"12345678901234567890123456789.0000", 0, false, 0x46bec9b16e398115ull, 0x27e41b32u},
+        {"1234567890123456789012345678.9000", 1, false, 0x46bec9b16e398115ull, 0x27e41b32u},
     };
     DECIMAL d{};
     for (const char* refused : {"79228162514264337593543950336",
                                 "0.00000000000000000000000000001", "NaN", "Infinity", "", "-",
-                                "1.2.3", "1e5"})
+                                "1.2.3", "1e5", "79228162514264337593543950335.1",
+                                "79228162514264337593543950336.000"})
         EXPECT_FALSE(pgs_parse_decimal(refused, d)) << refused;
     for (const auto& c : cases) {
         ASSERT_TRUE(pgs_parse_decimal(c.text, d)) << c.text;
