@@ -69,6 +69,20 @@ TEST_F(ocisim_test, numbers_are_exact_decimals_rounded_and_shown_as_oracle_does)
               (rows_t{{"1"}}));
     EXPECT_EQ(s->rows("SELECT \"K\" FROM \"N\" ORDER BY \"BIG\""),
               (rows_t{{"2"}, {"3"}, {"1"}}));
+
+    // a format mask rounds in decimal and pads as oracle does; FM drops the padding
+    const std::pair<const char *, const char *> masked[] = {
+        {"TO_CHAR(1234.5, 'FM9999990.00')", "1234.50"}, {"TO_CHAR(.5, 'FM9999990.00')", "0.50"},
+        {"TO_CHAR(2.675, 'FM0.00')", "2.68"},           {"TO_CHAR(1.5, 'FM9.99')", "1.5"},
+        {"TO_CHAR(-12.3, 'FM990.0')", "-12.3"},         {"TO_CHAR(.5, '9.99')", "  .50"},
+        {"TO_CHAR(5, '9,999')", "     5"},              {"TO_CHAR(12345, '99,999')", " 12,345"},
+        {"TO_CHAR(7, '000')", " 007"},                  {"TO_CHAR(0, '999')", "   0"},
+        {"TO_CHAR(1234, '99')", "###"},                 {"TO_CHAR(\"M\", 'FM990.00')", "999.99"},
+    };
+    for (const auto &[expr, want] : masked)
+        EXPECT_EQ(s->value(std::string("SELECT ") + expr + " FROM \"N\" WHERE \"K\" = 3"), want)
+            << expr;
+    EXPECT_EQ(s->exec("SELECT TO_CHAR(5, 'X9') FROM DUAL"), 1481);
 }
 
 TEST_F(ocisim_test, empty_text_is_null_and_quoted_names_keep_their_case)

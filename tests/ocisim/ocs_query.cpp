@@ -2,7 +2,9 @@
 
 #include "ocs_util.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <ctime>
 
 namespace ocs
@@ -293,6 +295,79 @@ void fn_to_number(sqlite3_context *ctx, int, sqlite3_value **a)
     sqlite3_result_text(ctx, r.c_str(), int(r.size()), SQLITE_TRANSIENT);
 }
 
+// TO_CHAR(number, mask) for the elements 9, 0, ',' or G, '.' or D and the FM prefix; an
+// empty result for any other mask (ORA-01481)
+std::optional<std::string> number_with_mask(const decimal &value, std::string mask)
+{
+    bool fm = mask.compare(0, 2, "FM") == 0;
+    if (fm)
+        mask.erase(0, 2);
+    const size_t point = mask.find_first_of(".D");
+    const std::string whole = mask.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : mask.substr(point + 1);
+    if (mask.empty() || whole.find_first_not_of("90,G") != std::string::npos ||
+        fraction.find_first_not_of("90") != std::string::npos)
+        return std::nullopt;
+
+    const int scale = int(fraction.size());
+    const decimal r = value.rounded(scale);
+    auto digit_at = [&](int i) { return i >= 0 && i < int(r.digits.size()) ? r.digits[i] : '0'; };
+    std::string int_digits;
+    for (int i = 0; i < r.integer_digits(); ++i)
+        int_digits += digit_at(i);
+    const size_t positions = std::count_if(whole.begin(), whole.end(),
+                                           [](char c) { return c == '9' || c == '0'; });
+    if (int_digits.size() > positions)
+        return std::string(mask.size() + 1, '#');
+
+    // leading zeros from the first 0 of the mask on
+    const size_t need = positions - int_digits.size();
+    size_t first_zero = std::string::npos, p = 0;
+    for (char c : whole) {
+        if (c == '0' && first_zero == std::string::npos)
+            first_zero = p;
+        if (c == '9' || c == '0')
+            ++p;
+    }
+    std::string body;
+    bool printed = false;
+    p = 0;
+    for (char c : whole) {
+        if (c == ',' || c == 'G') {
+            if (printed)
+                body += ',';
+            continue;
+        }
+        if (p >= need) {
+            body += int_digits[p - need];
+            printed = true;
+        } else if (first_zero != std::string::npos && p >= first_zero) {
+            body += '0';
+            printed = true;
+        }
+        ++p;
+    }
+    if (!printed && point == std::string::npos)
+        body += '0';
+    if (point != std::string::npos) {
+        std::string digits;
+        for (int k = 0; k < scale; ++k)
+            digits += digit_at(r.integer_digits() + k);
+        // FM drops the trailing zeros that stand at 9s
+        if (fm)
+            while (!digits.empty() && fraction[digits.size() - 1] == '9' && digits.back() == '0')
+                digits.pop_back();
+        body += '.' + digits;
+    }
+    const bool negative = r.neg && !r.is_zero();
+    if (fm)
+        return (negative ? "-" : "") + body;
+    body.insert(0, negative ? "-" : " ");
+    if (body.size() < mask.size() + 1)
+        body.insert(0, mask.size() + 1 - body.size(), ' ');
+    return body;
+}
+
 void fn_to_char(sqlite3_context *ctx, int n, sqlite3_value **a)
 {
     if (sqlite3_value_type(a[0]) == SQLITE_NULL) {
@@ -327,8 +402,16 @@ void fn_to_char(sqlite3_context *ctx, int n, sqlite3_value **a)
     }
     if (sqlite3_value_type(a[0]) != SQLITE_TEXT || decimal::parse(text)) {
         auto d = number_of(a[0]);
-        if (d)
+        if (d && n > 1) {
+            auto masked = number_with_mask(*d, upper_ascii(arg_text(a[1])));
+            if (!masked) {
+                sqlite3_result_error(ctx, message(1481).c_str(), -1);
+                return;
+            }
+            text = *masked;
+        } else if (d) {
             text = d->render();
+        }
     }
     sqlite3_result_text(ctx, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
 }

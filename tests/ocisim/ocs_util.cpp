@@ -75,6 +75,7 @@ const std::map<int, const char *> &messages()
         {1449, "column contains NULL values; cannot alter to NOT NULL"},
         {1451, "column to be modified to NULL cannot be modified to NULL"},
         {1465, "invalid hex number"},
+        {1481, "invalid number format model"},
         {1476, "divisor is equal to zero"},
         {1722, "invalid number"},
         {1727, "numeric precision specifier is out of range (1 to 38)"},
