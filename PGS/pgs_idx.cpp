@@ -38,9 +38,11 @@ std::string pgs_recordset::get_pk_detailed_sql() const
 std::string pgs_recordset::get_indices_sql() const
 {
     tk_trace(1, "pgs_recordset::get_indices_sql");
-    // partial indexes do not hold for every row; the primary key is listed already
-    return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique, "
-           "pg_index.indnkeyatts FROM pg_index JOIN pg_class ON pg_class.oid = "
+    // partial indexes do not hold for every row; the primary key is listed already.
+    // an unfinished unique index (a failed concurrent build) enforces nothing: its
+    // rows may repeat, so it is only a plain one
+    return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique AND "
+           "pg_index.indisvalid, pg_index.indnkeyatts FROM pg_index JOIN pg_class ON pg_class.oid = "
            "pg_index.indexrelid WHERE pg_index.indrelid = " +
            table_oid(m_schema_name, m_table_name) +
            " AND NOT pg_index.indisprimary AND pg_index.indpred IS NULL ORDER BY pg_class.oid";

@@ -58,6 +58,17 @@ TEST_F(pgs_idx_test, unique_over_nullable_columns_is_unique_only_for_one_column)
               (std::vector<std::wstring>{L"one_nullable unique (a)", L"partly_nullable (c, b)"}));
 }
 
+TEST_F(pgs_idx_test, unfinished_unique_index_is_read_as_plain)
+{
+    // what a failed CREATE UNIQUE INDEX CONCURRENTLY leaves behind over repeated rows
+    db.exec("CREATE TABLE t (a int NOT NULL); INSERT INTO t VALUES (1), (1);"
+            "CREATE INDEX u ON t (a);"
+            "UPDATE pg_index SET indisunique = true, indisvalid = false"
+            " WHERE indexrelid = 'u'::regclass");
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(describe(table(*database, L"t")->indexes), std::vector<std::wstring>{L"u (a)"});
+}
+
 TEST_F(pgs_idx_test, partial_and_expression_indexes_are_skipped_and_include_columns_ignored)
 {
     db.exec("CREATE TABLE t (a int NOT NULL, b text, c int);"
