@@ -109,7 +109,7 @@ void udb_validator::add_existing_name(const std::wstring& name)
 
 bool udb_validator::is_identifier(const std::wstring& name) const
 {
-    if (name.empty() || name.size() > max_length)
+    if (name.empty() || (max_length != 0 && name.size() > max_length))
         return false;
     if (!is_letter(name[0]))
         return false;
@@ -130,7 +130,8 @@ std::wstring udb_validator::get_safe_identifier(const std::wstring& name) const
     std::wstring s = name;
     if (s.empty() || !is_letter(s[0]))
         s.insert(0, L"A");
-    if (s.size() > max_length)
+    // 0 is no limit here too, as in is_acceptable
+    if (max_length != 0 && s.size() > max_length)
         s.resize(max_length - 1);
     for (wchar_t& c : s)
         if (!is_name_char(c))

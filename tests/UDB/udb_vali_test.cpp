@@ -20,6 +20,17 @@ public:
     bool is_acceptable(const std::wstring&) const override { return false; }
 };
 
+// the shared identifier rules, as the engines' validators use them
+class identifier_validator : public udb_validator {
+public:
+    explicit identifier_validator(unsigned max_length) : udb_validator(max_length) {}
+    bool is_acceptable(const std::wstring& name) const override { return is_identifier(name); }
+    std::wstring get_safe_name(const std::wstring& name) const override
+    {
+        return get_safe_identifier(name);
+    }
+};
+
 }  // namespace
 
 TEST(udb_validator, is_acceptable_checks_length_restricted_words_and_characters)
@@ -140,4 +151,17 @@ TEST(udb_validator, tiny_limits_never_overrun)
             EXPECT_FALSE(v.is_duplicated(safe));
         }
     }
+}
+
+TEST(udb_validator, identifier_rules_with_zero_max_length_have_no_limit)
+{
+    identifier_validator v(0);
+    const std::wstring long_name(300, L'a');
+    EXPECT_TRUE(v.is_acceptable(long_name));
+    EXPECT_EQ(v.get_safe_name(long_name), long_name);
+    EXPECT_EQ(v.get_safe_name(L"1 x"), L"A1_x");
+
+    identifier_validator limited(30);
+    EXPECT_FALSE(limited.is_acceptable(std::wstring(31, L'a')));
+    EXPECT_EQ(limited.get_safe_name(std::wstring(31, L'a')), std::wstring(29, L'a'));
 }
