@@ -49,6 +49,13 @@ TEST_F(ocisim_test, refused_statements_give_the_oracle_error)
     };
     for (const auto &c : cases)
         EXPECT_EQ(s->exec(c.sql), c.code) << c.sql << ": " << env.text();
+    // a text literal holds 4000 bytes: 2000 two-byte characters fit, one more does not
+    std::string umlauts;
+    for (int i = 0; i < 2000; ++i)
+        umlauts += "\xc3\xa4";
+    EXPECT_EQ(s->exec("SELECT LENGTH('" + umlauts + "') FROM \"P\""), 0) << env.text();
+    EXPECT_EQ(s->exec("SELECT LENGTH('" + umlauts + "a') FROM \"P\""), 1704);
+    EXPECT_EQ(s->exec("SELECT LENGTH(N'" + umlauts + "a') FROM \"P\""), 1704);
     // nothing of the refused statements stayed
     EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"P\""), "1");
 }

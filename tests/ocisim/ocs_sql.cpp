@@ -67,6 +67,10 @@ std::vector<token> tokenize(const std::string &s, size_t max_ident)
                 }
                 v += s[i++];
             }
+            // a text literal holds at most 4000 bytes of the database's character set, a
+            // national one 4000 bytes of utf-16
+            if ((t.national ? utf16_length(v) * 2 : v.size()) > 4000)
+                fail(1704);
             t.kind = tok::string;
             t.text = v;
         } else if (c == '"') {

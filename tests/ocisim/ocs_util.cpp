@@ -77,6 +77,7 @@ const std::map<int, const char *> &messages()
         {1465, "invalid hex number"},
         {1481, "invalid number format model"},
         {1476, "divisor is equal to zero"},
+        {1704, "string literal too long"},
         {1722, "invalid number"},
         {1727, "numeric precision specifier is out of range (1 to 38)"},
         {1728, "numeric scale specifier is out of range (-84 to 127)"},
