@@ -455,6 +455,7 @@ std::string ole_variant::to_string() const
         if (!m_value.parray || SafeArrayGetDim(m_value.parray) != 1)
             return std::string();
         const BYTE* data = nullptr;
+        // printed whole, however long: a text cut at some count would change the value
         unsigned n = get_bytes(data);
         if (n == 0)
             return std::string();
