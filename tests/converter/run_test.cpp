@@ -615,6 +615,8 @@ TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
         {"numeric(20,4)", "1234567890123456.789", number, "1234567890123456.789", ""},
         {"numeric(38,10)", "-1234567890123456.0123456789", number,
          "-1234567890123456.0123456789", ""},
+        // the server pads the fraction to the scale: the padding gives way to the digits
+        {"numeric(38,8)", "123456789012345678901234", number, "123456789012345678901234", ""},
         // the server rounds to the hundreds itself
         {"numeric(5,-2)", "12345", number, "12300", ""},
         // a decimal holds 96 bits: more digits are refused, though oracle could keep them
