@@ -77,11 +77,12 @@ INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* time)
     if (whole < double(first_day) || whole > double(last_day))
         return 0;
     int64_t day = static_cast<int64_t>(whole);
-    // the nearest second; a time that rounds up to midnight moves to the next day
+    // the nearest second; a time that rounds up to midnight moves to the next day,
+    // which is day + 1 also before 1899-12-30 (the time counts forward there too)
     int64_t seconds = std::llround(std::fabs(date - whole) * 86400.0);
     if (seconds >= 86400) {
         seconds -= 86400;
-        day += date < 0 ? -1 : 1;
+        ++day;
         if (day < first_day || day > last_day)
             return 0;
     }

@@ -308,6 +308,19 @@ TEST(ole_auto, variant_time_round_trips_through_systemtime)
     ASSERT_TRUE(VariantTimeToSystemTime(40242.0, &out));
     EXPECT_EQ(out.wDayOfWeek, 5); // a friday
 
+    // a time just short of midnight rounds into the next calendar day, on both sides of day 0
+    const double almost_midnight = 86399.9 / 86400.0;
+    for (const auto& [date, next] : {std::pair{1.0 + almost_midnight, make_time(1900, 1, 1)},
+                                     std::pair{-1.0 - almost_midnight, make_time(1899, 12, 30)},
+                                     std::pair{-2.0 - almost_midnight, make_time(1899, 12, 29)}}) {
+        ASSERT_TRUE(VariantTimeToSystemTime(date, &out)) << date;
+        EXPECT_EQ(out.wYear, next.wYear) << date;
+        EXPECT_EQ(out.wMonth, next.wMonth) << date;
+        EXPECT_EQ(out.wDay, next.wDay) << date;
+        EXPECT_EQ(out.wHour, 0) << date;
+        EXPECT_EQ(out.wSecond, 0) << date;
+    }
+
     for (const SYSTEMTIME& bad : {make_time(2023, 2, 29), make_time(0, 1, 1), make_time(2010, 13, 1),
                                   make_time(2010, 1, 1, 24), make_time(0, 0, 0, 10)})
         EXPECT_FALSE(SystemTimeToVariantTime(&bad, &d));
