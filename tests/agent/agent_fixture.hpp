@@ -56,5 +56,5 @@ protected:
 
     test_pg_database pg{"ks"};
     test_ora_schema ora;
-    agent_temp_dir dir;
+    test_temp_dir dir{"kestrun_test"};
 };

@@ -3,44 +3,9 @@
 #include "test_ora.hpp"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 extern char** environ;
-
-agent_temp_dir::agent_temp_dir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrun_test.XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    m_path = pattern;
-}
-
-agent_temp_dir::~agent_temp_dir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-std::string agent_temp_dir::write(const std::string& name, const std::string& bytes) const
-{
-    const std::string path = file(name);
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-    return path;
-}
-
-std::string read_whole_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 kestrun_result run_kestrun(const std::vector<std::string>& args,
                            const std::vector<std::string>& env)

@@ -1,26 +1,9 @@
 #pragma once
 
+#include "test_files.hpp"
+
 #include <string>
 #include <vector>
-
-// a directory of its own for one test, removed with everything in it
-class agent_temp_dir {
-public:
-    agent_temp_dir();
-    ~agent_temp_dir();
-    agent_temp_dir(const agent_temp_dir&) = delete;
-    agent_temp_dir& operator=(const agent_temp_dir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-    // writes the bytes as they are and returns the path
-    std::string write(const std::string& name, const std::string& bytes) const;
-
-private:
-    std::string m_path;
-};
-
-std::string read_whole_file(const std::string& path);
 
 // what one run of kestrun left behind
 struct kestrun_result {

@@ -124,7 +124,7 @@ TEST(command_line, database_names_are_required_without_a_profile)
 
 TEST(command_line, missing_table_list_file_ends_the_program)
 {
-    agent_temp_dir dir;
+    test_temp_dir dir{"kestrun_test"};
     for (const std::string& path : {dir.file("absent.txt"), dir.path()}) {
         const kestrun_result r = run_kestrun({"--dest=d", "--src=s", "--tab_file=" + path});
         EXPECT_EQ(r.exit_code, 255) << path;
@@ -135,7 +135,7 @@ TEST(command_line, missing_table_list_file_ends_the_program)
 
 TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
 {
-    agent_temp_dir dir;
+    test_temp_dir dir{"kestrun_test"};
     const std::string not_a_profile = dir.write("bom.qlx", "\xEF\xBB\xBF[Generic settings]\r\nsrc=x\r\n");
     const std::string read_only = dir.write("read_only.log", "kept\n");
     std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
@@ -161,15 +161,15 @@ TEST(command_line, bad_profile_and_log_paths_are_level_1_errors)
         EXPECT_EQ(r.out, c.out) << c.arg;
         EXPECT_EQ(r.err, c.err) << c.arg;
     }
-    EXPECT_EQ(read_whole_file(read_only), "kept\n");
+    EXPECT_EQ(test_read_file(read_only), "kept\n");
 }
 
 TEST(command_line, fatal_messages_reach_the_trace_log)
 {
-    agent_temp_dir dir;
+    test_temp_dir dir{"kestrun_test"};
     const std::string log = dir.file("trace.log");
     const kestrun_result r = run_kestrun({"--logfile=" + log, "--silent", "--dest=d", "--src=s", "--mode=7"});
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.out + r.err, "");
-    EXPECT_EQ(read_whole_file(log), "Invalid merge/overwrite mode\r\n");
+    EXPECT_EQ(test_read_file(log), "Invalid merge/overwrite mode\r\n");
 }

@@ -37,7 +37,7 @@ TEST_F(kestrun_conversion, silent_run_prints_nothing_and_writes_the_trace_log)
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.out + r.err, "");
     EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"t\";"), strings{"1"});
-    const std::string trace = read_whole_file(log);
+    const std::string trace = test_read_file(log);
     EXPECT_NE(trace.find("Conversion started on "), std::string::npos) << trace;
     EXPECT_NE(trace.find("Converting table t (1 records)\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("Conversion ended on "), std::string::npos) << trace;

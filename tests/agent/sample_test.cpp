@@ -127,7 +127,7 @@ const std::vector<table> sample = {
 
 TEST_F(kestrun_conversion, sample_database_arrives_value_by_value)
 {
-    pg.exec(read_whole_file(DEMO_SAMPLE_SQL));
+    pg.exec(test_read_file(DEMO_SAMPLE_SQL));
     const kestrun_result r = run({});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "");

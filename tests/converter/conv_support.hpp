@@ -2,29 +2,20 @@
 
 #include "conversion_hooks.hpp"
 #include "error_handler.hpp"
+#include "test_files.hpp"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-// a directory of its own for one test, removed with everything in it
-class temp_dir {
-public:
-    temp_dir();
-    ~temp_dir();
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
+// the converter tests' names for the shared file helpers
+using temp_dir = test_temp_dir;
+inline std::string read_file(const std::string& path) { return test_read_file(path); }
+inline void write_file(const std::string& path, const std::string& text)
+{
+    test_write_file(path, text);
+}
 
 // the reaction of a test program: every report is kept, nothing is shown
 class recording_reaction : public error_reaction {
