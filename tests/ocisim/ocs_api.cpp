@@ -1012,7 +1012,7 @@ OCS_EXPORT sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *
     st->binds.clear();
     st->placeholders.clear();
     try {
-        auto toks = tokenize(st->sql, 128);
+        auto toks = tokenize(st->sql, 128, std::string::npos);
         // :new and :old of a trigger body are no placeholders of the statement
         bool trigger = toks.size() > 2 && toks[0].text == "CREATE" &&
                        (toks[1].text == "TRIGGER" ||
@@ -1266,7 +1266,7 @@ OCS_EXPORT sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
     if (!describe && !res.returned.empty()) {
         // RETURNING ... INTO: the statement's binds in the order of the INTO list
         std::vector<std::string> into;
-        auto toks = tokenize(st->sql, 128);
+        auto toks = tokenize(st->sql, 128, std::string::npos);
         bool after_into = false;
         for (const auto &t : toks) {
             if (t.kind == tok::ident && (t.text == "RETURNING" || t.text == "RETURN"))

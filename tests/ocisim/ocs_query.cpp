@@ -1111,6 +1111,12 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
         need(1, 1);
         return {"NULLIF(hex(" + a[0].first + "), '')", text_type()};
     }
+    if (f == "TO_NCHAR" || f == "TO_CLOB") {
+        need(1, 1);
+        t.name = f == "TO_NCHAR" ? "NVARCHAR2" : "CLOB";
+        t.len = f == "TO_NCHAR" ? 2000 : 0;
+        return {a[0].first, t};
+    }
     if (f == "EMPTY_CLOB" || f == "EMPTY_BLOB") {
         need(0, 0);
         t.name = f == "EMPTY_CLOB" ? "CLOB" : "BLOB";

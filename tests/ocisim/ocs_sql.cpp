@@ -23,7 +23,7 @@ bool ident_char(unsigned char c)
 
 } // namespace
 
-std::vector<token> tokenize(const std::string &s, size_t max_ident)
+std::vector<token> tokenize(const std::string &s, size_t max_ident, size_t max_literal)
 {
     std::vector<token> out;
     size_t i = 0, n = s.size();
@@ -69,7 +69,7 @@ std::vector<token> tokenize(const std::string &s, size_t max_ident)
             }
             // a text literal holds at most 4000 bytes of the database's character set, a
             // national one 4000 bytes of utf-16
-            if ((t.national ? utf16_length(v) * 2 : v.size()) > 4000)
+            if ((t.national ? utf16_length(v) * 2 : v.size()) > max_literal)
                 fail(1704);
             t.kind = tok::string;
             t.text = v;

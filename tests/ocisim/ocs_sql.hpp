@@ -29,8 +29,9 @@ struct token
     bool national = false;  // N'text'
 };
 
-// the statement as tokens; lexical errors are raised as ORA errors when the statement runs
-std::vector<token> tokenize(const std::string &sql, size_t max_ident);
+// the statement as tokens; lexical errors are raised as ORA errors when the statement runs.
+// max_literal: the bytes a text literal may hold (the client's own scan knows no limit)
+std::vector<token> tokenize(const std::string &sql, size_t max_ident, size_t max_literal = 4000);
 
 struct select_stmt;
 struct expr;
