@@ -279,7 +279,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     }
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
-        return literal;
+        return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;
 
     if (column.b_not_null && !indexes.is_idx_field(column.name, true)) {
         tk_trace(1, "Put NULL-field");
@@ -342,6 +342,9 @@ void ora_table::update(const udb_record& record)
         if (is_null && !is_null_value(*field) && is_lob_column(column)) {
             literal = empty_lob_literal(column);
             is_null = false;
+        } else if (!is_null && field->get_type() == VT_BSTR) {
+            literal = ora_split_text_literal(literal, is_lob_column(column)
+                                                          && column.vartype == VT_BSTR);
         }
         bool in_key = false;
         for (const std::wstring& k : key.fields)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -95,6 +96,45 @@ std::wstring ora_quoted_name(const std::wstring& name)
 std::wstring ora_sql_text(const std::wstring& text)
 {
     return replace_all_copy(text, L"'", L"''");
+}
+
+std::wstring ora_split_text_literal(const std::wstring& literal, bool large)
+{
+    constexpr size_t max_bytes = 4000;
+    if (literal.size() < 2 || literal.front() != L'\'' || literal.back() != L'\'')
+        return literal;
+    const std::wstring body = literal.substr(1, literal.size() - 2);
+
+    // pieces of whole characters: a doubled quote and a surrogate pair stay together
+    std::vector<std::wstring> pieces(1);
+    size_t bytes = 0, total = 0;
+    for (size_t i = 0; i < body.size();) {
+        size_t units = 1, size = 1;
+        const unsigned c = unsigned(body[i]) & 0xFFFF;
+        if (body[i] == L'\'' && i + 1 < body.size() && body[i + 1] == L'\'')
+            units = 2;
+        else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < body.size())
+            units = 2, size = 4;
+        else
+            size = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + size > max_bytes) {
+            pieces.emplace_back();
+            bytes = 0;
+        }
+        pieces.back().append(body, i, units);
+        bytes += size;
+        total += size;
+        i += units;
+    }
+    if (total <= max_bytes)
+        return literal;
+    std::wstring out;
+    for (const std::wstring& piece : pieces) {
+        if (!out.empty())
+            out += L" || ";
+        out += (large ? L"TO_CLOB('" : L"TO_NCHAR('") + piece + L"')";
+    }
+    return out;
 }
 
 std::wstring ora_get_native_type(const t_ftd& field)

@@ -29,6 +29,11 @@ std::wstring ora_quoted_name(const std::wstring& name);
 // a text pasted between single quotes in sql: every single quote doubled
 std::wstring ora_sql_text(const std::wstring& text);
 
+// a text literal holds at most 4000 bytes of the server's character set: a longer one
+// ('...' with its quotes doubled) is sent in pieces of at most 4000 utf-8 bytes, each as
+// TO_NCHAR (TO_CLOB for a large column) and joined by ||; any other literal unchanged
+std::wstring ora_split_text_literal(const std::wstring& literal, bool large);
+
 // the end of a number literal (sign, digits with one point, exponent) that starts at pos;
 // pos itself when no digit is there
 size_t ora_scan_number(const std::wstring& text, size_t pos);

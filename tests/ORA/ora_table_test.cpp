@@ -234,6 +234,24 @@ TEST_F(ora_table_test, update_rewrites_the_row_with_the_records_key)
     EXPECT_EQ(value(L"SELECT V FROM \"UPD\" WHERE ID=2"), L"keep");
 }
 
+TEST_F(ora_table_test, texts_beyond_4000_bytes_of_a_literal_arrive_whole)
+{
+    udb_indexes keys;
+    keys.push_back(index_of(L"PK_LONGT", true, true, {L"ID"}));
+    auto t = create(L"LONGT", {col(L"ID", VT_I4, 0, true), col(L"N", VT_BSTR, 2000),
+                               col(L"C", VT_BSTR)},
+                    keys);
+    // 2000 utf-16 units, over 6000 bytes as utf-8: a quote, a surrogate pair, cjk text
+    const std::wstring wide = L"'" + std::wstring(1996, wchar_t(0x4E2D)) + L"\xD83D\xDE00'";
+    const std::wstring clob(3000, wchar_t(0x6587));
+    t->append_record(*rec({{L"ID", num(1)}, {L"N", text(wide)}, {L"C", text(L"x")}}));
+    EXPECT_EQ(value(L"SELECT N FROM \"LONGT\" WHERE ID=1"), wide);
+
+    const std::wstring other = std::wstring(1999, wchar_t(0x00E4)) + L"'";
+    t->update(*rec({{L"ID", num(1)}, {L"N", text(other)}, {L"C", text(clob)}}));
+    EXPECT_EQ(rows(L"SELECT N, C FROM \"LONGT\" WHERE ID=1"), (ora_rows{{other, clob}}));
+}
+
 TEST_F(ora_table_test, update_keeps_empty_large_objects_empty_and_nulls_null)
 {
     udb_indexes keys;
