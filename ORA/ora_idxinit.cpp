@@ -105,7 +105,7 @@ void ora_indexes_initializer::build_indexes()
             stmt.prepare(sql);
             stmt.execute(1, OCI_DEFAULT);
         } catch (const ora_exception& e) {
-            tk_trace(2, "Got error: %08X", unsigned(e.get_code()));
+            tk_trace(2, "Got error: %08X", unsigned(e.get_code() & 0xFFFF));
             if (e.get_code() == ora_error_code(1408) || e.get_code() == ora_error_code(2261))
                 continue;
             throw;
