@@ -56,6 +56,12 @@ TEST_F(ocisim_test, refused_statements_give_the_oracle_error)
     EXPECT_EQ(s->exec("SELECT LENGTH('" + umlauts + "') FROM \"P\""), 0) << env.text();
     EXPECT_EQ(s->exec("SELECT LENGTH('" + umlauts + "a') FROM \"P\""), 1704);
     EXPECT_EQ(s->exec("SELECT LENGTH(N'" + umlauts + "a') FROM \"P\""), 1704);
+    // so is what || makes of text and of national text; a CLOB knows no limit
+    const std::string piece = "'" + umlauts + "'";
+    EXPECT_EQ(s->exec("SELECT LENGTH(" + piece + " || 'a') FROM \"P\""), 1489);
+    EXPECT_EQ(s->exec("SELECT LENGTH(TO_NCHAR(" + piece + ") || TO_NCHAR('a')) FROM \"P\""), 1489);
+    EXPECT_EQ(s->value("SELECT LENGTH(TO_CLOB(" + piece + ") || TO_CLOB(" + piece + ")) FROM \"P\""),
+              "4000");
     // nothing of the refused statements stayed
     EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"P\""), "1");
 }

@@ -228,7 +228,28 @@ void fn_rowid(sqlite3_context *ctx, int, sqlite3_value **a)
     sqlite3_result_text(ctx, r.c_str(), int(r.size()), SQLITE_TRANSIENT);
 }
 
+// the result of || is VARCHAR2 of at most 4000 bytes, NVARCHAR2 of at most 2000 utf-16
+// units when a side is national text, a CLOB without limit when a side is a CLOB
+enum class concat_kind { text, national, clob };
+
+void concat(sqlite3_context *ctx, int n, sqlite3_value **a, concat_kind kind);
+
 void fn_concat(sqlite3_context *ctx, int n, sqlite3_value **a)
+{
+    concat(ctx, n, a, concat_kind::text);
+}
+
+void fn_nconcat(sqlite3_context *ctx, int n, sqlite3_value **a)
+{
+    concat(ctx, n, a, concat_kind::national);
+}
+
+void fn_lconcat(sqlite3_context *ctx, int n, sqlite3_value **a)
+{
+    concat(ctx, n, a, concat_kind::clob);
+}
+
+void concat(sqlite3_context *ctx, int n, sqlite3_value **a, concat_kind kind)
 {
     std::string r;
     for (int i = 0; i < n; ++i) {
@@ -243,6 +264,11 @@ void fn_concat(sqlite3_context *ctx, int n, sqlite3_value **a)
         } else {
             r += arg_text(a[i]);
         }
+    }
+    if ((kind == concat_kind::text && r.size() > 4000) ||
+        (kind == concat_kind::national && utf16_length(r) > 2000)) {
+        sqlite3_result_error(ctx, message(1489).c_str(), -1);
+        return;
     }
     if (r.empty())
         sqlite3_result_null(ctx);
@@ -471,6 +497,8 @@ void register_functions(sqlite3 *db, session *s)
     const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(db, "ocs_rowid", 2, det, nullptr, fn_rowid, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_concat", -1, det, nullptr, fn_concat, nullptr, nullptr);
+    sqlite3_create_function(db, "ocs_nconcat", -1, det, nullptr, fn_nconcat, nullptr, nullptr);
+    sqlite3_create_function(db, "ocs_lconcat", -1, det, nullptr, fn_lconcat, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_date", -1, det, nullptr, fn_to_date, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_hextoraw", 1, det, nullptr, fn_hextoraw, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_number", 1, det, nullptr, fn_to_number, nullptr, nullptr);
@@ -905,8 +933,22 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
         const std::string &op = e.text;
         if (op == "AND" || op == "OR")
             return {"(" + l.first + " " + op + " " + r.first + ")", number_type()};
-        if (op == "||")
+        if (op == "||") {
+            auto is = [&](const char *a, const char *b) {
+                return l.second.name == a || l.second.name == b || r.second.name == a ||
+                       r.second.name == b;
+            };
+            if (is("CLOB", "NCLOB")) {
+                t.name = "CLOB";
+                return {"ocs_lconcat(" + l.first + ", " + r.first + ")", t};
+            }
+            if (is("NVARCHAR2", "NCHAR")) {
+                t.name = "NVARCHAR2";
+                t.len = 2000;
+                return {"ocs_nconcat(" + l.first + ", " + r.first + ")", t};
+            }
             return {"ocs_concat(" + l.first + ", " + r.first + ")", text_type()};
+        }
         if (op == "+" || op == "-" || op == "*")
             return {"(" + l.first + " " + op + " " + r.first + ")", number_type()};
         if (op == "/")

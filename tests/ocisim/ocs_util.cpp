@@ -76,6 +76,7 @@ const std::map<int, const char *> &messages()
         {1451, "column to be modified to NULL cannot be modified to NULL"},
         {1465, "invalid hex number"},
         {1481, "invalid number format model"},
+        {1489, "result of string concatenation is too long"},
         {1476, "divisor is equal to zero"},
         {1704, "string literal too long"},
         {1722, "invalid number"},
