@@ -7,6 +7,8 @@
 #include "tk_utils.hpp"
 #include "udb_db.hpp"
 
+#include <map>
+
 namespace {
 
 bool is_silent()
@@ -20,6 +22,17 @@ void console_run_hooks::on_prepare(udb_converter& task, udb_database& source)
 {
     if (task.selected.empty() && task.queries.empty())
         task.selected = source.tables;
+    // without the schema in the names two source tables can share one; only one of them
+    // is read, and the other must not go missing without a word
+    std::map<std::wstring, int> listed;
+    for (const std::wstring& name : source.tables)
+        ++listed[name];
+    m_shared_names.clear();
+    for (const std::wstring& name : task.selected) {
+        const auto query = task.queries.find(name);
+        if (listed[name] > 1 && (query == task.queries.end() || query->second.empty()))
+            m_shared_names.insert(name);
+    }
 }
 
 void console_run_hooks::on_database(const std::wstring& name, std::uint32_t tables)
@@ -42,6 +55,14 @@ void console_run_hooks::on_table(const std::wstring& name, std::uint32_t records
     if (!is_silent())
         console_line(stdout, "Converting table " + tk_to_ansi(name) + "("
                                  + std::to_string(records) + " records)");
+    if (m_shared_names.count(name)) {
+        error_handler& handler = error_handler::instance();
+        handler.set_context(name);
+        handler.handle(tk_exception("More than one schema holds a table of this name: only one "
+                                    "of them is converted (leave out --no_schema to convert each)",
+                                    0),
+                       false);
+    }
 }
 
 void console_run_hooks::on_std_exception(const std::exception& e)

@@ -2,8 +2,12 @@
 
 #include "conversion_hooks.hpp"
 
+#include <set>
+#include <string>
+
 // what the console adds to the conversion run: every source table when nothing is
-// selected, progress lines, and the line for a requested table the source lacks
+// selected, progress lines, the line for a requested table the source lacks, and a
+// report for a name that stands for more than one source table
 class console_run_hooks : public conversion_hooks {
 public:
     void on_prepare(udb_converter& task, udb_database& source) override;
@@ -11,4 +15,8 @@ public:
     void on_missing_table(const std::wstring& name) override;
     void on_table(const std::wstring& name, std::uint32_t records) override;
     void on_std_exception(const std::exception& e) override;
+
+private:
+    // requested names that more than one source table answers to
+    std::set<std::wstring> m_shared_names;
 };

@@ -113,3 +113,19 @@ TEST_F(kestrun_conversion, index_left_out_fails_the_run_and_the_rows_still_arriv
         << r.out << r.err;
     EXPECT_EQ(oracle("SELECT \"body\", \"n\" FROM \"t\";"), strings{"a\t1"});
 }
+
+TEST_F(kestrun_conversion, table_name_shared_by_two_schemas_fails_the_run)
+{
+    // without the schema both tables are listed as t: only one of them can be read
+    pg.exec("CREATE TABLE t (id int); CREATE SCHEMA s2; CREATE TABLE s2.t (id int, x int);"
+            "INSERT INTO s2.t VALUES (1, 2); CREATE TABLE u (id int)");
+    const std::string report = "Error:\nt: More than one schema holds a table of this name: only "
+                               "one of them is converted (leave out --no_schema to convert each)\n";
+    for (const strings& extra : {strings{}, strings{"--tab_file=" + dir.write("list", "t\nu\n")}}) {
+        const kestrun_result r = run(extra);
+        EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(extra.empty() ? 3 : 2) + table_line("t", 0) + report
+                             + table_line("u", 0));
+        EXPECT_EQ(oracle_tables(), (strings{"t", "u"}));
+    }
+}
