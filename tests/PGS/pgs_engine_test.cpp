@@ -117,3 +117,29 @@ TEST_F(pgs_engine_test, session_reads_floats_with_extra_digits)
         database->get_query(L"q", L"SELECT current_setting('extra_float_digits') AS v", 1);
     EXPECT_EQ(read_all(*rs), std::vector<std::wstring>{L"3"});
 }
+
+TEST_F(pgs_engine_test, rows_hidden_by_a_security_policy_fail_the_read_instead)
+{
+    const test_pg_server& server = test_pg_server::get();
+    const std::string role = "r_" + db.name();
+    db.exec("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw';"
+            "CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
+            "ALTER TABLE t ENABLE ROW LEVEL SECURITY;"
+            "CREATE POLICY low ON t USING (id < 2);"
+            "GRANT SELECT ON t TO \"" + role + "\"");
+    // the role leaves with the test, whatever happens in it
+    struct dropper {
+        const test_pg_database& db;
+        std::string role;
+        ~dropper() { db.exec("REVOKE ALL ON t FROM \"" + role + "\"; DROP ROLE \"" + role + "\""); }
+    } drop{db, role};
+    engine.connect(server.host, role, "pw", db.name(), std::stoi(server.port));
+    std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(db.name()));
+    try {
+        database->get_table(L"t", 1);
+        FAIL() << "a read that misses rows was opened";
+    } catch (const pgs_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("row-level security"), std::string::npos) << e.what();
+    }
+    connect_server();
+}
