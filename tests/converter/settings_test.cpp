@@ -104,14 +104,16 @@ TEST_F(settings, profile_round_trip_keeps_every_key)
 TEST_F(settings, stored_queries_turn_each_line_break_into_one_blank)
 {
     EXPECT_EQ(udb_one_line_query(L"SELECT a\nFROM t\r\nWHERE x\rAND y\n\n"),
-              L"SELECT a FROM t WHERE x AND y  ");
+              L"SELECT a FROM t WHERE x AND y");
     tarnova_convertor task(tarnova_convertor::program::console);
-    task.queries[L"q"] = L"SELECT a\r\nFROM t";
+    task.queries[L"q"] = L"SELECT a\r\nFROM t\r\n";
     task.available[L"v"] = L"SELECT b\nFROM u";
     udb_profile profile;
     ASSERT_TRUE(task.store_profile(profile));
     EXPECT_EQ(profile.get_value(L"Selected Tables", L"q"), L"SELECT a FROM t");
     EXPECT_EQ(profile.get_value(L"Available Queries", L"v"), L"SELECT b FROM u");
+    // the final line break leaves no trailing blank that would make the save fail
+    EXPECT_TRUE(task.save_profile_file(profile_path("q.qlx")));
 }
 
 TEST_F(settings, profile_values_follow_their_own_rules)
