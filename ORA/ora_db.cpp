@@ -12,6 +12,8 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <climits>
+
 namespace {
 
 std::wstring joined_columns(const std::vector<std::wstring>& columns)
@@ -110,7 +112,12 @@ int ora_database::query(const std::wstring& sql)
     ora_stmt stmt;
     stmt.prepare(sql);
     stmt.execute(1);
-    return 0;
+    ora_engine& engine = ora_engine::instance();
+    ub4 rows = 0;
+    engine.check_status(oci().OCIAttrGet(stmt, OCI_HTYPE_STMT, &rows, nullptr,
+                                         OCI_ATTR_ROW_COUNT, engine.handles().err),
+                        "OCIAttrGet");
+    return rows > ub4(INT_MAX) ? INT_MAX : int(rows);
 }
 
 bool ora_database::delete_tab(const std::wstring& name)

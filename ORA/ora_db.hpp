@@ -26,7 +26,7 @@ public:
                                              int mode) override;
     // raises the ora_exception of the parse for an invalid statement
     bool test_query(const std::wstring& sql) override;
-    // runs one statement without commit; always 0
+    // runs one statement without commit; the number of rows it changed
     int query(const std::wstring& sql) override;
     void create_relationships(const udb_relationships& relationships) override;
 

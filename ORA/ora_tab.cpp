@@ -315,8 +315,10 @@ void ora_table::update(const udb_record& record)
     tk_trace(2, "ora_table::update");
     const bool upper_case = m_db && m_db->upper_case;
     ora_field_finder finder(record, upper_case, column_map());
+    // the record stays as the table holds it: said, never dropped without a word
     if (key_index == -1)
-        return;
+        throw tk_exception(
+            "The record cannot be updated: the table has no key to find its row by", 0);
     if (key_index < 0 || size_t(key_index) >= indexes.size())
         throw tk_mail_assertion("ora_tab.cpp", 891);
     const udb_index& key = indexes[size_t(key_index)];
@@ -369,13 +371,16 @@ void ora_table::update(const udb_record& record)
     // a key that is not whole could match other rows
     if (where.empty() || key_parts.size() < key.fields.size()) {
         tk_trace(2, "Missing primary/unique key");
-        return;
+        throw tk_exception(
+            "The record cannot be updated: it does not hold the whole key of its row", 0);
     }
     if (set.empty()) {
         tk_trace(2, "Nothing to update: every field is a key field");
         return;
     }
-    m_db->query(sql);
+    // the duplicate may lie in another unique key than the one the row is found by
+    if (m_db->query(sql) == 0)
+        throw tk_exception("The record cannot be updated: no row of the table has its key", 0);
 }
 
 bool ora_table::is_eof()

@@ -63,6 +63,7 @@ private:
     void run_tables(run_state& state);
     void convert_table(run_state& state, const std::wstring& name, const std::wstring& query);
     void copy_rows(udb_recordset& source, udb_recordset& writer);
+    void update_record(udb_recordset& writer, udb_recordset& source);
     void report_record_error(const tk_exception& e);
     // what the writer could not keep: replaced numbers, indexes left out
     void report_writer_losses(const udb_recordset& writer, const std::wstring& name);

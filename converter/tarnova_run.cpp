@@ -231,7 +231,7 @@ void tarnova_convertor::copy_rows(udb_recordset& source, udb_recordset& writer)
                 tk_trace(1, "GOT ERROR: %s (%08X)", e.what(), static_cast<unsigned>(e.get_code()));
                 tk_trace(1, "mode=%d", mode);
                 if (mode == 4 && e.get_code() == unique_violation)
-                    writer.update(current_record(source));
+                    update_record(writer, source);
                 else if (!(mode == 1 && e.get_code() == unique_violation))
                     throw;
             }
@@ -242,6 +242,19 @@ void tarnova_convertor::copy_rows(udb_recordset& source, udb_recordset& writer)
         }
         source.next();
         ++rec_done;
+    }
+}
+
+void tarnova_convertor::update_record(udb_recordset& writer, udb_recordset& source)
+{
+    try {
+        writer.update(current_record(source));
+    } catch (const tk_exception& e) {
+        // a record the writer could neither append nor update is reported like any
+        // other record error; the table goes on
+        if (e.get_level() != 0)
+            throw;
+        report_record_error(e);
     }
 }
 

@@ -268,11 +268,24 @@ TEST_F(ora_table_test, update_keeps_empty_large_objects_empty_and_nulls_null)
               (ora_rows{{L"1", L"set", L"set", L"0", L"0"}, {L"2", L"nil", L"nil", L"", L""}}));
 }
 
-TEST_F(ora_table_test, update_without_a_whole_key_changes_nothing)
+// what update cannot do it says: the run reports the record instead of losing it
+void expect_update_refused(udb_recordset& table, const udb_record& record, const char* reason)
+{
+    try {
+        table.update(record);
+        ADD_FAILURE() << "no report: " << reason;
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_EQ(std::string(e.what()), std::string("The record cannot be updated: ") + reason);
+    }
+}
+
+TEST_F(ora_table_test, update_without_a_whole_key_or_a_matching_row_is_refused)
 {
     auto plain = create(L"NOKEY", {col(L"ID", VT_I4), col(L"V", VT_BSTR, 5)});
     plain->append_record(*rec({{L"ID", num(1)}, {L"V", text(L"a")}}));
-    plain->update(*rec({{L"ID", num(1)}, {L"V", text(L"b")}}));
+    expect_update_refused(*plain, *rec({{L"ID", num(1)}, {L"V", text(L"b")}}),
+                          "the table has no key to find its row by");
     EXPECT_EQ(value(L"SELECT V FROM \"NOKEY\""), L"a");
 
     udb_indexes keys;
@@ -283,7 +296,11 @@ TEST_F(ora_table_test, update_without_a_whole_key_changes_nothing)
     two->append_record(*rec({{L"K1", num(1)}, {L"K2", num(1)}, {L"V", text(L"a")}}));
     two->append_record(*rec({{L"K1", num(1)}, {L"K2", num(2)}, {L"V", text(L"a")}}));
     // only a part of the key: both rows would match
-    two->update(*rec({{L"K1", num(1)}, {L"V", text(L"b")}}));
+    expect_update_refused(*two, *rec({{L"K1", num(1)}, {L"V", text(L"b")}}),
+                          "it does not hold the whole key of its row");
+    // a whole key that no row has
+    expect_update_refused(*two, *rec({{L"K1", num(9)}, {L"K2", num(9)}, {L"V", text(L"b")}}),
+                          "no row of the table has its key");
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"TWO\" WHERE V='a'"), 2);
 }
 

@@ -347,6 +347,25 @@ TEST_F(conversion, failed_update_is_reported_and_the_table_goes_on)
               (std::vector<std::string>{"1|old", "2|old", "3|c"}));
 }
 
+TEST_F(conversion, merge_with_update_reports_a_duplicate_of_another_unique_key)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, email varchar(20) UNIQUE, v varchar(10));"
+            "INSERT INTO t VALUES (1, 'a@x', 'new'), (2, 'b@x', 'b')");
+    oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"email\" NVARCHAR2(20) UNIQUE,"
+           L" \"v\" NVARCHAR2(10))");
+    // the second source row collides through its email only: no row has its id
+    oracle(L"INSERT INTO \"t\" VALUES (1, 'a@x', 'old')");
+    oracle(L"INSERT INTO \"t\" VALUES (5, 'b@x', 'old')");
+    reconnect();
+    task->mode = 4;
+    run({L"t"});
+    EXPECT_EQ(h.reaction.messages(),
+              std::vector<std::string>{
+                  "t, record #2: The record cannot be updated: no row of the table has its key"});
+    EXPECT_EQ(rows(L"SELECT \"id\", \"v\" FROM \"t\" ORDER BY \"id\""),
+              (std::vector<std::string>{"1|new", "5|old"}));
+}
+
 TEST_F(conversion, busy_table_in_overwrite_mode_is_reported)
 {
     pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1); CREATE TABLE u (id int)");
