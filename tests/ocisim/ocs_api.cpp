@@ -328,14 +328,14 @@ sword report(err_h *err, int code, const std::vector<std::string> &args = {})
 
 int injected_fault(const std::string &sql)
 {
-    std::string spec = env_text("OCISIM_FAULTS");
+    std::string faults = env_text("OCISIM_FAULTS");
     std::string text = trim(sql);
     size_t p = 0;
-    while (p <= spec.size()) {
-        size_t e = spec.find_first_of(";\n", p);
+    while (p <= faults.size()) {
+        size_t e = faults.find_first_of(";\n", p);
         if (e == std::string::npos)
-            e = spec.size();
-        std::string item = trim(spec.substr(p, e - p));
+            e = faults.size();
+        std::string item = trim(faults.substr(p, e - p));
         p = e + 1;
         if (item.rfind("ORA-", 0) == 0)
             item = item.substr(4);
