@@ -44,6 +44,8 @@ bool gui_finish_page::page_init()
         v->append_text(id_errors, tk_to_unicode(text) + L"\r\n\r\n");
     }
     v->set_read_only(id_errors, true);
+    // the list is shown from its start and Enter finishes, as after its first focus
+    on_eb_focus();
     return true;
 }
 

@@ -57,7 +57,8 @@ void wizard_conversion::TearDown()
 }
 
 std::string wizard_conversion::profile(const std::string& tables,
-                                       const std::string& oracle_password) const
+                                       const std::string& oracle_password,
+                                       const std::string& generic) const
 {
     const test_pg_server& s = test_pg_server::get();
     std::string selected;
@@ -66,7 +67,7 @@ std::string wizard_conversion::profile(const std::string& tables,
         selected += line + "\r\n";
     return dir.write("run.qlx",
                      "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + ora.service()
-                         + "\r\nno schema=1\r\n[Oracle settings]\r\nuppercase=0\r\nuser=" + ora.user()
+                         + "\r\nno schema=1\r\n" + generic + "\r\n[Oracle settings]\r\nuppercase=0\r\nuser=" + ora.user()
                          + "\r\npassword="
                          + (oracle_password.empty() ? ora.password() : oracle_password)
                          + "\r\n\r\n[Selected Tables]\r\n" + selected + "\r\n[pgs settings]\r\nhost="
