@@ -55,7 +55,6 @@ std::string command_line(int argc, char** argv)
 // from then on, so the teardown that follows can wait for the run
 int run_sheet(wizard_shell& sheet)
 {
-    gui_thread::end_closing();
     qt_wizard_sheet window(sheet);
     const int result = window.exec();
     gui_thread::begin_closing();
@@ -102,6 +101,7 @@ void tarnova_install_startup_handler()
 
 int tarnova_main(int argc, char** argv)
 {
+    gui_thread::end_closing();
     error_handler handler(pgs_connection_error_count, pgs_connection_errors);
     handler.load_err_map(oracle_error_count, oracle_errors);
     qt_wizard_services services;

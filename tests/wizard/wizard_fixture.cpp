@@ -5,7 +5,9 @@
 #include "g_qt_svc.hpp"
 #include "tarnova_app.hpp"
 
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <sstream>
 
 std::string settings_file()
@@ -58,20 +60,23 @@ void wizard_conversion::TearDown()
 
 std::string wizard_conversion::profile(const std::string& tables,
                                        const std::string& oracle_password,
-                                       const std::string& generic) const
+                                       const std::string& generic,
+                                       const std::string& pg_password,
+                                       const std::string& dest) const
 {
     const test_pg_server& s = test_pg_server::get();
     std::string selected;
     std::istringstream in(tables);
     for (std::string line; std::getline(in, line);)
         selected += line + "\r\n";
-    return dir.write("run.qlx",
-                     "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + ora.service()
+    static int written = 0;
+    return dir.write("run" + std::to_string(++written) + ".qlx",
+                     "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + (dest.empty() ? ora.service() : dest)
                          + "\r\nno schema=1\r\n" + generic + "\r\n[Oracle settings]\r\nuppercase=0\r\nuser=" + ora.user()
                          + "\r\npassword="
                          + (oracle_password.empty() ? ora.password() : oracle_password)
                          + "\r\n\r\n[Selected Tables]\r\n" + selected + "\r\n[pgs settings]\r\nhost="
-                         + s.host + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
+                         + s.host + "\r\nuser=" + s.user + "\r\npassword=" + (pg_password.empty() ? s.password : pg_password) + "\r\n");
 }
 
 std::vector<std::string> wizard_conversion::oracle(const std::string& sql) const
@@ -81,4 +86,51 @@ std::vector<std::string> wizard_conversion::oracle(const std::string& sql) const
     for (std::string line; std::getline(in, line);)
         rows.push_back(line);
     return rows;
+}
+
+fake_help::fake_help(bool with_file) : m_with_file(with_file)
+{
+    const char* path = std::getenv("PATH");
+    m_old_path = path ? path : "";
+    const std::string script = m_dir.write(
+        "xchm", "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + m_dir.file("args.tmp")
+                    + "'\nmv '" + m_dir.file("args.tmp") + "' '" + m_dir.file("args") + "'\n");
+    std::system(("chmod +x '" + script + "'").c_str());
+    setenv("PATH", (m_dir.path() + ":" + m_old_path).c_str(), 1);
+    if (with_file)
+        test_write_file(help_file(), "help");
+}
+
+fake_help::~fake_help()
+{
+    setenv("PATH", m_old_path.c_str(), 1);
+    if (m_with_file)
+        std::remove(help_file().c_str());
+}
+
+std::string fake_help::help_file()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    return std::string(self, n > 0 ? static_cast<std::size_t>(n) : 0) + ".chm";
+}
+
+std::string fake_help::viewer_args(bool expected) const
+{
+    for (int i = 0; i < (expected ? 100 : 4); ++i) {
+        const std::string args = test_read_file(m_dir.file("args"));
+        if (!args.empty())
+            return args;
+        usleep(50000);
+    }
+    return std::string();
+}
+
+int run_child(const std::string& test, const std::vector<std::string>& env, std::string* out,
+              std::string* err)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    const std::string program(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return test_run_process({program, "--gtest_filter=" + test}, env, "", out, err);
 }

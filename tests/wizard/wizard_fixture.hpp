@@ -33,10 +33,35 @@ protected:
 
     // a profile of both servers and the tables (one "name" or "name=query" a line)
     std::string profile(const std::string& tables, const std::string& oracle_password = "",
-                        const std::string& generic = "") const;
+                        const std::string& generic = "", const std::string& pg_password = "",
+                        const std::string& dest = "") const;
     std::vector<std::string> oracle(const std::string& sql) const;
 
     test_pg_database pg{"wz"};
     test_ora_schema ora;
     test_temp_dir dir{"wizard_test"};
 };
+
+// a help file beside the test program and a help viewer on the path that writes its
+// arguments into a file; both go with the object
+class fake_help {
+public:
+    explicit fake_help(bool with_file = true);
+    ~fake_help();
+    fake_help(const fake_help&) = delete;
+    fake_help& operator=(const fake_help&) = delete;
+
+    static std::string help_file();
+    // the viewer's arguments, one a line; waits a while for the viewer to write them
+    // when it is expected to have started
+    std::string viewer_args(bool expected = true) const;
+
+private:
+    test_temp_dir m_dir{"wizard_help"};
+    std::string m_old_path;
+    bool m_with_file;
+};
+
+// this test program run as a child with extra environment; its exit status
+int run_child(const std::string& test, const std::vector<std::string>& env, std::string* out,
+              std::string* err);
