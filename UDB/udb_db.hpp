@@ -5,6 +5,7 @@
 #include "udb_rel.hpp"
 #include "udb_rset.hpp"
 #include "udb_sche.hpp"
+#include "tk_names.hpp"
 
 #include <memory>
 #include <string>
@@ -46,7 +47,7 @@ public:
     int mode;                           // 8: append mode, no foreign keys are converted
     std::wstring name;
     bool case_sensitive;
-    std::vector<std::wstring> tables;   // in the order the engine added them
+    tk_name_list tables;                // in the order the engine added them
     udb_names_map names_map;
     udb_relationships relationships;
 };
