@@ -45,3 +45,20 @@ bool udb_database::is_table_exist(const std::wstring& name)
     tk_trace(1, "table not found");
     return false;
 }
+
+void udb_database::begin_naming(const std::vector<std::wstring>&)
+{
+}
+
+std::wstring udb_database::get_dest_table_name(const std::wstring& source)
+{
+    return source;
+}
+
+void udb_database::keep_dest_table_name(const std::wstring&, const std::wstring&)
+{
+}
+
+void udb_database::end_naming()
+{
+}
