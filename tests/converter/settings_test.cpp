@@ -2,6 +2,7 @@
 
 #include "pgs_engine.hpp"
 #include "tarnova_convertor.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
 
@@ -272,4 +273,16 @@ TEST_F(settings, test_query_accepts_any_text)
     tarnova_convertor task(tarnova_convertor::program::console);
     EXPECT_TRUE(task.test_query(L""));
     EXPECT_TRUE(task.test_query(L"not sql at all"));
+}
+
+TEST_F(settings, oracle_settings_are_traced_without_the_password)
+{
+    {
+        tk_log log(dir.file("trace.log").c_str(), true, 1, false);
+        tarnova_convertor task(tarnova_convertor::program::console);
+        task.store_oracle_settings(L"orahost", L"scott", L"s3cr3t-pw", L"1522");
+    }
+    const std::string trace = read_file(dir.file("trace.log"));
+    EXPECT_NE(trace.find("store_oracle_settings(orahost,scott,1522)"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("s3cr3t-pw"), std::string::npos);
 }
