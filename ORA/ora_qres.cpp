@@ -12,7 +12,7 @@ unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p));
 } // namespace
 
 ora_query_results::ora_query_results(unsigned column_count, const std::wstring& sql)
-    : udb_recordset(std::wstring(), true), m_stmt(std::make_unique<ora_stmt>())
+    : udb_recordset(std::wstring()), m_stmt(std::make_unique<ora_stmt>())
 {
     tk_trace(1, "ora_query_results::ctor(1)");
     try {
@@ -27,7 +27,7 @@ ora_query_results::ora_query_results(unsigned column_count, const std::wstring& 
 }
 
 ora_query_results::ora_query_results(const std::wstring& name, const std::wstring& text)
-    : udb_recordset(name, text, true), m_stmt(std::make_unique<ora_stmt>())
+    : udb_recordset(name, text), m_stmt(std::make_unique<ora_stmt>())
 {
     tk_trace(1, "ora_query_results::ctor(2)");
 }
@@ -121,7 +121,7 @@ void ora_query_results::initialize(unsigned column_count, const std::wstring& sq
                                 "OCIAttrGet");
             tk_trace(1, "mypard2=%08X", ptr32(param));
             m_columns.push_back(gen_co_by_type(static_cast<OCIParam*>(param), type));
-            schema.add_field(m_columns.back()->get_ftd());
+            schema.add_field(std::unique_ptr<t_ftd>(m_columns.back()->get_ftd()));
         }
     }
 

@@ -12,10 +12,10 @@ ora_record::ora_record(const std::vector<ora_type*>& columns)
         ora_type* column = columns[i];
         if (column->is_null()) {
             tk_trace(1, "Field #%d has NULL value", int(i));
-            add_field(new udb_field(column->get_name(), column->get_data_size(), ole_variant(),
-                                    false, false));
+            add_field(std::make_unique<udb_field>(column->get_name(), column->get_data_size(),
+                                                  ole_variant(), false, false));
         } else {
-            add_field(column->make_field());
+            add_field(std::unique_ptr<udb_field>(column->make_field()));
         }
     }
 }
@@ -33,7 +33,7 @@ void ora_field_finder::intialize(const udb_record& record)
     tk_trace(1, "ora_field_finder::intialize");
     ora_fn_validator validator(record.fields);
     m_names.reserve(record.fields.size());
-    for (const udb_field* field : record.fields) {
+    for (const auto& field : record.fields) {
         if (!field) {
             m_names.emplace_back();
             continue;

@@ -188,7 +188,7 @@ void ora_table::append_record(const udb_record& record)
     if (record.fields.size() < schema.fields.size()) {
         tk_trace(2, "Size of record is less than size of schema");
         for (size_t i = 0; i < record.fields.size(); ++i) {
-            const udb_field* field = record.fields[i];
+            const udb_field* field = record.fields[i].get();
             if (!field)
                 continue;
             const std::wstring& mapped = finder.get_name(i);
@@ -209,7 +209,7 @@ void ora_table::append_record(const udb_record& record)
                 tk_wtrace(2, L"Field %ls not found in appending record", column.c_str());
                 throw tk_exception(structure_error, 0);
             }
-            items.emplace_back(int(pos), record.fields[size_t(idx)]);
+            items.emplace_back(int(pos), record.fields[size_t(idx)].get());
         }
     }
 
@@ -327,7 +327,7 @@ void ora_table::update(const udb_record& record)
     std::wstring where;
     std::set<std::wstring> key_parts;
     for (size_t i = 0; i < record.fields.size(); ++i) {
-        const udb_field* field = record.fields[i];
+        const udb_field* field = record.fields[i].get();
         if (!field)
             continue;
         const std::wstring& mapped = finder.get_name(i);
