@@ -74,7 +74,6 @@ bool ora_write_plan::fits(const udb_record& record) const
 void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bool upper_case,
                           const t_names_map* column_map)
 {
-    tk_trace(2, "ora_write_plan::make");
     m_made = false;
     m_items.clear();
     m_columns.clear();
