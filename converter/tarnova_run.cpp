@@ -270,24 +270,27 @@ void tarnova_convertor::report_writer_losses(const udb_recordset& writer, const 
     const auto* table = dynamic_cast<const ora_table*>(&writer);
     if (!table)
         return;
+    error_handler& handler = error_handler::instance();
     const auto report = [&](const std::string& text) {
-        error_handler& handler = error_handler::instance();
         handler.set_context(name);
         handler.handle(tk_exception(text, 0), false);
     };
+    // names inside the text in the program's own form (the console escapes them)
+    const auto shown = [&](const std::wstring& column) {
+        return tk_to_ansi(handler.shown_name(column));
+    };
     for (const ora_left_out_index& index : table->get_left_out_indexes())
-        report("Index " + tk_to_ansi(index.index) + " was not created: column "
-               + tk_to_ansi(index.column)
+        report("Index " + shown(index.index) + " was not created: column " + shown(index.column)
                + " is stored as a large object, which Oracle cannot index");
     for (const auto& [column, count] : table->get_replaced_values()) {
         if (count == 0)
             continue;
-        report(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+        report(std::to_string(count) + " value(s) of column " + shown(column)
                + " were beyond the Oracle number range and were written as the column default"
                  " or NULL");
     }
     // the destination no longer has the source's constraint: the user must know
     for (const std::wstring& column : table->get_dropped_not_null())
-        report("Column " + tk_to_ansi(column)
+        report("Column " + shown(column)
                + " lost its NOT NULL constraint: an empty value arrives in Oracle as NULL");
 }
