@@ -67,7 +67,6 @@ bool tarnova_convertor::load_profile(const udb_profile& profile, std::wstring* r
     // checked before anything is applied: a refused profile changes no setting
     const std::wstring refused = profile_value_refusal(profile);
     if (!refused.empty()) {
-        tk_wtrace(3, L"%ls", refused.c_str());
         if (refusal)
             *refusal = refused;
         return false;

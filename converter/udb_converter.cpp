@@ -94,10 +94,11 @@ bool udb_converter::load_profile(const udb_profile& profile)
         else
             m_logfile = tk_to_ansi(logfile);
     }
-    // a value that does not read leaves its setting and refuses the profile
-    return setting_flag(profile.get_value(generic_section, L"only definitions"), tab_def)
-           & setting_mode(profile.get_value(generic_section, L"mode"), mode)
-           & setting_flag(profile.get_value(generic_section, L"skip indexes"), skip_idx);
+    // a value that does not read leaves its setting as it is
+    bool reads = setting_flag(profile.get_value(generic_section, L"only definitions"), tab_def);
+    reads = setting_mode(profile.get_value(generic_section, L"mode"), mode) && reads;
+    reads = setting_flag(profile.get_value(generic_section, L"skip indexes"), skip_idx) && reads;
+    return reads;
 }
 
 bool udb_converter::store_profile(udb_profile& profile) const
