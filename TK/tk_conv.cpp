@@ -37,7 +37,7 @@ void check_log_writable(const std::string& name)
     const char* reason = strerror_r(err, buf, sizeof buf);
     throw tk_exception(std::string("Logfile cannot be written: ") + (reason ? reason : "")
                            + ".\nPlease verify the correct path was given.",
-                       1);
+                       tk_level_fail);
 }
 
 } // namespace

@@ -222,7 +222,7 @@ bool parse_cmd_line(int argc, const char* const* argv)
                 // a profile that does not read is not applied: running without it
                 // would convert something else than the user asked for
                 if (!refusal.empty())
-                    throw tk_exception(tk_to_ansi(refusal), 1);
+                    throw tk_exception(tk_to_ansi(refusal), tk_level_fail);
                 if (!profile_loaded)
                     fatal_exit("Profile cannot be read. Please verify that the file is a "
                                "conversion profile.");

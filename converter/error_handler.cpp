@@ -1,6 +1,5 @@
 #include "error_handler.hpp"
 
-#include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -113,11 +112,6 @@ error_reaction& error_handler::reaction() const
     return m_reaction ? *m_reaction : default_reaction;
 }
 
-std::wstring error_handler::shown_name(const std::wstring& name) const
-{
-    return reaction().shown_name(name);
-}
-
 std::string error_handler::compose_message(const tk_exception& e) const
 {
     std::string message;
@@ -175,7 +169,10 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
 
 void error_handler::end_process(int code)
 {
-    tarnova_convertor::log_off_before_exit();
+    if (has_instance()) {
+        if (const before_exit_fn callback = instance().m_before_exit)
+            callback();
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     if (std::this_thread::get_id() != main_thread_id && main_thread_id != std::thread::id())

@@ -35,10 +35,11 @@ public:
     // false means the user aborts (tk_final_exception unless may_continue)
     virtual bool on_level0(const std::string& message, bool may_continue) = 0;
 
-    // how the program shows a table or column name inside a message (the console
+    // how the program shows the table name of a message's context (the console
     // escapes what could break or forge its lines); the trace keeps the name
     virtual std::wstring shown_name(const std::wstring& name) const { return name; }
-    // how it shows the rest of a message, after line feeds became blanks
+    // how it shows the rest of the message (names inside it included), after line
+    // feeds became blanks
     virtual std::string shown_text(const std::string& text) const { return text; }
 };
 
@@ -60,9 +61,6 @@ public:
     void clear_context();
     const std::string& get_context() const { return m_context; }
 
-    // a name as the attached program shows it in a message
-    std::wstring shown_name(const std::wstring& name) const;
-
     bool is_suppressed() const { return m_suppress; }
     void set_suppress(bool suppress) { m_suppress = suppress; }
 
@@ -81,9 +79,15 @@ public:
     std::uint32_t get_reported_errors() const { return m_reported; }
     void count_reported_error() { ++m_reported; }
 
-    // ends the process: logs off Oracle first (the log-off commits pending
-    // large-object writes and updates), flushes the standard streams; from a
-    // thread other than the one that built the handler it uses _exit
+    // what the program does before end_process ends it (the conversion logs off its
+    // destination, which commits pending large-object writes and updates); it must
+    // not throw. null for nothing
+    using before_exit_fn = void (*)();
+    void set_before_exit(before_exit_fn callback) { m_before_exit = callback; }
+
+    // ends the process: calls the before-exit callback of the handler first, flushes
+    // the standard streams; from a thread other than the one that built the handler
+    // it uses _exit
     [[noreturn]] static void end_process(int code);
 
 private:
@@ -97,4 +101,5 @@ private:
     tk_error_converter m_converter;
     error_reaction* m_reaction = nullptr;
     std::uint32_t m_reported = 0;
+    before_exit_fn m_before_exit = nullptr;
 };

@@ -52,6 +52,7 @@ protected:
     {
         task = std::make_unique<tarnova_convertor>(tarnova_convertor::program::console);
         task->set_hooks(&hooks);
+        h.handler.set_before_exit(&tarnova_convertor::log_off_before_exit);
         const test_pg_server& server = test_pg_server::get();
         task->pgs().store_pgs_settings(server.host, server.user, server.password,
                                        std::stoi(server.port));
