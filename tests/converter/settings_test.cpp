@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "pgs_engine.hpp"
+#include "setting_values.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
@@ -158,6 +159,26 @@ TEST_F(settings, profile_values_read_as_their_form_or_refuse_the_profile)
         // a refused profile applies nothing at all
         EXPECT_EQ(task.get_source_name(), *c.refusal ? L"" : L"from_profile");
         EXPECT_EQ(task.selected.size(), *c.refusal ? 0u : 1u);
+    }
+}
+
+TEST(setting_values, postgresql_port_is_empty_or_1_to_65535)
+{
+    struct port_case {
+        const char* text;
+        bool reads;
+        int port;
+    };
+    const port_case cases[] = {
+        {"", true, 0},          {"1", true, 1},         {"65535", true, 65535},
+        {"05432", true, 5432},  {"0", false, 7},        {"65536", false, 7},
+        {"-1", false, 7},       {"5432x", false, 7},    {" 5432", false, 7},
+        {"+5432", false, 7},    {"99999999999999999999", false, 7},
+    };
+    for (const port_case& c : cases) {
+        int port = 7;
+        EXPECT_EQ(setting_pgs_port(c.text, port), c.reads) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
     }
 }
 
