@@ -70,8 +70,9 @@ int quick_launch(const std::string& line)
     task.set_hooks(&hooks);
     tk_trace(2, "QUICK LAUNCH: profile=%s", line.c_str());
     // a file that is not a profile must not run with the last settings
-    if (!task.load_profile_file(tk_to_unicode(line))) {
-        wizard_shell::error(std::wstring(qlx::profile_unreadable));
+    std::wstring refusal;
+    if (!task.load_profile_file(tk_to_unicode(line), &refusal)) {
+        wizard_shell::error(refusal.empty() ? std::wstring(qlx::profile_unreadable) : refusal);
         return 0;
     }
     wizard_shell sheet(qlx_caption(), qlx::icon_program, qlx::bitmap_watermark,
@@ -109,6 +110,8 @@ int tarnova_main(int argc, char** argv)
     qt_desktop_backend desktop;
     wizard_error_reaction reaction;
     handler.set_reaction(&reaction);
+    // an internal error on any thread still logs Oracle off before the exit
+    handler.set_before_exit(&tarnova_convertor::log_off_before_exit);
 
     int result = 0;
     if (QLibraryInfo::version() < QVersionNumber(6, 4)) {
