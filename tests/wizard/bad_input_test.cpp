@@ -62,20 +62,31 @@ TEST_F(wizard_conversion, profile_that_does_not_exist_gets_its_box_and_no_sheet)
     EXPECT_TRUE(settings_written());
 }
 
-TEST_F(wizard_conversion, file_that_is_not_a_profile_converts_nothing)
+TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_nothing)
 {
     pg.exec("CREATE TABLE t (id int)");
-    // the registry names a database and tables that must not be converted
-    test_write_file(settings_file(), "pgsport=dword:" + test_pg_server::get().port + "\nsrc=sz:"
-                                         + pg.name() + "\n");
-    modal_script script({{"OK", false, {}}});
-    EXPECT_EQ(run_tarnova({dir.write("plain.qlx", "key=value\r\n")}), 0);
-    const std::vector<seen_box> boxes = boxes_of(script);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].text, unreadable_profile);
-    EXPECT_TRUE(settings_written());
-    EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
+    const struct {
+        std::string path;
+        std::string text;
+    } cases[] = {
+        {dir.write("plain.qlx", "key=value\r\n"), unreadable_profile},
+        {profile("t", "", "mode=x"),
+         "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
+         "profile."},
+    };
+    for (const auto& c : cases) {
+        // the registry names a database whose tables must not be converted
+        test_write_file(settings_file(), "pgsport=dword:" + test_pg_server::get().port
+                                             + "\nsrc=sz:" + pg.name() + "\n");
+        modal_script script({{"OK", false, {}}});
+        EXPECT_EQ(run_tarnova({c.path}), 0) << c.text;
+        const std::vector<seen_box> boxes = boxes_of(script);
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_TRUE(settings_written());
+        EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
+    }
 }
 
 TEST_F(wizard_conversion, profile_path_is_the_arguments_joined_by_blanks)
