@@ -57,7 +57,8 @@ void modal_script::poll()
         if (handled == modal)
             return;
     m_handled.emplace_back(modal);
-    seen s{modal->windowTitle(), QString(), QStringLiteral("dialog")};
+    seen s{modal->windowTitle(), QString(), QStringLiteral("dialog"),
+           modal->parentWidget() != nullptr};
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         s.text = box->text();
         s.kind = QStringLiteral("box");

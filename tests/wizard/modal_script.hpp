@@ -24,6 +24,7 @@ public:
         QString caption;
         QString text;
         QString kind;                       // "box", "dialog", "file"
+        bool owned = false;                 // it has an owner window
     };
 
     explicit modal_script(std::vector<answer> answers = {});
