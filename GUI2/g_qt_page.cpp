@@ -5,6 +5,7 @@
 #include "g_qt_svc.hpp"
 #include "g_wiz_pg.hpp"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -15,11 +16,30 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
+
 namespace {
+
+// an editable combo whose page may fill the list before it opens
+class popup_combo : public QComboBox {
+public:
+    explicit popup_combo(std::function<void()> before) : m_before(std::move(before)) {}
+    void showPopup() override
+    {
+        m_before();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> m_before;
+};
 
 template <class W>
 W* as(QWidget* widget)
@@ -29,8 +49,10 @@ W* as(QWidget* widget)
 
 } // namespace
 
-qt_wizard_page::qt_wizard_page(wizard_page& page) : m_page(page)
+qt_wizard_page::qt_wizard_page(wizard_page& page)
+    : m_page(page), m_radios(new QButtonGroup(this))
 {
+    m_radios->setExclusive(true);
     setObjectName(QString::number(page.get_template_id()));
     if (page.get_flags() & page_header) {
         setTitle(to_qstring(page.get_title()));
@@ -39,20 +61,57 @@ qt_wizard_page::qt_wizard_page(wizard_page& page) : m_page(page)
     auto* rows = new QVBoxLayout(this);
     int last_row = -1;
     QHBoxLayout* row = nullptr;
+    // a label with a mnemonic names the control after it; a label that starts a row of
+    // several controls is a caption, and the captions share one width
+    QLabel* buddy_wanted = nullptr;
+    QLabel* row_caption = nullptr;
+    std::vector<QLabel*> captions;
+    bool row_has_list = false;
     for (const control_spec& spec : page.get_controls()) {
         if (!row || spec.row != last_row) {
             row = new QHBoxLayout;
             rows->addLayout(row);
             last_row = spec.row;
+            row_caption = nullptr;
         }
         QWidget* widget = build(spec);
-        row->addWidget(widget);
+        const bool is_label = spec.kind == control_kind::label || spec.kind == control_kind::group;
+        if (row->count() == 1 && row_caption && !is_label)
+            captions.push_back(row_caption);
+        if (row->count() == 0 && spec.kind == control_kind::label)
+            row_caption = qobject_cast<QLabel*>(widget);
+        if (buddy_wanted && !is_label && spec.kind != control_kind::title) {
+            buddy_wanted->setBuddy(widget);
+            buddy_wanted = nullptr;
+        }
+        if (spec.kind == control_kind::label && spec.buddy == 0
+            && spec.text.find(L'&') != std::wstring::npos)
+            buddy_wanted = qobject_cast<QLabel*>(widget);
+        // edits and lists take the room of their row
+        const bool grows = spec.kind == control_kind::edit || spec.kind == control_kind::password
+                           || spec.kind == control_kind::combo || spec.kind == control_kind::list
+                           || spec.kind == control_kind::multiline
+                           || spec.kind == control_kind::progress;
+        row->addWidget(widget, grows ? 1 : 0);
+        if (spec.kind == control_kind::list)
+            row_has_list = true;
         if (spec.hidden)
             widget->hide();
         if (spec.id != -1)
             m_controls[spec.id] = widget;
     }
-    rows->addStretch(1);
+    for (const control_spec& spec : page.get_controls())
+        if (spec.buddy != 0)
+            if (auto* label = qobject_cast<QLabel*>(control(spec.id)))
+                label->setBuddy(control(spec.buddy));
+    int caption_width = 0;
+    for (QLabel* caption : captions)
+        caption_width = std::max(caption_width, caption->sizeHint().width());
+    for (QLabel* caption : captions)
+        caption->setFixedWidth(caption_width);
+    // lists take the page's height; other pages keep their controls at the top
+    if (!row_has_list)
+        rows->addStretch(1);
     page.attach_view(this);
 }
 
@@ -68,11 +127,16 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     QWidget* widget = nullptr;
     switch (spec.kind) {
     case control_kind::label:
-    case control_kind::title: {
+    case control_kind::title:
+    case control_kind::group: {
         auto* label = new QLabel(text);
         label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        if (spec.kind == control_kind::title) {
+        label->setWordWrap(spec.kind != control_kind::group);
+        if (spec.kind == control_kind::group) {
+            QFont font = label->font();
+            font.setBold(true);
+            label->setFont(font);
+        } else if (spec.kind == control_kind::title) {
             QFont font;
             font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
             font.setPointSize(10);
@@ -84,7 +148,10 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     }
     case control_kind::edit:
     case control_kind::password: {
-        auto* edit = new QLineEdit(text);
+        auto* edit = new QLineEdit;
+        // texts are kept whole, however long
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        edit->setText(text);
         if (spec.kind == control_kind::password)
             edit->setEchoMode(QLineEdit::Password);
         connect(edit, &QLineEdit::textEdited, this,
@@ -109,13 +176,16 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     }
     case control_kind::check_box: {
         auto* box = new QCheckBox(text);
-        // the page toggles it itself on the click
-        box->setCheckable(true);
-        connect(box, &QCheckBox::clicked, this, [this, id, box](bool checked) {
-            box->setChecked(!checked);
-            notify(id, control_event::clicked);
-        });
+        connect(box, &QCheckBox::clicked, this, [this, id] { notify(id, control_event::clicked); });
         widget = box;
+        break;
+    }
+    case control_kind::radio: {
+        auto* radio = new QRadioButton(text);
+        m_radios->addButton(radio);
+        connect(radio, &QRadioButton::clicked, this,
+                [this, id] { notify(id, control_event::clicked); });
+        widget = radio;
         break;
     }
     case control_kind::progress: {
@@ -127,16 +197,26 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     }
     case control_kind::list: {
         auto* list = new QListWidget;
-        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // the page keeps the order; Qt's sorting would not match it
+        list->setSortingEnabled(false);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         connect(list, &QListWidget::itemSelectionChanged, this,
                 [this, id] { notify(id, control_event::changed); });
+        connect(list, &QListWidget::itemDoubleClicked, this,
+                [this, id] { notify(id, control_event::double_clicked); });
         widget = list;
         break;
     }
     case control_kind::combo: {
-        auto* combo = new QComboBox;
+        auto* combo = new popup_combo([this, id] { notify(id, control_event::dropdown); });
         combo->setEditable(true);
-        connect(combo, &QComboBox::currentIndexChanged, this,
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+        // the user's choice only: a choice made in code or by adding items is not one
+        connect(combo, &QComboBox::activated, this,
+                [this, id] { notify(id, control_event::activated); });
+        connect(combo, &QComboBox::editTextChanged, this,
                 [this, id] { notify(id, control_event::changed); });
         widget = combo;
         break;
@@ -238,15 +318,22 @@ void qt_wizard_page::clear_selection(int id)
 
 bool qt_wizard_page::get_check(int id) const
 {
-    auto* box = as<QCheckBox>(control(id));
-    return box && box->isChecked();
+    auto* box = as<QAbstractButton>(control(id));
+    return box && box->isCheckable() && box->isChecked();
 }
 
 bool qt_wizard_page::set_check(int id, bool checked)
 {
-    auto* box = as<QCheckBox>(control(id));
-    if (!box)
+    auto* box = as<QAbstractButton>(control(id));
+    if (!box || !box->isCheckable())
         return false;
+    if (!checked && box->group() == m_radios) {
+        // an exclusive group does not let its checked radio go otherwise
+        m_radios->setExclusive(false);
+        box->setChecked(false);
+        m_radios->setExclusive(true);
+        return true;
+    }
     box->setChecked(checked);
     return true;
 }
@@ -286,6 +373,22 @@ void qt_wizard_page::add_item(int id, const std::wstring& text)
         list->addItem(to_qstring(text));
     else if (auto* combo = as<QComboBox>(control(id)))
         combo->addItem(to_qstring(text));
+}
+
+void qt_wizard_page::insert_item(int id, int index, const std::wstring& text)
+{
+    if (auto* list = as<QListWidget>(control(id)))
+        list->insertItem(index, to_qstring(text));
+    else if (auto* combo = as<QComboBox>(control(id)))
+        combo->insertItem(index, to_qstring(text));
+}
+
+void qt_wizard_page::remove_item(int id, int index)
+{
+    if (auto* list = as<QListWidget>(control(id)))
+        delete list->takeItem(index);
+    else if (auto* combo = as<QComboBox>(control(id)))
+        combo->removeItem(index);
 }
 
 int qt_wizard_page::item_count(int id) const
@@ -332,6 +435,12 @@ bool qt_wizard_page::is_item_selected(int id, int index) const
         if (QListWidgetItem* item = list->item(index))
             return item->isSelected();
     return false;
+}
+
+void qt_wizard_page::set_focus(int id)
+{
+    if (QWidget* w = control(id))
+        w->setFocus();
 }
 
 void qt_wizard_page::select_item(int id, int index, bool selected)

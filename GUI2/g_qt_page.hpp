@@ -4,6 +4,8 @@
 
 #include <QWizardPage>
 
+class QButtonGroup;
+
 #include <map>
 
 class wizard_page;
@@ -30,12 +32,15 @@ public:
     void set_progress(int id, int position) override;
     void clear_items(int id) override;
     void add_item(int id, const std::wstring& text) override;
+    void insert_item(int id, int index, const std::wstring& text) override;
+    void remove_item(int id, int index) override;
     int item_count(int id) const override;
     std::wstring item_text(int id, int index) const override;
     int current_index(int id) const override;
     void set_current_index(int id, int index) override;
     bool is_item_selected(int id, int index) const override;
     void select_item(int id, int index, bool selected) override;
+    void set_focus(int id) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,4 +51,5 @@ private:
 
     wizard_page& m_page;
     std::map<int, QWidget*> m_controls;
+    QButtonGroup* m_radios;
 };

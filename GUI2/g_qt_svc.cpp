@@ -4,6 +4,8 @@
 #include "g_qt_dlg.hpp"
 #include "g_qt_sheet.hpp"
 #include "g_qt_text.hpp"
+#include "g_qt_wait.hpp"
+#include "g_wait_dlg.hpp"
 #include "tk_log.hpp"
 
 #include <QFileDialog>
@@ -116,6 +118,21 @@ int qt_wizard_services::continue_dialog(const std::wstring& caption, const std::
         do_not_show = dialog.do_not_show();
     });
     return result;
+}
+
+void qt_wizard_services::wait_dialog(const std::wstring& text, int first_frame,
+                                     unsigned period_ms, wait_end& end)
+{
+    gui_thread::call([&] {
+        qt_wait_dialog dialog(to_qstring(text), first_frame, period_ms, shown_sheet.data());
+        // queued: an end asked for before exec() runs once the dialog's loop is up; a
+        // call that arrives after the dialog is gone is dropped with it
+        end.on_end([&dialog] {
+            QMetaObject::invokeMethod(&dialog, [&dialog] { dialog.done(0); }, Qt::QueuedConnection);
+        });
+        dialog.exec();
+        end.on_end(nullptr);
+    });
 }
 
 bool qt_wizard_services::open_file_dialog(const std::wstring& title,

@@ -7,14 +7,16 @@
 enum class control_kind {
     label,          // plain static text
     title,          // static text in the title font
+    group,          // the heading of a group of controls
     edit,
     password,
     multiline,      // multi-line edit with a vertical scroll bar
     button,
-    check_box,      // the page toggles it on its command
+    check_box,      // toggles itself
+    radio,          // the radios of a page form one exclusive group
     progress,       // range 0 to 100
-    list,           // multiple selection
-    combo,          // editable drop-down
+    list,           // one current item, kept in the order the page inserts
+    combo,          // editable drop-down; dropdown before its list opens
     image           // static image by resource id (text unused)
 };
 
@@ -25,10 +27,13 @@ struct control_spec {
     int row;                // controls of one row stand side by side, rows top to bottom
     bool hidden = false;
     int image = 0;          // resource id of an image control
+    int buddy = 0;          // for a label: the control its mnemonic names (0: the next one)
 };
 
 // notifications a control sends its page
-enum class control_event { clicked, changed, focus };
+// activated: the user chose a combo item (never sent for a choice made in code);
+// dropdown: a combo's list is about to open, after the page had its say
+enum class control_event { clicked, changed, focus, double_clicked, dropdown, activated };
 
 // a page's window as the page logic sees it: every control addressed by its id.
 // all calls on the user-interface thread
@@ -45,7 +50,8 @@ public:
     virtual void clear_selection(int id) = 0;
 
     virtual bool get_check(int id) const = 0;
-    // false when the control is not a check box
+    // false when the control is not a check box or radio; a radio unchecked leaves
+    // its group with none checked
     virtual bool set_check(int id, bool checked) = 0;
 
     // enabling also gives the control the keyboard focus
@@ -56,6 +62,8 @@ public:
     // list and combo controls
     virtual void clear_items(int id) = 0;
     virtual void add_item(int id, const std::wstring& text) = 0;
+    virtual void insert_item(int id, int index, const std::wstring& text) = 0;
+    virtual void remove_item(int id, int index) = 0;
     virtual int item_count(int id) const = 0;
     virtual std::wstring item_text(int id, int index) const = 0;
     // the current item of a combo or list; -1 for none
@@ -63,4 +71,5 @@ public:
     virtual void set_current_index(int id, int index) = 0;
     virtual bool is_item_selected(int id, int index) const = 0;
     virtual void select_item(int id, int index, bool selected) = 0;
+    virtual void set_focus(int id) = 0;
 };

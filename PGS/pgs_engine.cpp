@@ -56,12 +56,12 @@ void pgs_engine::connect(const std::string& host, const std::string& user,
         throw tk_mail_assertion("pgs_engine.cpp", __LINE__);
     m_user = user;
     m_password = password;
-    if (!host.empty())
-        m_host = host;
+    // host and port as given, empty and 0 included: a local server chosen after a
+    // remote one must not keep the remote address for the databases opened later
+    m_host = host;
+    m_port = port;
     if (!database.empty())
         m_database = database;
-    if (port != 0)
-        m_port = port;
     const std::string options = make_options(host, user, password, database, port);
     m_session.connect(options);
 }

@@ -17,8 +17,8 @@ public:
     pgs_engine();
     ~pgs_engine() override;
 
-    // a fresh connection replaces the current one; an empty host or database and
-    // port 0 leave the stored value and let libpq's defaults apply
+    // a fresh connection replaces the current one; host and port are kept as given
+    // (empty and 0 let libpq's defaults apply); an empty database keeps the stored one
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  const std::string& database, int port);
     // connects to the database with the stored settings; the caller owns the result

@@ -2,9 +2,9 @@
 
 #include "error_handler.hpp"
 #include "g_wiz_sh.hpp"
+#include "g_wiz_svc.hpp"
 #include "ora_except.hpp"
 #include "qlx_shel.hpp"
-#include "tarnova_convertor.hpp"
 #include "tk_errco.hpp"
 #include "tk_log.hpp"
 
@@ -18,16 +18,19 @@ bool is_listener_error(int code)
 
 } // namespace
 
-oracle_settings_page::animation::animation(unsigned period_ms) : m_period(period_ms) {}
+oracle_settings_page::animation::animation(unsigned period_ms, std::wstring text)
+    : wait_task(text.empty() ? std::wstring(qlx::wait_text) : std::move(text), period_ms)
+{
+}
 
 void oracle_settings_page::animation::run()
 {
     tk_trace(2, "oracle_settings_page::animation::operator()");
     m_connected = false;
-    tarnova_convertor& task = tarnova_convertor::instance();
-    tk_wtrace(1, L"Just before calling 'connect_oracle_server', dest=%ls",
-              task.get_dest_name().c_str());
     try {
+        tarnova_convertor& task = tarnova_convertor::instance();
+        tk_wtrace(1, L"Just before calling 'connect_oracle_server', dest=%ls",
+                  task.get_dest_name().c_str());
         task.connect_oracle_server(task.get_dest_name());
         m_connected = true;
     } catch (const ora_exception& e) {
@@ -47,4 +50,60 @@ void oracle_settings_page::animation::run()
         error_handler::end_process(-1);
     }
     end_dialog();
+}
+
+oracle_settings_page::oracle_settings_page()
+    : ora_settings_page2<tarnova_convertor>(
+          qlx::tpl_oracle_settings,
+          {{-1, control_kind::label, L"&Database name:", 4}, {id_dest, control_kind::edit, L"", 4}}),
+      tk_thread(false), m_animation(qlx::wait_period_ms, qlx::wait_text_oracle)
+{
+    add_flags(page_has_help);
+    set_header(L"Step 2 of 5", L"Connect to Oracle server");
+    set_buttons(wizard_back | wizard_next);
+}
+
+bool oracle_settings_page::page_init()
+{
+    if (wizard_page_view* v = view())
+        v->set_text(id_dest, converter().get_dest_name());
+    return ora_settings_page2<tarnova_convertor>::page_init();
+}
+
+void oracle_settings_page::store_settings()
+{
+    ora_settings_page2<tarnova_convertor>::store_settings();
+    if (wizard_page_view* v = view())
+        converter().set_dest_name(v->get_text(id_dest));
+}
+
+int oracle_settings_page::on_back()
+{
+    store_settings();
+    return 0;
+}
+
+int oracle_settings_page::on_next()
+{
+    tk_trace(1, "oracle_settings_page::on_next");
+    store_settings();
+    if (converter().get_dest_name().empty()) {
+        wizard_shell::message(qlx::no_oracle_name);
+        return -1;
+    }
+    if (!run_behind_wait_dialog(*this, m_animation, qlx::icon_wait_first)) {
+        wizard_shell::error(std::wstring(qlx::thread_not_started_connect));
+        return -1;
+    }
+    if (m_animation.is_connected()) {
+        tk_trace(2, "Connection has been established");
+        return 0;
+    }
+    tk_trace(2, "Cannot connect to Oracle");
+    return -1;
+}
+
+void oracle_settings_page::on_help()
+{
+    wizard_shell::display_help(qlx::help_oracle);
 }

@@ -50,8 +50,18 @@ constexpr const wchar_t* profile_not_saved =
     L"Profile cannot be saved. Please verify the path and that the file may be written.";
 constexpr const wchar_t* thread_not_started = L"The conversion could not be started: "
                                               L"the system refused to create its thread.";
-constexpr const char* interactive_missing =
-    "tarnova: the interactive pages are not built yet; start tarnova with a profile file";
+// the wait dialog's own text, and the Oracle page's text in its place
+constexpr const wchar_t* wait_text = L"Connecting to PostgreSQL server. Please wait...";
+constexpr const wchar_t* wait_text_oracle = L"Connecting to Oracle server. Please wait...";
+constexpr unsigned wait_period_ms = 500;
+
+constexpr const wchar_t* thread_not_started_connect =
+    L"The connection could not be started: the system refused to create its thread.";
+constexpr const wchar_t* no_oracle_name = L"You should enter Oracle database name";
+constexpr const wchar_t* no_pgs_name = L"You should enter PostgreSQL database name";
+constexpr const wchar_t* no_pgs_database = L"PostgreSQL database does not exist";
+constexpr const wchar_t* bad_pgs_port = L"Invalid PostgreSQL port";
+constexpr const wchar_t* no_tables_selected = L"There are no tables selected. Continue anyway?";
 constexpr const char* gui_failed = "Failed to initialize GUI library";
 constexpr const wchar_t* qt_too_old =
     L"Incorrect version of the Qt library. Qt 6.4\nor later is required to proceed with the "

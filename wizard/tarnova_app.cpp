@@ -10,9 +10,13 @@
 #include "qlx_finish.hpp"
 #include "qlx_images.hpp"
 #include "qlx_oracle.hpp"
+#include "qlx_pgs.hpp"
 #include "qlx_progress.hpp"
 #include "qlx_run.hpp"
+#include "qlx_settings.hpp"
 #include "qlx_shel.hpp"
+#include "qlx_tables.hpp"
+#include "qlx_welcome.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -93,6 +97,27 @@ int quick_launch(const std::string& line)
     return run_sheet(sheet);
 }
 
+// the seven pages from the registry's settings
+int interactive()
+{
+    tarnova_convertor task(tarnova_convertor::program::wizard);
+    wizard_run_hooks hooks;
+    task.set_hooks(&hooks);
+    wizard_shell sheet(qlx_caption(), qlx::icon_program, qlx::bitmap_watermark,
+                       qlx::bitmap_header);
+    welcome_page welcome;
+    pgs_settings_page_impl pgs;
+    oracle_settings_page oracle;
+    sel_file_page settings;
+    qlx_sel_tables_page tables;
+    progress_page progress;
+    qlx_finish_page finish;
+    for (wizard_page* page : std::initializer_list<wizard_page*>{
+             &welcome, &pgs, &oracle, &settings, &tables, &progress, &finish})
+        sheet.add_page(*page);
+    return run_sheet(sheet);
+}
+
 } // namespace
 
 void tarnova_install_startup_handler()
@@ -117,12 +142,10 @@ int tarnova_main(int argc, char** argv)
     if (QLibraryInfo::version() < QVersionNumber(6, 4)) {
         wizard_shell::error(std::wstring(qlx::qt_too_old));
         result = 255;
-    } else if (const std::string line = command_line(argc, argv); line.empty()) {
-        std::fprintf(stderr, "%s\n", qlx::interactive_missing);
-        result = 255;
     } else {
+        const std::string line = command_line(argc, argv);
         try {
-            result = quick_launch(line);
+            result = line.empty() ? interactive() : quick_launch(line);
         } catch (const tk_final_exception&) {
             // reported already
         } catch (const tk_exception& e) {

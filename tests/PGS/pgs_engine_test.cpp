@@ -55,15 +55,21 @@ TEST_F(pgs_engine_test, password_with_blank_and_quotes_connects)
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }
 
-TEST_F(pgs_engine_test, empty_host_keeps_stored_host_for_open_db)
+TEST_F(pgs_engine_test, local_after_remote_keeps_no_remote_host_or_port_for_open_db)
 {
     const test_pg_server& server = test_pg_server::get();
+    EXPECT_EQ(engine.get_host(), server.host);
     try {
-        // libpq's default host (a local socket) may not serve this port
-        engine.connect("", server.user, server.password, "", std::stoi(server.port));
+        // libpq's default host and port (a local socket) may not serve this cluster
+        engine.connect("", server.user, server.password, "", 0);
     } catch (const pgs_exception&) {
     }
+    // every later database open goes where the user pointed, not to the earlier server
+    EXPECT_EQ(engine.get_host(), "");
+    EXPECT_EQ(engine.get_port(), 0);
+    connect_server();
     EXPECT_EQ(engine.get_host(), server.host);
+    EXPECT_EQ(engine.get_port(), std::stoi(server.port));
     std::unique_ptr<pgs_database> database = open();
     EXPECT_EQ(engine.get_database(), db.name());
 }
