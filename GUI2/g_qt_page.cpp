@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSizePolicy>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -46,7 +47,8 @@ qt_wizard_page::qt_wizard_page(wizard_page& page) : m_page(page)
             last_row = spec.row;
         }
         QWidget* widget = build(spec);
-        row->addWidget(widget);
+        // a button keeps its own size at the start of its row
+        row->addWidget(widget, 0, spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
         if (spec.hidden)
             widget->hide();
         if (spec.id != -1)
@@ -71,7 +73,8 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     case control_kind::title: {
         auto* label = new QLabel(text);
         label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
+        // the texts carry their own line breaks, as the pages were laid out
+        label->setWordWrap(false);
         if (spec.kind == control_kind::title) {
             QFont font;
             font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
@@ -102,6 +105,7 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     case control_kind::button: {
         auto* button = new QPushButton(text);
         button->setAutoDefault(false);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         connect(button, &QPushButton::clicked, this,
                 [this, id] { notify(id, control_event::clicked); });
         widget = button;
