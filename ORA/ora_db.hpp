@@ -1,7 +1,6 @@
 #pragma once
 
 #include "tk_except.hpp"
-#include "ora_util.hpp"
 #include "udb_db.hpp"
 
 #include <functional>
@@ -11,14 +10,18 @@
 #include <vector>
 
 class ora_in_validator;
+class ora_session;
 class ora_tn_validator;
 
 // the destination: the logged-on oracle user's schema. tables and views are read
 // at construction; table names compare exactly
 class ora_database : public udb_database {
 public:
-    ora_database(const std::wstring& data_source, int mode);
+    ora_database(ora_session& session, const std::wstring& data_source, int mode);
     ~ora_database() override;
+
+    // the session of the logon that opened the database
+    ora_session& session() const { return m_session; }
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
                                                 const udb_schema& fields,
@@ -55,6 +58,8 @@ public:
     std::function<void(const std::string& context, const tk_exception& error)> on_fk_error;
 
 private:
+    ora_session& m_session;
+
     void init_tables();
     ora_tn_validator& table_names();
     void init_views();

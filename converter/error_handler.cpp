@@ -143,7 +143,7 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
 {
     tk_trace(2, "error_handler::handle");
     error_reaction& reaction = this->reaction();
-    if (e.get_level() == 2) {
+    if (e.get_level() == tk_level_internal) {
         tk_trace(3, "Internal error:\n%s", e.what());
         reaction.show_internal_error(e);
         end_process(-1);
@@ -152,7 +152,7 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
     const std::string message = shown_message(e);
     ++m_reported;
     reaction.on_message(e, message);
-    if (e.get_level() == 1) {
+    if (e.get_level() == tk_level_fail) {
         tk_trace(1, "Got 1-level error");
         if (reaction.on_level1(message, may_continue) == error_reaction::level1_end::end_process)
             end_process(-1);
