@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSizePolicy>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -92,7 +93,9 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
                            || spec.kind == control_kind::combo || spec.kind == control_kind::list
                            || spec.kind == control_kind::multiline
                            || spec.kind == control_kind::progress;
-        row->addWidget(widget, grows ? 1 : 0);
+        // a button keeps its own size at the start of its place
+        row->addWidget(widget, grows ? 1 : 0,
+                       spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
         if (spec.kind == control_kind::list)
             row_has_list = true;
         if (spec.hidden)
@@ -131,7 +134,8 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     case control_kind::group: {
         auto* label = new QLabel(text);
         label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(spec.kind != control_kind::group);
+        // the texts carry their own line breaks, as the pages were laid out
+        label->setWordWrap(false);
         if (spec.kind == control_kind::group) {
             QFont font = label->font();
             font.setBold(true);
@@ -169,6 +173,7 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     case control_kind::button: {
         auto* button = new QPushButton(text);
         button->setAutoDefault(false);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         connect(button, &QPushButton::clicked, this,
                 [this, id] { notify(id, control_event::clicked); });
         widget = button;

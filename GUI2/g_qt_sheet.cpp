@@ -20,6 +20,8 @@ qt_wizard_sheet::qt_wizard_sheet(wizard_shell& model, QWidget* parent)
     setOption(QWizard::IndependentPages, true);
     setOption(QWizard::NoBackButtonOnStartPage, false);
     setWindowTitle(to_qstring(model.get_caption()));
+    // room for the longest line of the pages beside the watermark
+    setMinimumWidth(640);
 
     const QPixmap watermark = qt_wizard_services::image(model.get_watermark_id());
     const QPixmap header = qt_wizard_services::image(model.get_header_id());
@@ -95,8 +97,12 @@ void qt_wizard_sheet::on_current_changed(int id)
                          & page_has_help);
         skip = m_model.on_activated(id);
     });
-    if (skip >= 0)
+    if (skip >= 0) {
         move_to(skip);
+        return;
+    }
+    // the page filled its controls: QWizard sizes the page area again only on a layout change
+    setTitleFormat(titleFormat());
 }
 
 void qt_wizard_sheet::on_next()

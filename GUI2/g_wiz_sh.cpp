@@ -21,7 +21,7 @@ wizard_shell::wizard_shell(const std::wstring& caption, int icon_id, int waterma
 {
 }
 
-wizard_shell::~wizard_shell()
+wizard_shell::~wizard_shell() noexcept
 {
     tk_trace(2, "wizard_shell::dtor");
     m_initialized = false;

@@ -20,7 +20,8 @@ public:
     static constexpr std::size_t max_errors = 20;
 
     wizard_shell(const std::wstring& caption, int icon_id, int watermark_id, int header_id);
-    ~wizard_shell() override;
+    // noexcept: its registration cannot be missing while it lives
+    ~wizard_shell() noexcept override;
 
     const std::wstring& get_caption() const { return m_caption; }
     int get_icon_id() const { return m_icon_id; }

@@ -2,7 +2,6 @@
 
 #include "ora_qres.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 #include "udb_idx.hpp"
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"

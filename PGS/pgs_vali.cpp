@@ -1,7 +1,6 @@
 #include "pgs_vali.hpp"
 
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 
 #include <cwchar>
 

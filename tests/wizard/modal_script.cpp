@@ -57,6 +57,14 @@ void modal_script::poll()
         if (handled == modal)
             return;
     m_handled.emplace_back(modal);
+    if (modal->objectName() == QStringLiteral("101")) {
+        QString text;
+        for (QLabel* label : modal->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                text = label->text();
+        m_waits.push_back(text);
+        return;
+    }
     seen s{modal->windowTitle(), QString(), QStringLiteral("dialog"),
            modal->parentWidget() != nullptr};
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

@@ -37,6 +37,8 @@ public:
     int unanswered() const { return m_unanswered; }
     const std::vector<seen>& seen_widgets() const { return m_seen; }
     std::vector<std::string> texts() const;
+    // wait dialogs are not answered (only their task ends them): their texts, in order
+    const std::vector<QString>& waits() const { return m_waits; }
 
 private:
     void poll();
@@ -44,6 +46,7 @@ private:
     std::deque<answer> m_answers;
     std::vector<seen> m_seen;
     std::vector<QPointer<QWidget>> m_handled;
+    std::vector<QString> m_waits;
     int m_unanswered = 0;
     QTimer m_timer;
 };
