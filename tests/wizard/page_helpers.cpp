@@ -1,0 +1,85 @@
+#include "page_helpers.hpp"
+
+#include "g_qt_svc.hpp"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+bool on_page(int page)
+{
+    qt_wizard_sheet* s = qt_wizard_services::sheet();
+    return s && s->currentId() == page;
+}
+
+void click_control(int page, int id)
+{
+    if (auto* b = page_control<QAbstractButton>(page, id))
+        b->click();
+    else
+        ADD_FAILURE() << "no button " << id << " on page " << page;
+}
+
+void click_sheet(QWizard::WizardButton which)
+{
+    qt_wizard_services::sheet()->button(which)->click();
+}
+
+void type_text(int page, int id, const QString& text)
+{
+    auto* edit = page_control<QLineEdit>(page, id);
+    if (!edit) {
+        ADD_FAILURE() << "no edit " << id << " on page " << page;
+        return;
+    }
+    edit->clear();
+    edit->insert(text);
+}
+
+QString edit_text(int page, int id)
+{
+    if (auto* combo = page_control<QComboBox>(page, id))
+        return combo->currentText();
+    auto* edit = page_control<QLineEdit>(page, id);
+    return edit ? edit->text() : QString();
+}
+
+bool is_checked(int page, int id)
+{
+    auto* b = page_control<QAbstractButton>(page, id);
+    return b && b->isChecked();
+}
+
+QStringList list_items(int page, int id)
+{
+    QStringList out;
+    if (auto* list = page_control<QListWidget>(page, id))
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+    return out;
+}
+
+QStringList combo_items(int page, int id)
+{
+    QStringList out;
+    if (auto* combo = page_control<QComboBox>(page, id))
+        for (int i = 0; i < combo->count(); ++i)
+            out << combo->itemText(i);
+    return out;
+}
+
+void choose_item(int page, int id, int index)
+{
+    auto* combo = page_control<QComboBox>(page, id);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    combo->hidePopup();
+}
+
+void double_click_item(int page, int id, int row)
+{
+    auto* list = page_control<QListWidget>(page, id);
+    QListWidgetItem* item = list->item(row);
+    list->setCurrentItem(item);
+    emit list->itemDoubleClicked(item);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "g_qt_page.hpp"
+#include "g_qt_sheet.hpp"
+#include "g_qt_svc.hpp"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+// the pages of the interactive wizard by position
+enum walk_page { p_welcome, p_pgs, p_oracle, p_settings, p_tables, p_progress, p_finish };
+
+// the control of that id on the page at that position of the shown sheet; null when none
+template <class W>
+W* page_control(int page, int id)
+{
+    qt_wizard_sheet* s = qt_wizard_services::sheet();
+    qt_wizard_page* p = s ? s->page_at(page) : nullptr;
+    return p ? p->findChild<W*>(QString::number(id)) : nullptr;
+}
+
+// true when the shown sheet is on that page
+bool on_page(int page);
+void click_control(int page, int id);
+void click_sheet(QWizard::WizardButton which);
+// as a user types: the old text replaced
+void type_text(int page, int id, const QString& text);
+QString edit_text(int page, int id);
+bool is_checked(int page, int id);
+QStringList list_items(int page, int id);
+QStringList combo_items(int page, int id);
+// the user picks that item of the combo's list
+void choose_item(int page, int id, int index);
+void double_click_item(int page, int id, int row);
