@@ -63,12 +63,15 @@ profile_line read_back(const std::string& bytes)
 }
 
 // the line's bytes when reading them gives back exactly what was meant, else nothing
+// the format's limit a line, line end not counted: other readers cut longer lines
+constexpr std::size_t max_line_bytes = 4095;
+
 bool encode_line(const std::wstring& line, const profile_line& meant, std::string& bytes)
 {
     if (line.find_first_of(L"\r\n") != std::wstring::npos)
         return false;
     bytes = tk_to_utf8(line);
-    return read_back(bytes) == meant;
+    return bytes.size() <= max_line_bytes && read_back(bytes) == meant;
 }
 
 // null also when the name does not survive the conversion to a narrow path unchanged

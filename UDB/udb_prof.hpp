@@ -28,7 +28,8 @@ public:
     bool load(const std::wstring& file);
     // true when the whole file was written. false, and the file untouched, when a
     // section, key or value would not read back as it is (a key with "=", a line
-    // break, blanks at a key's ends or a value's end, a line that reads as a header)
+    // break, blanks at a key's ends or a value's end, a line that reads as a header,
+    // a line of more than 4095 bytes)
     bool store(const std::wstring& file) const;
 
 private:

@@ -222,6 +222,22 @@ TEST_F(udb_profile_file, line_of_exactly_4095_bytes_is_read_normally)
     EXPECT_EQ(profile.get_value(L"s", L"n"), L"1");
 }
 
+TEST_F(udb_profile_file, store_writes_lines_up_to_4095_bytes_and_refuses_longer_ones)
+{
+    for (const auto& [length, stored] : {std::pair{size_t(4095), true}, {size_t(4096), false}}) {
+        udb_profile profile;
+        // "k=" and the value: the whole line counts, the line end does not
+        profile.set_value(L"s", L"k", std::wstring(length - 2, L'v'));
+        const std::wstring file = wpath("long" + std::to_string(length) + ".qlx");
+        EXPECT_EQ(profile.store(file), stored) << length;
+        udb_profile back;
+        if (stored) {
+            ASSERT_TRUE(back.load(file));
+            EXPECT_EQ(back.get_value(L"s", L"k").size(), length - 2);
+        }
+    }
+}
+
 TEST_F(udb_profile_file, load_adds_to_what_the_profile_holds)
 {
     udb_profile profile;

@@ -2,7 +2,11 @@
 
 #include "g_qt_svc.hpp"
 
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -82,4 +86,36 @@ void double_click_item(int page, int id, int row)
     QListWidgetItem* item = list->item(row);
     list->setCurrentItem(item);
     emit list->itemDoubleClicked(item);
+}
+
+// answers a file dialog with that path; the dialog may not take the name while it
+// is still reading its directory, so the answer is repeated until it closes
+modal_script::answer choose_file(const std::string& path)
+{
+    return {"", false, [path](QWidget* w) {
+                QPointer<QFileDialog> dialog = qobject_cast<QFileDialog*>(w);
+                ASSERT_FALSE(dialog.isNull());
+                auto* again = new QTimer(dialog.data());
+                QObject::connect(again, &QTimer::timeout, [dialog, path] {
+                    if (!dialog || !dialog->isVisible())
+                        return;
+                    // the whole path typed into the name field, as a user may
+                    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                        name->setText(QString::fromStdString(path));
+                    QMetaObject::invokeMethod(dialog.data(), "accept");
+                });
+                again->start(50);
+            }};
+}
+
+modal_script::answer go_on()
+{
+    return {"", false, [](QWidget* w) {
+                for (const QString name : {"OK", "Continue", "Yes"})
+                    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+                        if (b->text().remove('&') == name) {
+                            b->click();
+                            return;
+                        }
+            }};
 }

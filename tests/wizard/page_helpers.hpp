@@ -3,6 +3,7 @@
 #include "g_qt_page.hpp"
 #include "g_qt_sheet.hpp"
 #include "g_qt_svc.hpp"
+#include "modal_script.hpp"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -38,3 +39,8 @@ QStringList combo_items(int page, int id);
 // the user picks that item of the combo's list
 void choose_item(int page, int id, int index);
 void double_click_item(int page, int id, int row);
+
+// answers a file dialog with that path
+modal_script::answer choose_file(const std::string& path);
+// answers a box or dialog with the first of OK, Continue and Yes that it has
+modal_script::answer go_on();

@@ -2,8 +2,11 @@
 #include "wizard_fixture.hpp"
 
 #include "pgs_engine.hpp"
+#include "udb_prof.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_utils.hpp"
+
+#include <pqxx/pqxx>
 
 #include <QApplication>
 #include <QLabel>
@@ -276,4 +279,235 @@ TEST_F(wizard_pages, oracle_page_without_client_shows_one_box_and_stays)
     EXPECT_NE(out.find("box|Are you sure you want to exit the wizard?"), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '|'), 2) << out;
     EXPECT_NE(out.find("stayed=1 result=0"), std::string::npos) << out;
+}
+
+TEST_F(wizard_pages, settings_page_shows_the_mode_in_effect_and_checks_the_database)
+{
+    const struct {
+        int mode;
+        int radio;          // 0: none
+    } cases[] = {{0, 1329}, {1, 1331}, {2, 1330}, {4, 0}};
+    for (const auto& c : cases) {
+        // no source name: the mode is shown all the same
+        full_settings(pg, ora, "src=sz:\nmode=dword:" + std::to_string(c.mode) + "\n");
+        modal_script script({ok(), ok(), yes()});
+        std::vector<int> shown;
+        int mode_after = -1;
+        bool reached_tables = false;
+        ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle),
+                        at(p_settings,
+                           [&] {
+                               for (int radio : {1329, 1331, 1330})
+                                   if (is_checked(p_settings, radio))
+                                       shown.push_back(radio);
+                               click_sheet(QWizard::NextButton);
+                               mode_after = tarnova_convertor::instance().mode;
+                               page_control<QComboBox>(p_settings, 1302)->setEditText("no such db");
+                               click_sheet(QWizard::NextButton);
+                               page_control<QComboBox>(p_settings, 1302)
+                                   ->setEditText(QString::fromStdString(pg.name()));
+                               click_sheet(QWizard::NextButton);
+                           }),
+                        at(p_tables, [&] {
+                            reached_tables = true;
+                            click_sheet(QWizard::CancelButton);
+                        })});
+        EXPECT_EQ(run_tarnova({}), 0);
+        EXPECT_EQ(shown, c.radio ? std::vector<int>{c.radio} : std::vector<int>{}) << c.mode;
+        EXPECT_EQ(mode_after, c.mode);
+        EXPECT_TRUE(reached_tables) << c.mode;
+        EXPECT_EQ(script.texts(),
+                  (std::vector<std::string>{"You should enter PostgreSQL database name",
+                                            "PostgreSQL database does not exist",
+                                            "Are you sure you want to exit the wizard?"}));
+        EXPECT_EQ(script.seen_widgets()[0].caption.toStdString(), std::string(caption) + " Message");
+    }
+}
+
+TEST_F(wizard_pages, settings_page_with_the_server_gone_ends_the_wait_and_keeps_the_page)
+{
+    full_settings(pg, ora);
+    modal_script script({{"Abort", false, {}}, ok(), yes()});
+    int items = -1;
+    bool stayed = false;
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle),
+                    at(p_settings, [&] {
+                        // the server ends the wizard's connection
+                        pgs_session& session = tarnova_convertor::instance().pgs().engine().session();
+                        const std::string pid = pqxx::nontransaction(session.connection())
+                                                    .exec1("SELECT pg_backend_pid()")[0]
+                                                    .c_str();
+                        pg.exec("SELECT pg_terminate_backend(" + pid + ")");
+                        auto* combo = page_control<QComboBox>(p_settings, 1302);
+                        combo->showPopup();
+                        combo->hidePopup();
+                        // the list counts as fetched: no second try, no second dialog
+                        combo->showPopup();
+                        combo->hidePopup();
+                        items = combo->count();
+                        click_sheet(QWizard::NextButton);
+                        stayed = on_page(p_settings);
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done());
+    EXPECT_EQ(items, 0);
+    EXPECT_TRUE(stayed);
+    ASSERT_EQ(script.seen_widgets().size(), 3u);
+    EXPECT_EQ(script.seen_widgets()[0].kind.toStdString(), "dialog");
+    EXPECT_EQ(script.seen_widgets()[1].kind.toStdString(), "box");
+    EXPECT_FALSE(script.seen_widgets()[1].text.isEmpty());
+}
+
+TEST_F(wizard_pages, table_page_asks_about_an_empty_selection_and_takes_removed_tables_out)
+{
+    pg.exec("CREATE TABLE t1 (id int); INSERT INTO t1 VALUES (1);"
+            "CREATE TABLE t2 (id int); INSERT INTO t2 VALUES (2);");
+    // a profile with two tables, a query-only entry and a table the database lacks
+    const std::string loaded = profile("t1\nt2\nq=SELECT 7 AS x\nnosuch");
+    modal_script script({choose_file(loaded), {"No", false, {}}, {"Continue", false, {}}});
+    QStringList preselected;
+    bool stayed = false;
+    ui_steps steps({at(p_welcome,
+                       [&] {
+                           click_control(p_welcome, 1115);
+                           click_sheet(QWizard::NextButton);
+                       }),
+                    next_at(p_pgs), next_at(p_oracle), next_at(p_settings),
+                    at(p_tables,
+                       [&] {
+                           preselected = list_items(p_tables, 1318);
+                           click_control(p_tables, 1110);
+                           click_sheet(QWizard::NextButton);
+                           stayed = on_page(p_tables);
+                           page_control<QListWidget>(p_tables, 1317)->setCurrentRow(0);
+                           click_control(p_tables, 1101);
+                           click_sheet(QWizard::NextButton);
+                       }),
+                    at(p_finish, [] { click_sheet(QWizard::FinishButton); })});
+    EXPECT_EQ(run_tarnova({}), 1);
+    EXPECT_TRUE(steps.all_done());
+    EXPECT_EQ(preselected, (QStringList{"t1", "t2"}));
+    EXPECT_TRUE(stayed);
+    const std::vector<std::string> texts = script.texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1], "There are no tables selected. Continue anyway?");
+    EXPECT_EQ(texts[2], "nosuch: Table does not exist in the source database");
+    // t2 was removed on the page; the query and the missing table were never shown
+    EXPECT_EQ(oracle("SELECT table_name FROM user_tables ORDER BY 1;"),
+              (std::vector<std::string>{"q", "t1"}));
+}
+
+TEST_F(wizard_pages, table_page_whose_list_fails_goes_on_with_an_empty_selection)
+{
+    pg.exec("CREATE TABLE t1 (id int)");
+    full_settings(pg, ora);
+    // a database of its own to change the source's settings from
+    const test_pg_database admin("wza");
+    modal_script script({go_on(), go_on(), go_on(), go_on()});
+    QStringList available{"unset"};
+    bool moved = false;
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle),
+                    at(p_settings,
+                       [&] {
+                           // the database is listed but takes no connection
+                           admin.exec("ALTER DATABASE \"" + pg.name() + "\" ALLOW_CONNECTIONS false");
+                           click_sheet(QWizard::NextButton);
+                       }),
+                    at(p_tables,
+                       [&] {
+                           available = list_items(p_tables, 1317) + list_items(p_tables, 1318);
+                           click_sheet(QWizard::NextButton);
+                           moved = !on_page(p_tables);
+                       }),
+                    at(p_finish, [] { click_sheet(QWizard::FinishButton); })});
+    EXPECT_EQ(run_tarnova({}), 1);
+    admin.exec("ALTER DATABASE \"" + pg.name() + "\" ALLOW_CONNECTIONS true");
+    EXPECT_TRUE(available.isEmpty());
+    EXPECT_TRUE(moved);
+    const std::vector<std::string> texts = script.texts();
+    ASSERT_GE(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("not currently accepting connections"), std::string::npos) << texts[0];
+    for (const std::string& t : texts)
+        EXPECT_EQ(t.find("There are no tables selected"), std::string::npos);
+    EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
+}
+
+TEST_F(wizard_pages, load_settings_refuses_what_is_not_a_profile_and_applies_nothing)
+{
+    const struct {
+        std::string path;
+        std::string text;
+    } cases[] = {
+        {dir.write("plain.qlx", "key=value\r\n"),
+         "Profile cannot be read. Please verify that the file is a conversion profile."},
+        {profile("t", "", "mode=x", "", "other_dest"),
+         "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
+         "profile."},
+    };
+    for (const auto& c : cases) {
+        full_settings(pg, ora);
+        modal_script script({choose_file(c.path), ok(), yes()});
+        bool stayed = false;
+        std::wstring dest;
+        ui_steps steps({at(p_welcome, [&] {
+            click_control(p_welcome, 1115);
+            stayed = on_page(p_welcome);
+            dest = tarnova_convertor::instance().get_dest_name();
+            click_sheet(QWizard::CancelButton);
+        })});
+        EXPECT_EQ(run_tarnova({}), 0);
+        ASSERT_EQ(script.texts().size(), 3u) << c.text;
+        EXPECT_EQ(script.texts()[1], c.text);
+        EXPECT_TRUE(stayed);
+        EXPECT_EQ(dest, tk_from_utf8(ora.service()));
+    }
+}
+
+TEST_F(wizard_pages, long_texts_are_kept_whole_up_to_the_profile_line_limit)
+{
+    full_settings(pg, ora);
+    const std::string user(300, 'u');
+    const std::string host(1000, 'h');
+    const std::string too_long(5000, 'p');
+    modal_script script({yes()});
+    bool saved = false;
+    bool refused = true;
+    std::wstring stored_user;
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs),
+                    at(p_oracle,
+                       [&] {
+                           type_text(p_oracle, 1012, QString::fromStdString(user));
+                           type_text(p_oracle, 1003, QString::fromStdString(host));
+                           click_sheet(QWizard::BackButton);
+                       }),
+                    at(p_pgs,
+                       [&] {
+                           type_text(p_pgs, 1012, QString::fromStdString(user));
+                           click_sheet(QWizard::BackButton);
+                       }),
+                    at(p_welcome, [&] {
+                        tarnova_convertor& task = tarnova_convertor::instance();
+                        stored_user = task.user;
+                        saved = task.save_profile_file(tk_from_utf8(dir.file("long.qlx")));
+                        // beyond the format's line limit the save says so
+                        const std::wstring kept = task.password;
+                        task.password = tk_from_utf8(too_long);
+                        refused = !task.save_profile_file(tk_from_utf8(dir.file("too_long.qlx")));
+                        task.password = kept;
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_EQ(stored_user, tk_from_utf8(user));
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(refused);
+    const std::string settings = test_read_file(settings_file());
+    EXPECT_NE(settings.find("oracleu=sz:" + user + "\n"), std::string::npos);
+    EXPECT_NE(settings.find("oracleh=sz:" + host + "\n"), std::string::npos);
+    EXPECT_NE(settings.find("pgsuser=sz:" + user + "\n"), std::string::npos);
+    udb_profile out;
+    ASSERT_TRUE(out.load(tk_from_utf8(dir.file("long.qlx"))));
+    EXPECT_EQ(out.get_value(L"Oracle settings", L"user"), tk_from_utf8(user));
+    EXPECT_EQ(out.get_value(L"Oracle settings", L"host"), tk_from_utf8(host));
+    EXPECT_EQ(out.get_value(L"pgs settings", L"user"), tk_from_utf8(user));
 }

@@ -10,26 +10,6 @@
 #include <QPointer>
 #include <QTimer>
 
-// answers a file dialog with that path; the dialog may not take the name while it
-// is still reading its directory, so the answer is repeated until it closes
-static modal_script::answer choose_file(const std::string& path)
-{
-    return {"", false, [path](QWidget* w) {
-                QPointer<QFileDialog> dialog = qobject_cast<QFileDialog*>(w);
-                ASSERT_FALSE(dialog.isNull());
-                auto* again = new QTimer(dialog.data());
-                QObject::connect(again, &QTimer::timeout, [dialog, path] {
-                    if (!dialog || !dialog->isVisible())
-                        return;
-                    // the whole path typed into the name field, as a user may
-                    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                        name->setText(QString::fromStdString(path));
-                    QMetaObject::invokeMethod(dialog.data(), "accept");
-                });
-                again->start(50);
-            }};
-}
-
 TEST_F(wizard_conversion, interactive_walk_loads_connects_selects_converts_and_saves)
 {
     pg.exec("CREATE TABLE \"Alpha\" (id int PRIMARY KEY, v text); INSERT INTO \"Alpha\" VALUES (1, 'a');"
