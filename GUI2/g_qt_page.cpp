@@ -67,13 +67,21 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
     QLabel* buddy_wanted = nullptr;
     QLabel* row_caption = nullptr;
     std::vector<QLabel*> captions;
+    std::vector<QLabel*> notes;
     bool row_has_list = false;
+    bool row_grows = false;
+    bool row_of_choices = false;
     for (const control_spec& spec : page.get_controls()) {
         if (!row || spec.row != last_row) {
+            // radios and check boxes of a row stand together at its start
+            if (row && row_of_choices)
+                row->addStretch(1);
             row = new QHBoxLayout;
             rows->addLayout(row);
             last_row = spec.row;
             row_caption = nullptr;
+            row_grows = false;
+            row_of_choices = false;
         }
         QWidget* widget = build(spec);
         const bool is_label = spec.kind == control_kind::label || spec.kind == control_kind::group;
@@ -81,6 +89,11 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
             captions.push_back(row_caption);
         if (row->count() == 0 && spec.kind == control_kind::label)
             row_caption = qobject_cast<QLabel*>(widget);
+        // a note after an edit: the notes share one width, so the edits line up
+        if (row_grows && spec.kind == control_kind::label)
+            notes.push_back(qobject_cast<QLabel*>(widget));
+        if (spec.kind == control_kind::radio || spec.kind == control_kind::check_box)
+            row_of_choices = true;
         if (buddy_wanted && !is_label && spec.kind != control_kind::title) {
             buddy_wanted->setBuddy(widget);
             buddy_wanted = nullptr;
@@ -98,6 +111,7 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
                        spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
         if (spec.kind == control_kind::list)
             row_has_list = true;
+        row_grows = row_grows || grows;
         if (spec.hidden)
             widget->hide();
         if (spec.id != -1)
@@ -107,6 +121,13 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
         if (spec.buddy != 0)
             if (auto* label = qobject_cast<QLabel*>(control(spec.id)))
                 label->setBuddy(control(spec.buddy));
+    if (row && row_of_choices)
+        row->addStretch(1);
+    int note_width = 0;
+    for (QLabel* note : notes)
+        note_width = std::max(note_width, note->sizeHint().width());
+    for (QLabel* note : notes)
+        note->setFixedWidth(note_width);
     int caption_width = 0;
     for (QLabel* caption : captions)
         caption_width = std::max(caption_width, caption->sizeHint().width());
