@@ -91,9 +91,9 @@ QString wait_dialog_text()
 
 } // namespace
 
-using wizard_pages = wizard_conversion;
+using wizard_page_rules = wizard_conversion;
 
-TEST_F(wizard_pages, postgresql_page_refuses_bad_ports_and_keeps_the_page)
+TEST_F(wizard_page_rules, postgresql_page_refuses_bad_ports_and_keeps_the_page)
 {
     const struct {
         const char* port;
@@ -152,7 +152,7 @@ TEST_F(wizard_pages, postgresql_page_refuses_bad_ports_and_keeps_the_page)
     }
 }
 
-TEST_F(wizard_pages, postgresql_local_after_remote_forgets_the_remote_server)
+TEST_F(wizard_page_rules, postgresql_local_after_remote_forgets_the_remote_server)
 {
     full_settings(pg, ora);
     const test_pg_server& s = test_pg_server::get();
@@ -192,7 +192,7 @@ TEST_F(wizard_pages, postgresql_local_after_remote_forgets_the_remote_server)
     EXPECT_NE(settings.find("pgsport=dword:0\n"), std::string::npos) << settings;
 }
 
-TEST_F(wizard_pages, oracle_page_connects_behind_its_own_wait_text_and_reports_failures)
+TEST_F(wizard_page_rules, oracle_page_connects_behind_its_own_wait_text_and_reports_failures)
 {
     ora.add_listener("localhost:1521");
     const struct {
@@ -264,7 +264,7 @@ TEST(wizard_child, oracle_page_without_client)
     std::printf("stayed=%d result=%d\n", stayed ? 1 : 0, result);
 }
 
-TEST_F(wizard_pages, oracle_page_without_client_shows_one_box_and_stays)
+TEST_F(wizard_page_rules, oracle_page_without_client_shows_one_box_and_stays)
 {
     full_settings(pg, ora);
     const std::string settings = dir.write("child.ini", test_read_file(settings_file()));
@@ -281,7 +281,7 @@ TEST_F(wizard_pages, oracle_page_without_client_shows_one_box_and_stays)
     EXPECT_NE(out.find("stayed=1 result=0"), std::string::npos) << out;
 }
 
-TEST_F(wizard_pages, settings_page_shows_the_mode_in_effect_and_checks_the_database)
+TEST_F(wizard_page_rules, settings_page_shows_the_mode_in_effect_and_checks_the_database)
 {
     const struct {
         int mode;
@@ -324,7 +324,7 @@ TEST_F(wizard_pages, settings_page_shows_the_mode_in_effect_and_checks_the_datab
     }
 }
 
-TEST_F(wizard_pages, settings_page_with_the_server_gone_ends_the_wait_and_keeps_the_page)
+TEST_F(wizard_page_rules, settings_page_with_the_server_gone_ends_the_wait_and_keeps_the_page)
 {
     full_settings(pg, ora);
     modal_script script({{"Abort", false, {}}, ok(), yes()});
@@ -359,7 +359,7 @@ TEST_F(wizard_pages, settings_page_with_the_server_gone_ends_the_wait_and_keeps_
     EXPECT_FALSE(script.seen_widgets()[1].text.isEmpty());
 }
 
-TEST_F(wizard_pages, table_page_asks_about_an_empty_selection_and_takes_removed_tables_out)
+TEST_F(wizard_page_rules, table_page_asks_about_an_empty_selection_and_takes_removed_tables_out)
 {
     pg.exec("CREATE TABLE t1 (id int); INSERT INTO t1 VALUES (1);"
             "CREATE TABLE t2 (id int); INSERT INTO t2 VALUES (2);");
@@ -398,7 +398,7 @@ TEST_F(wizard_pages, table_page_asks_about_an_empty_selection_and_takes_removed_
               (std::vector<std::string>{"q", "t1"}));
 }
 
-TEST_F(wizard_pages, table_page_whose_list_fails_goes_on_with_an_empty_selection)
+TEST_F(wizard_page_rules, table_page_whose_list_fails_goes_on_with_an_empty_selection)
 {
     pg.exec("CREATE TABLE t1 (id int)");
     full_settings(pg, ora);
@@ -433,7 +433,7 @@ TEST_F(wizard_pages, table_page_whose_list_fails_goes_on_with_an_empty_selection
     EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
 }
 
-TEST_F(wizard_pages, load_settings_refuses_what_is_not_a_profile_and_applies_nothing)
+TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applies_nothing)
 {
     const struct {
         std::string path;
@@ -464,7 +464,7 @@ TEST_F(wizard_pages, load_settings_refuses_what_is_not_a_profile_and_applies_not
     }
 }
 
-TEST_F(wizard_pages, long_texts_are_kept_whole_up_to_the_profile_line_limit)
+TEST_F(wizard_page_rules, long_texts_are_kept_whole_up_to_the_profile_line_limit)
 {
     full_settings(pg, ora);
     const std::string user(300, 'u');

@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -163,7 +164,10 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
     const auto choose = [](const std::string& path) {
         return modal_script::answer{"", false, [path](QWidget* w) {
                                         auto* dialog = qobject_cast<QFileDialog*>(w);
-                                        dialog->selectFile(QString::fromStdString(path));
+                                        // typed whole: selectFile of a directory's path
+                                        // depends on the dialog's directory reading
+                                        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                                            ->setText(QString::fromStdString(path));
                                         static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
                                     }};
     };
