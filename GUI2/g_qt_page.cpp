@@ -48,7 +48,8 @@ qt_wizard_page::qt_wizard_page(wizard_page& page) : m_page(page)
         }
         QWidget* widget = build(spec);
         // a button keeps its own size at the start of its row
-        row->addWidget(widget, 0, spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
+        row->addWidget(widget, 0,
+                       spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
         if (spec.hidden)
             widget->hide();
         if (spec.id != -1)
