@@ -50,9 +50,11 @@ public:
 
     // file dialogs: filters as "Name (pattern)", directory where they open;
     // true with the chosen path
-    virtual bool open_file_dialog(const std::wstring& title, const std::vector<std::wstring>& filters,
+    virtual bool open_file_dialog(const std::wstring& title,
+                                  const std::vector<std::wstring>& filters,
                                   const std::wstring& directory, std::wstring& path) = 0;
-    virtual bool save_file_dialog(const std::wstring& title, const std::vector<std::wstring>& filters,
+    virtual bool save_file_dialog(const std::wstring& title,
+                                  const std::vector<std::wstring>& filters,
                                   const std::wstring& directory, std::wstring& path) = 0;
 
     // starts the help viewer on the file, at the context id unless it is 0

@@ -35,7 +35,8 @@ progress_page::progress_page() : wizard_page(qlx::tpl_progress), tk_thread(false
     set_buttons(wizard_back | wizard_next);
     add_control({-1, control_kind::label,
                  L"Database converting is in progress. Please wait until the wizard completes", 0});
-    add_control({-1, control_kind::label, L"migrating your PostgreSQL database to Oracle server.", 1});
+    add_control(
+        {-1, control_kind::label, L"migrating your PostgreSQL database to Oracle server.", 1});
     add_control({id_status, control_kind::label, L"", 2});
     add_control({id_bar, control_kind::progress, L"", 3});
 }

@@ -9,7 +9,8 @@
 
 namespace {
 
-const char missing_profile[] = "Profile does not exist. Please verify the correct path/name was given.";
+const char missing_profile[] =
+    "Profile does not exist. Please verify the correct path/name was given.";
 const char unreadable_profile[] =
     "Profile cannot be read. Please verify that the file is a conversion profile.";
 
@@ -154,8 +155,8 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
             EXPECT_NE(boxes[0].text.find(c.text), std::string::npos) << c.what << boxes[0].text;
         EXPECT_FALSE(sheet_seen) << c.what;
         const bool listener = std::string(c.what) == "oracle listener";
-        EXPECT_EQ(help.viewer_args(listener), listener ? "--contextid=1017\n" + fake_help::help_file() + "\n"
-                                               : std::string())
+        EXPECT_EQ(help.viewer_args(listener),
+                  listener ? "--contextid=1017\n" + fake_help::help_file() + "\n" : std::string())
             << c.what;
         EXPECT_TRUE(settings_written()) << c.what;
     }

@@ -70,7 +70,8 @@ TEST(wizard_closing, requests_of_a_worker_after_closing_are_answered_at_once)
     auto worker = std::async(std::launch::async, [] {
         dlg_error_continue dialog(L"t, record #7: failed");
         const int answer = dialog.run();
-        const bool yes = wizard_services::current()->box(box_kind::question, L"Question", L"Go on?", false);
+        const bool yes =
+            wizard_services::current()->box(box_kind::question, L"Question", L"Go on?", false);
         return std::make_pair(answer, yes);
     });
     ASSERT_EQ(worker.wait_for(std::chrono::seconds(10)), std::future_status::ready);

@@ -93,7 +93,8 @@ TEST_F(wizard_errors, reaction_to_each_level)
             script.add(c.answer);
         bool thrown = false;
         try {
-            handler.handle(tk_exception("50% <b>bold</b> & more\nnext line", c.level), c.may_continue);
+            handler.handle(tk_exception("50% <b>bold</b> & more\nnext line", c.level),
+                           c.may_continue);
         } catch (const tk_final_exception&) {
             thrown = true;
         }

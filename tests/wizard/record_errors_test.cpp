@@ -46,7 +46,8 @@ protected:
         // rows 2 to 26 are in Oracle already: each is a reported duplicate in mode 3
         pg.exec("CREATE TABLE t (id int PRIMARY KEY, v varchar(10));"
                 "INSERT INTO t SELECT g, 'new' FROM generate_series(1, 30) g");
-        std::string sql = "CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10));\n";
+        std::string sql =
+            "CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10));\n";
         for (int id = 2; id <= 26; ++id)
             sql += "INSERT INTO \"t\" VALUES (" + std::to_string(id) + ", 'old');\n";
         ora.sql(sql);

@@ -61,8 +61,7 @@ void wizard_conversion::TearDown()
 std::string wizard_conversion::profile(const std::string& tables,
                                        const std::string& oracle_password,
                                        const std::string& generic,
-                                       const std::string& pg_password,
-                                       const std::string& dest) const
+                                       const std::string& pg_password) const
 {
     const test_pg_server& s = test_pg_server::get();
     std::string selected;
@@ -70,13 +69,15 @@ std::string wizard_conversion::profile(const std::string& tables,
     for (std::string line; std::getline(in, line);)
         selected += line + "\r\n";
     static int written = 0;
+    const std::string oracle_pw = oracle_password.empty() ? ora.password() : oracle_password;
+    const std::string pg_pw = pg_password.empty() ? s.password : pg_password;
     return dir.write("run" + std::to_string(++written) + ".qlx",
-                     "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + (dest.empty() ? ora.service() : dest)
-                         + "\r\nno schema=1\r\n" + generic + "\r\n[Oracle settings]\r\nuppercase=0\r\nuser=" + ora.user()
-                         + "\r\npassword="
-                         + (oracle_password.empty() ? ora.password() : oracle_password)
-                         + "\r\n\r\n[Selected Tables]\r\n" + selected + "\r\n[pgs settings]\r\nhost="
-                         + s.host + "\r\nuser=" + s.user + "\r\npassword=" + (pg_password.empty() ? s.password : pg_password) + "\r\n");
+                     "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest="
+                         + ora.service() + "\r\nno schema=1\r\n" + generic
+                         + "\r\n[Oracle settings]\r\nuppercase=0\r\nuser=" + ora.user()
+                         + "\r\npassword=" + oracle_pw + "\r\n\r\n[Selected Tables]\r\n" + selected
+                         + "\r\n[pgs settings]\r\nhost=" + s.host + "\r\nuser=" + s.user
+                         + "\r\npassword=" + pg_pw + "\r\n");
 }
 
 std::vector<std::string> wizard_conversion::oracle(const std::string& sql) const

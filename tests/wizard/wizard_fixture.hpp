@@ -33,8 +33,8 @@ protected:
 
     // a profile of both servers and the tables (one "name" or "name=query" a line)
     std::string profile(const std::string& tables, const std::string& oracle_password = "",
-                        const std::string& generic = "", const std::string& pg_password = "",
-                        const std::string& dest = "") const;
+                        const std::string& generic = "",
+                        const std::string& pg_password = "") const;
     std::vector<std::string> oracle(const std::string& sql) const;
 
     test_pg_database pg{"wz"};
