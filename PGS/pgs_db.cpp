@@ -6,12 +6,6 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
-namespace {
-
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
-
-} // namespace
-
 pgs_database::pgs_database(const std::wstring& name) : udb_database(name, 1, true)
 {
     tk_wtrace(2, L"pgs_database::ctor(%ls)", name.c_str());
@@ -142,17 +136,4 @@ bool pgs_database::test_query(const std::wstring& sql)
 int pgs_database::query(const std::wstring&)
 {
     return 0;
-}
-
-std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& name,
-                                                          const udb_schema&, const udb_indexes&)
-{
-    tk_wtrace(2, L"pgs_database::create_table(%ls)", name.c_str());
-    throw tk_exception(k_no_writing, 1);
-}
-
-void pgs_database::create_relationships(const udb_relationships&)
-{
-    tk_trace(2, "pgs_database::create_relationships");
-    throw tk_exception(k_no_writing, 1);
 }

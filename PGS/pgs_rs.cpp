@@ -1,5 +1,6 @@
 #include "pgs_rs.hpp"
 
+#include "pgs_copy.hpp"
 #include "pgs_db.hpp"
 #include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
@@ -14,8 +15,6 @@
 #include <tuple>
 
 namespace {
-
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
 
 // rows per FETCH, and the bytes a batch should stay within: wide rows get
 // smaller batches, so memory stays flat whatever the table
@@ -145,6 +144,20 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, i
     // the driver may name a table of the public schema without it
     std::tie(m_schema_name, m_table_name) =
         database.get_full_name_pair(database.get_full_name(name));
+    open_table(mode);
+}
+
+pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
+                             const std::wstring& schema, const std::wstring& table, int mode)
+    : udb_recordset(name, true), m_database_name(database.name), m_schema_name(schema),
+      m_table_name(table)
+{
+    tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
+    open_table(mode);
+}
+
+void pgs_recordset::open_table(int mode)
+{
     init_schema();
     if (!schema.fields.empty()) {
         if (mode == 1)
@@ -172,14 +185,10 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
 pgs_recordset::~pgs_recordset()
 {
     tk_trace(1, "pgs_recordset::~pgs_recordset");
+    end_load();
     // ends the read transaction (and with it the cursor) without commit
     m_reader.reset();
     tk_trace(1, "pgs_recordset::~pgs_recordset - END");
-}
-
-void pgs_recordset::append_record(const udb_record&)
-{
-    throw tk_exception(k_no_writing, 1);
 }
 
 std::string pgs_recordset::get_table_sql() const

@@ -8,6 +8,7 @@
 #include <vector>
 
 class pgs_database;
+struct pgs_load;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
@@ -21,8 +22,17 @@ public:
                   int mode);
     ~pgs_recordset() override;
 
-    // writing to postgresql is not supported: a level-1 error
+    // a table just created, by its schema and name
+    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& schema,
+                  const std::wstring& table, int mode);
+
+    // one row into the table by COPY; the rows are committed all at once by complete
+    // (or the destructor). a record with fewer fields than the table has columns is a
+    // level-0 error and nothing of it is sent
     void append_record(const udb_record& record) override;
+    // ends the load and commits; a row the server refuses raises pgs_exception, and then
+    // no row of the load stays. without a load it does nothing
+    void complete();
     // the current row, owned by the recordset; null at the end. a value that cannot
     // travel unchanged raises pgs_value_exception after the row was fetched
     udb_record* get_item() override;
@@ -60,6 +70,9 @@ private:
     std::string get_source() const;
     void fetch();
     void finish();
+    void open_table(int mode);
+    // the destructor's complete: a failure is traced and reported, never thrown
+    void end_load() noexcept;
 
     std::wstring m_database_name;
     bool m_eof = false;
@@ -67,4 +80,5 @@ private:
     std::wstring m_table_name;
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
+    std::unique_ptr<pgs_load> m_load;
 };

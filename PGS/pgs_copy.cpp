@@ -1,0 +1,291 @@
+#include "pgs_copy.hpp"
+
+#include "pgs_engine.hpp"
+#include "pgs_impl.hpp"
+#include "pgs_rs.hpp"
+#include "pgs_util.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <pqxx/tablewriter>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char k_structure_error[] =
+    "The structure of data source does not conform to the destination table.";
+
+// the letter after the backslash of a byte COPY text escapes, or 0
+constexpr char escape_letter(unsigned char c)
+{
+    switch (c) {
+    case '\b': return 'b';
+    case '\t': return 't';
+    case '\n': return 'n';
+    case '\v': return 'v';
+    case '\f': return 'f';
+    case '\r': return 'r';
+    case '\\': return '\\';
+    default: return 0;
+    }
+}
+
+void append_escaped(std::string& line, unsigned char c)
+{
+    const char letter = escape_letter(c);
+    if (letter) {
+        line += '\\';
+        line += letter;
+    } else {
+        line += char(c);
+    }
+}
+
+// utf-16 text as utf-8, escaped on the way. a NUL stays (the server refuses it rather
+// than the text being cut there); a lone surrogate becomes U+FFFD
+void append_text(std::string& line, const wchar_t* text, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t u = uint32_t(text[i]) & 0xFFFF;
+        if (u < 0x80) {
+            append_escaped(line, static_cast<unsigned char>(u));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < length &&
+            (uint32_t(text[i + 1]) & 0xFFFF) >= 0xDC00 && (uint32_t(text[i + 1]) & 0xFFFF) <= 0xDFFF)
+            u = 0x10000 + ((u - 0xD800) << 10) + ((uint32_t(text[++i]) & 0xFFFF) - 0xDC00);
+        else if (u >= 0xD800 && u <= 0xDFFF)
+            u = 0xFFFD;
+        if (u < 0x800) {
+            line += char(0xC0 | u >> 6);
+        } else if (u < 0x10000) {
+            line += char(0xE0 | u >> 12);
+            line += char(0x80 | (u >> 6 & 0x3F));
+        } else {
+            line += char(0xF0 | u >> 18);
+            line += char(0x80 | (u >> 12 & 0x3F));
+            line += char(0x80 | (u >> 6 & 0x3F));
+        }
+        line += char(0x80 | (u & 0x3F));
+    }
+}
+
+// the date kind of a destination column by its server type
+int date_kind(const pgs_ftd& column)
+{
+    if (column.pg_type_name == "date")
+        return 2;
+    if (column.pg_type_name.rfind("time with", 0) == 0)
+        return 3;
+    return 1;
+}
+
+std::function<void(const tk_exception&)>& load_failure_report()
+{
+    static std::function<void(const tk_exception&)> report;
+    return report;
+}
+
+} // namespace
+
+std::string EscapePGS(const std::string& value, const std::optional<std::string>& null_text)
+{
+    if (null_text && value == *null_text)
+        return "\\N";
+    std::string escaped;
+    pgs_escape_append(escaped, value.data(), value.size());
+    return escaped;
+}
+
+void pgs_escape_append(std::string& line, const char* value, size_t size)
+{
+    line.reserve(line.size() + size);
+    for (size_t i = 0; i < size; ++i)
+        append_escaped(line, static_cast<unsigned char>(value[i]));
+}
+
+struct pgs_table_writer::impl {
+    impl(pgs_engine& engine, const std::string& table)
+        : engine(engine), tx(engine.get_connection(), "insert records")
+    {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        // the only writer of the library that sends lines escaped by their writer
+        writer = std::make_unique<pqxx::tablewriter>(tx, table, null_text);
+#pragma GCC diagnostic pop
+        engine.add_open_read(1);
+    }
+    ~impl() { engine.add_open_read(-1); }
+
+    pgs_engine& engine;
+    // the library's own escaping writes a value equal to it as \N
+    const std::string null_text;
+    pqxx::transaction<pqxx::read_committed> tx;
+    // ends before its transaction
+    std::unique_ptr<pqxx::tablewriter> writer;
+};
+
+pgs_table_writer::pgs_table_writer(const std::string& table)
+{
+    pgs_guard("", [&] { m_impl = std::make_unique<impl>(pgs_engine::instance(), table); });
+}
+
+pgs_table_writer::~pgs_table_writer() = default;
+
+std::string pgs_table_writer::escape(const std::string& value) const
+{
+    if (m_own_escaping)
+        return EscapePGS(value, std::nullopt);
+    // the library's own escaping writes every byte outside printable ascii in octal,
+    // which the server stores as those characters: the writer never selects it
+    return pqxx::internal::escape(value, m_impl->null_text);
+}
+
+void pgs_table_writer::next_value()
+{
+    // counted, not read from the line: a first value may be empty
+    if (m_values++ != 0)
+        m_line += '\t';
+}
+
+void pgs_table_writer::add_null()
+{
+    next_value();
+    m_line += "\\N";
+}
+
+void pgs_table_writer::add_value(const std::string& value)
+{
+    next_value();
+    if (m_own_escaping)
+        pgs_escape_append(m_line, value.data(), value.size());
+    else
+        m_line += escape(value);
+}
+
+void pgs_table_writer::add_text(const wchar_t* text, size_t length)
+{
+    if (!m_own_escaping) {
+        add_value(tk_to_utf8(std::wstring(text, length)));
+        return;
+    }
+    next_value();
+    append_text(m_line, text, length);
+}
+
+void pgs_table_writer::add_bytes(const unsigned char* data, size_t size)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex = "\\x";
+    if (!m_own_escaping) {
+        for (size_t i = 0; i < size; ++i)
+            hex += {digits[data[i] >> 4], digits[data[i] & 15]};
+        add_value(hex);
+        return;
+    }
+    // what the escaper makes of that text, written at once
+    next_value();
+    m_line += "\\\\x";
+    const size_t start = m_line.size();
+    m_line.resize(start + size * 2);
+    char* out = &m_line[start];
+    for (size_t i = 0; i < size; ++i) {
+        *out++ = digits[data[i] >> 4];
+        *out++ = digits[data[i] & 15];
+    }
+}
+
+void pgs_table_writer::write_raw_line(const std::string& line)
+{
+    pgs_guard("", [&] { m_impl->writer->write_raw_line(line); });
+}
+
+void pgs_table_writer::complete()
+{
+    pgs_guard("", [&] {
+        m_impl->writer->complete();
+        m_impl->tx.commit();
+    });
+}
+
+void pgs_set_load_failure_report(std::function<void(const tk_exception&)> report)
+{
+    load_failure_report() = std::move(report);
+}
+
+void pgs_report_load_failure(const tk_exception& error) noexcept
+{
+    try {
+        if (load_failure_report())
+            load_failure_report()(error);
+        else
+            std::fprintf(stderr, "%s\n", error.what());
+    } catch (...) {
+        // a report that fails has nowhere further to go
+    }
+}
+
+void pgs_recordset::append_record(const udb_record& record)
+{
+    tk_trace(1, "pgs_recordset::append_record");
+    tk_wtrace(1, L"get_name()=%ls", name.c_str());
+    if (record.fields.size() < schema.fields.size())
+        throw tk_exception(k_structure_error, 0);
+    if (!m_load) {
+        m_load = std::make_unique<pgs_load>(get_safe_table_name());
+        m_load->writer.set_own_escaping(true);
+        for (const t_ftd* column : schema.fields)
+            m_load->kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));
+    }
+    pgs_table_writer& writer = m_load->writer;
+    writer.begin_line();
+    for (size_t i = 0; i < schema.fields.size(); ++i) {
+        const udb_field* value = record.fields[i];
+        const VARTYPE vt = value ? value->get_vt() : VARTYPE(VT_EMPTY);
+        // only a NULL is \N: an empty text is an empty value
+        if (vt == VT_EMPTY || vt == VT_NULL) {
+            writer.add_null();
+        } else if (vt == VT_BSTR) {
+            const BSTR text = value->get_variant().bstrVal;
+            writer.add_text(text, text ? SysStringLen(text) : 0);
+        } else if (vt & VT_ARRAY) {
+            const BYTE* data = nullptr;
+            const unsigned size = value->get_bytes(data);
+            writer.add_bytes(data, size);
+        } else if (vt == VT_DATE) {
+            writer.add_value(pgs_date_text(value->get_date(), m_load->kinds[i]));
+        } else {
+            writer.add_value(value->to_string());
+        }
+    }
+    writer.end_line();
+}
+
+void pgs_recordset::complete()
+{
+    if (!m_load)
+        return;
+    // whatever happens, this load ends here: a failed one is rolled back
+    const std::unique_ptr<pgs_load> load = std::move(m_load);
+    load->writer.complete();
+}
+
+void pgs_recordset::end_load() noexcept
+{
+    if (!m_load)
+        return;
+    try {
+        complete();
+    } catch (const std::exception& e) {
+        try {
+            const std::string table = tk_to_utf8(name);
+            tk_trace(3, "Rows of %s were not loaded: %s", table.c_str(), e.what());
+            pgs_report_load_failure(
+                pgs_exception("Rows of " + table + " were not loaded: " + e.what()));
+        } catch (...) {
+            // nothing more can be done for it in a destructor
+        }
+    }
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class tk_exception;
+
+// the COPY text form of one value: the null text (when there is one) gives \N, every
+// backspace, tab, line feed, vertical tab, form feed, carriage return and backslash a
+// backslash and a letter (a second backslash); all other bytes pass unchanged
+std::string EscapePGS(const std::string& value, const std::optional<std::string>& null_text);
+// the same for a value that is not the null text, appended to a line
+void pgs_escape_append(std::string& line, const char* value, size_t size);
+
+// one COPY of a table: the transaction "insert records", the library's table writer on
+// it, and the line generator. while it is open the connection serves nothing else
+class pgs_table_writer {
+public:
+    // table: the quoted name as utf-8. starts COPY ... FROM STDIN
+    explicit pgs_table_writer(const std::string& table);
+    // without complete(): everything sent is rolled back
+    ~pgs_table_writer();
+    pgs_table_writer(const pgs_table_writer&) = delete;
+    pgs_table_writer& operator=(const pgs_table_writer&) = delete;
+
+    // true: EscapePGS for every value; false: the library's own escaping
+    void set_own_escaping(bool own) { m_own_escaping = own; }
+    // one value as COPY text (never a NULL)
+    std::string escape(const std::string& value) const;
+
+    // the line generator: values joined by tabs, a NULL as \N, every other value
+    // through the escaper
+    void begin_line()
+    {
+        m_line.clear();
+        m_values = 0;
+    }
+    void add_null();
+    void add_value(const std::string& value);
+    // the same for a text in utf-16 and for bytes (as the server's hexadecimal form)
+    void add_text(const wchar_t* text, size_t length);
+    void add_bytes(const unsigned char* data, size_t size);
+    // sends the line; the library ends it
+    void end_line() { write_raw_line(m_line); }
+    void write_raw_line(const std::string& line);
+    // ends the COPY and commits; the server's error (naming line and column) as
+    // pgs_exception, and then nothing of the load stays
+    void complete();
+
+private:
+    struct impl;
+    // the separator before the next value
+    void next_value();
+
+    std::unique_ptr<impl> m_impl;
+    bool m_own_escaping = false;
+    std::string m_line;
+    size_t m_values = 0;
+};
+
+// one load of a recordset's table
+struct pgs_load {
+    explicit pgs_load(const std::string& table) : writer(table) {}
+
+    pgs_table_writer writer;
+    // the date kind of each destination column (1 date and time, 2 date, 3 time)
+    std::vector<int> kinds;
+};
+
+// how a load that fails while its recordset is deleted reaches the user (the error
+// handler at level 0); none set: the message goes to standard error
+void pgs_set_load_failure_report(std::function<void(const tk_exception&)> report);
+void pgs_report_load_failure(const tk_exception& error) noexcept;
