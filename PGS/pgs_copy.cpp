@@ -43,21 +43,24 @@ void append_escaped(std::string& line, unsigned char c)
     }
 }
 
-// utf-16 text as utf-8, escaped on the way. a NUL stays (the server refuses it rather
-// than the text being cut there); a lone surrogate becomes U+FFFD
+// utf-16 text as utf-8, escaped on the way, as tk_to_utf8 converts it (a lone surrogate
+// becomes U+FFFD, a unit above U+FFFF from a wide literal keeps its character), except
+// that a NUL stays: the server refuses it rather than the text being cut there
 void append_text(std::string& line, const wchar_t* text, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
-        uint32_t u = uint32_t(text[i]) & 0xFFFF;
+        uint32_t u = uint32_t(text[i]);
         if (u < 0x80) {
             append_escaped(line, static_cast<unsigned char>(u));
             continue;
         }
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < length &&
-            (uint32_t(text[i + 1]) & 0xFFFF) >= 0xDC00 && (uint32_t(text[i + 1]) & 0xFFFF) <= 0xDFFF)
-            u = 0x10000 + ((u - 0xD800) << 10) + ((uint32_t(text[++i]) & 0xFFFF) - 0xDC00);
-        else if (u >= 0xD800 && u <= 0xDFFF)
+        const uint32_t next = i + 1 < length ? uint32_t(text[i + 1]) : 0;
+        if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
+            ++i;
+        } else if ((u >= 0xD800 && u <= 0xDFFF) || u > 0x10FFFF) {
             u = 0xFFFD;
+        }
         if (u < 0x800) {
             line += char(0xC0 | u >> 6);
         } else if (u < 0x10000) {
