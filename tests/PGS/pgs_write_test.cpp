@@ -394,3 +394,247 @@ TEST_F(pgs_write_test, foreign_keys_follow_generated_names_and_rules)
                              "'child_fk'"),
               "FOREIGN KEY (p_ref) REFERENCES parent(p_id) ON DELETE SET NULL");
 }
+
+TEST_F(pgs_write_test, demo_tables_are_written_and_read_back_unchanged)
+{
+    std::ifstream file(DEMO_SAMPLE_SQL);
+    std::stringstream sql;
+    sql << file.rdbuf();
+    db.exec(sql.str());
+    struct table_copy {
+        std::wstring name;
+        std::unique_ptr<udb_recordset> source;
+        std::vector<std::vector<ole_variant>> rows;
+    };
+    std::vector<table_copy> copies;
+    {
+        std::unique_ptr<pgs_database> source = open();
+        for (const std::wstring& name : source->tables) {
+            table_copy copy{name, source->get_table(name, 1), {}};
+            copy.rows = read_rows(*copy.source);
+            copies.push_back(std::move(copy));
+        }
+    }
+    ASSERT_EQ(copies.size(), 5u);
+
+    test_pg_database destination_db;
+    std::unique_ptr<pgs_database> destination =
+        engine.open_db(tk_from_utf8(destination_db.name()));
+    for (const table_copy& copy : copies) {
+        std::unique_ptr<pgs_recordset> rs = as_pgs(
+            destination->create_table(copy.name, copy.source->schema, copy.source->indexes));
+        for (const auto& row : copy.rows)
+            append(*rs, row);
+        rs->complete();
+    }
+    for (const table_copy& copy : copies) {
+        std::unique_ptr<pgs_recordset> rs = table(*destination, copy.name);
+        const auto back = read_rows(*rs);
+        ASSERT_EQ(back.size(), copy.rows.size()) << tk_to_utf8(copy.name);
+        // the row order of a table without ORDER BY is the order loaded
+        for (size_t r = 0; r < back.size(); ++r)
+            for (size_t i = 0; i < back[r].size(); ++i) {
+                const t_ftd& field = *copy.source->schema.fields[i];
+                EXPECT_EQ(compare(copy.rows[r][i], back[r][i], field.vartype, field.reserved), "")
+                    << tk_to_utf8(copy.name) << " row " << r << " column "
+                    << tk_to_utf8(field.name);
+            }
+    }
+}
+
+TEST_F(pgs_write_test, statement_texts_and_names)
+{
+    const std::unique_ptr<udb_schema> fields = make_schema({{L"id", VT_I4, 0, 0}, {L"name", VT_BSTR, 40, 0}});
+    fields->fields[0]->b_not_null = true;
+    {
+        const pgs_schema_initializer init(L"\"t\"", *fields, udb_indexes());
+        EXPECT_EQ(init.get_init_str(),
+                  L"CREATE TABLE \"t\" (\"id\" INTEGER NOT NULL, \"name\" VARCHAR(40) )");
+    }
+    const std::unique_ptr<udb_schema> keyed = make_schema(
+        {{L"id", VT_I4, 0, 0}, {L"a", VT_I4, 0, 0}, {L"b", VT_BSTR, 50, 0}, {L"c", VT_BSTR, 0, 0}});
+    keyed->fields[2]->default_value = ole_variant(std::wstring(L"It's"));
+    udb_indexes indexes;
+    indexes.emplace_back(L"pk", true, true, std::vector<std::wstring>{L"id"});
+    indexes.emplace_back(L"u1", true, false, std::vector<std::wstring>{L"a", L"b"});
+    // the same rule as u1: left out
+    indexes.emplace_back(L"u2", true, false, std::vector<std::wstring>{L"b", L"a"});
+    // a unique index over the key's columns and one inside them stay constraints
+    indexes.emplace_back(L"u3", true, false, std::vector<std::wstring>{L"a"});
+    // covered by u1
+    indexes.emplace_back(L"p1", false, false, std::vector<std::wstring>{L"a"});
+    // a TEXT column cannot be indexed
+    indexes.emplace_back(L"p2", false, false, std::vector<std::wstring>{L"c"});
+    // the name of the table itself and a name differing in case only
+    indexes.emplace_back(L"T", false, false, std::vector<std::wstring>{L"b"});
+    indexes.emplace_back(L"U1", false, false, std::vector<std::wstring>{L"id", L"c2"});
+    {
+        const pgs_schema_initializer init(L"\"public\".\"t\"", *keyed, indexes);
+        EXPECT_EQ(init.get_init_str(),
+                  L"CREATE TABLE \"public\".\"t\" (\"id\" INTEGER NOT NULL, \"a\" INTEGER, "
+                  L"\"b\" VARCHAR(50)  DEFAULT 'It''s', \"c\" TEXT)");
+    }
+
+    std::unique_ptr<pgs_database> database = open();
+    keyed->add_field(new t_ftd(0, L"c2", VT_I4, false, false, ole_variant(), 0));
+    database->create_table(L"T", *keyed, indexes);
+    EXPECT_EQ(db.query_value("SELECT string_agg(indexdef, '; ' ORDER BY indexdef) FROM pg_indexes"
+                             " WHERE tablename = 'T'"),
+              "CREATE INDEX \"T00000\" ON public.\"T\" USING btree (b); "
+              "CREATE INDEX \"U100000\" ON public.\"T\" USING btree (id, c2); "
+              "CREATE UNIQUE INDEX pk ON public.\"T\" USING btree (id); "
+              "CREATE UNIQUE INDEX u1 ON public.\"T\" USING btree (a, b); "
+              "CREATE UNIQUE INDEX u3 ON public.\"T\" USING btree (a)");
+}
+
+TEST_F(pgs_write_test, quoted_dotted_bare_and_long_names)
+{
+    const std::string user = test_pg_server::get().user;
+    db.exec("CREATE SCHEMA \"my s\"; CREATE SCHEMA \"" + user + "\"; CREATE TABLE keep (a int);"
+            "CREATE SCHEMA sales; CREATE TABLE public.t2 (a int)");
+    const std::unique_ptr<udb_schema> fields = make_schema({{L"a", VT_I4, 0, 0}});
+    std::unique_ptr<pgs_database> database = open();
+    const auto load_one = [&](const std::wstring& name, int value) {
+        std::unique_ptr<udb_recordset> rs = database->create_table(name, *fields, udb_indexes());
+        append(*rs, {ole_variant(value)});
+    };
+    // a quote cannot end the name early
+    load_one(L"x\"; DROP TABLE keep; --", 1);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'keep'"), "1");
+    EXPECT_EQ(db.query_value("SELECT a FROM \"x\"\"; DROP TABLE keep; --\""), "1");
+    // split at the first point, every part quoted
+    load_one(L"my s.ta\"b.le", 2);
+    EXPECT_EQ(db.query_value("SELECT a FROM \"my s\".\"ta\"\"b.le\""), "2");
+    EXPECT_TRUE(database->is_table_exist(L"my s.ta\"b.le"));
+    // a bare name goes to public, whatever the search path finds first
+    load_one(L"bare", 3);
+    EXPECT_EQ(db.query_value("SELECT schemaname FROM pg_tables WHERE tablename = 'bare'"),
+              "public");
+    EXPECT_TRUE(database->is_table_exist(L"public.bare"));
+    // a listed name: the rows go into that table
+    load_one(L"bare", 4);
+    EXPECT_EQ(db.query_value("SELECT string_agg(a::text, ',' ORDER BY a) FROM public.bare"),
+              "3,4");
+    // 63 bytes are a name; 64 are refused before anything is sent
+    const std::wstring name63(63, L'n');
+    load_one(name63, 5);
+    EXPECT_EQ(db.query_value("SELECT a FROM " + std::string(63, 'n')), "5");
+    EXPECT_THROW(load_one(std::wstring(21, L'\u6771') + L"x", 6), pgs_exception);
+    EXPECT_THROW(load_one(std::wstring(64, L's') + L".t", 6), pgs_exception);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename LIKE 'x%' OR "
+                             "tablename LIKE '\u6771%'"),
+              "1");
+
+    // without schema names: the table made is the one written, though t2 of public is listed
+    engine.set_no_schema(true);
+    std::unique_ptr<pgs_database> bare = open();
+    {
+        std::unique_ptr<udb_recordset> rs = bare->create_table(L"sales.t2", *fields, udb_indexes());
+        append(*rs, {ole_variant(7)});
+    }
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM public.t2"), "0");
+    EXPECT_EQ(db.query_value("SELECT a FROM sales.t2"), "7");
+    {
+        std::unique_ptr<udb_recordset> rs = bare->create_table(L"new_one", *fields, udb_indexes());
+        append(*rs, {ole_variant(8)});
+    }
+    EXPECT_TRUE(bare->is_table_exist(L"new_one"));
+    EXPECT_EQ(db.query_value("SELECT a FROM public.new_one"), "8");
+}
+
+TEST_F(pgs_write_test, failures_leave_nothing_behind)
+{
+    const std::unique_ptr<udb_schema> fields =
+        make_schema({{L"id", VT_I4, 0, 0}, {L"s", VT_BSTR, 3, 0}});
+    fields->fields[1]->b_not_null = true;
+    udb_indexes key;
+    key.emplace_back(L"f_pk", true, true, std::vector<std::wstring>{L"id"});
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = as_pgs(database->create_table(L"f", *fields, key));
+
+    // a value too long: complete raises with the line and column, nothing stays
+    append(*rs, {ole_variant(1), text(L"")});
+    append(*rs, {ole_variant(2), text(L"abcd")});
+    try {
+        rs->complete();
+        FAIL();
+    } catch (const pgs_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
+        EXPECT_EQ(e.get_level(), 0);
+    }
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM f"), "0");
+    rs->complete();  // no load: nothing
+
+    // a short record: the structure error, nothing of it sent, the load goes on
+    {
+        udb_record short_record;
+        short_record.add_field(new udb_field(L"", 0, ole_variant(9), false, false));
+        try {
+            rs->append_record(short_record);
+            FAIL();
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.get_level(), 0);
+            EXPECT_STREQ(e.what(),
+                         "The structure of data source does not conform to the destination table.");
+        }
+    }
+    // an empty text is no NULL: a NOT NULL column takes it
+    append(*rs, {ole_variant(3), text(L"")});
+    // while the load is open the connection serves nothing else
+    EXPECT_THROW(database->get_table(L"f", 1), pgs_exception);
+    EXPECT_THROW(engine.connect(test_pg_server::get().host, test_pg_server::get().user,
+                                test_pg_server::get().password, "", 0),
+                 tk_exception);
+    rs->complete();
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM f WHERE s = ''"), "1");
+
+    // deleting without complete commits; deleting after a refused row reports it
+    failure_reports reports;
+    append(*rs, {ole_variant(4), text(L"ok")});
+    rs.reset();
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM f"), "2");
+    rs = as_pgs(database->create_table(L"f", *fields, key));
+    append(*rs, {ole_variant(5), text(L"a")});
+    append(*rs, {ole_variant(5), text(L"b")});
+    rs.reset();
+    ASSERT_EQ(reports.texts.size(), 1u);
+    EXPECT_EQ(reports.texts[0].rfind("Rows of f were not loaded: ", 0), 0u)
+        << reports.texts[0];
+    EXPECT_EQ(reports.levels[0], 0);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM f"), "2");
+    // the connection is still usable
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+
+    // a failing index: no table, nothing listed, and a retry works
+    db.exec("CREATE TABLE clash (a int)");
+    udb_indexes clashing;
+    clashing.emplace_back(L"clash", false, false, std::vector<std::wstring>{L"s"});
+    EXPECT_THROW(database->create_table(L"g", *fields, clashing), pgs_exception);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'g'"), "0");
+    EXPECT_FALSE(database->is_table_exist(L"g"));
+    udb_indexes fine;
+    fine.emplace_back(L"g_s", false, false, std::vector<std::wstring>{L"s"});
+    database->create_table(L"g", *fields, fine);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_indexes WHERE tablename = 'g'"), "1");
+
+    // foreign keys: one refused, or a rule not known, and none of the list is made
+    udb_relationships rels;
+    rels.emplace_back(L"fk_good", L"f_pk", L"g", L"f", std::vector<std::wstring>{L"id"},
+                      std::vector<std::wstring>{L"id"}, L"");
+    rels.emplace_back(L"fk_bad", L"f_pk", L"g", L"f", std::vector<std::wstring>{L"s"},
+                      std::vector<std::wstring>{L"missing"}, L"");
+    try {
+        database->create_relationships(rels);
+        FAIL();
+    } catch (const pgs_exception& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create foreign key:", 0), 0u);
+    }
+    rels.pop_back();
+    rels.emplace_back(L"fk_rule", L"f_pk", L"g", L"f", std::vector<std::wstring>{L"id"},
+                      std::vector<std::wstring>{L"id"}, L"ON DELETE CASCADE; DROP TABLE f");
+    EXPECT_THROW(database->create_relationships(rels), pgs_exception);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_constraint WHERE contype = 'f'"), "0");
+    rels.pop_back();
+    database->create_relationships(rels);
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_constraint WHERE contype = 'f'"), "1");
+}
