@@ -1,6 +1,6 @@
 #include "pgs_copy.hpp"
 
-#include "pgs_engine.hpp"
+#include "pgs_session.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
 #include "pgs_util.hpp"
@@ -110,19 +110,19 @@ void pgs_escape_append(std::string& line, const char* value, size_t size)
 }
 
 struct pgs_table_writer::impl {
-    impl(pgs_engine& engine, const std::string& table)
-        : engine(engine), tx(engine.get_connection(), "insert records")
+    impl(pgs_session& session, const std::string& table)
+        : session(session), tx(session.connection(), "insert records")
     {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
         // the only writer of the library that sends lines escaped by their writer
         writer = std::make_unique<pqxx::tablewriter>(tx, table, null_text);
 #pragma GCC diagnostic pop
-        engine.add_open_read(1);
+        session.add_open_read(1);
     }
-    ~impl() { engine.add_open_read(-1); }
+    ~impl() { session.add_open_read(-1); }
 
-    pgs_engine& engine;
+    pgs_session& session;
     // the library's own escaping writes a value equal to it as \N
     const std::string null_text;
     pqxx::transaction<pqxx::read_committed> tx;
@@ -130,9 +130,9 @@ struct pgs_table_writer::impl {
     std::unique_ptr<pqxx::tablewriter> writer;
 };
 
-pgs_table_writer::pgs_table_writer(const std::string& table)
+pgs_table_writer::pgs_table_writer(pgs_session& session, const std::string& table)
 {
-    pgs_guard("", [&] { m_impl = std::make_unique<impl>(pgs_engine::instance(), table); });
+    pgs_guard("", [&] { m_impl = std::make_unique<impl>(session, table); });
 }
 
 pgs_table_writer::~pgs_table_writer() = default;
@@ -237,7 +237,7 @@ void pgs_recordset::append_record(const udb_record& record)
     if (record.fields.size() < schema.fields.size())
         throw tk_exception(k_structure_error, 0);
     if (!m_load) {
-        m_load = std::make_unique<pgs_load>(get_safe_table_name());
+        m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name());
         m_load->writer.set_own_escaping(true);
         for (const t_ftd* column : schema.fields)
             m_load->kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));

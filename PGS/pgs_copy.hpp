@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class pgs_session;
 class tk_exception;
 
 // the COPY text form of one value: the null text (when there is one) gives \N, every
@@ -20,7 +21,7 @@ void pgs_escape_append(std::string& line, const char* value, size_t size);
 class pgs_table_writer {
 public:
     // table: the quoted name as utf-8. starts COPY ... FROM STDIN
-    explicit pgs_table_writer(const std::string& table);
+    pgs_table_writer(pgs_session& session, const std::string& table);
     // without complete(): everything sent is rolled back
     ~pgs_table_writer();
     pgs_table_writer(const pgs_table_writer&) = delete;
@@ -63,7 +64,7 @@ private:
 
 // one load of a recordset's table
 struct pgs_load {
-    explicit pgs_load(const std::string& table) : writer(table) {}
+    pgs_load(pgs_session& session, const std::string& table) : writer(session, table) {}
 
     pgs_table_writer writer;
     // the date kind of each destination column (1 date and time, 2 date, 3 time)

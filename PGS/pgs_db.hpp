@@ -8,12 +8,14 @@
 #include <utility>
 #include <vector>
 
+class pgs_session;
+
 // one postgresql database: its user tables listed under full names (schema.table, or
-// the table alone with the engine's no_schema). a conversion only reads it; the
+// the table alone with no_schema). a conversion only reads it; the
 // writing side (tables, keys, indexes, foreign keys, COPY) serves other callers
 class pgs_database : public udb_database {
 public:
-    explicit pgs_database(const std::wstring& name);
+    pgs_database(pgs_session& session, const std::wstring& name, bool no_schema);
     ~pgs_database() override;
 
     // creates the table with its key and indexes in one transaction and returns a
@@ -47,5 +49,7 @@ public:
     std::wstring get_safe_name(const std::wstring& name) const;
 
 private:
+    pgs_session& m_session;
+    bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
 };

@@ -1,9 +1,10 @@
 #include "pgs_idxinit.hpp"
 
 #include "pgs_db.hpp"
-#include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
+#include "pgs_session.hpp"
 #include "pgs_util.hpp"
+#include "pgs_vali.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -30,7 +31,7 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table,
                                                  const t_names_map& names)
     : m_table(table)
 {
-    pgs_validator_singleton& names_in_use = pgs_engine::instance().get_validators();
+    pgs_validator_singleton& names_in_use = pgs_validator_singleton::instance();
     names_in_use.register_indexes(source);
     pgs_validator& validator = names_in_use.get_validator();
     // an index is a relation of the schema: it cannot take the table's name
@@ -210,7 +211,7 @@ void pgs_database::create_relationships(const udb_relationships& relationships)
     }
     // all of the list or none of it
     pgs_guard("Cannot create foreign key:", [&] {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         for (const std::wstring& sql : statements) {
             tk_wtrace(1, L"Run SQL query: %ls\n", sql.c_str());
             tx.exec(tk_to_utf8(sql));

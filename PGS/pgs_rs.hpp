@@ -5,9 +5,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-class pgs_database;
+class pgs_session;
 struct pgs_load;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
@@ -15,16 +16,14 @@ struct pgs_load;
 // read transaction; no other transaction may run on the connection meanwhile.
 class pgs_recordset : public udb_recordset {
 public:
-    // a listed table; mode 1 also reads its primary key and indexes
-    pgs_recordset(pgs_database& database, const std::wstring& name, int mode);
+    // a listed table of the database, with its (schema, table); mode 1 also reads
+    // its primary key and indexes
+    pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
+                  const std::wstring& name, int mode);
     // the rows of a query text, converted under name
-    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& text,
-                  int mode);
+    pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
+                  const std::wstring& name, const std::wstring& text, int mode);
     ~pgs_recordset() override;
-
-    // a table just created, by its schema and name
-    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& schema,
-                  const std::wstring& table, int mode);
 
     // one row into the table by COPY; the rows are committed all at once by complete
     // (or the destructor). a record with fewer fields than the table has columns is a
@@ -70,11 +69,10 @@ private:
     std::string get_source() const;
     void fetch();
     void finish();
-    void open_table(int mode);
     // the destructor's complete: a failure is traced and reported, never thrown
     void end_load() noexcept;
 
-    std::wstring m_database_name;
+    pgs_session& m_session;
     bool m_eof = false;
     std::wstring m_schema_name;
     std::wstring m_table_name;

@@ -1,7 +1,7 @@
 #include "pgs_schinit.hpp"
 
 #include "pgs_db.hpp"
-#include "pgs_engine.hpp"
+#include "pgs_session.hpp"
 #include "pgs_idxinit.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
@@ -14,8 +14,8 @@
 
 pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
                                                const udb_schema& source,
-                                               const udb_indexes& indexes)
-    : m_table(table), m_validator(source)
+                                               const udb_indexes& indexes, pgs_quote_fn quote)
+    : m_table(table), m_quote(std::move(quote)), m_validator(source)
 {
     tk_trace(1, "pgs_schema_initializer::ctor");
     for (const t_ftd* src : source.fields) {
@@ -42,13 +42,13 @@ pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
     }
 }
 
-std::wstring pgs_schema_initializer::column_clause(const t_ftd& field)
+std::wstring pgs_schema_initializer::column_clause(const t_ftd& field) const
 {
     const std::wstring type = udb_custom_conversion::is_acceptable1(field)
                                   ? udb_custom_conversion::handle1(field)
                                   : pgs_get_native_type(field);
     std::wstring clause = pgs_quoted_name(field.name) + L" " + type;
-    const std::wstring def = make_pgs_def_val(&field);
+    const std::wstring def = make_pgs_def_val(&field, m_quote);
     tk_wtrace(1, L"got def value: %ls", def.c_str());
     // a TEXT or unbounded column takes no DEFAULT
     const bool sized = field.size >= 1 && field.size <= pgs_max_inline_size;
@@ -87,12 +87,14 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
             throw pgs_exception("Cannot create table: the name \"" + tk_to_utf8(part) +
                                 "\" is longer than 63 bytes");
     const std::wstring quoted = pgs_quoted_name(schema, table);
-    const pgs_schema_initializer initializer(quoted, fields, indexes);
+    const pgs_schema_initializer initializer(quoted, fields, indexes, [this](const std::wstring& text) {
+        return tk_from_utf8(m_session.literal(text));
+    });
     // every statement is built, and every type known, before anything is sent
     std::vector<std::wstring> statements{initializer.get_init_str()};
 
     // the names a failed table settled stay free for its retry
-    pgs_validator& index_names = pgs_engine::instance().get_validators().get_validator();
+    pgs_validator& index_names = pgs_validator_singleton::instance().get_validator();
     const std::vector<std::wstring> existing_names = index_names.existing_names;
     const std::vector<std::wstring> restricted_words = index_names.restricted_words;
     try {
@@ -105,7 +107,7 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
         // the table, its key and its indexes together or not at all
         std::wstring current = statements.front();
         try {
-            pgs_read_transaction tx(pgs_connection(), "build_schema");
+            pgs_read_transaction tx(m_session.connection(), "build_schema");
             for (const std::wstring& sql : statements) {
                 current = sql;
                 tx.exec(tk_to_utf8(sql));
@@ -125,5 +127,5 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
     const std::wstring full_name = tables.back();
     names_map.add_fn_map(full_name, initializer.get_names_map());
     // the created pair itself: a listed name may stand for a table of another schema
-    return std::make_unique<pgs_recordset>(*this, full_name, schema, table, 2);
+    return std::make_unique<pgs_recordset>(m_session, std::make_pair(schema, table), full_name, 2);
 }

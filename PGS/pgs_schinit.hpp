@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pgs_util.hpp"
 #include "pgs_vali.hpp"
 #include "udb_idx.hpp"
 #include "udb_nmap.hpp"
@@ -11,9 +12,9 @@
 // a safe name unique in the table, and NOT NULL for the columns of the primary key
 class pgs_schema_initializer {
 public:
-    // table: the quoted name, "schema"."table"
+    // table: the quoted name, "schema"."table"; quote: how DEFAULT texts are quoted
     pgs_schema_initializer(const std::wstring& table, const udb_schema& source,
-                           const udb_indexes& indexes);
+                           const udb_indexes& indexes, pgs_quote_fn quote);
     pgs_schema_initializer(const pgs_schema_initializer&) = delete;
     pgs_schema_initializer& operator=(const pgs_schema_initializer&) = delete;
 
@@ -26,10 +27,11 @@ public:
     const t_names_map& get_names_map() const { return m_names; }
 
     // "name" type[ DEFAULT x][ NOT NULL]
-    static std::wstring column_clause(const t_ftd& field);
+    std::wstring column_clause(const t_ftd& field) const;
 
 private:
     std::wstring m_table;
+    pgs_quote_fn m_quote;
     udb_schema m_fields{true};
     pgs_fn_validator m_validator;
     t_names_map m_names;

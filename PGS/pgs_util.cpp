@@ -1,7 +1,6 @@
 #include "pgs_util.hpp"
 
 #include "ole_date.hpp"
-#include "pgs_impl.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -58,11 +57,6 @@ std::wstring cut_characters(const std::wstring& text, int size)
 }
 
 } // namespace
-
-std::wstring pgs_quote_literal(const std::wstring& text)
-{
-    return tk_from_utf8(pgs_literal(text));
-}
 
 std::wstring pgs_get_native_type(const t_ftd& field)
 {

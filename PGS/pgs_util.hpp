@@ -14,21 +14,20 @@ constexpr int pgs_max_inline_size = 32672;
 // with no more than a notice
 constexpr size_t pgs_max_name_bytes = 63;
 
-// turns a value text into a quoted sql literal
+// turns a value text into a quoted sql literal: the connection's own quoting, which
+// follows the session's settings
 using pgs_quote_fn = std::function<std::wstring(const std::wstring&)>;
-// the literal quoted by the engine's connection, by the session's own rules
-std::wstring pgs_quote_literal(const std::wstring& text);
 
 // the column type of a field descriptor; a type without one is an internal error
 std::wstring pgs_get_native_type(const t_ftd& field);
 
 // the DEFAULT literal of a field, empty for none
-std::wstring make_pgs_def_val(const t_ftd* field, const pgs_quote_fn& quote = pgs_quote_literal);
+std::wstring make_pgs_def_val(const t_ftd* field, const pgs_quote_fn& quote);
 
 // the sql literal of a value text of a text (VT_BSTR) or date (VT_DATE, with the
 // date kind 1 date and time, 2 date, 3 time) column; empty for a text that is no date
 std::wstring to_pgs_str(const std::wstring& text, VARTYPE type, int kind,
-                        const pgs_quote_fn& quote = pgs_quote_literal);
+                        const pgs_quote_fn& quote);
 
 // a date as the server reads it: kind 3 "HH:MM:SS", 2 "YYYY-MM-DD", otherwise
 // "YYYY-MM-DD HH:MM:SS"; a time with milliseconds gets ".mmm". the year is printed

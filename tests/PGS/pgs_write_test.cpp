@@ -189,6 +189,15 @@ struct failure_reports {
 
 using pgs_write_test = pgs_fixture;
 
+namespace {
+
+std::wstring quote(const std::wstring& text)
+{
+    return tk_from_utf8(pgs_engine::instance().session().literal(text));
+}
+
+} // namespace
+
 TEST_F(pgs_write_test, every_type_round_trips_with_names_keys_and_indexes)
 {
     const std::wstring name31 = L"a_thirty_one_characters_long_nm";
@@ -447,7 +456,7 @@ TEST_F(pgs_write_test, statement_texts_and_names)
     const std::unique_ptr<udb_schema> fields = make_schema({{L"id", VT_I4, 0, 0}, {L"name", VT_BSTR, 40, 0}});
     fields->fields[0]->b_not_null = true;
     {
-        const pgs_schema_initializer init(L"\"t\"", *fields, udb_indexes());
+        const pgs_schema_initializer init(L"\"t\"", *fields, udb_indexes(), quote);
         EXPECT_EQ(init.get_init_str(),
                   L"CREATE TABLE \"t\" (\"id\" INTEGER NOT NULL, \"name\" VARCHAR(40) )");
     }
@@ -469,7 +478,7 @@ TEST_F(pgs_write_test, statement_texts_and_names)
     indexes.emplace_back(L"T", false, false, std::vector<std::wstring>{L"b"});
     indexes.emplace_back(L"U1", false, false, std::vector<std::wstring>{L"id", L"c2"});
     {
-        const pgs_schema_initializer init(L"\"public\".\"t\"", *keyed, indexes);
+        const pgs_schema_initializer init(L"\"public\".\"t\"", *keyed, indexes, quote);
         EXPECT_EQ(init.get_init_str(),
                   L"CREATE TABLE \"public\".\"t\" (\"id\" INTEGER NOT NULL, \"a\" INTEGER, "
                   L"\"b\" VARCHAR(50)  DEFAULT 'It''s', \"c\" TEXT)");
