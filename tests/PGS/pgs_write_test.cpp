@@ -464,6 +464,8 @@ TEST_F(pgs_write_test, statement_texts_and_names)
         {{L"id", VT_I4, 0, 0}, {L"a", VT_I4, 0, 0}, {L"b", VT_BSTR, 50, 0}, {L"c", VT_BSTR, 0, 0}});
     keyed->fields[2]->default_value = ole_variant(std::wstring(L"It's"));
     udb_indexes indexes;
+    // a key after a unique index over its columns: both stay
+    indexes.emplace_back(L"u0", true, false, std::vector<std::wstring>{L"id"});
     indexes.emplace_back(L"pk", true, true, std::vector<std::wstring>{L"id"});
     indexes.emplace_back(L"u1", true, false, std::vector<std::wstring>{L"a", L"b"});
     // the same rule as u1: left out
@@ -492,8 +494,23 @@ TEST_F(pgs_write_test, statement_texts_and_names)
               "CREATE INDEX \"T00000\" ON public.\"T\" USING btree (b); "
               "CREATE INDEX \"U100000\" ON public.\"T\" USING btree (id, c2); "
               "CREATE UNIQUE INDEX pk ON public.\"T\" USING btree (id); "
+              "CREATE UNIQUE INDEX u0 ON public.\"T\" USING btree (id); "
               "CREATE UNIQUE INDEX u1 ON public.\"T\" USING btree (a, b); "
               "CREATE UNIQUE INDEX u3 ON public.\"T\" USING btree (a)");
+}
+
+TEST_F(pgs_write_test, text_defaults_stay_inside_their_quotes_whatever_the_session_reads)
+{
+    db.exec("CREATE TABLE keep (a int); ALTER DATABASE \"" + db.name() +
+            "\" SET standard_conforming_strings = off");
+    const std::unique_ptr<udb_schema> fields = make_schema({{L"a", VT_I4, 0, 0}, {L"s", VT_BSTR, 60, 0}});
+    const std::wstring text = L"x\\'); DROP TABLE keep; --";
+    fields->fields[1]->default_value = ole_variant(text);
+    std::unique_ptr<pgs_database> database = open();
+    database->create_table(L"d", *fields, udb_indexes());
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'keep'"), "1");
+    db.exec("INSERT INTO d (a) VALUES (2)");
+    EXPECT_EQ(db.query_value("SELECT s FROM d"), tk_to_utf8(text));
 }
 
 TEST_F(pgs_write_test, quoted_dotted_bare_and_long_names)
