@@ -95,8 +95,8 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
 
     // the names a failed table settled stay free for its retry
     pgs_validator& index_names = pgs_validator_singleton::instance().get_validator();
-    const std::vector<std::wstring> existing_names = index_names.existing_names;
-    const std::vector<std::wstring> restricted_words = index_names.restricted_words;
+    const auto existing_names = index_names.existing_names;
+    const auto restricted_words = index_names.restricted_words;
     try {
         if (!indexes.empty()) {
             const pgs_indexes_initializer index_initializer(

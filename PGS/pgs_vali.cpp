@@ -5,7 +5,6 @@
 #include "tk_utils.hpp"
 
 #include <cwchar>
-#include <iterator>
 
 pgs_validator::pgs_validator() : udb_validator(30)
 {
@@ -41,8 +40,8 @@ pgs_fn_validator::pgs_fn_validator(const udb_schema& fields)
     tk_trace(2, "pgs_fn_validator::ctor");
     for (const t_ftd* field : fields.fields)
         add_existing_name(field->name);
-    restricted_words.insert(restricted_words.end(), std::begin(k_system_columns),
-                            std::end(k_system_columns));
+    for (const wchar_t* column : k_system_columns)
+        restricted_words.push_back(column);
 }
 
 void pgs_validator_singleton::register_indexes(const udb_indexes& indexes)
