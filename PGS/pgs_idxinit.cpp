@@ -64,12 +64,9 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table,
             continue;
         }
         m_indexes.push_back(index);
-        if (renamed) {
+        if (renamed)
             tk_wtrace(2, L"Store generated index name '%ls'", name.c_str());
-            validator.add_existing_name(name);
-        }
-        // a later index of this name, ignoring case, gets a name of its own
-        validator.restricted_words.push_back(name);
+        validator.keep_name(name, renamed);
     }
 }
 
@@ -77,10 +74,7 @@ bool pgs_indexes_initializer::can_be_part_of_index(const t_ftd& field) const
 {
     tk_trace(1, "pgs_indexes_initializer::can_be_part_of_index");
     tk_trace(1, "GOT FIELD: vt=%d, size=%d", int(field.vartype), field.size);
-    const bool large = field.size <= 0 || field.size > pgs_max_inline_size;
-    const bool lob_type = field.vartype == VT_BSTR || field.vartype == VT_BLOB ||
-                          field.vartype == VT_BLOB_OBJECT || field.vartype == (VT_ARRAY | VT_UI1);
-    return !(large && lob_type);
+    return !udb_is_large_column(field, unsigned(pgs_max_inline_size));
 }
 
 bool pgs_indexes_initializer::is_redundant(const udb_index& index) const

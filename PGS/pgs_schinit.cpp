@@ -32,13 +32,11 @@ pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
                                      src->auto_increment, def, src->reserved));
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());
-            m_validator.add_existing_name(name);
             tk_wtrace(1, L"udb_validator::add_mapped_pair(%ls,%ls)", src->name.c_str(),
                       name.c_str());
             m_names.add(src->name, name);
         }
-        // a later field of this name, ignoring case, gets a name of its own
-        m_validator.restricted_words.push_back(name);
+        m_validator.keep_name(name, name != src->name);
     }
 }
 
