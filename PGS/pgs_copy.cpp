@@ -2,10 +2,12 @@
 
 #include "pgs_session.hpp"
 #include "pgs_impl.hpp"
-#include "pgs_rs.hpp"
+#include "pgs_ftd.hpp"
 #include "pgs_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_rec.hpp"
+#include "udb_sche.hpp"
 
 #include <pqxx/tablewriter>
 
@@ -230,21 +232,21 @@ void pgs_report_load_failure(const tk_exception& error) noexcept
     }
 }
 
-void pgs_recordset::append_record(const udb_record& record)
+pgs_load::pgs_load(pgs_session& session, const std::string& table, const udb_schema& columns)
+    : writer(session, table)
 {
-    tk_trace(1, "pgs_recordset::append_record");
-    tk_wtrace(1, L"get_name()=%ls", name.c_str());
-    if (record.fields.size() < schema.fields.size())
+    writer.set_own_escaping(true);
+    for (const t_ftd* column : columns.fields)
+        kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));
+}
+
+void pgs_load::append(const udb_record& record)
+{
+    // a short record would leave columns unfilled: nothing of it is sent
+    if (record.fields.size() < kinds.size())
         throw tk_exception(k_structure_error, 0);
-    if (!m_load) {
-        m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name());
-        m_load->writer.set_own_escaping(true);
-        for (const t_ftd* column : schema.fields)
-            m_load->kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));
-    }
-    pgs_table_writer& writer = m_load->writer;
     writer.begin_line();
-    for (size_t i = 0; i < schema.fields.size(); ++i) {
+    for (size_t i = 0; i < kinds.size(); ++i) {
         const udb_field* value = record.fields[i];
         const VARTYPE vt = value ? value->get_vt() : VARTYPE(VT_EMPTY);
         // only a NULL is \N: an empty text is an empty value
@@ -258,7 +260,7 @@ void pgs_recordset::append_record(const udb_record& record)
             const unsigned size = value->get_bytes(data);
             writer.add_bytes(data, size);
         } else if (vt == VT_DATE) {
-            writer.add_value(pgs_date_text(value->get_date(), m_load->kinds[i]));
+            writer.add_value(pgs_date_text(value->get_date(), kinds[i]));
         } else {
             writer.add_value(value->to_string());
         }
@@ -266,21 +268,12 @@ void pgs_recordset::append_record(const udb_record& record)
     writer.end_line();
 }
 
-void pgs_recordset::complete()
+void pgs_load::finish(std::unique_ptr<pgs_load> load, const std::wstring& name) noexcept
 {
-    if (!m_load)
-        return;
-    // whatever happens, this load ends here: a failed one is rolled back
-    const std::unique_ptr<pgs_load> load = std::move(m_load);
-    load->writer.complete();
-}
-
-void pgs_recordset::end_load() noexcept
-{
-    if (!m_load)
+    if (!load)
         return;
     try {
-        complete();
+        load->writer.complete();
     } catch (const std::exception& e) {
         try {
             const std::string table = tk_to_utf8(name);

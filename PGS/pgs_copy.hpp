@@ -8,6 +8,8 @@
 
 class pgs_session;
 class tk_exception;
+class udb_record;
+class udb_schema;
 
 // the COPY text form of one value: the null text (when there is one) gives \N, every
 // backspace, tab, line feed, vertical tab, form feed, carriage return and backslash a
@@ -62,10 +64,21 @@ private:
     size_t m_values = 0;
 };
 
-// one load of a recordset's table
-struct pgs_load {
-    pgs_load(pgs_session& session, const std::string& table) : writer(session, table) {}
+// one load of a recordset's table: each record one COPY line, its values by their own
+// type and the destination column's
+class pgs_load {
+public:
+    // columns: the table's descriptors (pgs_ftd), in column order
+    pgs_load(pgs_session& session, const std::string& table, const udb_schema& columns);
 
+    // a record with fewer fields than the table has columns is a level-0 error, and
+    // nothing of it is sent
+    void append(const udb_record& record);
+    void complete() { writer.complete(); }
+    // the destructor's complete: a failure is traced and reported, never thrown
+    static void finish(std::unique_ptr<pgs_load> load, const std::wstring& name) noexcept;
+
+private:
     pgs_table_writer writer;
     // the date kind of each destination column (1 date and time, 2 date, 3 time)
     std::vector<int> kinds;

@@ -169,10 +169,26 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 pgs_recordset::~pgs_recordset()
 {
     tk_trace(1, "pgs_recordset::~pgs_recordset");
-    end_load();
+    pgs_load::finish(std::move(m_load), name);
     // ends the read transaction (and with it the cursor) without commit
     m_reader.reset();
     tk_trace(1, "pgs_recordset::~pgs_recordset - END");
+}
+
+void pgs_recordset::append_record(const udb_record& record)
+{
+    tk_trace(1, "pgs_recordset::append_record");
+    tk_wtrace(1, L"get_name()=%ls", name.c_str());
+    if (!m_load)
+        m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name(), schema);
+    m_load->append(record);
+}
+
+void pgs_recordset::complete()
+{
+    // whatever happens, this load ends here: a failed one is rolled back
+    if (const std::unique_ptr<pgs_load> load = std::move(m_load))
+        load->complete();
 }
 
 std::string pgs_recordset::get_table_sql() const

@@ -9,7 +9,7 @@
 #include <vector>
 
 class pgs_session;
-struct pgs_load;
+class pgs_load;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
@@ -69,8 +69,6 @@ private:
     std::string get_source() const;
     void fetch();
     void finish();
-    // the destructor's complete: a failure is traced and reported, never thrown
-    void end_load() noexcept;
 
     pgs_session& m_session;
     bool m_eof = false;
