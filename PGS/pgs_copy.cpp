@@ -106,9 +106,18 @@ std::string EscapePGS(const std::string& value, const std::optional<std::string>
 
 void pgs_escape_append(std::string& line, const char* value, size_t size)
 {
-    line.reserve(line.size() + size);
-    for (size_t i = 0; i < size; ++i)
-        append_escaped(line, static_cast<unsigned char>(value[i]));
+    // runs without a byte to escape go in whole
+    size_t start = 0;
+    for (size_t i = 0; i < size; ++i) {
+        const char letter = escape_letter(static_cast<unsigned char>(value[i]));
+        if (!letter)
+            continue;
+        line.append(value + start, i - start);
+        line += '\\';
+        line += letter;
+        start = i + 1;
+    }
+    line.append(value + start, size - start);
 }
 
 struct pgs_table_writer::impl {
