@@ -216,8 +216,18 @@ void pgs_table_writer::write_raw_line(const std::string& line)
     pgs_guard("", [&] { m_impl->writer->write_raw_line(line); });
 }
 
+void pgs_table_writer::flush()
+{
+    if (m_line.empty())
+        return;
+    write_raw_line(m_line);
+    m_line.clear();
+    m_lines = 0;
+}
+
 void pgs_table_writer::complete()
 {
+    flush();
     pgs_guard("", [&] {
         m_impl->writer->complete();
         m_impl->tx.commit();
@@ -245,7 +255,7 @@ pgs_load::pgs_load(pgs_session& session, const std::string& table, const udb_sch
     : writer(session, table)
 {
     writer.set_own_escaping(true);
-    for (const t_ftd* column : columns.fields)
+    for (const auto& column : columns.fields)
         kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));
 }
 
@@ -255,8 +265,19 @@ void pgs_load::append(const udb_record& record)
     if (record.fields.size() < kinds.size())
         throw tk_exception(k_structure_error, 0);
     writer.begin_line();
+    try {
+        append_values(record);
+    } catch (...) {
+        writer.drop_line();
+        throw;
+    }
+    writer.end_line();
+}
+
+void pgs_load::append_values(const udb_record& record)
+{
     for (size_t i = 0; i < kinds.size(); ++i) {
-        const udb_field* value = record.fields[i];
+        const udb_field* value = record.fields[i].get();
         const VARTYPE vt = value ? value->get_vt() : VARTYPE(VT_EMPTY);
         // only a NULL is \N: an empty text is an empty value
         if (vt == VT_EMPTY || vt == VT_NULL) {
@@ -274,23 +295,27 @@ void pgs_load::append(const udb_record& record)
             writer.add_value(value->to_string());
         }
     }
-    writer.end_line();
 }
 
 void pgs_load::finish(std::unique_ptr<pgs_load> load, const std::wstring& name) noexcept
 {
     if (!load)
         return;
-    try {
-        load->writer.complete();
-    } catch (const std::exception& e) {
+    const auto report = [&](const char* why, tk_error_kind kind) noexcept {
         try {
             const std::string table = tk_to_utf8(name);
-            tk_trace(3, "Rows of %s were not loaded: %s", table.c_str(), e.what());
+            tk_trace(3, "Rows of %s were not loaded: %s", table.c_str(), why);
             pgs_report_load_failure(
-                pgs_exception("Rows of " + table + " were not loaded: " + e.what()));
+                pgs_exception("Rows of " + table + " were not loaded: " + why, kind));
         } catch (...) {
             // nothing more can be done for it in a destructor
         }
+    };
+    try {
+        load->writer.complete();
+    } catch (const tk_exception& e) {
+        report(e.what(), e.get_kind());
+    } catch (const std::exception& e) {
+        report(e.what(), tk_error_kind::database);
     }
 }

@@ -35,19 +35,33 @@ public:
     std::string escape(const std::string& value) const;
 
     // the line generator: values joined by tabs, a NULL as \N, every other value
-    // through the escaper
+    // through the escaper. lines are sent in batches of about 64 KiB, joined by line
+    // feeds, each batch with write_raw_line: the server reads far fewer messages
     void begin_line()
     {
-        m_line.clear();
+        m_line_start = m_line.size();
+        // counted, not read from the batch: a line may be empty
+        if (m_lines++ != 0)
+            m_line += '\n';
         m_values = 0;
+    }
+    // takes back the line begun, nothing of it sent
+    void drop_line()
+    {
+        m_line.resize(m_line_start);
+        --m_lines;
     }
     void add_null();
     void add_value(const std::string& value);
     // the same for a text in utf-16 and for bytes (as the server's hexadecimal form)
     void add_text(const wchar_t* text, size_t length);
     void add_bytes(const unsigned char* data, size_t size);
-    // sends the line; the library ends it
-    void end_line() { write_raw_line(m_line); }
+    void end_line()
+    {
+        if (m_line.size() >= k_batch_bytes)
+            flush();
+    }
+    // sends a line, or lines joined by line feeds; the library ends the last one
     void write_raw_line(const std::string& line);
     // ends the COPY and commits; the server's error (naming line and column) as
     // pgs_exception, and then nothing of the load stays
@@ -55,12 +69,19 @@ public:
 
 private:
     struct impl;
+    static constexpr size_t k_batch_bytes = 64 * 1024;
+
     // the separator before the next value
     void next_value();
+    // sends the lines not yet sent
+    void flush();
 
     std::unique_ptr<impl> m_impl;
     bool m_own_escaping = false;
+    // the lines not yet sent, the last one being written
     std::string m_line;
+    size_t m_line_start = 0;
+    size_t m_lines = 0;
     size_t m_values = 0;
 };
 
@@ -79,6 +100,8 @@ public:
     static void finish(std::unique_ptr<pgs_load> load, const std::wstring& name) noexcept;
 
 private:
+    void append_values(const udb_record& record);
+
     pgs_table_writer writer;
     // the date kind of each destination column (1 date and time, 2 date, 3 time)
     std::vector<int> kinds;

@@ -16,7 +16,7 @@ const t_ftd& generated_field(const udb_schema& fields, const t_names_map& names,
                              const std::wstring& source)
 {
     const std::wstring name = names.get_mapped_name(source, true);
-    for (const t_ftd* field : fields.fields)
+    for (const auto& field : fields.fields)
         if (field->name == name)
             return *field;
     return fields.get_field(name);

@@ -18,7 +18,7 @@ pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
     : m_table(table), m_quote(std::move(quote)), m_validator(source)
 {
     tk_trace(1, "pgs_schema_initializer::ctor");
-    for (const t_ftd* src : source.fields) {
+    for (const auto& src : source.fields) {
         std::wstring name = src->name;
         if (!m_validator.is_acceptable(name))
             name = m_validator.get_safe_name(name);
@@ -28,7 +28,7 @@ pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
             not_null = true;
         }
         const ole_variant def = src->auto_increment ? ole_variant() : src->default_value;
-        m_fields.add_field(new t_ftd(src->size, name, src->vartype, not_null,
+        m_fields.add_field(std::make_unique<t_ftd>(src->size, name, src->vartype, not_null,
                                      src->auto_increment, def, src->reserved));
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());
@@ -103,18 +103,15 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
                 [&](const std::wstring& sql) { statements.push_back(sql); });
         }
         // the table, its key and its indexes together or not at all
-        std::wstring current = statements.front();
-        try {
+        const auto failed = [](const std::wstring& sql) {
+            return "Cannot create table: " + tk_to_ansi(sql) + ". ";
+        };
+        pgs_guard(failed(statements.front()), [&] {
             pgs_read_transaction tx(m_session.connection(), "build_schema");
-            for (const std::wstring& sql : statements) {
-                current = sql;
-                tx.exec(tk_to_utf8(sql));
-            }
+            for (const std::wstring& sql : statements)
+                pgs_guard(failed(sql), [&] { tx.exec(tk_to_utf8(sql)); });
             tx.commit();
-        } catch (const pqxx::pqxx_exception& e) {
-            throw pgs_exception("Cannot create table: " + tk_to_ansi(current) + ". " +
-                                e.base().what());
-        }
+        });
     } catch (...) {
         index_names.existing_names = existing_names;
         index_names.restricted_words = restricted_words;
@@ -122,7 +119,7 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
     }
 
     add_full_name(schema, table, tables);
-    const std::wstring full_name = tables.back();
+    const std::wstring full_name = tables[tables.size() - 1];
     names_map.add_fn_map(full_name, initializer.get_names_map());
     // the created pair itself: a listed name may stand for a table of another schema
     return std::make_unique<pgs_recordset>(m_session, std::make_pair(schema, table), full_name, 2);

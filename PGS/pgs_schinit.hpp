@@ -32,7 +32,7 @@ public:
 private:
     std::wstring m_table;
     pgs_quote_fn m_quote;
-    udb_schema m_fields{true};
+    udb_schema m_fields;
     pgs_fn_validator m_validator;
     t_names_map m_names;
 };

@@ -76,13 +76,13 @@ public:
     const char* name() const override { return "narrow"; }
     std::unique_ptr<udb_schema> fields() const override
     {
-        auto f = std::make_unique<udb_schema>(true);
-        f->add_field(new t_ftd(0, L"id", VT_I4, true, false, ole_variant(), 0));
-        f->add_field(new t_ftd(40, L"name", VT_BSTR, false, false, ole_variant(), 0));
-        f->add_field(new t_ftd(0, L"created", VT_DATE, false, false, ole_variant(), 1));
-        f->add_field(new t_ftd(0, L"flag", VT_BOOL, false, false, ole_variant(), 0));
-        f->add_field(new t_ftd(0, L"amount", VT_DECIMAL, false, false, ole_variant(), 12 << 8 | 2));
-        f->add_field(new t_ftd(0, L"qty", VT_I8, false, false, ole_variant(), 0));
+        auto f = std::make_unique<udb_schema>();
+        f->add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
+        f->add_field(std::make_unique<t_ftd>(40, L"name", VT_BSTR, false, false, ole_variant(), 0));
+        f->add_field(std::make_unique<t_ftd>(0, L"created", VT_DATE, false, false, ole_variant(), 1));
+        f->add_field(std::make_unique<t_ftd>(0, L"flag", VT_BOOL, false, false, ole_variant(), 0));
+        f->add_field(std::make_unique<t_ftd>(0, L"amount", VT_DECIMAL, false, false, ole_variant(), 12 << 8 | 2));
+        f->add_field(std::make_unique<t_ftd>(0, L"qty", VT_I8, false, false, ole_variant(), 0));
         return f;
     }
     void row(long i, std::vector<cell>& cells) const override
@@ -115,10 +115,10 @@ public:
     const char* name() const override { return "wide"; }
     std::unique_ptr<udb_schema> fields() const override
     {
-        auto f = std::make_unique<udb_schema>(true);
-        f->add_field(new t_ftd(0, L"id", VT_I4, true, false, ole_variant(), 0));
-        f->add_field(new t_ftd(0, L"body", VT_BSTR, false, false, ole_variant(), 0));
-        f->add_field(new t_ftd(0, L"data", VT_ARRAY | VT_UI1, false, false, ole_variant(), 0));
+        auto f = std::make_unique<udb_schema>();
+        f->add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
+        f->add_field(std::make_unique<t_ftd>(0, L"body", VT_BSTR, false, false, ole_variant(), 0));
+        f->add_field(std::make_unique<t_ftd>(0, L"data", VT_ARRAY | VT_UI1, false, false, ole_variant(), 0));
         return f;
     }
     void row(long i, std::vector<cell>& cells) const override
@@ -165,7 +165,7 @@ figures load_with_writer(pgs_engine& engine, const std::string& database, const 
     auto& writer = static_cast<pgs_recordset&>(*rs);
     udb_record record;
     for (size_t c = 0; c < fields->fields.size(); ++c)
-        record.add_field(new udb_field(fields->fields[c]->name, 0, ole_variant(), false, false));
+        record.add_field(std::make_unique<udb_field>(fields->fields[c]->name, 0, ole_variant(), false, false));
     std::vector<cell> cells;
     reset_peak_rss();
     figures f;

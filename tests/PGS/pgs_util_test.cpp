@@ -154,10 +154,10 @@ TEST(pgs_escape, copy_text_of_values)
 
 TEST(pgs_validator_rules, names_stay_within_what_the_server_keeps)
 {
-    udb_schema fields(true);
+    udb_schema fields;
     const std::wstring east(30, L'\u6771');
-    fields.add_field(new t_ftd(0, east, VT_I4, false, false, ole_variant(), 0));
-    fields.add_field(new t_ftd(0, L"xmin", VT_I4, false, false, ole_variant(), 0));
+    fields.add_field(std::make_unique<t_ftd>(0, east, VT_I4, false, false, ole_variant(), 0));
+    fields.add_field(std::make_unique<t_ftd>(0, L"xmin", VT_I4, false, false, ole_variant(), 0));
     pgs_fn_validator validator(fields);
     // 30 characters of three bytes each are 90 bytes: the server would cut them
     EXPECT_FALSE(validator.is_acceptable(east));

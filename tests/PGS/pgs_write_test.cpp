@@ -26,9 +26,9 @@ struct column {
 
 std::unique_ptr<udb_schema> make_schema(const std::vector<column>& columns)
 {
-    auto fields = std::make_unique<udb_schema>(true);
+    auto fields = std::make_unique<udb_schema>();
     for (const column& c : columns)
-        fields->add_field(new t_ftd(c.size, c.name, c.vartype, false, false, ole_variant(),
+        fields->add_field(std::make_unique<t_ftd>(c.size, c.name, c.vartype, false, false, ole_variant(),
                                    c.reserved));
     return fields;
 }
@@ -37,7 +37,7 @@ void append(udb_recordset& rs, const std::vector<ole_variant>& values)
 {
     udb_record record;
     for (const ole_variant& value : values)
-        record.add_field(new udb_field(L"", 0, value, false, false));
+        record.add_field(std::make_unique<udb_field>(L"", 0, value, false, false));
     rs.append_record(record);
 }
 
@@ -158,7 +158,7 @@ std::vector<std::vector<ole_variant>> read_rows(udb_recordset& rs)
     rs.reset();
     while (!rs.is_eof()) {
         std::vector<ole_variant> row;
-        for (const udb_field* value : rs.get_item()->fields)
+        for (const auto& value : rs.get_item()->fields)
             row.push_back(*value);
         rows.push_back(row);
         rs.next();
@@ -404,6 +404,36 @@ TEST_F(pgs_write_test, foreign_keys_follow_generated_names_and_rules)
               "FOREIGN KEY (p_ref) REFERENCES parent(p_id) ON DELETE SET NULL");
 }
 
+TEST_F(pgs_write_test, empty_lines_and_many_lines_keep_their_rows)
+{
+    std::unique_ptr<pgs_database> database = open();
+    {
+        // a line of one empty text is a row of its own
+        std::unique_ptr<udb_recordset> rs =
+            database->create_table(L"one", *make_schema({{L"s", VT_BSTR, 0, 0}}), udb_indexes());
+        for (const wchar_t* value : {L"", L"a", L"", L""})
+            append(*rs, {text(value)});
+        append(*rs, {ole_variant()});
+    }
+    EXPECT_EQ(db.query_value("SELECT string_agg(coalesce(s, 'NULL'), ',') FROM one"), ",a,,,NULL");
+    // rows enough for several batches, and a refused one far in: named by its line
+    std::unique_ptr<pgs_recordset> rs = as_pgs(
+        database->create_table(L"many", *make_schema({{L"i", VT_I2, 0, 0}}), udb_indexes()));
+    for (int i = 1; i <= 40000; ++i)
+        append(*rs, {ole_variant(i == 33000 ? 70000 : i % 30000)});
+    try {
+        rs->complete();
+        FAIL();
+    } catch (const pgs_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("line 33000"), std::string::npos) << e.what();
+    }
+    for (int i = 1; i <= 40000; ++i)
+        append(*rs, {ole_variant(i % 30000)});
+    rs->complete();
+    EXPECT_EQ(db.query_value("SELECT count(*) || ' ' || sum(i) FROM many"),
+              "40000 " + std::to_string(29999LL * 30000 / 2 + 10000LL * 10001 / 2));
+}
+
 TEST_F(pgs_write_test, demo_tables_are_written_and_read_back_unchanged)
 {
     std::ifstream file(DEMO_SAMPLE_SQL);
@@ -487,7 +517,7 @@ TEST_F(pgs_write_test, statement_texts_and_names)
     }
 
     std::unique_ptr<pgs_database> database = open();
-    keyed->add_field(new t_ftd(0, L"c2", VT_I4, false, false, ole_variant(), 0));
+    keyed->add_field(std::make_unique<t_ftd>(0, L"c2", VT_I4, false, false, ole_variant(), 0));
     database->create_table(L"T", *keyed, indexes);
     EXPECT_EQ(db.query_value("SELECT string_agg(indexdef, '; ' ORDER BY indexdef) FROM pg_indexes"
                              " WHERE tablename = 'T'"),
@@ -594,7 +624,7 @@ TEST_F(pgs_write_test, failures_leave_nothing_behind)
     // a short record: the structure error, nothing of it sent, the load goes on
     {
         udb_record short_record;
-        short_record.add_field(new udb_field(L"", 0, ole_variant(9), false, false));
+        short_record.add_field(std::make_unique<udb_field>(L"", 0, ole_variant(9), false, false));
         try {
             rs->append_record(short_record);
             FAIL();
