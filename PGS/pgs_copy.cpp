@@ -11,6 +11,7 @@
 
 #include <pqxx/tablewriter>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -85,6 +86,27 @@ int date_kind(const pgs_ftd& column)
     if (column.pg_type_name.rfind("time with", 0) == 0)
         return 3;
     return 1;
+}
+
+// an integer value in decimal, as its own text gives it
+bool add_integer(pgs_table_writer& writer, const ole_variant& value)
+{
+    const VARIANT& v = value.get_variant();
+    char text[24];
+    std::to_chars_result end{};
+    switch (v.vt) {
+    case VT_I1: end = std::to_chars(text, text + sizeof text, int(v.cVal)); break;
+    case VT_I2: end = std::to_chars(text, text + sizeof text, v.iVal); break;
+    case VT_I4: end = std::to_chars(text, text + sizeof text, v.lVal); break;
+    case VT_I8: end = std::to_chars(text, text + sizeof text, value.get_i8()); break;
+    case VT_UI1: end = std::to_chars(text, text + sizeof text, unsigned(v.bVal)); break;
+    case VT_UI2: end = std::to_chars(text, text + sizeof text, v.uiVal); break;
+    case VT_UI4: end = std::to_chars(text, text + sizeof text, v.ulVal); break;
+    case VT_UI8: end = std::to_chars(text, text + sizeof text, value.get_ui8()); break;
+    default: return false;
+    }
+    writer.add_plain(std::string_view(text, size_t(end.ptr - text)));
+    return true;
 }
 
 std::function<void(const tk_exception&)>& load_failure_report()
@@ -290,8 +312,8 @@ void pgs_load::append_values(const udb_record& record)
             const unsigned size = value->get_bytes(data);
             writer.add_bytes(data, size);
         } else if (vt == VT_DATE) {
-            writer.add_value(pgs_date_text(value->get_date(), kinds[i]));
-        } else {
+            writer.add_plain(pgs_date_text(value->get_date(), kinds[i]));
+        } else if (!add_integer(writer, *value)) {
             writer.add_value(value->to_string());
         }
     }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class pgs_session;
@@ -53,6 +54,12 @@ public:
     }
     void add_null();
     void add_value(const std::string& value);
+    // a value that needs no escaping (digits, signs, points, blanks, colons)
+    void add_plain(std::string_view value)
+    {
+        next_value();
+        m_line.append(value);
+    }
     // the same for a text in utf-16 and for bytes (as the server's hexadecimal form)
     void add_text(const wchar_t* text, size_t length);
     void add_bytes(const unsigned char* data, size_t size);

@@ -191,24 +191,48 @@ std::wstring to_pgs_str(const std::wstring& text, VARTYPE type, int kind, const 
     return quote(text);
 }
 
+namespace {
+
+// a number with at least width digits, zero-padded (a load calls this for every date)
+void put_number(std::string& text, unsigned value, int width)
+{
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        text += '0';
+    while (n > 0)
+        text += digits[--n];
+}
+
+} // namespace
+
 std::string pgs_date_text(const SYSTEMTIME& time, int kind)
 {
-    char text[40];
-    int n = 0;
-    if (kind == 2) {
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned(time.wYear),
-                      unsigned(time.wMonth), unsigned(time.wDay));
-        return text;
+    std::string text;
+    text.reserve(24);
+    if (kind != 3) {
+        put_number(text, time.wYear, 4);
+        text += '-';
+        put_number(text, time.wMonth, 2);
+        text += '-';
+        put_number(text, time.wDay, 2);
+        if (kind == 2)
+            return text;
+        text += ' ';
     }
-    if (kind == 3)
-        n = std::snprintf(text, sizeof text, "%02u:%02u:%02u", unsigned(time.wHour),
-                          unsigned(time.wMinute), unsigned(time.wSecond));
-    else
-        n = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u",
-                          unsigned(time.wYear), unsigned(time.wMonth), unsigned(time.wDay),
-                          unsigned(time.wHour), unsigned(time.wMinute), unsigned(time.wSecond));
-    if (time.wMilliseconds != 0)
-        std::snprintf(text + n, sizeof text - size_t(n), ".%03u", unsigned(time.wMilliseconds));
+    put_number(text, time.wHour, 2);
+    text += ':';
+    put_number(text, time.wMinute, 2);
+    text += ':';
+    put_number(text, time.wSecond, 2);
+    if (time.wMilliseconds != 0) {
+        text += '.';
+        put_number(text, time.wMilliseconds, 3);
+    }
     return text;
 }
 
