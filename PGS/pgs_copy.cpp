@@ -1,8 +1,8 @@
 #include "pgs_copy.hpp"
 
-#include "pgs_session.hpp"
-#include "pgs_impl.hpp"
 #include "pgs_ftd.hpp"
+#include "pgs_impl.hpp"
+#include "pgs_session.hpp"
 #include "pgs_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -13,7 +13,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -35,26 +34,25 @@ constexpr char escape_letter(unsigned char c)
     }
 }
 
-void append_escaped(std::string& line, unsigned char c)
-{
-    const char letter = escape_letter(c);
-    if (letter) {
-        line += '\\';
-        line += letter;
-    } else {
-        line += char(c);
-    }
-}
-
 // utf-16 text as utf-8, escaped on the way, as tk_to_utf8 converts it (a lone surrogate
 // becomes U+FFFD, a unit above U+FFFF from a wide literal keeps its character), except
 // that a NUL stays: the server refuses it rather than the text being cut there
 void append_text(std::string& line, const wchar_t* text, size_t length)
 {
+    // at most four bytes a unit (an escape takes two), written in place
+    const size_t start = line.size();
+    line.resize(start + length * 4);
+    char* out = &line[start];
     for (size_t i = 0; i < length; ++i) {
         uint32_t u = uint32_t(text[i]);
         if (u < 0x80) {
-            append_escaped(line, static_cast<unsigned char>(u));
+            const char letter = escape_letter(static_cast<unsigned char>(u));
+            if (letter) {
+                *out++ = '\\';
+                *out++ = letter;
+            } else {
+                *out++ = char(u);
+            }
             continue;
         }
         const uint32_t next = i + 1 < length ? uint32_t(text[i + 1]) : 0;
@@ -65,17 +63,18 @@ void append_text(std::string& line, const wchar_t* text, size_t length)
             u = 0xFFFD;
         }
         if (u < 0x800) {
-            line += char(0xC0 | u >> 6);
+            *out++ = char(0xC0 | u >> 6);
         } else if (u < 0x10000) {
-            line += char(0xE0 | u >> 12);
-            line += char(0x80 | (u >> 6 & 0x3F));
+            *out++ = char(0xE0 | u >> 12);
+            *out++ = char(0x80 | (u >> 6 & 0x3F));
         } else {
-            line += char(0xF0 | u >> 18);
-            line += char(0x80 | (u >> 12 & 0x3F));
-            line += char(0x80 | (u >> 6 & 0x3F));
+            *out++ = char(0xF0 | u >> 18);
+            *out++ = char(0x80 | (u >> 12 & 0x3F));
+            *out++ = char(0x80 | (u >> 6 & 0x3F));
         }
-        line += char(0x80 | (u & 0x3F));
+        *out++ = char(0x80 | (u & 0x3F));
     }
+    line.resize(size_t(out - line.data()));
 }
 
 // the date kind of a destination column by its server type

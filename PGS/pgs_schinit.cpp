@@ -1,10 +1,10 @@
 #include "pgs_schinit.hpp"
 
 #include "pgs_db.hpp"
-#include "pgs_session.hpp"
 #include "pgs_idxinit.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
+#include "pgs_session.hpp"
 #include "pgs_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
