@@ -1,7 +1,6 @@
 #pragma once
 
 #include "tk_except.hpp"
-#include "ora_util.hpp"
 #include "udb_db.hpp"
 
 #include <functional>
@@ -10,11 +9,16 @@
 #include <string>
 #include <vector>
 
+class ora_session;
+
 // the destination: the logged-on oracle user's schema. tables and views are read
 // at construction; table names compare exactly
 class ora_database : public udb_database {
 public:
-    ora_database(const std::wstring& data_source, int mode);
+    ora_database(ora_session& session, const std::wstring& data_source, int mode);
+
+    // the session of the logon that opened the database
+    ora_session& session() const { return m_session; }
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
                                                 const udb_schema& fields,
@@ -44,6 +48,8 @@ public:
     std::function<void(const std::string& context, const tk_exception& error)> on_fk_error;
 
 private:
+    ora_session& m_session;
+
     void init_tables();
     void init_views();
     void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);

@@ -2,6 +2,7 @@
 
 #include "ole_date.hpp"
 #include "ole_guid.hpp"
+#include "ora_limits.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "udb_rec.hpp"
@@ -26,11 +27,6 @@ std::wstring format_int(const wchar_t* format, int a, int b = 0)
 bool is_hex_digit(wchar_t c)
 {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-bool is_binary_type(VARTYPE type)
-{
-    return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1);
 }
 
 std::wstring replace_all_copy(std::wstring text, const std::wstring& what,
@@ -100,7 +96,7 @@ std::wstring ora_sql_text(const std::wstring& text)
 
 std::wstring ora_split_text_literal(const std::wstring& literal, bool large)
 {
-    constexpr size_t max_bytes = 4000;
+    constexpr size_t max_bytes = ora_max_text_bytes;
     if (literal.size() < 2 || literal.front() != L'\'' || literal.back() != L'\'')
         return literal;
     const std::wstring body = literal.substr(1, literal.size() - 2);
@@ -211,7 +207,7 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
         return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
     }
 
-    if (is_binary_type(type)) {
+    if (ora_is_binary_type(type)) {
         tk_trace(1, "GOT BLOB");
         if (text.size() < 2 || text[0] != L'0' || (text[1] != L'x' && text[1] != L'X'))
             return L"''";
@@ -292,7 +288,7 @@ std::wstring make_ora_def_val(const t_ftd* field)
     case VT_CY:
     case VT_DECIMAL: {
         const double value = leading_double(text);
-        if (value < -1e126 || value > 1e126) {
+        if (value < -ora_max_number || value > ora_max_number) {
             tk_trace(1, "def value is out of range");
             return L"0";
         }

@@ -57,7 +57,7 @@ ora_tn_validator::ora_tn_validator(const std::vector<std::wstring>& source_table
         add_existing_name(t);
 }
 
-ora_in_validator::ora_in_validator()
+ora_in_validator::ora_in_validator(ora_session& session)
 {
     tk_trace(2, "ora_in_validator::ctor");
     m_validator.restricted_words.push_back(L"PRIMARY");
@@ -67,7 +67,7 @@ ora_in_validator::ora_in_validator()
         L"select index_name FROM user_indexes",
     };
     for (const wchar_t* sql : queries) {
-        ora_query_results names(1, sql);
+        ora_query_results names(session, 1, sql);
         while (udb_record* rec = names.next_record()) {
             m_validator.restricted_words.push_back(ora_query_results::field_text(*rec, 0));
         }

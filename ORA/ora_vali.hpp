@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class ora_session;
 class t_ftd;
 class udb_field;
 class udb_indexes;
@@ -45,7 +46,7 @@ public:
 class ora_in_validator : public tk_singleton<ora_in_validator> {
 public:
     // reads the schema's primary-key and index names as restricted names
-    ora_in_validator();
+    explicit ora_in_validator(ora_session& session);
     ~ora_in_validator() override;
 
     void load(const udb_indexes& indexes);

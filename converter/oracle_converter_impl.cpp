@@ -48,7 +48,7 @@ void oracle_converter_impl::connect_oracle_server(const std::wstring& name)
     m_database.reset();
     if (port.empty())
         port = L"1521";
-    m_database.reset(engine().open_db(host, user, password, port, name));
+    m_database = engine().open_db(host, user, password, port, name);
     db_name = name;
 }
 

@@ -107,7 +107,7 @@ void tarnova_convertor::run_tables(run_state& state)
     // without a destination session nothing below could work: say so first
     ora_database& dest = destination();
     state.source = m_pgs.engine().open_db(get_source_name(), L"", L"");
-    state.index_names.emplace();
+    state.index_names.emplace(dest.session());
     dest.upper_case = uppercase;
     hooks().on_prepare(*this, *state.source);
 

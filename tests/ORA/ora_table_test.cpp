@@ -1,7 +1,7 @@
 #include "ora_writer_fixture.hpp"
 
 #include "ora_except.hpp"
-#include "ora_rec.hpp"
+#include "ora_wplan.hpp"
 #include "tk_except.hpp"
 #include "tk_utils.hpp"
 
@@ -333,7 +333,7 @@ TEST_F(ora_table_test, fetched_row_with_a_null_gives_an_empty_field)
 {
     exec(L"CREATE TABLE NR (A NUMBER(5,0), B NVARCHAR2(5), C NVARCHAR2(5))");
     exec(L"INSERT INTO NR VALUES (1, NULL, 'c')");
-    ora_query_results q(0, L"SELECT A, B, C FROM NR");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT A, B, C FROM NR");
     ASSERT_FALSE(q.is_eof());
     udb_record* r = q.get_item();
     ASSERT_EQ(r->fields.size(), 3u);

@@ -27,10 +27,10 @@ protected:
     void SetUp() override
     {
         m_engine = std::make_unique<ora_engine>();
-        m_db.reset(m_engine->open_db(tk_from_utf8(m_schema.service()),
+        m_db = m_engine->open_db(tk_from_utf8(m_schema.service()),
                                      tk_from_utf8(m_schema.user()),
-                                     tk_from_utf8(m_schema.password())));
-        m_names = std::make_unique<ora_in_validator>();
+                                     tk_from_utf8(m_schema.password()));
+        m_names = std::make_unique<ora_in_validator>(ora_engine::instance().session());
     }
 
     void TearDown() override
@@ -54,7 +54,7 @@ public:
     static ora_rows rows(const std::wstring& sql)
     {
         ora_rows out;
-        ora_query_results q(0, sql);
+        ora_query_results q(ora_engine::instance().session(), 0, sql);
         while (!q.is_eof()) {
             udb_record* r = q.get_item();
             std::vector<std::wstring> row;
@@ -92,7 +92,8 @@ protected:
     // also a table made after the database object was opened
     std::unique_ptr<ora_table> open(const std::wstring& name)
     {
-        return std::make_unique<ora_table>(m_db.get(), name, &m_db->relationships);
+        return std::make_unique<ora_table>(m_db->session(), m_db.get(), m_db->upper_case, name,
+                                           &m_db->relationships);
     }
 
     static std::unique_ptr<ora_table> as_table(std::unique_ptr<udb_recordset> rs)

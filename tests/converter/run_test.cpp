@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "ora_db.hpp"
+#include "ora_engi.hpp"
 #include "ora_except.hpp"
 #include "ora_qres.hpp"
 #include "pgs_engine.hpp"
@@ -32,7 +33,7 @@ const char duplicate_text[] =
 std::vector<std::vector<std::string>> oracle_values(const std::wstring& sql)
 {
     std::vector<std::vector<std::string>> out;
-    ora_query_results result(0, sql);
+    ora_query_results result(ora_engine::instance().session(), 0, sql);
     while (!result.is_eof()) {
         const udb_record* record = result.get_item();
         std::vector<std::string> row;
