@@ -40,6 +40,8 @@ ora_database::ora_database(ora_session& session, const std::wstring& data_source
     }
 }
 
+ora_database::~ora_database() = default;
+
 void ora_database::init_tables()
 {
     tk_trace(2, "ora_database::init_tables");
@@ -143,6 +145,53 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     std::unique_ptr<udb_recordset> table = get_table(name, 2);
     static_cast<ora_table&>(*table).set_left_out_indexes(std::move(left_out));
     return table;
+}
+
+void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
+{
+    end_naming();
+    m_index_names = std::make_unique<ora_in_validator>(session());
+    m_table_names = std::make_unique<ora_tn_validator>(source_tables, tables);
+}
+
+ora_tn_validator& ora_database::table_names()
+{
+    if (!m_table_names)
+        throw tk_mail_assertion("ora_db", 300);
+    return *m_table_names;
+}
+
+std::wstring ora_database::get_dest_table_name(const std::wstring& source)
+{
+    ora_tn_validator& validator = table_names();
+    std::wstring dest = source;
+    if (upper_case)
+        tk_wstring::to_upper(dest);
+    if (!validator.is_acceptable(dest))
+        dest = validator.get_safe_name(dest);
+    return dest;
+}
+
+void ora_database::keep_dest_table_name(const std::wstring& source, const std::wstring& dest)
+{
+    ora_tn_validator& validator = table_names();
+    if (!validator.is_acceptable(source)) {
+        tk_wtrace(2, L"Store generated table name '%ls'", dest.c_str());
+        validator.add_existing_name(dest);
+        names_map.add_tn_mapping(source, dest);
+        std::wstring bare = source;
+        tk_wstring::replace_all(bare, L"[", L"");
+        tk_wstring::replace_all(bare, L"]", L"");
+        if (bare != source)
+            names_map.add_tn_mapping(bare, dest);
+    }
+    validator.restricted_words.push_back(dest);
+}
+
+void ora_database::end_naming()
+{
+    m_table_names.reset();
+    m_index_names.reset();
 }
 
 std::wstring ora_database::get_tn_mapped_name_ex(const std::wstring& source_table)

@@ -355,3 +355,25 @@ void ora_table::next()
     tk_trace(2, "ora_table::next");
     ++m_row_pos;
 }
+
+std::vector<std::string> ora_table::get_losses() const
+{
+    std::vector<std::string> losses;
+    for (const ora_left_out_index& index : m_left_out)
+        losses.push_back("Index " + tk_to_ansi(index.index) + " was not created: column "
+                         + tk_to_ansi(index.column)
+                         + " is stored as a large object, which Oracle cannot index");
+    for (const auto& [column, count] : m_replaced_values) {
+        if (count == 0)
+            continue;
+        losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+                         + " were beyond the Oracle number range and were written as the"
+                           " column default or NULL");
+    }
+    // the destination no longer has the source's constraint: the user must know
+    for (const std::wstring& column : m_dropped_not_null)
+        losses.push_back("Column " + tk_to_ansi(column)
+                         + " lost its NOT NULL constraint: an empty value arrives in Oracle as"
+                           " NULL");
+    return losses;
+}

@@ -78,6 +78,8 @@ public:
     {
         m_left_out = std::move(left_out);
     }
+    // the three above as messages
+    std::vector<std::string> get_losses() const override;
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);

@@ -35,10 +35,10 @@ public:
 
     // the patterns are only traced
     void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,
-                     std::vector<std::wstring>& list);
+                     tk_name_list& list);
     // the first schema listed keeps a full name
     void add_full_name(const std::wstring& schema, const std::wstring& table,
-                       std::vector<std::wstring>& list);
+                       tk_name_list& list);
     // a name without a point is tried as public.name; not found: the name unchanged
     std::wstring get_full_name(const std::wstring& name) const;
     // (schema, table) of a full name; unknown: two empty strings

@@ -44,6 +44,11 @@ void udb_recordset::reset()
 {
 }
 
+std::vector<std::string> udb_recordset::get_losses() const
+{
+    return {};
+}
+
 void udb_recordset::add_index(const udb_index& index)
 {
     tk_wtrace(1, L"udb_recordset::add_index (%ls)", index.name.c_str());

@@ -5,6 +5,7 @@
 #include "udb_sche.hpp"
 
 #include <string>
+#include <vector>
 
 // the engine-neutral table (or query) reader and writer. every operation but
 // append_record has a default, so an engine overrides only what it supports.
@@ -35,6 +36,9 @@ public:
     virtual void reserved_op();
     // (re)starts reading at the first record
     virtual void reset();
+    // what a writer could not keep of its source (indexes left out, constraints
+    // dropped, values replaced), one message each; none by default
+    virtual std::vector<std::string> get_losses() const;
 
     // keeps index names unique (case-insensitive) and remembers the first primary
     // or unique index in key_index

@@ -1,6 +1,5 @@
 #include "error_handler.hpp"
 
-#include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -140,7 +139,10 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
 
 void error_handler::end_process(int code)
 {
-    tarnova_convertor::log_off_before_exit();
+    if (has_instance()) {
+        if (const before_exit_fn callback = instance().m_before_exit)
+            callback();
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     if (std::this_thread::get_id() != main_thread_id && main_thread_id != std::thread::id())

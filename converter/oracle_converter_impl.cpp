@@ -34,8 +34,9 @@ void oracle_converter_impl::store_oracle_settings(const std::wstring& new_host,
                                                   const std::wstring& new_password,
                                                   const std::wstring& new_port)
 {
-    tk_wtrace(2, L"oracle_converter_impl::store_oracle_settings(%ls,%ls,%ls,%ls)",
-              new_host.c_str(), new_user.c_str(), new_password.c_str(), new_port.c_str());
+    // never the password: the trace is a file anyone may be sent
+    tk_wtrace(2, L"oracle_converter_impl::store_oracle_settings(%ls,%ls,%ls)", new_host.c_str(),
+              new_user.c_str(), new_port.c_str());
     host = new_host;
     user = new_user;
     password = new_password;

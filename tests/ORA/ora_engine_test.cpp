@@ -64,6 +64,22 @@ TEST(ora_engine, oracle_error_codes_keep_the_low_16_bits_of_the_number)
     EXPECT_EQ(ora_exception(12541, "x").get_code(), 0x1030FD);
 }
 
+TEST(ora_engine, oracle_errors_carry_the_kind_of_their_number)
+{
+    const struct {
+        int number;
+        tk_error_kind kind;
+    } cases[] = {
+        {1, tk_error_kind::duplicate_key},
+        {54, tk_error_kind::resource_busy},
+        {942, tk_error_kind::database},
+        {1400, tk_error_kind::database},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ora_exception(c.number, "x").get_kind(), c.kind) << c.number;
+    EXPECT_EQ(tk_exception("plain", 0).get_kind(), tk_error_kind::none);
+}
+
 using ora_logon = ora_schema_test;
 
 TEST_F(ora_logon, logon_keeps_the_credentials_and_reads_the_server_version)

@@ -70,7 +70,7 @@ TEST(udb_database, is_table_exist_follows_the_case_rule)
     }
 }
 
-TEST(udb_database, is_table_exist_traces_each_comparison_until_the_match)
+TEST(udb_database, is_table_exist_traces_the_question_and_the_answer)
 {
     trace_capture trace;
     bare_database db(true);
@@ -78,7 +78,7 @@ TEST(udb_database, is_table_exist_traces_each_comparison_until_the_match)
     EXPECT_TRUE(db.is_table_exist(L"b"));
     auto lines = trace.lines();
     std::vector<std::string> expected = {"udb_database::ctor(db)", "udb_database::is_table_exist(b)",
-                                         "Compare with a", "Compare with b", "table exists"};
+                                         "table exists"};
     EXPECT_EQ(lines, expected);
 }
 

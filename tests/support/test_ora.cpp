@@ -19,20 +19,13 @@ extern char **environ;
 test_ora_schema::test_ora_schema(std::string user, std::string password, std::string service)
     : user_(std::move(user)), password_(std::move(password)), service_(std::move(service))
 {
-    static std::atomic<unsigned> counter{0};
-    auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    dir_ = (std::filesystem::temp_directory_path() /
-            ("ocisim_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
-             std::to_string(now % 1000000)))
-               .string();
-    std::filesystem::create_directories(dir_);
     append_config("service " + service_);
     append_config("user " + service_ + " " + user_ + " " + password_);
     if (const char *old = std::getenv("OCISIM_DIR")) {
         had_old_dir_ = true;
         old_dir_ = old;
     }
-    setenv("OCISIM_DIR", dir_.c_str(), 1);
+    setenv("OCISIM_DIR", dir_.path().c_str(), 1);
 }
 
 test_ora_schema::~test_ora_schema()
@@ -41,16 +34,14 @@ test_ora_schema::~test_ora_schema()
         setenv("OCISIM_DIR", old_dir_.c_str(), 1);
     else
         unsetenv("OCISIM_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
 }
 
 void test_ora_schema::append_config(const std::string &line) const
 {
-    std::ofstream out(dir_ + "/ocisim.conf", std::ios::app);
+    std::ofstream out(dir_.file("ocisim.conf"), std::ios::app);
     out << line << "\n";
     if (!out)
-        throw std::runtime_error("cannot write " + dir_ + "/ocisim.conf");
+        throw std::runtime_error("cannot write " + dir_.file("ocisim.conf"));
 }
 
 void test_ora_schema::add_user(const std::string &user, const std::string &password) const
@@ -83,7 +74,7 @@ std::vector<std::string> test_ora_schema::environment() const
     std::string path = library_dir();
     if (const char *old = std::getenv("LD_LIBRARY_PATH"); old && *old)
         path += std::string(":") + old;
-    return {"OCISIM_DIR=" + dir_, "LD_LIBRARY_PATH=" + path};
+    return {"OCISIM_DIR=" + dir_.path(), "LD_LIBRARY_PATH=" + path};
 }
 
 std::string test_ora_schema::sql(const std::string &statements) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "test_files.hpp"
+
 #include <string>
 #include <vector>
 
@@ -23,7 +25,7 @@ public:
     test_ora_schema(const test_ora_schema &) = delete;
     test_ora_schema &operator=(const test_ora_schema &) = delete;
 
-    const std::string &dir() const { return dir_; }
+    const std::string &dir() const { return dir_.path(); }
     const std::string &user() const { return user_; }
     const std::string &password() const { return password_; }
     const std::string &service() const { return service_; }
@@ -53,7 +55,8 @@ public:
 private:
     void append_config(const std::string &line) const;
 
-    std::string dir_, user_, password_, service_;
+    test_temp_dir dir_{"ocisim"};
+    std::string user_, password_, service_;
     std::string old_dir_;
     bool had_old_dir_ = false;
 };
