@@ -118,6 +118,9 @@ bool ora_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"ora_database::delete_tab(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("ora_db", 180);
+    // its index and key names are free again for the table that replaces it
+    if (m_index_names)
+        m_index_names->forget_table(name);
     ora_stmt stmt(m_session);
     stmt.prepare(L"DROP TABLE " + ora_quoted_name(name) + L" CASCADE CONSTRAINTS");
     stmt.execute(1);
@@ -151,7 +154,9 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
 {
     end_naming();
     m_index_names = std::make_unique<ora_in_validator>(session());
-    m_table_names = std::make_unique<ora_tn_validator>(source_tables, tables);
+    // only the names of this run take a number: an oracle table of the same name is the
+    // table a repeated run overwrites, merges into or skips
+    m_table_names = std::make_unique<ora_tn_validator>(source_tables, std::vector<std::wstring>());
 }
 
 ora_tn_validator& ora_database::table_names()
