@@ -153,7 +153,7 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
 void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
 {
     end_naming();
-    m_index_names = std::make_unique<ora_in_validator>(session());
+    m_index_names = std::make_unique<ora_in_validator>(m_session);
     // only the names of this run take a number: an oracle table of the same name is the
     // table a repeated run overwrites, merges into or skips
     m_table_names = std::make_unique<ora_tn_validator>(source_tables, std::vector<std::wstring>());

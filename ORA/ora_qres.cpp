@@ -13,7 +13,7 @@ unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p));
 
 ora_query_results::ora_query_results(ora_session& session, unsigned column_count,
                                      const std::wstring& sql)
-    : udb_recordset(std::wstring(), true), m_session(session),
+    : udb_recordset(std::wstring()), m_session(session),
       m_stmt(std::make_unique<ora_stmt>(session))
 {
     tk_trace(1, "ora_query_results::ctor(1)");
@@ -22,7 +22,7 @@ ora_query_results::ora_query_results(ora_session& session, unsigned column_count
 
 ora_query_results::ora_query_results(ora_session& session, const std::wstring& name,
                                      const std::wstring& text)
-    : udb_recordset(name, text, true), m_session(session),
+    : udb_recordset(name, text), m_session(session),
       m_stmt(std::make_unique<ora_stmt>(session))
 {
     tk_trace(1, "ora_query_results::ctor(2)");
@@ -118,7 +118,7 @@ void ora_query_results::initialize(unsigned column_count, const std::wstring& sq
                                  "OCIAttrGet");
             tk_trace(1, "mypard2=%08X", ptr32(param));
             m_columns.push_back(gen_co_by_type(session, static_cast<OCIParam*>(param), type));
-            schema.add_field(m_columns.back()->get_ftd().release());
+            schema.add_field(m_columns.back()->get_ftd());
         }
     }
 

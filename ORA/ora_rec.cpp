@@ -10,10 +10,10 @@ ora_record::ora_record(const std::vector<std::unique_ptr<ora_type>>& columns)
         ora_type* column = columns[i].get();
         if (column->is_null()) {
             tk_trace(1, "Field #%d has NULL value", int(i));
-            add_field(new udb_field(column->get_name(), column->get_data_size(), ole_variant(),
-                                    false, false));
+            add_field(std::make_unique<udb_field>(column->get_name(), column->get_data_size(),
+                                                  ole_variant(), false, false));
         } else {
-            add_field(column->make_field().release());
+            add_field(column->make_field());
         }
     }
 }

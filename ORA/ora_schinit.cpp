@@ -37,7 +37,7 @@ ora_schema_initializer::ora_schema_initializer(const std::wstring& table,
     : m_table(table), m_upper_case(upper_case), m_validator(source.fields)
 {
     tk_trace(1, "ora_schema_initializer::ctor");
-    for (const t_ftd* src : source.fields) {
+    for (const auto& src : source.fields) {
         std::wstring name = src->name;
         if (m_upper_case)
             tk_wstring::to_upper(name);
@@ -47,8 +47,8 @@ ora_schema_initializer::ora_schema_initializer(const std::wstring& table,
         // an auto-increment column is filled by its trigger: no default, no NOT NULL
         bool b_not_null = src->auto_increment ? false : src->b_not_null;
         ole_variant def = src->auto_increment ? ole_variant() : src->default_value;
-        m_fields.add_field(new t_ftd(src->size, name, src->vartype, b_not_null,
-                                     src->auto_increment, def, src->reserved));
+        m_fields.add_field(std::make_unique<t_ftd>(src->size, name, src->vartype, b_not_null,
+                                                   src->auto_increment, def, src->reserved));
 
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());

@@ -37,7 +37,7 @@ public:
 private:
     std::wstring m_table;
     bool m_upper_case;
-    udb_schema m_fields{true};
+    udb_schema m_fields;
     std::wstring m_auto_column;
     ora_fn_validator m_validator;
 };

@@ -179,7 +179,7 @@ void ora_table::append_record(const udb_record& record)
     std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
     for (size_t i = 0; i < items.size(); ++i) {
         const int pos = items[i].pos;
-        const udb_field* field = record.fields[items[i].field];
+        const udb_field* field = record.fields[items[i].field].get();
         if (i)
             values += L", ";
         values += value_item(pos, *field);
@@ -342,7 +342,7 @@ void ora_table::update(const udb_record& record)
     std::wstring where;
     std::set<std::wstring> key_parts;
     for (size_t i = 0; i < record.fields.size(); ++i) {
-        const udb_field* field = record.fields[i];
+        const udb_field* field = record.fields[i].get();
         if (!field)
             continue;
         const std::wstring& mapped = finder.get_name(i);

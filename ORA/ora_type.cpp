@@ -1,6 +1,6 @@
 #include "ora_type.hpp"
 
-#include "ora_stmt.hpp"
+#include "ora_session.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -79,23 +79,23 @@ VARTYPE ora_type::get_vartype() const
 {
     tk_trace(1, "ora_type::get_vartype()");
     switch (m_define_type) {
-    case 2:
-    case 4:
-    case 6:
-    case 7:
+    case SQLT_NUM:
+    case SQLT_FLT:
+    case SQLT_VNU:
+    case SQLT_PDN:
         return VT_R8;
-    case 3:
+    case SQLT_INT:
         return VT_I4;
-    case 12:
-    case 187:
-    case 188:
-    case 231:
-    case 232:
+    case SQLT_DAT:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case 231:   // a timestamp with local time zone as described
+    case SQLT_TIMESTAMP_LTZ:
         return VT_DATE;
-    case 23:
-    case 24:
-    case 113:
-    case 114:
+    case SQLT_BIN:
+    case SQLT_LBI:
+    case SQLT_BLOB:
+    case SQLT_BFILEE:
         return VT_BLOB;
     default:
         return VT_BSTR;
@@ -154,7 +154,7 @@ void ora_string::to_variant(ole_variant& out)
 // ---- ora_number
 
 ora_number::ora_number(ora_session& session, OCIParam* param)
-    : ora_type(session, param, 2)
+    : ora_type(session, param, SQLT_NUM)
 {
     tk_trace(1, "ora_number::ctor");
     m_precision = param_attr<sb2>(m_session, param, OCI_ATTR_PRECISION);

@@ -184,6 +184,33 @@ std::wstring ora_get_native_type(const t_ftd& field)
     }
 }
 
+namespace {
+
+// the literal of a date as ole_date prints it; empty for no date
+std::wstring date_literal(const std::wstring& printed)
+{
+    if (printed.empty())
+        return std::wstring();
+    static const std::wstring null_date = L"0000-00-00 ";
+    if (printed.compare(0, null_date.size(), null_date) == 0) {
+        tk_trace(2, "Null date has been found");
+        return L"to_date('" + printed.substr(null_date.size()) + L"', 'HH24-MI-SS')";
+    }
+    if (printed.size() == 10)
+        return L"to_date('" + printed + L"', 'YYYY-MM-DD')";
+    return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
+}
+
+// a date value whose printed form reads back as the same date: its text needs no
+// second parse (four-digit years and fields in their ranges)
+bool prints_back_unchanged(const SYSTEMTIME& t)
+{
+    return t.wYear >= 1000 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1
+           && t.wDay <= 31 && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
+}
+
+} // namespace
+
 std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
 {
     tk_wtrace(1, L"to_oracle_str(%ls,%d)", text.c_str(), int(type));
@@ -194,17 +221,7 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
         ole_date date(text);
         if (date.get_kind() == ole_date::invalid)
             return std::wstring();
-        const std::wstring printed = date.to_wstring();
-        if (printed.empty())
-            return std::wstring();
-        static const std::wstring null_date = L"0000-00-00 ";
-        if (printed.compare(0, null_date.size(), null_date) == 0) {
-            tk_trace(2, "Null date has been found");
-            return L"to_date('" + printed.substr(null_date.size()) + L"', 'HH24-MI-SS')";
-        }
-        if (printed.size() == 10)
-            return L"to_date('" + printed + L"', 'YYYY-MM-DD')";
-        return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
+        return date_literal(date.to_wstring());
     }
 
     if (ora_is_binary_type(type)) {
@@ -252,6 +269,9 @@ std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
             return L"HEXTORAW('" + stored + L"')";
         }
     }
+    // a date value is printed once: parsing the print again would give the same date
+    if (type == VT_DATE && prints_back_unchanged(field->get_date()))
+        return date_literal(ole_date(field->get_date(), false).to_wstring());
     return to_oracle_str(field->to_wstring(), type);
 }
 

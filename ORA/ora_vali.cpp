@@ -3,7 +3,6 @@
 #include "ora_qres.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 #include "udb_idx.hpp"
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
@@ -26,18 +25,18 @@ std::wstring ora_validator::get_safe_name(const std::wstring& name) const
     return get_safe_identifier(name);
 }
 
-ora_fn_validator::ora_fn_validator(const std::vector<t_ftd*>& fields)
+ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields)
 {
     tk_trace(1, "ora_fn_validator::ctor1");
-    for (const t_ftd* f : fields)
+    for (const auto& f : fields)
         if (f)
             add_existing_name(f->name);
 }
 
-ora_fn_validator::ora_fn_validator(const std::vector<udb_field*>& fields)
+ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields)
 {
     tk_trace(1, "ora_fn_validator::ctor2");
-    for (const udb_field* f : fields)
+    for (const auto& f : fields)
         if (f)
             add_existing_name(f->name);
 }

@@ -4,6 +4,7 @@
 #include "udb_nmap.hpp"
 #include "udb_vali.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ public:
 // column names; every name of the list starts out as an existing name
 class ora_fn_validator : public ora_validator {
 public:
-    explicit ora_fn_validator(const std::vector<t_ftd*>& fields);
-    explicit ora_fn_validator(const std::vector<udb_field*>& fields);
+    explicit ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields);
+    explicit ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields);
 
     // also refuses ROWID in upper case, the pseudo-column's name, which Oracle does not let
     // a column carry even quoted

@@ -28,7 +28,7 @@ void ora_field_finder::intialize(const udb_record& record)
     tk_trace(1, "ora_field_finder::intialize");
     ora_fn_validator validator(record.fields);
     m_names.reserve(record.fields.size());
-    for (const udb_field* field : record.fields) {
+    for (const auto& field : record.fields) {
         if (!field) {
             m_names.emplace_back();
             continue;
@@ -64,7 +64,7 @@ bool ora_write_plan::fits(const udb_record& record) const
     if (!m_made || record.fields.size() != m_names.size())
         return false;
     for (size_t i = 0; i < m_names.size(); ++i) {
-        const udb_field* field = record.fields[i];
+        const udb_field* field = record.fields[i].get();
         if ((field != nullptr) != m_present[i] || (field && field->name != m_names[i]))
             return false;
     }
@@ -74,7 +74,6 @@ bool ora_write_plan::fits(const udb_record& record) const
 void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bool upper_case,
                           const t_names_map* column_map)
 {
-    tk_trace(2, "ora_write_plan::make");
     m_made = false;
     m_items.clear();
     m_unmatched.clear();
@@ -84,7 +83,7 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
     if (record.fields.size() < schema.fields.size()) {
         tk_trace(2, "Size of record is less than size of schema");
         for (size_t i = 0; i < record.fields.size(); ++i) {
-            const udb_field* field = record.fields[i];
+            const udb_field* field = record.fields[i].get();
             if (!field)
                 continue;
             const std::wstring& mapped = finder.get_name(i);
@@ -123,7 +122,7 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
     }
     m_names.clear();
     m_present.clear();
-    for (const udb_field* field : record.fields) {
+    for (const auto& field : record.fields) {
         m_present.push_back(field != nullptr);
         m_names.push_back(field ? field->name : std::wstring());
     }

@@ -12,11 +12,8 @@
 // recordsets are created by their database and deleted by the caller.
 class udb_recordset {
 public:
-    // owns is passed on to the schema
-    udb_recordset(const std::wstring& name, bool owns);
-    udb_recordset(const std::wstring& name, const std::wstring& text, bool owns);
-    // a query text without the owns flag would silently pick the first form
-    udb_recordset(const std::wstring& name, const wchar_t* text) = delete;
+    explicit udb_recordset(const std::wstring& name);
+    udb_recordset(const std::wstring& name, const std::wstring& text);
     virtual ~udb_recordset() = default;
 
     udb_recordset(const udb_recordset&) = delete;

@@ -35,7 +35,7 @@ TEST_F(ora_create_test, column_types_defaults_and_not_null_arrive_in_the_catalog
         {L"DEC", VT_DECIMAL, 0, (10 << 8) | 2, L"NUMBER", L"N", L"5"},
         {L"DT", VT_DATE, 0, 2, L"DATE", L"N", L""},
     };
-    std::vector<t_ftd*> fields;
+    std::vector<t_ftd> fields;
     for (const column_case& c : cases) {
         ole_variant def;
         if (c.vt == VT_BSTR)
@@ -69,15 +69,15 @@ TEST_F(ora_create_test, column_types_defaults_and_not_null_arrive_in_the_catalog
 
 TEST_F(ora_create_test, column_names_are_made_acceptable_unique_and_mapped)
 {
-    udb_schema source(true);
-    source.add_field(col(L"id", VT_I4));
-    source.add_field(col(L"ID", VT_I4));
-    source.add_field(col(L"1st", VT_I4));
-    source.add_field(col(L"name", VT_I4));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(col(L"id", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"ID", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"1st", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"name", VT_I4)));
 
     ora_schema_initializer plain(L"N1", source, false);
     std::vector<std::wstring> names;
-    for (const t_ftd* f : plain.get_fields().fields)
+    for (const auto& f : plain.get_fields().fields)
         names.push_back(f->name);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"id", L"ID00000", L"A1st", L"name"}));
     EXPECT_EQ(plain.get_names_map(),
@@ -96,10 +96,10 @@ TEST_F(ora_create_test, column_names_are_made_acceptable_unique_and_mapped)
 
 TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"FIRST", VT_I4, true, true, ole_variant(L"1"), 0));
-    source.add_field(new t_ftd(0, L"ID", VT_I4, true, true, ole_variant(L"5"), 0));
-    source.add_field(col(L"V", VT_BSTR, 10));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"FIRST", VT_I4, true, true, ole_variant(L"1"), 0));
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, true, true, ole_variant(L"5"), 0));
+    source.add_field(std::make_unique<t_ftd>(col(L"V", VT_BSTR, 10)));
     ora_schema_initializer builder(L"AUTO", source, false);
     EXPECT_EQ(builder.get_auto_increment_column(), L"ID");
     builder.build_schema(db().session());
@@ -118,8 +118,8 @@ TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
 
 TEST_F(ora_create_test, refused_trigger_of_a_lower_case_table_leaves_table_and_sequence)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
     ora_schema_initializer builder(L"lower", source, false);
     // the unquoted trigger names table LOWER, which does not exist
     EXPECT_NO_THROW(builder.build_schema(db().session()));
@@ -129,8 +129,8 @@ TEST_F(ora_create_test, refused_trigger_of_a_lower_case_table_leaves_table_and_s
 
 TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
 
     exec(L"CREATE SEQUENCE \"T_0\"");
     exec(L"CREATE TABLE \"T_1\" (A NUMBER)");
@@ -149,8 +149,8 @@ TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
 TEST_F(ora_create_test, refused_sequence_privilege_ends_with_its_own_text)
 {
     inject_error("CREATE SEQUENCE*", 1031);
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
     ora_schema_initializer builder(L"PRIV", source, false);
     try {
         builder.build_schema(db().session());
@@ -168,7 +168,7 @@ TEST_F(ora_create_test, refused_sequence_privilege_ends_with_its_own_text)
 
 TEST_F(ora_create_test, table_without_columns_is_refused_by_the_server)
 {
-    udb_schema source(true);
+    udb_schema source;
     ora_schema_initializer builder(L"EMPTY", source, false);
     EXPECT_THROW(builder.build_schema(db().session()), ora_exception);
 }

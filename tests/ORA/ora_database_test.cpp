@@ -76,8 +76,8 @@ TEST_F(ora_db_test, create_table_of_an_existing_name_creates_nothing)
 {
     exec(L"CREATE TABLE EMP (ID NUMBER(5,0))");
     logon();
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(10, L"OTHER", VT_BSTR, false, false, ole_variant(), 0));
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(10, L"OTHER", VT_BSTR, false, false, ole_variant(), 0));
     auto t = db->create_table(L"EMP", fields, udb_indexes());
     ASSERT_EQ(t->schema.fields.size(), 1u);
     EXPECT_EQ(t->schema.fields[0]->name, L"ID");
@@ -87,9 +87,9 @@ TEST_F(ora_db_test, create_table_of_an_existing_name_creates_nothing)
 TEST_F(ora_db_test, create_table_lists_the_new_table_and_its_renamed_columns)
 {
     ora_in_validator index_names(ora_engine::instance().session());
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(0, L"id", VT_I4, true, false, ole_variant(), 0));
-    fields.add_field(new t_ftd(0, L"ID", VT_I4, false, false, ole_variant(), 0));
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
+    fields.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, false, ole_variant(), 0));
     udb_indexes indexes;
     indexes.push_back(udb_index(L"pk_new", true, true, {L"id"}));
     auto t = db->create_table(L"NEW", fields, indexes);

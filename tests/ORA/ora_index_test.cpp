@@ -142,8 +142,8 @@ TEST_F(ora_index_test, other_server_errors_leave_the_builder)
     udb_indexes source;
     source.push_back(index_of(L"BAD_IX", false, false, {L"A"}));
     // the builder runs against a table that lacks the column it names
-    udb_schema other(true);
-    other.add_field(col(L"A", VT_I4));
+    udb_schema other;
+    other.add_field(std::make_unique<t_ftd>(col(L"A", VT_I4)));
     t_names_map names;
     names.add(L"A", L"A");
     ora_indexes_initializer builder(db().session(), L"MISSING", other, source, names);

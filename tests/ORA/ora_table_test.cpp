@@ -347,9 +347,9 @@ TEST_F(ora_table_test, fetched_row_with_a_null_gives_an_empty_field)
 TEST(ora_field_finder_test, names_follow_the_column_rules_and_compare_exactly)
 {
     udb_record r;
-    r.add_field(new udb_field(L"id", 0, ole_variant(1), false, false));
-    r.add_field(new udb_field(L"1st", 0, ole_variant(2), false, false));
-    r.add_field(new udb_field(L"ID", 0, ole_variant(3), false, false));
+    r.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(1), false, false));
+    r.add_field(std::make_unique<udb_field>(L"1st", 0, ole_variant(2), false, false));
+    r.add_field(std::make_unique<udb_field>(L"ID", 0, ole_variant(3), false, false));
 
     ora_field_finder plain(r, false);
     EXPECT_EQ(plain.get_field_idx(L"id"), 0);

@@ -80,12 +80,12 @@ protected:
 
     // the table as the conversion run gets it from create_table
     std::unique_ptr<ora_table> create(const std::wstring& name,
-                                      const std::vector<t_ftd*>& fields,
+                                      const std::vector<t_ftd>& fields,
                                       const udb_indexes& indexes = udb_indexes())
     {
-        udb_schema schema(true);
-        for (t_ftd* f : fields)
-            schema.add_field(f);
+        udb_schema schema;
+        for (const t_ftd& f : fields)
+            schema.add_field(std::make_unique<t_ftd>(f));
         return as_table(m_db->create_table(name, schema, indexes));
     }
 
@@ -110,10 +110,10 @@ protected:
     std::unique_ptr<ora_in_validator> m_names;
 };
 
-inline t_ftd* col(const std::wstring& name, VARTYPE vt, int size = 0, bool not_null = false,
-                  const ole_variant& def = ole_variant(), int reserved = 0)
+inline t_ftd col(const std::wstring& name, VARTYPE vt, int size = 0, bool not_null = false,
+                 const ole_variant& def = ole_variant(), int reserved = 0)
 {
-    return new t_ftd(size, name, vt, not_null, false, def, reserved);
+    return t_ftd(size, name, vt, not_null, false, def, reserved);
 }
 
 // a record of (name, value) pairs in the given order
@@ -122,7 +122,7 @@ inline std::unique_ptr<udb_record> rec(
 {
     auto r = std::make_unique<udb_record>();
     for (const auto& [name, v] : fields)
-        r->add_field(new udb_field(name, 0, v, false, false));
+        r->add_field(std::make_unique<udb_field>(name, 0, v, false, false));
     return r;
 }
 

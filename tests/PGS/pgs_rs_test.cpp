@@ -378,7 +378,7 @@ TEST_F(pgs_rs_test, dropped_column_leaves_the_rest_in_place)
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"d");
     ASSERT_EQ(rs->schema.fields.size(), 2u);
-    EXPECT_EQ(static_cast<const pgs_ftd*>(rs->schema.fields[1])->ordinal_position, 3);
+    EXPECT_EQ(static_cast<const pgs_ftd*>(rs->schema.fields[1].get())->ordinal_position, 3);
     EXPECT_EQ(read_all(*rs), std::vector<std::wstring>{L"1|x"});
 }
 

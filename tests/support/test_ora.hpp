@@ -65,3 +65,19 @@ private:
 // and fills the standard output and error
 int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                      const std::string &input, std::string *out, std::string *err);
+
+// what one measured run of a program took; the figures are the child's own (wait4)
+struct test_run_figures
+{
+    int status = -1;
+    double seconds = 0;
+    double cpu_seconds = 0;  // user and system
+    long peak_kib = 0;       // peak resident memory
+};
+
+// runs a program with no standard input and its standard output and error into the file
+// output; env as for test_run_process, and the variables whose names start with one of
+// drop_prefixes are left out of the environment it inherits
+test_run_figures test_run_measured(const std::vector<std::string> &argv,
+                                   const std::vector<std::string> &env, const std::string &output,
+                                   const std::vector<std::string> &drop_prefixes = {});
