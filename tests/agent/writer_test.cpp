@@ -250,3 +250,15 @@ TEST_F(kestrun_conversion, reports_say_what_was_written_and_how_many_records_wer
                   + report("t", "1 of 3 records were not written"));
     EXPECT_EQ(oracle("SELECT \"id\", \"f\" FROM \"t\" ORDER BY 1;"), (strings{"1\t0", "3\t2"}));
 }
+
+TEST_F(kestrun_conversion, a_table_wider_than_oracle_allows_is_reported)
+{
+    std::string columns = "c1 int";
+    for (int i = 2; i <= 1001; ++i)
+        columns += ", c" + std::to_string(i) + " int";
+    pg.exec("CREATE TABLE wide (" + columns + "); CREATE TABLE t (id int)");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Error:\nwide: ORA-01792")) << r.out;
+    EXPECT_EQ(oracle_tables(), strings{"t"});
+}
