@@ -99,8 +99,10 @@ void ora_in_validator::forget_table(const std::wstring& table)
     };
     for (const std::wstring& sql : queries) {
         ora_query_results names(m_session, 1, sql);
-        while (udb_record* rec = names.next_record())
-            while (m_validator.restricted_words.erase(ora_query_results::field_text(*rec, 0), true)) {
+        while (udb_record* rec = names.next_record()) {
+            const std::wstring taken = ora_query_results::field_text(*rec, 0);
+            while (m_validator.restricted_words.erase(taken, true)) {
             }
+        }
     }
 }

@@ -161,8 +161,8 @@ TEST_F(conversion, existing_table_modes)
         {2, {"1|old", "3|old", "9|keep"}, {}},
         {4, {"1|a", "2|b", "3|c", "9|keep"}, {}},
         {3, {"1|old", "2|b", "3|old", "9|keep"},
-         {std::string("t, record #1: ") + duplicate_text, std::string("t, record #3: ") + duplicate_text,
-          "t: 2 of 3 records were not written"}},
+         {std::string("t, record #1: ") + duplicate_text,
+          std::string("t, record #3: ") + duplicate_text, "t: 2 of 3 records were not written"}},
     };
     for (const mode_case& c : cases) {
         oracle(L"CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10))");
