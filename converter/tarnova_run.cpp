@@ -104,10 +104,15 @@ void tarnova_convertor::run_tables(run_state& state)
               static_cast<int>(tab_total.load()));
     hooks().on_database(get_source_name(), tab_total);
 
-    dest.begin_naming(selected);
-    state.naming = &dest;
     for (const std::wstring& name : selected)
         queries.emplace(name, std::wstring());
+    // every table of the source names, not only the selected ones: a table's generated name
+    // is then the same whichever tables a run converts
+    std::vector<std::wstring> names = state.source->tables;
+    for (const auto& entry : queries)
+        names.push_back(entry.first);
+    dest.begin_naming(names);
+    state.naming = &dest;
 
     for (const auto& [name, query] : queries) {
         // a stopped thread (the wizard cancelled) ends the run between tables

@@ -69,6 +69,20 @@ TEST_F(kestrun_conversion, repeated_runs_keep_one_table_and_the_same_names_in_ev
     }
 }
 
+TEST_F(kestrun_conversion, a_generated_name_does_not_depend_on_the_tables_a_run_selects)
+{
+    pg.exec("CREATE TABLE \"a b\" (id int); CREATE TABLE a_b (id int);"
+            "INSERT INTO \"a b\" VALUES (1); INSERT INTO a_b VALUES (2)");
+    kestrun_result r = run_with_schema({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"public_a_b", "public_a_b00000"}));
+    pg.exec("INSERT INTO a_b VALUES (3)");
+    r = run_with_schema({"--tab_file=" + dir.write("list", "public.a_b\n")});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"public_a_b\";"), strings{"1"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"public_a_b00000\" ORDER BY 1;"), (strings{"2", "3"}));
+}
+
 TEST_F(kestrun_conversion, a_long_name_is_generated_alike_at_every_run)
 {
     const std::string long_name(40, 'n');
