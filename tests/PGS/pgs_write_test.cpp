@@ -661,6 +661,15 @@ TEST_F(pgs_write_test, failures_leave_nothing_behind)
     // the connection is still usable
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 
+    // a column type the model does not carry: an internal error before anything is sent
+    try {
+        database->create_table(L"v", *make_schema({{L"x", VT_VARIANT, 0, 0}}), udb_indexes());
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 2);
+    }
+    EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'v'"), "0");
+
     // a failing index: no table, nothing listed, and a retry works
     db.exec("CREATE TABLE clash (a int)");
     udb_indexes clashing;
