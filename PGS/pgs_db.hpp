@@ -11,8 +11,8 @@
 class pgs_session;
 
 // one postgresql database: its user tables listed under full names (schema.table, or
-// the table alone with no_schema). a conversion only reads it; the
-// writing side (tables, keys, indexes, foreign keys, COPY) serves other callers
+// the table alone with no_schema). a conversion only reads it; the writing side
+// (tables, keys, indexes, foreign keys, COPY) serves other callers
 class pgs_database : public udb_database {
 public:
     pgs_database(pgs_session& session, const std::wstring& name, bool no_schema);

@@ -14,6 +14,7 @@ class pgs_load;
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
 // read transaction; no other transaction may run on the connection meanwhile.
+// a table also takes rows by COPY (append_record), in a load of its own.
 class pgs_recordset : public udb_recordset {
 public:
     // a listed table of the database, with its (schema, table); mode 1 also reads
