@@ -1,6 +1,6 @@
 #include "error_handler.hpp"
 
-#include "pgs_copy.hpp"
+#include "pgs_engine.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -73,7 +73,7 @@ error_handler::error_handler(int count, const tk_error_entry* rows)
     tk_trace(2, "error_handler::ctor");
     // rows a recordset could not commit while it was deleted come here: the wizard
     // has no trace log to show them
-    pgs_set_load_failure_report([](const tk_exception& e) {
+    pgs_engine::set_load_failure_report([](const tk_exception& e) {
         if (has_instance())
             instance().handle(e, true);
     });
@@ -81,7 +81,7 @@ error_handler::error_handler(int count, const tk_error_entry* rows)
 
 error_handler::~error_handler() noexcept
 {
-    pgs_set_load_failure_report(nullptr);
+    pgs_engine::set_load_failure_report(nullptr);
 }
 
 void error_handler::load_err_map(int count, const tk_error_entry* rows)
