@@ -280,14 +280,14 @@ pgs_load::pgs_load(pgs_session& session, const std::string& table, const udb_sch
         kinds.push_back(date_kind(static_cast<const pgs_ftd&>(*column)));
 }
 
-void pgs_load::append(const udb_record& record)
+void pgs_load::write_record(const udb_record& record)
 {
     // a short record would leave columns unfilled: nothing of it is sent
     if (record.fields.size() < kinds.size())
         throw tk_exception(k_structure_error, 0);
     writer.begin_line();
     try {
-        append_values(record);
+        write_values(record);
     } catch (...) {
         writer.drop_line();
         throw;
@@ -295,7 +295,7 @@ void pgs_load::append(const udb_record& record)
     writer.end_line();
 }
 
-void pgs_load::append_values(const udb_record& record)
+void pgs_load::write_values(const udb_record& record)
 {
     for (size_t i = 0; i < kinds.size(); ++i) {
         const udb_field* value = record.fields[i].get();

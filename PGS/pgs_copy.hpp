@@ -101,13 +101,13 @@ public:
 
     // a record with fewer fields than the table has columns is a level-0 error, and
     // nothing of it is sent
-    void append(const udb_record& record);
+    void write_record(const udb_record& record);
     void complete() { writer.complete(); }
     // the destructor's complete: a failure is traced and reported, never thrown
     static void finish(std::unique_ptr<pgs_load> load, const std::wstring& name) noexcept;
 
 private:
-    void append_values(const udb_record& record);
+    void write_values(const udb_record& record);
 
     pgs_table_writer writer;
     // the date kind of each destination column (1 date and time, 2 date, 3 time)

@@ -181,7 +181,7 @@ void pgs_recordset::append_record(const udb_record& record)
     tk_wtrace(1, L"get_name()=%ls", name.c_str());
     if (!m_load)
         m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name(), schema);
-    m_load->append(record);
+    m_load->write_record(record);
 }
 
 void pgs_recordset::complete()
