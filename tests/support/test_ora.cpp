@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,7 +106,8 @@ std::string test_ora_schema::sql(const std::string &statements,
 }
 
 int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                     const std::string &input, std::string *out, std::string *err)
+                     const std::string &input, std::string *out, std::string *err,
+                     test_process_usage *usage)
 {
     // a child that stops reading its input must not end this process
     signal(SIGPIPE, SIG_IGN);
@@ -130,6 +132,7 @@ int test_run_process(const std::vector<std::string> &argv, const std::vector<std
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe))
         throw std::runtime_error("pipe failed");
+    const auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
@@ -195,7 +198,15 @@ int test_run_process(const std::vector<std::string> &argv, const std::vector<std
     close(out_pipe[0]);
     close(err_pipe[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage used{};
+    wait4(pid, &status, 0, &used);
+    if (usage) {
+        usage->seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        usage->cpu_seconds = used.ru_utime.tv_sec + used.ru_utime.tv_usec / 1e6 +
+                             used.ru_stime.tv_sec + used.ru_stime.tv_usec / 1e6;
+        usage->peak_kib = used.ru_maxrss;
+    }
     if (out)
         *out = o;
     if (err)

@@ -58,7 +58,16 @@ private:
     bool had_old_dir_ = false;
 };
 
+// what a finished child process used, from wait4: its own figures, not this process's
+struct test_process_usage
+{
+    double seconds = 0;      // wall clock, fork to exit
+    double cpu_seconds = 0;  // user + system
+    long peak_kib = 0;       // peak resident size
+};
+
 // runs a program with extra environment variables and standard input; returns its exit status
-// and fills the standard output and error
+// and fills the standard output and error (and, when asked, what the child used)
 int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                     const std::string &input, std::string *out, std::string *err);
+                     const std::string &input, std::string *out, std::string *err,
+                     test_process_usage *usage = nullptr);
