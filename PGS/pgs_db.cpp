@@ -1,8 +1,8 @@
 #include "pgs_db.hpp"
 
-#include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
+#include "pgs_session.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -12,7 +12,8 @@ const char k_no_writing[] = "Writing to PostgreSQL is not supported";
 
 } // namespace
 
-pgs_database::pgs_database(const std::wstring& name) : udb_database(name, 1, true)
+pgs_database::pgs_database(pgs_session& session, const std::wstring& name, bool no_schema)
+    : udb_database(name, 1, true), m_session(session), m_no_schema(no_schema)
 {
     tk_wtrace(2, L"pgs_database::ctor(%ls)", name.c_str());
     load_tables(name, L"%", tables);
@@ -21,12 +22,12 @@ pgs_database::pgs_database(const std::wstring& name) : udb_database(name, 1, tru
 pgs_database::~pgs_database() = default;
 
 void pgs_database::load_tables(const std::wstring& schema_pattern,
-                               const std::wstring& table_pattern, std::vector<std::wstring>& list)
+                               const std::wstring& table_pattern, tk_name_list& list)
 {
     tk_wtrace(2, L"schema_pattern=%ls, table_pattern=%ls", schema_pattern.c_str(),
               table_pattern.c_str());
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_tables");
+        pgs_read_transaction tx(m_session.connection(), "get_tables");
         // a fixed order, so that the first schema listed is always the same one
         const pqxx::result rows =
             tx.exec("SELECT schemaname, tablename FROM pg_tables WHERE schemaname NOT IN "
@@ -37,10 +38,10 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
 }
 
 void pgs_database::add_full_name(const std::wstring& schema, const std::wstring& table,
-                                 std::vector<std::wstring>& list)
+                                 tk_name_list& list)
 {
     tk_wtrace(1, L"pgs_database::add_full_name(%ls,%ls)", schema.c_str(), table.c_str());
-    const bool qualify = !pgs_engine::instance().get_no_schema() && !schema.empty();
+    const bool qualify = !m_no_schema && !schema.empty();
     const std::wstring full_name = qualify ? schema + L"." + table : table;
     tk_wtrace(1, L"full_name=%ls", full_name.c_str());
     list.push_back(full_name);
@@ -99,11 +100,11 @@ bool pgs_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"pgs_database::delete_tab(%ls)", name.c_str());
     const std::wstring full_name = get_full_name(name);
     try {
-        pgs_read_transaction tx(pgs_connection(), "drop_table");
+        pgs_read_transaction tx(m_session.connection(), "drop_table");
         const auto found = m_full_names.find(full_name);
         // the stored pair also serves schemas and tables with points in their names
         const std::string table = found != m_full_names.end()
-                                      ? pgs_qualified_name(found->second.first, found->second.second)
+                                      ? m_session.qualified_name(found->second.first, found->second.second)
                                       : tk_to_utf8(get_safe_name(full_name));
         tx.exec("DROP TABLE " + table);
         tx.commit();
@@ -118,20 +119,23 @@ std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name,
     tk_wtrace(2, L"pgs_database::get_table(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("pgs_db.cpp", 173);
-    return std::make_unique<pgs_recordset>(*this, name, mode);
+    // the driver may name a table of the public schema without it
+    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(get_full_name(name)),
+                                           name, mode);
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
                                                        const std::wstring& text, int mode)
 {
     tk_wtrace(2, L"pgs_database::get_query([%ls]=%ls)", name.c_str(), text.c_str());
-    return std::make_unique<pgs_recordset>(*this, name, text, mode);
+    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(get_full_name(name)),
+                                           name, text, mode);
 }
 
 bool pgs_database::test_query(const std::wstring& sql)
 {
     try {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         tx.exec(tk_to_utf8(sql));
         return true;
     } catch (...) {

@@ -8,11 +8,13 @@
 #include <utility>
 #include <vector>
 
+class pgs_session;
+
 // one postgresql database as the source of a conversion: its user tables listed
-// under full names (schema.table, or the table alone with the engine's no_schema)
+// under full names (schema.table, or the table alone with no_schema)
 class pgs_database : public udb_database {
 public:
-    explicit pgs_database(const std::wstring& name);
+    pgs_database(pgs_session& session, const std::wstring& name, bool no_schema);
     ~pgs_database() override;
 
     // writing to postgresql is not supported: a level-1 error
@@ -33,10 +35,10 @@ public:
 
     // the patterns are only traced
     void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,
-                     std::vector<std::wstring>& list);
+                     tk_name_list& list);
     // the first schema listed keeps a full name
     void add_full_name(const std::wstring& schema, const std::wstring& table,
-                       std::vector<std::wstring>& list);
+                       tk_name_list& list);
     // a name without a point is tried as public.name; not found: the name unchanged
     std::wstring get_full_name(const std::wstring& name) const;
     // (schema, table) of a full name; unknown: two empty strings
@@ -45,5 +47,7 @@ public:
     std::wstring get_safe_name(const std::wstring& name) const;
 
 private:
+    pgs_session& m_session;
+    bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
 };

@@ -1,8 +1,7 @@
 #include "pgs_rs.hpp"
 
-#include "pgs_db.hpp"
-#include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
+#include "pgs_session.hpp"
 #include "pgs_type.hpp"
 #include "pgs_value.hpp"
 #include "tk_log.hpp"
@@ -11,7 +10,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <tuple>
 
 namespace {
 
@@ -110,12 +108,12 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
 } // namespace
 
 struct pgs_recordset::reader {
-    explicit reader(pgs_engine& engine)
-        : engine(engine), tx(engine.get_connection(), "init_indexes")
+    explicit reader(pgs_session& session)
+        : session(session), tx(session.connection(), "init_indexes")
     {
-        engine.add_open_read(1);
+        session.add_open_read(1);
     }
-    ~reader() { engine.add_open_read(-1); }
+    ~reader() { session.add_open_read(-1); }
 
     // asks for the next batch, which the server computes while this one is read
     void request()
@@ -125,7 +123,7 @@ struct pgs_recordset::reader {
         has_pending = true;
     }
 
-    pgs_engine& engine;
+    pgs_session& session;
     pgs_read_transaction tx;
     // destroyed before the transaction it runs in
     std::unique_ptr<pqxx::pipeline> pipe;
@@ -138,13 +136,13 @@ struct pgs_recordset::reader {
     bool last_batch = false;
 };
 
-pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, int mode)
-    : udb_recordset(name, true), m_database_name(database.name)
+pgs_recordset::pgs_recordset(pgs_session& session,
+                             const std::pair<std::wstring, std::wstring>& location,
+                             const std::wstring& name, int mode)
+    : udb_recordset(name), m_session(session), m_schema_name(location.first),
+      m_table_name(location.second)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
-    // the driver may name a table of the public schema without it
-    std::tie(m_schema_name, m_table_name) =
-        database.get_full_name_pair(database.get_full_name(name));
     init_schema();
     if (!schema.fields.empty()) {
         if (mode == 1)
@@ -156,13 +154,13 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, i
     rec_count = get_rec_count();
 }
 
-pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
-                             const std::wstring& text, int)
-    : udb_recordset(name, strip_query(text), true), m_database_name(database.name)
+pgs_recordset::pgs_recordset(pgs_session& session,
+                             const std::pair<std::wstring, std::wstring>& location,
+                             const std::wstring& name, const std::wstring& text, int)
+    : udb_recordset(name, strip_query(text)), m_session(session),
+      m_schema_name(location.first), m_table_name(location.second)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
-    std::tie(m_schema_name, m_table_name) =
-        database.get_full_name_pair(database.get_full_name(name));
     if (this->text.empty())
         throw pgs_exception("The query of " + tk_to_utf8(name) + " is empty");
     init_query_schema();
@@ -188,8 +186,8 @@ std::string pgs_recordset::get_table_sql() const
            "column_default, is_nullable, numeric_precision, numeric_precision_radix, "
            "numeric_scale, datetime_precision FROM information_schema.columns  WHERE "
            "table_schema = " +
-           pgs_literal(m_schema_name) +
-           " AND table_name = " + pgs_literal(m_table_name) +
+           m_session.literal(m_schema_name) +
+           " AND table_name = " + m_session.literal(m_table_name) +
            " order by table_name, ordinal_position ";
 }
 
@@ -197,7 +195,7 @@ void pgs_recordset::init_schema()
 {
     tk_trace(2, "pgs_recordset::init_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        pgs_read_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -207,8 +205,9 @@ void pgs_recordset::init_schema()
             int reserved = 0;
             if (vartype == VT_DECIMAL && !row[6].is_null() && !row[8].is_null())
                 reserved = decimal_reserved(row[6].as<long long>(), row[8].as<long long>());
-            schema.add_field(new pgs_ftd(size, tk_from_utf8(row[1].c_str()), vartype, not_null,
-                                         reserved, type_name, row[0].as<int>()));
+            schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(row[1].c_str()), vartype,
+                                                       not_null, reserved, type_name,
+                                                       row[0].as<int>()));
         }
     });
 }
@@ -217,7 +216,7 @@ void pgs_recordset::init_query_schema()
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        pgs_read_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result shape =
             tx.exec("SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
         for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
@@ -243,8 +242,9 @@ void pgs_recordset::init_query_schema()
             else if (type == k_oid_numeric && typmod >= 4)
                 reserved = decimal_reserved((typmod - 4) >> 16 & 0xffff, (typmod - 4) & 0xffff);
             size = known_text_size(type_name, size);
-            schema.add_field(new pgs_ftd(size, tk_from_utf8(shape.column_name(i)), vartype,
-                                         false, reserved, type_name, static_cast<int>(i) + 1));
+            schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(shape.column_name(i)),
+                                                       vartype, false, reserved, type_name,
+                                                       static_cast<int>(i) + 1));
         }
     });
 }
@@ -253,7 +253,7 @@ std::string pgs_recordset::get_safe_table_name() const
 {
     tk_trace(1, "pgs_recordset::get_safe_table_name");
     // always the stored schema: no_schema only shapes the listed names
-    return pgs_qualified_name(m_schema_name, m_table_name);
+    return m_session.qualified_name(m_schema_name, m_table_name);
 }
 
 std::string pgs_recordset::get_source() const
@@ -274,7 +274,7 @@ int pgs_recordset::get_rec_count()
     tk_trace(1, "pgs_recordset::get_rec_count");
     const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
     return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         const pqxx::result rows = tx.exec("SELECT COUNT(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
         return count > INT_MAX ? INT_MAX : static_cast<int>(count);
@@ -288,7 +288,7 @@ std::string pgs_recordset::get_select_fields() const
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
         const std::string column = is_query() ? "c" + std::to_string(i + 1)
-                                              : pgs_identifier(field.name);
+                                              : m_session.identifier(field.name);
         if (i != 0)
             items += ", ";
         switch (field.vartype) {
@@ -322,7 +322,7 @@ void pgs_recordset::reset()
     finish();
     const std::string select = "SELECT " + get_select_fields() + " FROM " + get_source();
     pgs_guard("", [&] {
-        m_reader = std::make_unique<reader>(pgs_engine::instance());
+        m_reader = std::make_unique<reader>(m_session);
         try {
             m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
@@ -408,8 +408,8 @@ udb_record* pgs_recordset::get_item()
         const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
         const ole_variant value =
             field_value(field, row[static_cast<pqxx::row::size_type>(i)], failure);
-        record->add_field(
-            new udb_field(field.name, field.size, value, field.b_not_null, field.auto_increment));
+        record->add_field(std::make_unique<udb_field>(field.name, field.size, value,
+                                                      field.b_not_null, field.auto_increment));
     }
     m_current_record = std::move(record);
     if (!failure.empty())

@@ -32,11 +32,7 @@
 #include <unordered_map>
 #include <vector>
 
-
-extern char** environ;
-
 namespace {
-
 
 struct shape {
     std::string name;
@@ -106,27 +102,22 @@ std::vector<shape> shapes(long lob_bytes)
     };
 }
 
-struct run_result {
-    int status = -1;
-    double seconds = 0;
-    double cpu_seconds = 0;
-    long peak_kib = 0;
-    std::string output;  // standard output and error
-};
+using run_result = test_run_figures;
 
-// runs a program with extra "NAME=value" settings through the tests' process runner; the
-// figures come from wait4, so they are the child's own
-run_result run(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+// runs a program without the PG* variables (libpq would read them) and with the extra
+// "NAME=value" settings, its output into a file
+run_result run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& output)
 {
-    run_result r;
-    test_process_usage used;
-    std::string err;
-    r.status = test_run_process(argv, env, "", &r.output, &err, &used);
-    r.output += err;
-    r.seconds = used.seconds;
-    r.cpu_seconds = used.cpu_seconds;
-    r.peak_kib = used.peak_kib;
-    return r;
+    return test_run_measured(argv, env, output, {"PG"});
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 std::string trimmed(std::string s)
@@ -165,11 +156,11 @@ bool check_destination(const shape& s, const test_pg_database& db, const test_or
     return false;
 }
 
-run_result read_with_psql(const test_pg_database& db)
+run_result read_with_psql(const test_pg_database& db, const std::string& output)
 {
     return run({"/usr/bin/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", db.conn_string(), "-c",
                 "\\copy (SELECT * FROM gen) to /dev/null"},
-               {});
+               {}, output);
 }
 
 int timed(const std::vector<shape>& cases, const std::vector<long>& sizes)
@@ -183,16 +174,18 @@ int timed(const std::vector<shape>& cases, const std::vector<long>& sizes)
         for (long rows : sizes) {
             test_pg_database db = make_source(s, rows);
             test_ora_schema ora;
-            const run_result k = run(kestrun_argv(server, db, ora), ora.environment());
+            const std::string log = ora.dir() + "/kestrun.out";
+            const run_result k = run(kestrun_argv(server, db, ora), ora.environment(), log);
             if (k.status != 0) {
-                std::fprintf(stderr, "kestrun exit code %d:\n%s\n", k.status, k.output.c_str());
+                std::fprintf(stderr, "kestrun exit code %d:\n%s\n", k.status,
+                             file_text(log).c_str());
                 return 1;
             }
             if (!check_destination(s, db, ora))
                 return 1;
-            const run_result p = read_with_psql(db);
+            const run_result p = read_with_psql(db, ora.dir() + "/psql.out");
             if (p.status != 0) {
-                std::fprintf(stderr, "psql failed:\n%s\n", p.output.c_str());
+                std::fprintf(stderr, "psql failed:\n%s\n", file_text(ora.dir() + "/psql.out").c_str());
                 return 1;
             }
             std::printf("| %s | %ld | %.1f | %.0f | %.1f | %.1f MiB | %.0f | %.1f MiB | %.3f |\n",
@@ -359,11 +352,12 @@ bool callgrind_run(const std::vector<std::string>& kestrun, const test_ora_schem
     if (!toggle.empty())
         argv.push_back("--toggle-collect=" + toggle);
     argv.insert(argv.end(), kestrun.begin(), kestrun.end());
-    const run_result k = run(argv, ora.environment());
+    const std::string log = ora.dir() + "/kestrun.out";
+    const run_result k = run(argv, ora.environment(), log);
     seconds = k.seconds;
     if (k.status != 0) {
         std::fprintf(stderr, "kestrun under callgrind exit code %d:\n%s\n", k.status,
-                     k.output.c_str());
+                     file_text(log).c_str());
         return false;
     }
     const profile p = read_profile(file);
@@ -537,9 +531,10 @@ int memory(const std::vector<long>& narrow_rows)
                       " FROM \"gen\""};
         test_pg_database db = make_source(s, c.rows);
         test_ora_schema ora;
-        const run_result k = run(kestrun_argv(server, db, ora), ora.environment());
+        const std::string log = ora.dir() + "/kestrun.out";
+        const run_result k = run(kestrun_argv(server, db, ora), ora.environment(), log);
         if (k.status != 0) {
-            std::fprintf(stderr, "kestrun exit code %d:\n%s\n", k.status, k.output.c_str());
+            std::fprintf(stderr, "kestrun exit code %d:\n%s\n", k.status, file_text(log).c_str());
             return 1;
         }
         if (!check_destination(s, db, ora))
@@ -583,10 +578,11 @@ int sampled(const std::vector<shape>& cases, long rows)
                                          "--"};
         for (const std::string& a : kestrun_argv(server, db, ora))
             argv.push_back(a);
-        const run_result k = run(argv, ora.environment());
+        const std::string log = ora.dir() + "/kestrun.out";
+        const run_result k = run(argv, ora.environment(), log);
         if (k.status != 0) {
             std::fprintf(stderr, "kestrun under perf exit code %d:\n%s\n", k.status,
-                         k.output.c_str());
+                         file_text(log).c_str());
             return 1;
         }
         if (!check_destination(s, db, ora))
@@ -686,14 +682,6 @@ int sampled(const std::vector<shape>& cases, long rows)
 
 int main(int argc, char** argv)
 {
-    // libpq reads these itself; the benchmark names every setting
-    std::vector<std::string> pg_vars;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "PG", 2) == 0 && std::strchr(*e, '='))
-            pg_vars.emplace_back(*e, std::strchr(*e, '=') - *e);
-    for (const std::string& v : pg_vars)
-        unsetenv(v.c_str());
-
     bool profile_mode = false;
     bool perf_mode = false;
     bool tables_mode = false;

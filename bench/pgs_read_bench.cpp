@@ -78,12 +78,12 @@ figures read_with_psql(const std::string& conn_string, const std::string& select
     const std::string command = "\\copy (" + select + ") to /dev/null";
     figures f;
     f.rows = rows;
-    test_process_usage used;
-    std::string err;
-    if (test_run_process({"/usr/bin/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string,
-                          "-c", command},
-                         {}, "", nullptr, &err, &used) != 0) {
-        std::fprintf(stderr, "psql failed: %s\n", err.c_str());
+    const test_temp_dir dir("psql");
+    const test_run_figures used = test_run_measured(
+        {"/usr/bin/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string, "-c", command},
+        {}, dir.file("psql.out"), {"PG"});
+    if (used.status != 0) {
+        std::fprintf(stderr, "psql failed: %s\n", test_read_file(dir.file("psql.out")).c_str());
         std::exit(1);
     }
     f.seconds = used.seconds;
