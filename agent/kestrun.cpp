@@ -27,7 +27,7 @@ int convert(int argc, char** argv, error_handler& handler)
         task.connect_oracle_server(task.get_dest_name());
         task.pgs().connect_pgs_server();
         task();
-        // checked here: the log-off commits the last large-object writes
+        // checked here: the log-off commits what the session left open
         task.log_off_oracle();
         return handler.get_reported_errors() == 0 ? 0 : -1;
     } catch (const tk_exception& e) {

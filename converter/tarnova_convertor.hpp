@@ -41,9 +41,12 @@ public:
     // opens the source database and copies its table names
     void get_all_tables(std::vector<std::wstring>& tables);
 
-    bool load_profile(const udb_profile& profile);
+    // false, nothing applied, when a value does not read as its key's form (the
+    // message naming key and value goes to refusal); false without a message when
+    // the file does not read as a profile
+    bool load_profile(const udb_profile& profile, std::wstring* refusal = nullptr);
     bool store_profile(udb_profile& profile) const;
-    bool load_profile_file(const std::wstring& path);
+    bool load_profile_file(const std::wstring& path, std::wstring* refusal = nullptr);
     // false when the profile could not be written completely
     bool save_profile_file(const std::wstring& path) const;
 
@@ -70,8 +73,10 @@ private:
     void write_record(udb_recordset& writer, const udb_record& record);
     void update_record(udb_recordset& writer, const udb_record& record);
     void report_record_error(const tk_exception& e);
-    // what the writer could not keep: replaced numbers, indexes left out
-    void report_writer_losses(const udb_recordset& writer, const std::wstring& name);
+    // after a table, one level-0 report each with the table as context: what the reader
+    // or the writer could not keep (indexes left out, replaced numbers), and how many
+    // records were not written
+    void report_losses(const std::vector<std::string>& losses, const std::wstring& name);
     // the connected destination; not connected is a level-1 error
     udb_database& destination() const;
     // the destination with the run's settings applied
@@ -83,6 +88,10 @@ private:
     tk_reg_key m_key;
     program m_program;
     conversion_hooks* m_hooks = nullptr;
+    // of the current table: the records reported (not written), and those written or
+    // reported
+    std::uint32_t m_rec_failed = 0;
+    std::uint32_t m_rec_handled = 0;
 };
 
 // the scope of one run: the start line, and at the end the end line and the
