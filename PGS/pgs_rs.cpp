@@ -17,8 +17,13 @@ namespace {
 
 const char k_no_writing[] = "Writing to PostgreSQL is not supported";
 
+// put before a date's text where it cannot travel as a date
+constexpr char k_date_marker = '?';
+
 // rows per FETCH, and the bytes a batch should stay within: wide rows get
-// smaller batches, so memory stays flat whatever the table
+// smaller batches, so memory stays flat whatever the table. the width of a row
+// is known only once one is read: the first FETCH takes one row, and each later
+// one at most twice the rows of the one before
 constexpr long k_batch_rows = 10000;
 constexpr size_t k_batch_bytes = 16u << 20;
 
@@ -63,8 +68,10 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
     const char* text = column.c_str();
     // the failure text names the first value of the row that cannot travel
     const auto fail = [&](const char* why) {
+        // a date's marker is ours, not part of the value
+        const char* shown = field.vartype == VT_DATE && text[0] == k_date_marker ? text + 1 : text;
         if (failure.empty())
-            failure = "The value " + std::string(text) + " of column \"" +
+            failure = "The value " + std::string(shown) + " of column \"" +
                       tk_to_utf8(field.name) + "\" " + why;
         return ole_variant();
     };
@@ -134,7 +141,8 @@ struct pgs_recordset::reader {
     long requested = 0;
     pqxx::result batch;
     pqxx::result::size_type row = 0;
-    long fetch_count = k_batch_rows;
+    long fetch_count = 1;
+    size_t widest_row = 0;
     bool last_batch = false;
 };
 
@@ -143,8 +151,9 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, i
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
     // the driver may name a table of the public schema without it
-    std::tie(m_schema_name, m_table_name) =
-        database.get_full_name_pair(database.get_full_name(name));
+    const std::wstring full_name = database.get_full_name(name);
+    std::tie(m_schema_name, m_table_name) = database.get_full_name_pair(full_name);
+    m_partitioned = database.is_partitioned(full_name);
     init_schema();
     if (!schema.fields.empty()) {
         if (mode == 1)
@@ -258,8 +267,10 @@ std::string pgs_recordset::get_safe_table_name() const
 
 std::string pgs_recordset::get_source() const
 {
+    // a table's rows are its own, not those of the tables that inherit from it; a
+    // partitioned table has none but those of its partitions
     if (!is_query())
-        return get_safe_table_name();
+        return (m_partitioned ? "" : "ONLY ") + get_safe_table_name();
     // the query's columns get names of their own: its names may repeat
     std::string source = "(" + tk_to_utf8(text) + ") AS q";
     for (size_t i = 0; i < schema.fields.size(); ++i)
@@ -293,12 +304,13 @@ std::string pgs_recordset::get_select_fields() const
             items += ", ";
         switch (field.vartype) {
         case VT_DATE:
-            // to_char gives NULL for infinity and drops the era of a BC date: those
-            // come as a text no date parser takes, so that get_item reports them
-            items += "CASE WHEN isfinite(" + column + ") AND " + column +
-                     " >= '0001-01-01' THEN to_char(" + column +
-                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || " + column + "::text END as " +
-                     column;
+            // to_char gives NULL for infinity, drops the era of a BC date and fails the
+            // whole read for a date beyond the timestamp range: those come as a marked
+            // text no date parser takes, so that get_item reports their record alone
+            items += "CASE WHEN isfinite(" + column + ") AND " + column + " >= '0001-01-01' AND " +
+                     column + " < '10000-01-01' THEN to_char(" + column +
+                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker + "' || " + column +
+                     "::text END as " + column;
             break;
         case VT_BOOL:
             // a NULL stays NULL
@@ -344,19 +356,25 @@ void pgs_recordset::fetch()
     if (!r.has_pending)
         r.request();
     r.has_pending = false;
+    // the rows read so far go before the next ones arrive
+    r.batch.clear();
     r.batch = r.pipe->retrieve(r.pending);
     r.row = 0;
     r.last_batch = r.batch.size() < static_cast<size_t>(r.requested);
     if (r.batch.empty())
         return;
-    size_t bytes = 0;
-    for (const pqxx::row& row : r.batch)
+    for (const pqxx::row& row : r.batch) {
+        size_t bytes = 0;
         for (const pqxx::field& field : row)
             bytes += field.size() + 16;
-    const size_t per_row = bytes / r.batch.size() + 1;
+        r.widest_row = std::max(r.widest_row, bytes);
+    }
     r.fetch_count = static_cast<long>(std::max<size_t>(
-        1, std::min<size_t>(k_batch_rows, k_batch_bytes / per_row)));
-    if (!r.last_batch)
+        1, std::min({static_cast<size_t>(k_batch_rows), k_batch_bytes / r.widest_row,
+                     static_cast<size_t>(r.requested) * 2})));
+    // the next batch is asked for while this one is read only when both fit the
+    // bound: a row wider than it waits until this batch is done with
+    if (!r.last_batch && r.widest_row <= k_batch_bytes / 2)
         r.request();
 }
 

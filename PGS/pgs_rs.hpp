@@ -65,6 +65,7 @@ private:
     bool m_eof = false;
     std::wstring m_schema_name;
     std::wstring m_table_name;
+    bool m_partitioned = false;
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
 };
