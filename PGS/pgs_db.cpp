@@ -1,8 +1,8 @@
 #include "pgs_db.hpp"
 
-#include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
+#include "pgs_session.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -10,16 +10,17 @@ namespace {
 
 const char k_no_writing[] = "Writing to PostgreSQL is not supported";
 
-// schema.table, or the table alone with the engine's no_schema
-std::wstring make_full_name(const std::wstring& schema, const std::wstring& table)
+// schema.table, or the table alone with no_schema
+std::wstring make_full_name(bool no_schema, const std::wstring& schema, const std::wstring& table)
 {
-    const bool qualify = !pgs_engine::instance().get_no_schema() && !schema.empty();
+    const bool qualify = !no_schema && !schema.empty();
     return qualify ? schema + L"." + table : table;
 }
 
 } // namespace
 
-pgs_database::pgs_database(const std::wstring& name) : udb_database(name, 1, true)
+pgs_database::pgs_database(pgs_session& session, const std::wstring& name, bool no_schema)
+    : udb_database(name, 1, true), m_session(session), m_no_schema(no_schema)
 {
     tk_wtrace(2, L"pgs_database::ctor(%ls)", name.c_str());
     load_tables(name, L"%", tables);
@@ -33,9 +34,9 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
     tk_wtrace(2, L"schema_pattern=%ls, table_pattern=%ls", schema_pattern.c_str(),
               table_pattern.c_str());
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_tables");
+        pgs_read_transaction tx(m_session.connection(), "get_tables");
         // servers before 10 have neither partitioned tables nor partitions
-        const bool partitions = pgs_connection().server_version() >= 100000;
+        const bool partitions = m_session.connection().server_version() >= 100000;
         // temporary tables belong to a session, not to the database; a partition's rows
         // are read through its partitioned table. a fixed order, so that the first
         // schema listed is always the same one
@@ -54,7 +55,7 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
             else
                 add_full_name(schema, table, list);
             if (row[2].as<bool>())
-                m_partitioned.insert(make_full_name(schema, table));
+                m_partitioned.insert(make_full_name(m_no_schema, schema, table));
         }
     });
 }
@@ -63,7 +64,7 @@ void pgs_database::add_full_name(const std::wstring& schema, const std::wstring&
                                  std::vector<std::wstring>& list)
 {
     tk_wtrace(1, L"pgs_database::add_full_name(%ls,%ls)", schema.c_str(), table.c_str());
-    const std::wstring full_name = make_full_name(schema, table);
+    const std::wstring full_name = make_full_name(m_no_schema, schema, table);
     tk_wtrace(1, L"full_name=%ls", full_name.c_str());
     list.push_back(full_name);
     m_full_names.emplace(full_name, std::make_pair(schema, table));
@@ -71,7 +72,7 @@ void pgs_database::add_full_name(const std::wstring& schema, const std::wstring&
 
 void pgs_database::add_partition(const std::wstring& schema, const std::wstring& table)
 {
-    m_full_names.emplace(make_full_name(schema, table), std::make_pair(schema, table));
+    m_full_names.emplace(make_full_name(m_no_schema, schema, table), std::make_pair(schema, table));
 }
 
 bool pgs_database::is_partitioned(const std::wstring& full_name) const
@@ -133,11 +134,11 @@ bool pgs_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"pgs_database::delete_tab(%ls)", name.c_str());
     const std::wstring full_name = get_full_name(name);
     try {
-        pgs_read_transaction tx(pgs_connection(), "drop_table");
+        pgs_read_transaction tx(m_session.connection(), "drop_table");
         const auto found = m_full_names.find(full_name);
         // the stored pair also serves schemas and tables with points in their names
         const std::string table = found != m_full_names.end()
-                                      ? pgs_qualified_name(found->second.first, found->second.second)
+                                      ? m_session.qualified_name(found->second.first, found->second.second)
                                       : tk_to_utf8(get_safe_name(full_name));
         tx.exec("DROP TABLE " + table);
         tx.commit();
@@ -152,20 +153,24 @@ std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name,
     tk_wtrace(2, L"pgs_database::get_table(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("pgs_db.cpp", 173);
-    return std::make_unique<pgs_recordset>(*this, name, mode);
+    // the driver may name a table of the public schema without it
+    const std::wstring full_name = get_full_name(name);
+    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(full_name), name, mode,
+                                           is_partitioned(full_name));
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
                                                        const std::wstring& text, int mode)
 {
     tk_wtrace(2, L"pgs_database::get_query([%ls]=%ls)", name.c_str(), text.c_str());
-    return std::make_unique<pgs_recordset>(*this, name, text, mode);
+    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(get_full_name(name)),
+                                           name, text, mode);
 }
 
 bool pgs_database::test_query(const std::wstring& sql)
 {
     try {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         tx.exec(tk_to_utf8(sql));
         return true;
     } catch (...) {

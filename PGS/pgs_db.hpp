@@ -9,11 +9,13 @@
 #include <utility>
 #include <vector>
 
+class pgs_session;
+
 // one postgresql database as the source of a conversion: its user tables listed
-// under full names (schema.table, or the table alone with the engine's no_schema)
+// under full names (schema.table, or the table alone with no_schema)
 class pgs_database : public udb_database {
 public:
-    explicit pgs_database(const std::wstring& name);
+    pgs_database(pgs_session& session, const std::wstring& name, bool no_schema);
     ~pgs_database() override;
 
     // writing to postgresql is not supported: a level-1 error
@@ -50,6 +52,8 @@ public:
     std::wstring get_safe_name(const std::wstring& name) const;
 
 private:
+    pgs_session& m_session;
+    bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
     std::set<std::wstring> m_partitioned;
 };

@@ -19,22 +19,7 @@ std::string option_value(const std::string& value)
     return quoted + "'";
 }
 
-// a connection of libpqxx 6.4 is active once constructed; the explicit call
-// stays in this one place
-void activate(pqxx::connection_base& connection)
-{
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    connection.activate();
-#pragma GCC diagnostic pop
-}
-
 } // namespace
-
-void pgs_engine::connection_deleter::operator()(pqxx::connection_base* connection) const
-{
-    delete static_cast<pqxx::connection*>(connection);
-}
 
 pgs_engine::pgs_engine()
 {
@@ -64,11 +49,11 @@ std::string pgs_engine::make_options(const std::string& host, const std::string&
 void pgs_engine::connect(const std::string& host, const std::string& user,
                          const std::string& password, const std::string& database, int port)
 {
-    tk_trace(2, "pgs_engine::connect(%s,%s,%s,%d)", host.c_str(), user.c_str(), password.c_str(),
-             port);
+    // never the password
+    tk_trace(2, "pgs_engine::connect(%s,%s,%d)", host.c_str(), user.c_str(), port);
     tk_trace(1, "database=%s", database.c_str());
     // a reader's transaction would outlive its connection
-    if (m_open_reads != 0)
+    if (m_session.has_open_reads())
         throw tk_mail_assertion("pgs_engine.cpp", __LINE__);
     m_user = user;
     m_password = password;
@@ -78,33 +63,17 @@ void pgs_engine::connect(const std::string& host, const std::string& user,
         m_database = database;
     if (port != 0)
         m_port = port;
-    pgs_guard("", [&] {
-        // a failure here keeps the current connection
-        std::unique_ptr<pqxx::connection_base, connection_deleter> fresh;
-        try {
-            fresh.reset(new pqxx::connection(make_options(host, user, password, database, port)));
-        } catch (const pqxx::broken_connection& e) {
-            // without a database libpq asks for the one named like the user: a user
-            // without one still reaches the server through the database every server has
-            const std::string missing = "database \"" + user + "\" does not exist";
-            if (!database.empty() || std::string(e.what()).find(missing) == std::string::npos)
-                throw;
-            tk_trace(1, "No database of the user's name: trying postgres");
-            fresh.reset(new pqxx::connection(make_options(host, user, password, "postgres", port)));
-        }
-        m_connection = std::move(fresh);
-        tk_trace(3, "Connecting to PostgreSQL server...");
-        m_connection->set_client_encoding("UTF8");
-        activate(*m_connection);
-        // floating-point text that reads back to the same value
-        m_connection->set_variable("extra_float_digits", "3");
-        // a row-level security policy would hide rows from a read that then looks
-        // complete: with it off such a read fails instead (servers before 9.5 have
-        // no policies and no such setting)
-        if (m_connection->server_version() >= 90500)
-            m_connection->set_variable("row_security", "off");
-        tk_trace(1, "The connection has been established");
-    });
+    try {
+        m_session.connect(make_options(host, user, password, database, port));
+    } catch (const pgs_exception& e) {
+        // without a database libpq asks for the one named like the user: a user
+        // without one still reaches the server through the database every server has
+        const std::string missing = "database \"" + user + "\" does not exist";
+        if (!database.empty() || std::string(e.what()).find(missing) == std::string::npos)
+            throw;
+        tk_trace(1, "No database of the user's name: trying postgres");
+        m_session.connect(make_options(host, user, password, "postgres", port));
+    }
 }
 
 std::unique_ptr<pgs_database> pgs_engine::open_db(const std::wstring& name, const std::wstring& text1,
@@ -112,14 +81,14 @@ std::unique_ptr<pgs_database> pgs_engine::open_db(const std::wstring& name, cons
 {
     tk_wtrace(1, L"pgs_engine::open_db(%ls,%ls,%ls)", name.c_str(), text1.c_str(), text2.c_str());
     connect(m_host, m_user, m_password, tk_to_utf8(name), m_port);
-    return std::make_unique<pgs_database>(name);
+    return std::make_unique<pgs_database>(m_session, name, m_no_schema);
 }
 
 std::vector<std::wstring> pgs_engine::get_contents()
 {
     tk_trace(2, "pgs_engine::get_contents");
     return pgs_guard("", [&] {
-        pgs_read_transaction tx(get_connection(), "get_contents");
+        pgs_read_transaction tx(m_session.connection(), "get_contents");
         const pqxx::result rows =
             tx.exec("SELECT datname FROM pg_database WHERE datistemplate = false");
         std::vector<std::wstring> names;
@@ -133,39 +102,10 @@ bool pgs_engine::is_db_exist(const std::wstring& name)
 {
     tk_wtrace(2, L"pgs_engine::is_db_exist(%ls)", name.c_str());
     return pgs_guard("", [&] {
-        pgs_read_transaction tx(get_connection(), "get_contents");
+        pgs_read_transaction tx(m_session.connection(), "get_contents");
         const pqxx::result rows =
             tx.exec("SELECT datname FROM pg_database WHERE datistemplate = false and datname = " +
-                    pgs_literal(name));
+                    m_session.literal(name));
         return !rows.empty();
     });
-}
-
-pqxx::connection_base& pgs_engine::get_connection()
-{
-    if (!m_connection)
-        throw tk_mail_assertion("pgs_engine.cpp", __LINE__);
-    return *m_connection;
-}
-
-pqxx::connection_base& pgs_connection()
-{
-    return pgs_engine::instance().get_connection();
-}
-
-std::string pgs_literal(const std::wstring& text)
-{
-    return pgs_connection().quote(tk_to_utf8(text));
-}
-
-std::string pgs_identifier(const std::wstring& name)
-{
-    return pgs_connection().quote_name(tk_to_utf8(name));
-}
-
-std::string pgs_qualified_name(const std::wstring& schema, const std::wstring& table)
-{
-    if (schema.empty())
-        return pgs_identifier(table);
-    return pgs_identifier(schema) + "." + pgs_identifier(table);
 }

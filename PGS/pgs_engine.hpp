@@ -2,16 +2,13 @@
 
 #include "pgs_db.hpp"
 #include "pgs_except.hpp"
+#include "pgs_session.hpp"
 #include "pgs_vali.hpp"
 #include "tk_singl.hpp"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace pqxx {
-class connection_base;
-}
 
 // the one object of a process that talks to the postgresql server: connection
 // settings, the single connection, the database list, and the source databases
@@ -41,9 +38,9 @@ public:
                                     const std::string& password, const std::string& database,
                                     int port);
 
-    // the established connection; none is an internal error
-    pqxx::connection_base& get_connection();
-    bool is_connected() const { return m_connection != nullptr; }
+    // the connection and what writes sql text for it
+    pgs_session& session() { return m_session; }
+    bool is_connected() const { return m_session.is_connected(); }
 
     // the first schema flag: listed table names leave out the schema
     bool get_no_schema() const { return m_no_schema; }
@@ -54,9 +51,6 @@ public:
 
     pgs_validator_singleton& get_validators() { return m_validators; }
 
-    // rows being read through the connection: while any are, it must not be replaced
-    void add_open_read(int delta) { m_open_reads += delta; }
-
     const std::string& get_database() const { return m_database; }
     const std::string& get_host() const { return m_host; }
     const std::string& get_user() const { return m_user; }
@@ -64,18 +58,13 @@ public:
     int get_port() const { return m_port; }
 
 private:
-    struct connection_deleter {
-        void operator()(pqxx::connection_base* connection) const;
-    };
-
     std::string m_database;
     std::string m_host;
     std::string m_user;
     std::string m_password;
     int m_port = 0;
-    std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
+    pgs_session m_session;
     pgs_validator_singleton m_validators;
     bool m_no_schema = false;
     bool m_view_owned = false;
-    int m_open_reads = 0;
 };

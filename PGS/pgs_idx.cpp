@@ -1,5 +1,6 @@
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
+#include "pgs_session.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -8,9 +9,9 @@
 namespace {
 
 // the table itself, never a same-named one elsewhere on the search path
-std::string table_oid(const std::wstring& schema, const std::wstring& table)
+std::string table_oid(pgs_session& session, const std::wstring& schema, const std::wstring& table)
 {
-    return pgs_connection().quote(pgs_qualified_name(schema, table)) + "::regclass";
+    return session.connection().quote(session.qualified_name(schema, table)) + "::regclass";
 }
 
 } // namespace
@@ -20,7 +21,7 @@ std::string pgs_recordset::get_pk_sql() const
     tk_trace(1, "pgs_recordset::get_pk_sql");
     return "SELECT relname FROM pg_class WHERE oid IN ( SELECT indexrelid FROM pg_index "
            "WHERE indrelid = " +
-           table_oid(m_schema_name, m_table_name) + " AND indisprimary)";
+           table_oid(m_session, m_schema_name, m_table_name) + " AND indisprimary)";
 }
 
 std::string pgs_recordset::get_pk_detailed_sql() const
@@ -31,7 +32,7 @@ std::string pgs_recordset::get_pk_detailed_sql() const
            "pg_attribute.atttypmod) FROM pg_index CROSS JOIN LATERAL unnest(pg_index.indkey) "
            "WITH ORDINALITY AS k(attnum, n) JOIN pg_attribute ON pg_attribute.attrelid = "
            "pg_index.indrelid AND pg_attribute.attnum = k.attnum WHERE pg_index.indrelid = " +
-           table_oid(m_schema_name, m_table_name) +
+           table_oid(m_session, m_schema_name, m_table_name) +
            " AND indisprimary AND k.n <= pg_index.indnkeyatts ORDER BY k.n";
 }
 
@@ -44,7 +45,7 @@ std::string pgs_recordset::get_indices_sql() const
     return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique AND "
            "pg_index.indisvalid, pg_index.indnkeyatts FROM pg_index JOIN pg_class ON pg_class.oid = "
            "pg_index.indexrelid WHERE pg_index.indrelid = " +
-           table_oid(m_schema_name, m_table_name) +
+           table_oid(m_session, m_schema_name, m_table_name) +
            " AND NOT pg_index.indisprimary AND pg_index.indpred IS NULL ORDER BY pg_class.oid";
 }
 
@@ -80,7 +81,7 @@ void pgs_recordset::init_indexes()
 {
     tk_trace(1, "pgs_recordset::init_indexes");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         const pqxx::result key = tx.exec(get_pk_sql());
         if (!key.empty()) {
             const std::wstring key_name = tk_to_unicode(key[0][0].c_str());

@@ -22,13 +22,3 @@ decltype(auto) pgs_guard(const std::string& prefix, F&& work)
         throw pgs_exception(prefix + e.base().what());
     }
 }
-
-// the engine's established connection
-pqxx::connection_base& pgs_connection();
-
-// a string literal and an identifier for sql text, both from utf-16, escaped by
-// the library for the connection
-std::string pgs_literal(const std::wstring& text);
-std::string pgs_identifier(const std::wstring& name);
-// "schema"."table", or "table" alone when the schema is empty
-std::string pgs_qualified_name(const std::wstring& schema, const std::wstring& table);

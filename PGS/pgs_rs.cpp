@@ -1,8 +1,7 @@
 #include "pgs_rs.hpp"
 
-#include "pgs_db.hpp"
-#include "pgs_engine.hpp"
 #include "pgs_impl.hpp"
+#include "pgs_session.hpp"
 #include "pgs_type.hpp"
 #include "pgs_value.hpp"
 #include "tk_log.hpp"
@@ -11,7 +10,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <tuple>
 
 namespace {
 
@@ -117,12 +115,12 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
 } // namespace
 
 struct pgs_recordset::reader {
-    explicit reader(pgs_engine& engine)
-        : engine(engine), tx(engine.get_connection(), "init_indexes")
+    explicit reader(pgs_session& session)
+        : session(session), tx(session.connection(), "init_indexes")
     {
-        engine.add_open_read(1);
+        session.add_open_read(1);
     }
-    ~reader() { engine.add_open_read(-1); }
+    ~reader() { session.add_open_read(-1); }
 
     // asks for the next batch, which the server computes while this one is read
     void request()
@@ -132,7 +130,7 @@ struct pgs_recordset::reader {
         has_pending = true;
     }
 
-    pgs_engine& engine;
+    pgs_session& session;
     pgs_read_transaction tx;
     // destroyed before the transaction it runs in
     std::unique_ptr<pqxx::pipeline> pipe;
@@ -146,14 +144,13 @@ struct pgs_recordset::reader {
     bool last_batch = false;
 };
 
-pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, int mode)
-    : udb_recordset(name, true), m_database_name(database.name)
+pgs_recordset::pgs_recordset(pgs_session& session,
+                             const std::pair<std::wstring, std::wstring>& location,
+                             const std::wstring& name, int mode, bool partitioned)
+    : udb_recordset(name, true), m_session(session), m_schema_name(location.first),
+      m_table_name(location.second), m_partitioned(partitioned)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
-    // the driver may name a table of the public schema without it
-    const std::wstring full_name = database.get_full_name(name);
-    std::tie(m_schema_name, m_table_name) = database.get_full_name_pair(full_name);
-    m_partitioned = database.is_partitioned(full_name);
     init_schema();
     if (!schema.fields.empty()) {
         if (mode == 1)
@@ -165,13 +162,13 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name, i
     rec_count = get_rec_count();
 }
 
-pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
-                             const std::wstring& text, int)
-    : udb_recordset(name, strip_query(text), true), m_database_name(database.name)
+pgs_recordset::pgs_recordset(pgs_session& session,
+                             const std::pair<std::wstring, std::wstring>& location,
+                             const std::wstring& name, const std::wstring& text, int)
+    : udb_recordset(name, strip_query(text), true), m_session(session),
+      m_schema_name(location.first), m_table_name(location.second)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
-    std::tie(m_schema_name, m_table_name) =
-        database.get_full_name_pair(database.get_full_name(name));
     if (this->text.empty())
         throw pgs_exception("The query of " + tk_to_utf8(name) + " is empty");
     init_query_schema();
@@ -197,8 +194,8 @@ std::string pgs_recordset::get_table_sql() const
            "column_default, is_nullable, numeric_precision, numeric_precision_radix, "
            "numeric_scale, datetime_precision FROM information_schema.columns  WHERE "
            "table_schema = " +
-           pgs_literal(m_schema_name) +
-           " AND table_name = " + pgs_literal(m_table_name) +
+           m_session.literal(m_schema_name) +
+           " AND table_name = " + m_session.literal(m_table_name) +
            " order by table_name, ordinal_position ";
 }
 
@@ -206,7 +203,7 @@ void pgs_recordset::init_schema()
 {
     tk_trace(2, "pgs_recordset::init_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        pgs_read_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -226,7 +223,7 @@ void pgs_recordset::init_query_schema()
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(pgs_connection(), "get_schema");
+        pgs_read_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result shape =
             tx.exec("SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
         for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
@@ -262,7 +259,7 @@ std::string pgs_recordset::get_safe_table_name() const
 {
     tk_trace(1, "pgs_recordset::get_safe_table_name");
     // always the stored schema: no_schema only shapes the listed names
-    return pgs_qualified_name(m_schema_name, m_table_name);
+    return m_session.qualified_name(m_schema_name, m_table_name);
 }
 
 std::string pgs_recordset::get_source() const
@@ -285,7 +282,7 @@ int pgs_recordset::get_rec_count()
     tk_trace(1, "pgs_recordset::get_rec_count");
     const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
     return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
-        pgs_read_transaction tx(pgs_connection(), "init_indexes");
+        pgs_read_transaction tx(m_session.connection(), "init_indexes");
         const pqxx::result rows = tx.exec("SELECT COUNT(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
         return count > INT_MAX ? INT_MAX : static_cast<int>(count);
@@ -299,7 +296,7 @@ std::string pgs_recordset::get_select_fields() const
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
         const std::string column = is_query() ? "c" + std::to_string(i + 1)
-                                              : pgs_identifier(field.name);
+                                              : m_session.identifier(field.name);
         if (i != 0)
             items += ", ";
         switch (field.vartype) {
@@ -334,7 +331,7 @@ void pgs_recordset::reset()
     finish();
     const std::string select = "SELECT " + get_select_fields() + " FROM " + get_source();
     pgs_guard("", [&] {
-        m_reader = std::make_unique<reader>(pgs_engine::instance());
+        m_reader = std::make_unique<reader>(m_session);
         try {
             m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);

@@ -5,20 +5,24 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-class pgs_database;
+class pgs_session;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
 // read transaction; no other transaction may run on the connection meanwhile.
 class pgs_recordset : public udb_recordset {
 public:
-    // a listed table; mode 1 also reads its primary key and indexes
-    pgs_recordset(pgs_database& database, const std::wstring& name, int mode);
+    // a listed table of the database, with its (schema, table); mode 1 also reads
+    // its primary key and indexes. a partitioned table is read with the rows of its
+    // partitions, any other table without those of the tables inheriting from it
+    pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
+                  const std::wstring& name, int mode, bool partitioned);
     // the rows of a query text, converted under name
-    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& text,
-                  int mode);
+    pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
+                  const std::wstring& name, const std::wstring& text, int mode);
     ~pgs_recordset() override;
 
     // writing to postgresql is not supported: a level-1 error
@@ -61,7 +65,7 @@ private:
     void fetch();
     void finish();
 
-    std::wstring m_database_name;
+    pgs_session& m_session;
     bool m_eof = false;
     std::wstring m_schema_name;
     std::wstring m_table_name;

@@ -1,0 +1,73 @@
+#include "pgs_session.hpp"
+
+#include "pgs_impl.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+namespace {
+
+// a connection of libpqxx 6.4 is active once constructed; the explicit call
+// stays in this one place
+void activate(pqxx::connection_base& connection)
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    connection.activate();
+#pragma GCC diagnostic pop
+}
+
+} // namespace
+
+void pgs_session::connection_deleter::operator()(pqxx::connection_base* connection) const
+{
+    delete static_cast<pqxx::connection*>(connection);
+}
+
+pgs_session::pgs_session() = default;
+
+pgs_session::~pgs_session() = default;
+
+void pgs_session::connect(const std::string& options)
+{
+    pgs_guard("", [&] {
+        // a failure here keeps the current connection
+        std::unique_ptr<pqxx::connection_base, connection_deleter> fresh(
+            new pqxx::connection(options));
+        m_connection = std::move(fresh);
+        tk_trace(3, "Connecting to PostgreSQL server...");
+        m_connection->set_client_encoding("UTF8");
+        activate(*m_connection);
+        // floating-point text that reads back to the same value
+        m_connection->set_variable("extra_float_digits", "3");
+        // a row-level security policy would hide rows from a read that then looks
+        // complete: with it off such a read fails instead (servers before 9.5 have
+        // no policies and no such setting)
+        if (m_connection->server_version() >= 90500)
+            m_connection->set_variable("row_security", "off");
+        tk_trace(1, "The connection has been established");
+    });
+}
+
+pqxx::connection_base& pgs_session::connection()
+{
+    if (!m_connection)
+        throw tk_mail_assertion("pgs_session.cpp", __LINE__);
+    return *m_connection;
+}
+
+std::string pgs_session::literal(const std::wstring& text)
+{
+    return connection().quote(tk_to_utf8(text));
+}
+
+std::string pgs_session::identifier(const std::wstring& name)
+{
+    return connection().quote_name(tk_to_utf8(name));
+}
+
+std::string pgs_session::qualified_name(const std::wstring& schema, const std::wstring& table)
+{
+    if (schema.empty())
+        return identifier(table);
+    return identifier(schema) + "." + identifier(table);
+}

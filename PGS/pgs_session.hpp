@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace pqxx {
+class connection_base;
+}
+
+// the single connection to the postgresql server and what needs it to write sql
+// text; owned by the engine, handed by reference to what the engine creates
+class pgs_session {
+public:
+    pgs_session();
+    ~pgs_session();
+    pgs_session(const pgs_session&) = delete;
+    pgs_session& operator=(const pgs_session&) = delete;
+
+    // a fresh connection from a libpq option string replaces the current one; a
+    // failure keeps the current one
+    void connect(const std::string& options);
+
+    // the established connection; none is an internal error
+    pqxx::connection_base& connection();
+    bool is_connected() const { return m_connection != nullptr; }
+
+    // rows being read through the connection: while any are, it must not be replaced
+    void add_open_read(int delta) { m_open_reads += delta; }
+    bool has_open_reads() const { return m_open_reads != 0; }
+
+    // a string literal and an identifier for sql text, both from utf-16, escaped by
+    // the library for the connection
+    std::string literal(const std::wstring& text);
+    std::string identifier(const std::wstring& name);
+    // "schema"."table", or "table" alone when the schema is empty
+    std::string qualified_name(const std::wstring& schema, const std::wstring& table);
+
+private:
+    struct connection_deleter {
+        void operator()(pqxx::connection_base* connection) const;
+    };
+
+    std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
+    int m_open_reads = 0;
+};
