@@ -10,13 +10,6 @@ bool contains(const std::vector<std::wstring>& list, const std::wstring& name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// the role leaves with the test, whatever happens in it
-struct role_dropper {
-    const test_pg_database& db;
-    std::string role;
-    ~role_dropper() { db.exec("DROP OWNED BY \"" + role + "\"; DROP ROLE \"" + role + "\""); }
-};
-
 } // namespace
 
 TEST(pgs_engine_options, option_string_quotes_every_value_and_leaves_out_empty_parts)
@@ -130,14 +123,12 @@ TEST_F(pgs_engine_test, session_reads_floats_with_extra_digits)
 TEST_F(pgs_engine_test, rows_hidden_by_a_security_policy_fail_the_read_instead)
 {
     const test_pg_server& server = test_pg_server::get();
-    const std::string role = "r_" + db.name();
-    db.exec("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw';"
-            "CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
+    const test_pg_role role(db, "r_" + db.name());
+    db.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
             "ALTER TABLE t ENABLE ROW LEVEL SECURITY;"
             "CREATE POLICY low ON t USING (id < 2);"
-            "GRANT SELECT ON t TO \"" + role + "\"");
-    const role_dropper drop{db, role};
-    engine.connect(server.host, role, "pw", db.name(), std::stoi(server.port));
+            "GRANT SELECT ON t TO \"" + role.name() + "\"");
+    engine.connect(server.host, role.name(), role.password(), db.name(), std::stoi(server.port));
     std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(db.name()));
     try {
         database->get_table(L"t", 1);
@@ -163,15 +154,13 @@ TEST_F(pgs_engine_test, server_that_never_answers_fails_the_connection_after_the
 
 TEST_F(pgs_engine_test, user_without_a_database_of_their_own_name_still_connects)
 {
-    const std::string role = db.name() + "_nodb";
-    db.exec("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw'");
-    const role_dropper drop{db, role};
+    const test_pg_role role(db, db.name() + "_nodb");
     const test_pg_server& server = test_pg_server::get();
-    engine.connect(server.host, role, "pw", "", std::stoi(server.port));
+    engine.connect(server.host, role.name(), role.password(), "", std::stoi(server.port));
     EXPECT_TRUE(contains(engine.get_contents(), tk_from_utf8(db.name())));
     std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(db.name()));
     EXPECT_EQ(engine.get_database(), db.name());
     // a wrong password is still refused
-    EXPECT_THROW(engine.connect(server.host, role, "wrong", "", std::stoi(server.port)),
+    EXPECT_THROW(engine.connect(server.host, role.name(), "wrong", "", std::stoi(server.port)),
                  pgs_exception);
 }
