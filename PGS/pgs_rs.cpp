@@ -58,11 +58,14 @@ std::wstring strip_query(const std::wstring& text)
     return text.substr(0, end);
 }
 
-// the value of one column, or a failure text when it cannot travel unchanged
-ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure)
+// the value of one column into out (left empty for NULL), or a failure text when it
+// cannot travel unchanged. large values are built in place: a copy of a wide value
+// would hold its memory twice
+void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure,
+                ole_variant& out)
 {
     if (column.is_null())
-        return ole_variant();
+        return;
     const char* text = column.c_str();
     // the failure text names the first value of the row that cannot travel
     const auto fail = [&](const char* why) {
@@ -71,44 +74,55 @@ ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::st
         if (failure.empty())
             failure = "The value " + std::string(shown) + " of column \"" +
                       tk_to_utf8(field.name) + "\" " + why;
-        return ole_variant();
     };
     // the server's text forms are fixed, so the common types are read directly
     // into the values the variant library would build from them
     switch (field.vartype) {
     case VT_BSTR:
-        return ole_variant::from_wstring(tk_from_utf8(text), VT_BSTR);
+        // the server's text holds no NUL
+        out.attach_wstring(tk_from_utf8(text));
+        return;
     case VT_BLOB: {
         // the server's hex or escape output, decoded into exactly its bytes
         const pqxx::binarystring bytes(column);
-        ole_variant value;
-        value.attach_binary(std::vector<BYTE>(bytes.begin(), bytes.end()));
-        return value;
+        if (bytes.size() == 0)
+            out.attach_binary(std::vector<BYTE>());
+        else
+            out.attach_binary(static_cast<unsigned>(bytes.size()), bytes.data());
+        return;
     }
     case VT_DECIMAL: {
         DECIMAL value;
         if (!pgs_parse_decimal(text, value))
             return fail("cannot be held exactly as a decimal");
-        return ole_variant(value);
+        out = ole_variant(value);
+        return;
     }
     case VT_DATE: {
         SYSTEMTIME value;
         if (!pgs_parse_date(text, value))
             return fail("is not a date that can be converted");
-        return ole_variant(value);
+        out = ole_variant(value);
+        return;
     }
     case VT_BOOL:
-        return ole_variant(text[0] == 't');
+        out = ole_variant(text[0] == 't');
+        return;
     case VT_I2:
-        return ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
+        out = ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
+        return;
     case VT_I4:
-        return ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
+        out = ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
+        return;
     case VT_I8:
-        return ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+        out = ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+        return;
     case VT_R8:
-        return ole_variant(std::strtod(text, nullptr));
+        out = ole_variant(std::strtod(text, nullptr));
+        return;
     default:
-        return ole_variant::from_string(text, field.vartype);
+        out = ole_variant::from_string(text, field.vartype);
+        return;
     }
 }
 
@@ -417,14 +431,16 @@ udb_record* pgs_recordset::get_item()
     if (m_eof)
         return nullptr;
     const pqxx::row row = m_reader->batch[m_reader->row];
+    // the row before goes first: two wide rows would need twice the memory
+    m_current_record.reset();
     auto record = std::make_unique<pgs_record>();
     std::string failure;
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
-        const ole_variant value =
-            field_value(field, row[static_cast<pqxx::row::size_type>(i)], failure);
-        record->add_field(
-            new udb_field(field.name, field.size, value, field.b_not_null, field.auto_increment));
+        auto value = std::make_unique<udb_field>(field.name, field.size, ole_variant(),
+                                                 field.b_not_null, field.auto_increment);
+        read_value(field, row[static_cast<pqxx::row::size_type>(i)], failure, *value);
+        record->add_field(value.release());
     }
     m_current_record = std::move(record);
     if (!failure.empty())
