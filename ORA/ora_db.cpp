@@ -4,7 +4,6 @@
 #include "ora_idxinit.hpp"
 #include "ora_qres.hpp"
 #include "ora_stmt.hpp"
-#include "ora_type.hpp"
 #include "ora_schinit.hpp"
 #include "ora_tab.hpp"
 #include "ora_util.hpp"
@@ -12,7 +11,6 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
-#include <climits>
 
 namespace {
 
@@ -29,8 +27,8 @@ std::wstring joined_columns(const std::vector<std::wstring>& columns)
 
 } // namespace
 
-ora_database::ora_database(const std::wstring& data_source, int mode)
-    : udb_database(data_source, mode, true)
+ora_database::ora_database(ora_session& session, const std::wstring& data_source, int mode)
+    : udb_database(data_source, mode, true), m_session(session)
 {
     tk_wtrace(2, L"ora_database::ctor(%ls)", data_source.c_str());
     init_tables();
@@ -42,23 +40,25 @@ ora_database::ora_database(const std::wstring& data_source, int mode)
     }
 }
 
+ora_database::~ora_database() = default;
+
 void ora_database::init_tables()
 {
     tk_trace(2, "ora_database::init_tables");
-    ora_engine& engine = ora_engine::instance();
+    ora_session& session = m_session;
     const std::wstring sql =
-        engine.get_version() < 0x80000
+        ora_server_version(session) < 0x80000
             ? L"select TABLE_NAME from user_tables"
             : L"select TABLE_NAME, IOT_TYPE from user_tables where TEMPORARY='N' and "
               L"NESTED='NO' and IOT_TYPE IS NULL OR IOT_TYPE='IOT'";
-    ora_stmt stmt;
+    ora_stmt stmt(session);
     stmt.prepare(sql);
     char16_t buffer[256] = {};
     OCIDefine* def = nullptr;
-    engine.check_status(oci().OCIDefineByPos(stmt, &def, engine.handles().err, 1, buffer,
-                                             sizeof buffer, SQLT_STR, nullptr, nullptr, nullptr,
-                                             OCI_DEFAULT),
-                        "OCIDefineByPos");
+    session.check_status(oci().OCIDefineByPos(stmt, &def, session.handles().err, 1, buffer,
+                                              sizeof buffer, SQLT_STR, nullptr, nullptr, nullptr,
+                                              OCI_DEFAULT),
+                         "OCIDefineByPos");
     sword status = stmt.execute(1);
     // an error while listing raises: a short list would hide existing tables
     while (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) {
@@ -72,8 +72,9 @@ void ora_database::init_tables()
 void ora_database::init_views()
 {
     tk_trace(2, "ora_database::init_views");
-    ora_query_results rows(2, L"select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='" +
-                                  ora_sql_text(ora_engine::instance().get_user()) + L"'");
+    ora_query_results rows(m_session, 2,
+                           L"select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='" +
+                               ora_sql_text(m_session.get_user()) + L"'");
     while (udb_record* rec = rows.next_record()) {
         const std::wstring view = ora_query_results::field_text(*rec, 0);
         const std::wstring body = ora_query_results::field_text(*rec, 1);
@@ -87,20 +88,21 @@ std::unique_ptr<udb_recordset> ora_database::get_table(const std::wstring& name,
     tk_wtrace(2, L"ora_database::get_table(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("ora_db", 163);
-    return std::make_unique<ora_table>(this, name, &relationships, mode);
+    return std::make_unique<ora_table>(m_session, this, upper_case, name, &relationships, mode);
 }
 
 std::unique_ptr<udb_recordset> ora_database::get_query(const std::wstring& name,
                                                        const std::wstring& text, int mode)
 {
     tk_wtrace(2, L"ora_database::get_table(%ls)", name.c_str());
-    return std::make_unique<ora_table>(this, name, text, &relationships, mode);
+    return std::make_unique<ora_table>(m_session, this, upper_case, name, text, &relationships,
+                                       mode);
 }
 
 bool ora_database::test_query(const std::wstring& sql)
 {
     tk_wtrace(2, L"ora_database::test_query(%ls)", sql.c_str());
-    ora_stmt stmt;
+    ora_stmt stmt(m_session);
     stmt.prepare(sql);
     stmt.execute(1, OCI_PARSE_ONLY);
     return true;
@@ -108,16 +110,7 @@ bool ora_database::test_query(const std::wstring& sql)
 
 int ora_database::query(const std::wstring& sql)
 {
-    tk_wtrace(2, L"ora_database::query(%ls)", sql.c_str());
-    ora_stmt stmt;
-    stmt.prepare(sql);
-    stmt.execute(1);
-    ora_engine& engine = ora_engine::instance();
-    ub4 rows = 0;
-    engine.check_status(oci().OCIAttrGet(stmt, OCI_HTYPE_STMT, &rows, nullptr,
-                                         OCI_ATTR_ROW_COUNT, engine.handles().err),
-                        "OCIAttrGet");
-    return rows > ub4(INT_MAX) ? INT_MAX : int(rows);
+    return ora_run_statement(m_session, sql);
 }
 
 bool ora_database::delete_tab(const std::wstring& name)
@@ -125,7 +118,7 @@ bool ora_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"ora_database::delete_tab(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("ora_db", 180);
-    ora_stmt stmt;
+    ora_stmt stmt(m_session);
     stmt.prepare(L"DROP TABLE " + ora_quoted_name(name) + L" CASCADE CONSTRAINTS");
     stmt.execute(1);
     return udb_database::delete_tab(name);
@@ -139,10 +132,10 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     std::vector<ora_left_out_index> left_out;
     if (!is_table_exist(name)) {
         ora_schema_initializer builder(name, fields, upper_case);
-        builder.build_schema(*this);
+        builder.build_schema(m_session);
         if (!indexes.empty()) {
-            ora_indexes_initializer index_builder(name, builder.get_fields(), indexes,
-                                                  builder.get_names_map());
+            ora_indexes_initializer index_builder(m_session, name, builder.get_fields(),
+                                                  indexes, builder.get_names_map());
             index_builder.build_indexes();
             left_out = index_builder.get_left_out();
         }
@@ -152,6 +145,53 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     std::unique_ptr<udb_recordset> table = get_table(name, 2);
     static_cast<ora_table&>(*table).set_left_out_indexes(std::move(left_out));
     return table;
+}
+
+void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
+{
+    end_naming();
+    m_index_names = std::make_unique<ora_in_validator>(m_session);
+    m_table_names = std::make_unique<ora_tn_validator>(source_tables, tables);
+}
+
+ora_tn_validator& ora_database::table_names()
+{
+    if (!m_table_names)
+        throw tk_mail_assertion("ora_db", 300);
+    return *m_table_names;
+}
+
+std::wstring ora_database::get_dest_table_name(const std::wstring& source)
+{
+    ora_tn_validator& validator = table_names();
+    std::wstring dest = source;
+    if (upper_case)
+        tk_wstring::to_upper(dest);
+    if (!validator.is_acceptable(dest))
+        dest = validator.get_safe_name(dest);
+    return dest;
+}
+
+void ora_database::keep_dest_table_name(const std::wstring& source, const std::wstring& dest)
+{
+    ora_tn_validator& validator = table_names();
+    if (!validator.is_acceptable(source)) {
+        tk_wtrace(2, L"Store generated table name '%ls'", dest.c_str());
+        validator.add_existing_name(dest);
+        names_map.add_tn_mapping(source, dest);
+        std::wstring bare = source;
+        tk_wstring::replace_all(bare, L"[", L"");
+        tk_wstring::replace_all(bare, L"]", L"");
+        if (bare != source)
+            names_map.add_tn_mapping(bare, dest);
+    }
+    validator.restricted_words.push_back(dest);
+}
+
+void ora_database::end_naming()
+{
+    m_table_names.reset();
+    m_index_names.reset();
 }
 
 std::wstring ora_database::get_tn_mapped_name_ex(const std::wstring& source_table)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "tk_except.hpp"
-#include "ora_util.hpp"
 #include "udb_db.hpp"
 
 #include <functional>
@@ -10,11 +9,19 @@
 #include <string>
 #include <vector>
 
+class ora_in_validator;
+class ora_session;
+class ora_tn_validator;
+
 // the destination: the logged-on oracle user's schema. tables and views are read
 // at construction; table names compare exactly
 class ora_database : public udb_database {
 public:
-    ora_database(const std::wstring& data_source, int mode);
+    ora_database(ora_session& session, const std::wstring& data_source, int mode);
+    ~ora_database() override;
+
+    // the session of the logon that opened the database
+    ora_session& session() const { return m_session; }
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
                                                 const udb_schema& fields,
@@ -30,6 +37,13 @@ public:
     int query(const std::wstring& sql) override;
     void create_relationships(const udb_relationships& relationships) override;
 
+    // a run's table names: upper case when asked, else made acceptable and unique
+    // among the schema's and the run's tables; index names are unique within the run
+    void begin_naming(const std::vector<std::wstring>& source_tables) override;
+    std::wstring get_dest_table_name(const std::wstring& source) override;
+    void keep_dest_table_name(const std::wstring& source, const std::wstring& dest) override;
+    void end_naming() override;
+
     std::wstring get_tn_mapped_name_ex(const std::wstring& source_table);
     std::wstring get_fn_mapped_name_ex(const std::wstring& table, const std::wstring& field);
     // table + "_UI", made acceptable and registered with the index-name validator
@@ -44,7 +58,14 @@ public:
     std::function<void(const std::string& context, const tk_exception& error)> on_fk_error;
 
 private:
+    ora_session& m_session;
+
     void init_tables();
+    ora_tn_validator& table_names();
     void init_views();
     void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
+
+    // of the run, between begin_naming and end_naming; the table names go first
+    std::unique_ptr<ora_in_validator> m_index_names;
+    std::unique_ptr<ora_tn_validator> m_table_names;
 };

@@ -2,10 +2,12 @@
 
 #include "tk_singl.hpp"
 
+#include <memory>
 #include <string>
 
 class ora_database;
-struct ora_handles;   // the client's handles; defined in ora_stmt.hpp for ORA/ sources only
+class ora_session;
+struct ora_handles;   // the client's handles; defined in ora_session.hpp for ORA/ sources only
 
 // the process's one session with the destination oracle database
 class ora_engine : public tk_singleton<ora_engine> {
@@ -19,12 +21,13 @@ public:
     // loads the client, creates the utf-16 environment and the handles
     void initialize();
 
-    // logs on (logging off an earlier session first); the caller owns the result
-    ora_database* open_db(const std::wstring& data_source, const std::wstring& user,
-                          const std::wstring& password);
-    ora_database* open_db(const std::wstring& host, const std::wstring& user,
-                          const std::wstring& password, const std::wstring& port,
-                          const std::wstring& db_name);
+    // logs on (logging off an earlier session first)
+    std::unique_ptr<ora_database> open_db(const std::wstring& data_source,
+                                          const std::wstring& user,
+                                          const std::wstring& password);
+    std::unique_ptr<ora_database> open_db(const std::wstring& host, const std::wstring& user,
+                                          const std::wstring& password, const std::wstring& port,
+                                          const std::wstring& db_name);
 
     // host and port both empty: db_name as it is; otherwise "//host:port/db_name"
     // with localhost and 1521 for an empty host or port
@@ -43,12 +46,14 @@ public:
     // the same from a banner text: the first blank-separated piece that reads as d.d.d
     static unsigned parse_version(const std::string& banner);
 
-    bool is_initialized() const { return m_initialized; }
+    bool is_initialized() const;
     bool is_logged_on() const;
     const std::wstring& get_data_source() const { return m_data_source; }
     const std::wstring& get_user() const { return m_user; }
     const std::wstring& get_password() const { return m_password; }
 
+    // the session the engine's databases and statements run in
+    ora_session& session() { return *m_session; }
     ora_handles& handles();
 
     // ends the session; the log-off commits what the session left open, so its
@@ -56,9 +61,7 @@ public:
     void logoff();
 
 private:
-    void release() noexcept;
-
-    bool m_initialized = false;
+    std::unique_ptr<ora_session> m_session;
     std::wstring m_data_source;
     std::wstring m_user;
     std::wstring m_password;

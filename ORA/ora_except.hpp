@@ -5,7 +5,7 @@
 #include <string>
 
 // an error reported by the oracle client: level 0, code 0x100000 | (number & 0xffff),
-// text the client's message (with its ORA- prefix) as utf-8
+// text the client's message (with its ORA- prefix) as utf-8, and the number's kind
 class ora_exception : public tk_exception {
 public:
     ora_exception(int error_number, const std::string& message);

@@ -1,16 +1,17 @@
 #include "ora_idxinit.hpp"
 
 #include "ora_except.hpp"
+#include "ora_limits.hpp"
 #include "ora_stmt.hpp"
 #include "ora_util.hpp"
 #include "ora_vali.hpp"
 #include "tk_log.hpp"
 
-ora_indexes_initializer::ora_indexes_initializer(const std::wstring& table,
+ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std::wstring& table,
                                                  const udb_schema& fields,
                                                  const udb_indexes& source,
                                                  const t_names_map& names)
-    : m_table(table), m_fields(fields), m_names(names)
+    : m_session(session), m_table(table), m_fields(fields), m_names(names)
 {
     ora_in_validator& names_in_use = ora_in_validator::instance();
     names_in_use.load(source);
@@ -62,9 +63,9 @@ bool ora_indexes_initializer::can_be_part_of_index(const t_ftd& field) const
 {
     tk_trace(1, "ora_indexes_initializer::can_be_part_of_index");
     tk_trace(1, "GOT FIELD: vt=%d, size=%d", int(field.vartype), field.size);
-    bool large = field.size == 0 || unsigned(field.size) > unsigned(ora_max_inline_size);
-    bool lob_type = field.vartype == VT_BSTR || field.vartype == VT_BLOB
-                    || field.vartype == VT_BLOB_OBJECT || field.vartype == (VT_ARRAY | VT_UI1);
+    // every text and binary type: a source column past the inline size
+    bool large = ora_is_past_limit(field.size, unsigned(ora_max_inline_size));
+    bool lob_type = field.vartype == VT_BSTR || ora_is_binary_type(field.vartype);
     return !(large && lob_type);
 }
 
@@ -101,7 +102,7 @@ void ora_indexes_initializer::build_indexes()
             continue;
         tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
         try {
-            ora_stmt stmt;
+            ora_stmt stmt(m_session);
             stmt.prepare(sql);
             stmt.execute(1, OCI_DEFAULT);
         } catch (const ora_exception& e) {

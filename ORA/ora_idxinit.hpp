@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class ora_session;
+
 // a source index the builder could not give the table: Oracle cannot index the column
 struct ora_left_out_index {
     std::wstring index;    // the source index name
@@ -20,7 +22,7 @@ struct ora_left_out_index {
 class ora_indexes_initializer {
 public:
     // needs the run's ora_in_validator
-    ora_indexes_initializer(const std::wstring& table, const udb_schema& fields,
+    ora_indexes_initializer(ora_session& session, const std::wstring& table, const udb_schema& fields,
                             const udb_indexes& source, const t_names_map& names);
     ora_indexes_initializer(const ora_indexes_initializer&) = delete;
     ora_indexes_initializer& operator=(const ora_indexes_initializer&) = delete;
@@ -39,6 +41,7 @@ public:
 private:
     bool can_be_part_of_index(const t_ftd& field) const;
 
+    ora_session& m_session;
     int m_pk = -1;
     std::wstring m_table;
     udb_indexes m_indexes;

@@ -1,21 +1,24 @@
 #include "ora_lobins.hpp"
 
+#include "ora_limits.hpp"
 #include "ora_stmt.hpp"
-#include "ora_tab.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
-ora_lob_insert::ora_lob_insert(const std::wstring& table, const udb_schema* fields)
-    : m_table(table), m_fields(fields)
+#include <algorithm>
+
+ora_lob_insert::ora_lob_insert(ora_session& session, const std::wstring& table,
+                               const udb_schema* fields)
+    : m_session(session), m_table(table), m_fields(fields)
 {
     tk_trace(2, "ora_lob_insert::ctor");
     for (size_t i = 0; i < fields->fields.size(); ++i) {
         const t_ftd& f = *fields->fields[i];
         tk_wtrace(1, L"Processing '%ls': vt=%d, size=%d", f.name.c_str(), int(f.vartype), f.size);
-        if (ora_table::is_lob_column(f)) {
+        if (ora_is_lob_column(f)) {
             tk_wtrace(1, L"GOT LOB FIELD '%ls'", f.name.c_str());
             m_lobs.push_back({int(i), f.vartype, f.name});
         }
@@ -24,12 +27,11 @@ ora_lob_insert::ora_lob_insert(const std::wstring& table, const udb_schema* fiel
     m_locators.assign(m_lobs.size(), nullptr);
     m_indicators.assign(m_lobs.size(), 0);
 
-    ora_engine& engine = ora_engine::instance();
     try {
         for (void*& locator : m_locators)
-            engine.check_status(oci().OCIDescriptorAlloc(engine.handles().env, &locator,
-                                                         OCI_DTYPE_LOB, 0, nullptr),
-                                "OCIDescriptorAlloc");
+            session.check_status(oci().OCIDescriptorAlloc(session.handles().env, &locator,
+                                                          OCI_DTYPE_LOB, 0, nullptr),
+                                 "OCIDescriptorAlloc");
     } catch (...) {
         free_locators();
         throw;
@@ -74,17 +76,19 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
                        + ora_sql_text(rowid) + L"' FOR UPDATE";
     tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
 
-    ora_engine& engine = ora_engine::instance();
-    ora_handles& h = engine.handles();
-    ora_stmt stmt;
+    ora_session& session = m_session;
+    ora_handles& h = session.handles();
+    // the fetch sets them anew for every row
+    std::fill(m_indicators.begin(), m_indicators.end(), int16_t(0));
+    ora_stmt stmt(session);
     stmt.prepare(sql);
     for (size_t i = 0; i < m_lobs.size(); ++i) {
         OCIDefine* define = nullptr;
         ub2 type = m_lobs[i].vartype == VT_BSTR ? SQLT_CLOB : SQLT_BLOB;
-        engine.check_status(oci().OCIDefineByPos(stmt.get(), &define, h.err, ub4(i + 1),
-                                                 &m_locators[i], -1, type, &m_indicators[i],
-                                                 nullptr, nullptr, OCI_DEFAULT),
-                            "OCIDefineByPos");
+        session.check_status(oci().OCIDefineByPos(stmt.get(), &define, h.err, ub4(i + 1),
+                                                  &m_locators[i], -1, type, &m_indicators[i],
+                                                  nullptr, nullptr, OCI_DEFAULT),
+                             "OCIDefineByPos");
         m_defines[i] = define;
     }
     // no commit: the row stays locked until the next committing statement
@@ -143,12 +147,11 @@ void ora_lob_insert::write_blob(size_t i, const udb_field& value)
 void ora_lob_insert::write(size_t i, const void* data, size_t size, unsigned csid)
 {
     // for a utf-8 buffer the client takes the amount in bytes, as for a BLOB
-    ora_engine& engine = ora_engine::instance();
-    ora_handles& h = engine.handles();
+    ora_handles& h = m_session.handles();
     ub4 amount = ub4(size);
-    engine.check_status(oci().OCILobWrite(h.svc, h.err, static_cast<OCILobLocator*>(m_locators[i]),
-                                          &amount, 1, const_cast<void*>(data), ub4(size),
-                                          OCI_ONE_PIECE, nullptr, nullptr, ub2(csid),
-                                          SQLCS_IMPLICIT),
-                        "OCILobWrite");
+    m_session.check_status(
+        oci().OCILobWrite(h.svc, h.err, static_cast<OCILobLocator*>(m_locators[i]), &amount, 1,
+                          const_cast<void*>(data), ub4(size), OCI_ONE_PIECE, nullptr, nullptr,
+                          ub2(csid), SQLCS_IMPLICIT),
+        "OCILobWrite");
 }

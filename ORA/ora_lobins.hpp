@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class ora_session;
 class udb_field;
 class udb_schema;
 
@@ -16,11 +17,12 @@ struct ora_lob_field {
     std::wstring name;
 };
 
-// writes the large values of one inserted row: selects the row by its ROWID FOR UPDATE
-// and writes each value into its locator in one piece. nothing here commits.
+// writes the large values of the inserted rows of one table: selects a row by its ROWID
+// FOR UPDATE and writes each value into its locator in one piece; the locators serve
+// every row. nothing here commits.
 class ora_lob_insert {
 public:
-    ora_lob_insert(const std::wstring& table, const udb_schema* fields);
+    ora_lob_insert(ora_session& session, const std::wstring& table, const udb_schema* fields);
     ~ora_lob_insert();
     ora_lob_insert(const ora_lob_insert&) = delete;
     ora_lob_insert& operator=(const ora_lob_insert&) = delete;
@@ -38,6 +40,7 @@ private:
     void write(size_t i, const void* data, size_t size, unsigned csid);
     void free_locators() noexcept;
 
+    ora_session& m_session;
     std::wstring m_table;
     std::vector<void*> m_defines;       // OCIDefine*
     std::vector<ora_lob_field> m_lobs;

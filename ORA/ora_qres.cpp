@@ -11,23 +11,19 @@ unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p));
 
 } // namespace
 
-ora_query_results::ora_query_results(unsigned column_count, const std::wstring& sql)
-    : udb_recordset(std::wstring(), true), m_stmt(std::make_unique<ora_stmt>())
+ora_query_results::ora_query_results(ora_session& session, unsigned column_count,
+                                     const std::wstring& sql)
+    : udb_recordset(std::wstring()), m_session(session),
+      m_stmt(std::make_unique<ora_stmt>(session))
 {
     tk_trace(1, "ora_query_results::ctor(1)");
-    try {
-        initialize(column_count, sql);
-    } catch (...) {
-        // the destructor does not run for a constructor that throws
-        for (ora_type* c : m_columns)
-            delete c;
-        m_columns.clear();
-        throw;
-    }
+    initialize(column_count, sql);
 }
 
-ora_query_results::ora_query_results(const std::wstring& name, const std::wstring& text)
-    : udb_recordset(name, text, true), m_stmt(std::make_unique<ora_stmt>())
+ora_query_results::ora_query_results(ora_session& session, const std::wstring& name,
+                                     const std::wstring& text)
+    : udb_recordset(name, text), m_session(session),
+      m_stmt(std::make_unique<ora_stmt>(session))
 {
     tk_trace(1, "ora_query_results::ctor(2)");
 }
@@ -35,56 +31,57 @@ ora_query_results::ora_query_results(const std::wstring& name, const std::wstrin
 ora_query_results::~ora_query_results()
 {
     tk_trace(1, "ora_query_results::dtor");
-    delete m_current;
-    m_current = nullptr;
+    m_current.reset();
     tk_trace(1, "Step #1");
     for (size_t i = 0; i < m_columns.size(); ++i) {
         tk_trace(1, "Step #2.%d", int(i));
-        delete m_columns[i];
+        m_columns[i].reset();
     }
     m_columns.clear();
     tk_trace(1, "ora_query_results::dtor - at the END");
 }
 
-ora_type* ora_query_results::gen_co_by_type(OCIParam* param, unsigned short type)
+std::unique_ptr<ora_type> ora_query_results::gen_co_by_type(ora_session& session,
+                                                            OCIParam* param,
+                                                            unsigned short type)
 {
     tk_trace(1, "ora_query_results::gen_co_by_type(%d)", int(type));
     tk_trace(1, "mypard3=%08X", ptr32(param));
     switch (type) {
-    case 1:
-    case 5:
-    case 96:
-        return new ora_string(param);
-    case 2:
-    case 3:
-    case 4:
-    case 6:
-    case 7:
-        return new ora_number(param);
-    case 23:
-        return new ora_binary(param);
-    case 12:
-    case 187:
-    case 188:
-    case 231:
-    case 232:
-        return new ora_date(param, type);
-    case 112:
-    case 113:
-        return new ora_lob(param, type);
-    case 8:
-    case 24:
-        return new ora_str_repr(param, type, 1000000);
-    case 11:
-    case 104:
-    case 105:
-        return new ora_str_repr(param, type, 255);
-    case 182:
-    case 189:
-    case 190:
-        return new ora_str_repr(param, type, 16);
+    case SQLT_CHR:
+    case SQLT_STR:
+    case SQLT_AFC:
+        return std::make_unique<ora_string>(session, param);
+    case SQLT_NUM:
+    case SQLT_INT:
+    case SQLT_FLT:
+    case SQLT_VNU:
+    case SQLT_PDN:
+        return std::make_unique<ora_number>(session, param);
+    case SQLT_BIN:
+        return std::make_unique<ora_binary>(session, param);
+    case SQLT_DAT:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case 231:   // the client's code for a timestamp with local time zone as described
+    case SQLT_TIMESTAMP_LTZ:
+        return std::make_unique<ora_date>(session, param, type);
+    case SQLT_CLOB:
+    case SQLT_BLOB:
+        return std::make_unique<ora_lob>(session, param, type);
+    case SQLT_LNG:
+    case SQLT_LBI:
+        return std::make_unique<ora_str_repr>(session, param, type, 1000000);
+    case SQLT_RID:
+    case SQLT_RDD:
+    case SQLT_LAB:
+        return std::make_unique<ora_str_repr>(session, param, type, 255);
+    case 182:   // an interval year to month as described
+    case SQLT_INTERVAL_YM:
+    case SQLT_INTERVAL_DS:
+        return std::make_unique<ora_str_repr>(session, param, type, 16);
     default:
-        return new ora_dummy(param);
+        return std::make_unique<ora_dummy>(session, param);
     }
 }
 
@@ -95,32 +92,32 @@ void ora_query_results::initialize(unsigned column_count, const std::wstring& sq
         throw tk_mail_assertion("ora_qres.cpp", 99);
     m_column_count = column_count;
 
-    ora_engine& engine = ora_engine::instance();
-    OCIError* err = engine.handles().err;
+    ora_session& session = m_session;
+    OCIError* err = session.handles().err;
     {
         // the describe: executed without a fetch on a statement of its own
-        ora_stmt describe;
+        ora_stmt describe(session);
         describe.prepare(sql);
         describe.execute(0);
         if (m_column_count == 0) {
             ub4 count = 0;
-            engine.check_status(oci().OCIAttrGet(describe, OCI_HTYPE_STMT, &count, nullptr,
-                                                 OCI_ATTR_PARAM_COUNT, err),
-                                "OCIAttrGet");
+            session.check_status(oci().OCIAttrGet(describe, OCI_HTYPE_STMT, &count, nullptr,
+                                                  OCI_ATTR_PARAM_COUNT, err),
+                                 "OCIAttrGet");
             m_column_count = count;
         }
         for (unsigned p = 1; p <= m_column_count; ++p) {
             tk_trace(1, "Processing column #%d", int(p));
             void* param = nullptr;
-            engine.check_status(oci().OCIParamGet(describe, OCI_HTYPE_STMT, err, &param, p),
-                                "OCIParamGet");
+            session.check_status(oci().OCIParamGet(describe, OCI_HTYPE_STMT, err, &param, p),
+                                 "OCIParamGet");
             tk_trace(1, "mypard=%08X", ptr32(param));
             ub2 type = 0;
-            engine.check_status(oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &type, nullptr,
-                                                 OCI_ATTR_DATA_TYPE, err),
-                                "OCIAttrGet");
+            session.check_status(oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &type, nullptr,
+                                                  OCI_ATTR_DATA_TYPE, err),
+                                 "OCIAttrGet");
             tk_trace(1, "mypard2=%08X", ptr32(param));
-            m_columns.push_back(gen_co_by_type(static_cast<OCIParam*>(param), type));
+            m_columns.push_back(gen_co_by_type(session, static_cast<OCIParam*>(param), type));
             schema.add_field(m_columns.back()->get_ftd());
         }
     }
@@ -162,11 +159,10 @@ udb_record* ora_query_results::get_item()
         // the buffers hold the last row still: there is no current one
         return nullptr;
     }
-    delete m_current;
-    m_current = nullptr;
-    m_current = new ora_record(m_columns);
+    m_current.reset();
+    m_current = std::make_unique<ora_record>(m_columns);
     m_fetched = false;
-    return m_current;
+    return m_current.get();
 }
 
 udb_record* ora_query_results::next_record()

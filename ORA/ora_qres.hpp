@@ -1,7 +1,7 @@
 #pragma once
 
 // the recordset of one SELECT; ora_table derives from it. the client's types stay in
-// ora_stmt.hpp and ora_type.hpp, which only ORA/ sources include
+// ora_session.hpp, ora_stmt.hpp and ora_type.hpp, which only ORA/ sources include
 
 #include "udb_rset.hpp"
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 class ora_record;
+class ora_session;
 class ora_stmt;
 class ora_type;
 class udb_relationships;
@@ -18,7 +19,7 @@ struct OCIParam;
 class ora_query_results : public udb_recordset {
 public:
     // describes, defines and executes at once; column_count 0: read it from the client
-    ora_query_results(unsigned column_count, const std::wstring& sql);
+    ora_query_results(ora_session& session, unsigned column_count, const std::wstring& sql);
     ~ora_query_results() override;
 
     // not supported on query results: an internal error
@@ -34,9 +35,10 @@ public:
     udb_record* next_record();
 
     // the column object of a select-list item, by its client data type code
-    static ora_type* gen_co_by_type(OCIParam* param, unsigned short type);
+    static std::unique_ptr<ora_type> gen_co_by_type(ora_session& session, OCIParam* param,
+                                                    unsigned short type);
 
-    const std::vector<ora_type*>& get_columns() const { return m_columns; }
+    const std::vector<std::unique_ptr<ora_type>>& get_columns() const { return m_columns; }
     unsigned get_column_count() const { return m_column_count; }
 
     // the text of field i of a record, empty for NULL
@@ -44,7 +46,7 @@ public:
 
 protected:
     // for ora_table: named, over a table (empty text) or a query; initialized later
-    ora_query_results(const std::wstring& name, const std::wstring& text);
+    ora_query_results(ora_session& session, const std::wstring& name, const std::wstring& text);
 
     // one fetch into the column buffers; true when a row came
     bool fetch_row();
@@ -61,11 +63,12 @@ protected:
     int get_columns_cnt();
     static ole_variant get_def_value(VARTYPE type, const std::wstring& text);
 
+    ora_session& m_session;
     bool m_fetched = false;
     unsigned m_column_count = 0;
     bool m_initialized = false;
     std::unique_ptr<ora_stmt> m_stmt;
-    std::vector<ora_type*> m_columns;
-    ora_record* m_current = nullptr;
+    std::vector<std::unique_ptr<ora_type>> m_columns;
+    std::unique_ptr<ora_record> m_current;
     bool m_at_end = false;      // the last fetch found no row
 };

@@ -1,7 +1,8 @@
 #include "ora_schinit.hpp"
 
-#include "ora_db.hpp"
 #include "ora_except.hpp"
+#include "ora_limits.hpp"
+#include "ora_stmt.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -13,7 +14,7 @@ namespace
 // the new column is a CLOB or BLOB (ora_get_native_type gives these types past the limit)
 bool is_large_new_column(const t_ftd& field, bool any_binary)
 {
-    bool large = field.size == 0 || unsigned(field.size) > unsigned(ora_max_inline_size);
+    bool large = ora_is_past_limit(field.size, unsigned(ora_max_inline_size));
     if (!large)
         return false;
     if (field.vartype == VT_BSTR || field.vartype == VT_BLOB)
@@ -36,7 +37,7 @@ ora_schema_initializer::ora_schema_initializer(const std::wstring& table,
     : m_table(table), m_upper_case(upper_case), m_validator(source.fields)
 {
     tk_trace(1, "ora_schema_initializer::ctor");
-    for (const t_ftd* src : source.fields) {
+    for (const auto& src : source.fields) {
         std::wstring name = src->name;
         if (m_upper_case)
             tk_wstring::to_upper(name);
@@ -46,8 +47,8 @@ ora_schema_initializer::ora_schema_initializer(const std::wstring& table,
         // an auto-increment column is filled by its trigger: no default, no NOT NULL
         bool b_not_null = src->auto_increment ? false : src->b_not_null;
         ole_variant def = src->auto_increment ? ole_variant() : src->default_value;
-        m_fields.add_field(new t_ftd(src->size, name, src->vartype, b_not_null,
-                                     src->auto_increment, def, src->reserved));
+        m_fields.add_field(std::make_unique<t_ftd>(src->size, name, src->vartype, b_not_null,
+                                                   src->auto_increment, def, src->reserved));
 
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());
@@ -80,7 +81,7 @@ std::wstring ora_schema_initializer::column_clause(const t_ftd& field)
     return clause;
 }
 
-void ora_schema_initializer::build_schema(ora_database& db)
+void ora_schema_initializer::build_schema(ora_session& session)
 {
     tk_trace(1, "ora_schema_initializer::build_schema( n_columns=%d )", int(m_fields.fields.size()));
     std::wstring sql = L"CREATE TABLE " + ora_quoted_name(m_table) + L" (";
@@ -90,11 +91,11 @@ void ora_schema_initializer::build_schema(ora_database& db)
         sql += column_clause(*m_fields.fields[i]);
     }
     sql += L")";
-    db.query(sql);
+    ora_run_statement(session, sql);
 
     if (m_auto_column.empty())
         return;
-    std::wstring sequence = create_sequence(db);
+    std::wstring sequence = create_sequence(session);
     if (sequence.empty()) {
         tk_trace(2, "Failed to create a sequence");
         return;
@@ -104,13 +105,13 @@ void ora_schema_initializer::build_schema(ora_database& db)
                            + L" IS NULL) " + L"BEGIN " + L"select " + sequence
                            + L".nextval into :new." + m_auto_column + L" from dual; " + L"END;";
     try {
-        db.query(trigger);
+        ora_run_statement(session, trigger);
     } catch (const ora_exception& e) {
         tk_trace(2, "Error while creating index for trigger:\n%s\n", e.what());
     }
 }
 
-std::wstring ora_schema_initializer::create_sequence(ora_database& db)
+std::wstring ora_schema_initializer::create_sequence(ora_session& session)
 {
     tk_trace(1, "ora_schema_initializer::create_sequence");
     std::wstring base = m_table;
@@ -124,7 +125,7 @@ std::wstring ora_schema_initializer::create_sequence(ora_database& db)
             candidate.resize(max_name - 1 - number.size());
         candidate += L"_" + number;
         try {
-            db.query(L"CREATE SEQUENCE " + ora_quoted_name(candidate)
+            ora_run_statement(session, L"CREATE SEQUENCE " + ora_quoted_name(candidate)
                      + L" INCREMENT BY 1 START WITH 1 MAXVALUE 1.0E28 MINVALUE 1 NOCYCLE "
                        L"NOCACHE ORDER");
             return candidate;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-class ora_database;
+class ora_session;
 
 // false for the columns a new table stores as CLOB or BLOB
 bool ora_can_have_default(const t_ftd& field);
@@ -21,9 +21,9 @@ public:
     ora_schema_initializer(const ora_schema_initializer&) = delete;
     ora_schema_initializer& operator=(const ora_schema_initializer&) = delete;
 
-    void build_schema(ora_database& db);
+    void build_schema(ora_session& session);
     // the name of the sequence made, empty when every candidate was taken
-    std::wstring create_sequence(ora_database& db);
+    std::wstring create_sequence(ora_session& session);
 
     // the columns of the new table, in source order
     const udb_schema& get_fields() const { return m_fields; }
@@ -37,7 +37,7 @@ public:
 private:
     std::wstring m_table;
     bool m_upper_case;
-    udb_schema m_fields{true};
+    udb_schema m_fields;
     std::wstring m_auto_column;
     ora_fn_validator m_validator;
 };

@@ -1,44 +1,24 @@
 #pragma once
 
-// internal to the oracle engine: the client's handles, the statement owner and the text
-// helpers. no header of another subsystem may include this one (it exposes the client's types).
+// internal to the oracle engine: the statement owner and the few helpers that run one
+// statement. no header of another subsystem may include this one (it exposes the
+// client's types).
 
-#include "ora_engi.hpp"
-#include "ora_oci.hpp"
+#include "ora_session.hpp"
 
 #include <string>
-
-// process-wide; the service context is null until the first logon and after a log-off
-struct ora_handles {
-    OCIEnv* env = nullptr;
-    OCIError* err = nullptr;
-    OCIServer* srv = nullptr;
-    OCISvcCtx* svc = nullptr;
-};
-
-// the entry points of the loaded client
-inline const ora_oci::symbols& oci() { return ora_oci::api(); }
-
-// text crosses the client as utf-16 units with lengths in bytes
-std::u16string ora_to_utf16(const std::wstring& text);
-// units up to the first NUL, at most max_units
-std::wstring ora_from_utf16(const void* units, size_t max_units);
-inline ub4 ora_byte_len(const std::u16string& text) { return ub4(text.size() * 2); }
-inline const OraText* ora_text(const std::u16string& text)
-{
-    return reinterpret_cast<const OraText*>(text.c_str());
-}
 
 // a scoped statement handle; every statement of the oracle engine runs in one
 class ora_stmt {
 public:
-    ora_stmt();
+    explicit ora_stmt(ora_session& session);
     ~ora_stmt();
     ora_stmt(const ora_stmt&) = delete;
     ora_stmt& operator=(const ora_stmt&) = delete;
 
     OCIStmt* get() const { return m_stmt; }
     operator OCIStmt*() const { return m_stmt; }
+    ora_session& session() const { return m_session; }
 
     // OCIStmtPrepare with OCI_NTV_SYNTAX and OCI_DEFAULT, through the status check
     void prepare(const std::wstring& sql);
@@ -47,7 +27,22 @@ public:
     sword execute(ub4 iters, ub4 mode = OCI_DEFAULT);
     // OCIStmtFetch of one row with OCI_FETCH_NEXT, through the status check
     sword fetch();
+    // the rows the executed statement changed
+    int row_count();
 
 private:
+    ora_session& m_session;
     OCIStmt* m_stmt = nullptr;
 };
+
+// runs one statement without commit; the number of rows it changed
+int ora_run_statement(ora_session& session, const std::wstring& sql);
+
+// the rows of a table (its name quoted) or of a query text
+int ora_count_rows(ora_session& session, const std::wstring& name, bool is_query);
+
+// (major << 16) | (minor << 8) | patch of the server, 0 when it cannot be read; read
+// once per logon
+unsigned ora_server_version(ora_session& session);
+// the same from a banner text: the first blank-separated piece that reads as d.d.d
+unsigned ora_parse_version(const std::string& banner);

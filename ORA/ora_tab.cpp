@@ -1,14 +1,12 @@
 #include "ora_tab.hpp"
 
-#include "ora_db.hpp"
-#include "ora_except.hpp"
+#include "ora_limits.hpp"
 #include "ora_lobins.hpp"
-#include "ora_rec.hpp"
 #include "ora_stmt.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
-#include "udb_rel.hpp"
+#include "udb_db.hpp"
 #include "udb_rule.hpp"
 
 #include <cmath>
@@ -18,23 +16,10 @@
 namespace
 {
 
-const char* const structure_error =
-    "The structure of data source does not conform to the destination table.";
-
-// oracle's NUMBER holds magnitudes up to 1e126 (the bounds themselves are in range);
-// smaller ones than 1e-130 it stores as 0
-constexpr double max_number = 1.0e126;
-constexpr double min_number = 1.0e-130;
-
 bool is_null_value(const udb_field& value)
 {
     VARTYPE vt = value.get_type();
     return vt == VT_EMPTY || vt == VT_NULL;
-}
-
-bool is_binary_type(VARTYPE vt)
-{
-    return vt == VT_BLOB || vt == (VT_ARRAY | VT_UI1);
 }
 
 // the value as a number when it has one; a text counts only when it is a number as a whole
@@ -93,7 +78,10 @@ struct ora_rowid_binder {
     }
 };
 
-ora_get_rowid::ora_get_rowid() : m_stmt(std::make_unique<ora_stmt>()) {}
+ora_get_rowid::ora_get_rowid(ora_session& session)
+    : m_session(session), m_stmt(std::make_unique<ora_stmt>(session))
+{
+}
 
 ora_get_rowid::~ora_get_rowid()
 {
@@ -110,20 +98,20 @@ std::wstring ora_get_rowid::do_insert(const std::wstring& text)
     m_len = sizeof(m_rowid);
     std::fill(std::begin(m_rowid), std::end(m_rowid), uint16_t(0));
 
-    ora_engine& engine = ora_engine::instance();
-    ora_handles& h = engine.handles();
+    ora_session& session = m_session;
+    ora_handles& h = session.handles();
     m_stmt->prepare(sql);
     const std::u16string placeholder = ora_to_utf16(L":1");
     OCIBind* bind = nullptr;
-    engine.check_status(oci().OCIBindByName(m_stmt->get(), &bind, h.err, ora_text(placeholder),
-                                            sb4(ora_byte_len(placeholder)), m_rowid,
-                                            sb4(sizeof(m_rowid)), SQLT_STR, nullptr, nullptr,
-                                            nullptr, 0, nullptr, OCI_DATA_AT_EXEC),
-                        "OCIBindByName");
+    session.check_status(oci().OCIBindByName(m_stmt->get(), &bind, h.err, ora_text(placeholder),
+                                             sb4(ora_byte_len(placeholder)), m_rowid,
+                                             sb4(sizeof(m_rowid)), SQLT_STR, nullptr, nullptr,
+                                             nullptr, 0, nullptr, OCI_DATA_AT_EXEC),
+                         "OCIBindByName");
     m_bind = bind;
-    engine.check_status(oci().OCIBindDynamic(bind, h.err, this, ora_rowid_binder::cbf_no_data,
-                                             this, ora_rowid_binder::cbf_get_data),
-                        "OCIBindDynamic");
+    session.check_status(oci().OCIBindDynamic(bind, h.err, this, ora_rowid_binder::cbf_no_data,
+                                              this, ora_rowid_binder::cbf_get_data),
+                         "OCIBindDynamic");
     m_stmt->execute(1, OCI_COMMIT_ON_SUCCESS);
 
     std::wstring rowid = ora_from_utf16(m_rowid, std::min<size_t>(m_len / 2, 255));
@@ -133,17 +121,20 @@ std::wstring ora_get_rowid::do_insert(const std::wstring& text)
     return rowid;
 }
 
-ora_table::ora_table(ora_database* db, const std::wstring& name,
-                     udb_relationships* relationships, int)
-    : ora_query_results(name, std::wstring()), m_db(db), m_relationships(relationships)
+ora_table::ora_table(ora_session& session, udb_database* db, bool upper_case,
+                     const std::wstring& name, udb_relationships* relationships, int)
+    : ora_query_results(session, name, std::wstring()), m_inserter(session), m_db(db),
+      m_upper_case(upper_case), m_relationships(relationships)
 {
     tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
     describe_table(relationships);
 }
 
-ora_table::ora_table(ora_database* db, const std::wstring& name, const std::wstring& text,
+ora_table::ora_table(ora_session& session, udb_database* db, bool upper_case,
+                     const std::wstring& name, const std::wstring& text,
                      udb_relationships* relationships, int)
-    : ora_query_results(name, text), m_db(db), m_relationships(relationships)
+    : ora_query_results(session, name, text), m_inserter(session), m_db(db),
+      m_upper_case(upper_case), m_relationships(relationships)
 {
     tk_wtrace(2, L"ora_table::ora_table(%ls)", name.c_str());
     describe_table(relationships);
@@ -162,17 +153,10 @@ const t_names_map* ora_table::column_map() const
     return it == m_db->names_map.field_names.end() ? nullptr : &it->second;
 }
 
-bool ora_table::is_lob_column(const t_ftd& column)
-{
-    // the described destination column: CLOB and BLOB have size 0; text and raw columns
-    // up to 4000 travel as literals
-    bool large_type = column.vartype == VT_BSTR || is_binary_type(column.vartype);
-    return large_type && (column.size == 0 || unsigned(column.size) > 4000);
-}
-
 std::wstring ora_table::value_item(int pos, const udb_field& value)
 {
-    if (udb_custom_conversion::is_acceptable2(value))
+    // without a rule set there is no rule to ask
+    if (udb_custom_conversion::has_instance() && udb_custom_conversion::is_acceptable2(value))
         return udb_custom_conversion::handle2(value);
     return get_fld_append_wstr(pos, value, *schema.fields[size_t(pos)]);
 }
@@ -180,60 +164,32 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
-    const bool upper_case = m_db && m_db->upper_case;
-    ora_field_finder finder(record, upper_case, column_map());
-
     // first every field to its column, so that a record that does not fit changes nothing
-    std::vector<std::pair<int, const udb_field*>> items;
-    if (record.fields.size() < schema.fields.size()) {
-        tk_trace(2, "Size of record is less than size of schema");
-        for (size_t i = 0; i < record.fields.size(); ++i) {
-            const udb_field* field = record.fields[i];
-            if (!field)
-                continue;
-            const std::wstring& mapped = finder.get_name(i);
-            tk_wtrace(2, L"Name=%ls, mapped name=%ls", field->name.c_str(), mapped.c_str());
-            int pos = schema.get_field_idx(mapped);
-            if (pos < 0) {
-                tk_wtrace(2, L"Field %ls not found", mapped.c_str());
-                throw tk_exception(structure_error, 0);
-            }
-            items.emplace_back(pos, field);
-        }
-    } else {
-        tk_trace(2, "Size of schema is less or equal to the size of record");
-        for (size_t pos = 0; pos < schema.fields.size(); ++pos) {
-            const std::wstring& column = schema.fields[pos]->name;
-            int idx = finder.get_field_idx(column);
-            if (idx < 0) {
-                tk_wtrace(2, L"Field %ls not found in appending record", column.c_str());
-                throw tk_exception(structure_error, 0);
-            }
-            items.emplace_back(int(pos), record.fields[size_t(idx)]);
-        }
-    }
+    if (!m_plan.fits(record))
+        m_plan.make(record, schema, m_upper_case, column_map());
+    const std::vector<ora_write_plan::item>& items = m_plan.items();
 
-    std::wstring columns = L"INSERT /*+ APPEND */ INTO " + ora_quoted_name(name) + L" (";
     std::wstring values = L" VALUES(";
     // the record field of every column, for the large-object writer
     std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
     for (size_t i = 0; i < items.size(); ++i) {
-        const auto& [pos, field] = items[i];
-        if (i) {
-            columns += L", ";
+        const int pos = items[i].pos;
+        const udb_field* field = record.fields[items[i].field].get();
+        if (i)
             values += L", ";
-        }
-        // the column's own spelling: the field may differ from it in case
-        columns += ora_quoted_name(schema.fields[size_t(pos)]->name);
         values += value_item(pos, *field);
         matched[size_t(pos)] = field;
     }
 
-    std::wstring rowid = m_inserter.do_insert(columns + L")" + values);
+    std::wstring rowid = m_inserter.do_insert(L"INSERT /*+ APPEND */ INTO " +
+                                              ora_quoted_name(name) + L" (" +
+                                              m_plan.column_list() + L")" + values);
     tk_wtrace(1, L"GOT ROWID(2): %ls", rowid.c_str());
 
-    ora_lob_insert lobs(name, &schema);
-    lobs.insert(rowid, matched);
+    // the column types do not change within the table: one writer serves every row
+    if (!m_lobs)
+        m_lobs = std::make_unique<ora_lob_insert>(m_session, name, &schema);
+    m_lobs->insert(rowid, matched);
 
     ++rec_count;
     tk_trace(2, "ora_table::append_record - at the END");
@@ -244,7 +200,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     tk_trace(1, "ora_table::get_fld_append_wstr");
     // the value itself follows the row through the large-object writer: its literal
     // would only be thrown away
-    if (is_lob_column(column)) {
+    if (ora_is_lob_column(column)) {
         // EMPTY_CLOB() is no NULL: a NULL stays NULL where the column allows it
         if (is_null_value(value) && !column.b_not_null)
             return L"NULL";
@@ -259,7 +215,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
 
     double number = 0;
     if ((column.vartype == VT_R4 || column.vartype == VT_R8) && value_as_double(value, number)
-        && !(number >= -max_number && number <= max_number)) {
+        && !(number >= -ora_max_number && number <= ora_max_number)) {
         // oracle cannot hold it (nor a NaN): the column default or NULL, counted so that
         // the run can tell the user
         tk_trace(1, "Number is out of range");
@@ -272,14 +228,14 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         return L"NULL";
     }
     if ((column.vartype == VT_R4 || column.vartype == VT_R8) && number != 0
-        && std::fabs(number) < min_number) {
+        && std::fabs(number) < ora_min_number) {
         tk_trace(1, "Number is out of range");
         ++m_replaced_values[column.name];
         return L"0";
     }
     // the shortest text of the double nearest 10^126 is 1e+126, beyond oracle's largest
     // number: sixteen digits read back as the same double and fit
-    if (value.get_type() == VT_R8 && std::fabs(number) == max_number)
+    if (value.get_type() == VT_R8 && std::fabs(number) == ora_max_number)
         return number < 0 ? L"-9.999999999999999e+125" : L"9.999999999999999e+125";
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
@@ -306,7 +262,7 @@ void ora_table::reset_not_null_flag(int pos)
                        + ora_quoted_name(column.name) + L" NULL";
     tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
 
-    ora_stmt stmt;
+    ora_stmt stmt(m_session);
     stmt.prepare(sql);
     stmt.execute(1, OCI_COMMIT_ON_SUCCESS);
     // later rows of this table need no second statement
@@ -317,8 +273,7 @@ void ora_table::reset_not_null_flag(int pos)
 void ora_table::update(const udb_record& record)
 {
     tk_trace(2, "ora_table::update");
-    const bool upper_case = m_db && m_db->upper_case;
-    ora_field_finder finder(record, upper_case, column_map());
+    ora_field_finder finder(record, m_upper_case, column_map());
     // the record stays as the table holds it: said, never dropped without a word
     if (key_index == -1)
         throw tk_exception(
@@ -331,7 +286,7 @@ void ora_table::update(const udb_record& record)
     std::wstring where;
     std::set<std::wstring> key_parts;
     for (size_t i = 0; i < record.fields.size(); ++i) {
-        const udb_field* field = record.fields[i];
+        const udb_field* field = record.fields[i].get();
         if (!field)
             continue;
         const std::wstring& mapped = finder.get_name(i);
@@ -345,11 +300,11 @@ void ora_table::update(const udb_record& record)
         std::wstring literal = to_oracle_str(field, &column);
         bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
         // '' is NULL to oracle: an empty text or byte string stays empty, as appended
-        if (is_null && !is_null_value(*field) && is_lob_column(column)) {
+        if (is_null && !is_null_value(*field) && ora_is_lob_column(column)) {
             literal = empty_lob_literal(column);
             is_null = false;
         } else if (!is_null && field->get_type() == VT_BSTR) {
-            literal = ora_split_text_literal(literal, is_lob_column(column)
+            literal = ora_split_text_literal(literal, ora_is_lob_column(column)
                                                           && column.vartype == VT_BSTR);
         }
         bool in_key = false;
@@ -403,4 +358,26 @@ void ora_table::next()
 {
     tk_trace(2, "ora_table::next");
     ++m_row_pos;
+}
+
+std::vector<std::string> ora_table::get_losses() const
+{
+    std::vector<std::string> losses;
+    for (const ora_left_out_index& index : m_left_out)
+        losses.push_back("Index " + tk_to_ansi(index.index) + " was not created: column "
+                         + tk_to_ansi(index.column)
+                         + " is stored as a large object, which Oracle cannot index");
+    for (const auto& [column, count] : m_replaced_values) {
+        if (count == 0)
+            continue;
+        losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+                         + " were beyond the Oracle number range and were written as the"
+                           " column default or NULL");
+    }
+    // the destination no longer has the source's constraint: the user must know
+    for (const std::wstring& column : m_dropped_not_null)
+        losses.push_back("Column " + tk_to_ansi(column)
+                         + " lost its NOT NULL constraint: an empty value arrives in Oracle as"
+                           " NULL");
+    return losses;
 }

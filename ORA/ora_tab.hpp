@@ -2,6 +2,7 @@
 
 #include "ora_idxinit.hpp"
 #include "ora_qres.hpp"
+#include "ora_wplan.hpp"
 
 #include <cstdint>
 #include <map>
@@ -9,9 +10,11 @@
 #include <string>
 #include <vector>
 
-class ora_database;
+class ora_lob_insert;
+class ora_session;
 class ora_stmt;
 class t_ftd;
+class udb_database;
 class udb_field;
 class udb_record;
 class udb_relationships;
@@ -20,7 +23,7 @@ class t_names_map;
 // runs one INSERT and returns the ROWID of the new row (the only bind of the engine)
 class ora_get_rowid {
 public:
-    ora_get_rowid();
+    explicit ora_get_rowid(ora_session& session);
     ~ora_get_rowid();
     ora_get_rowid(const ora_get_rowid&) = delete;
     ora_get_rowid& operator=(const ora_get_rowid&) = delete;
@@ -31,6 +34,7 @@ public:
 private:
     friend struct ora_rowid_binder;
 
+    ora_session& m_session;
     uint32_t m_len = sizeof(m_rowid);   // bytes; the client writes the ROWID's length here
     std::unique_ptr<ora_stmt> m_stmt;   // one handle, prepared anew for every insert
     void* m_bind = nullptr;
@@ -38,15 +42,17 @@ private:
 };
 
 // the oracle table: reads it through its SELECT and writes rows as literals, large
-// objects after the row through its ROWID
+// objects after the row through its ROWID. db (may be null) is the destination database
+// the table is in: its generated column names and its statements; upper_case is its
+// naming mode
 class ora_table : public ora_query_results {
 public:
     // over a whole table: describes the columns, reads the keys and counts the rows
-    ora_table(ora_database* db, const std::wstring& name, udb_relationships* relationships,
-              int mode = 0);
-    // over a query text (an empty text counts the table of that name)
-    ora_table(ora_database* db, const std::wstring& name, const std::wstring& text,
+    ora_table(ora_session& session, udb_database* db, bool upper_case, const std::wstring& name,
               udb_relationships* relationships, int mode = 0);
+    // over a query text (an empty text counts the table of that name)
+    ora_table(ora_session& session, udb_database* db, bool upper_case, const std::wstring& name,
+              const std::wstring& text, udb_relationships* relationships, int mode = 0);
     ~ora_table() override;
 
     // one INSERT that commits, then the large objects of the row
@@ -72,14 +78,13 @@ public:
     {
         m_left_out = std::move(left_out);
     }
+    // the three above as messages
+    std::vector<std::string> get_losses() const override;
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
     // drops the NOT NULL constraint of the column at pos (committed at once)
     void reset_not_null_flag(int pos);
-
-    // a value the described column stores as a large object (written after the row)
-    static bool is_lob_column(const t_ftd& column);
 
 private:
     // the column names of the table when this run created it (source -> column), or null
@@ -89,8 +94,13 @@ private:
 
     unsigned m_row_pos = 0;
     ora_get_rowid m_inserter;
-    ora_database* m_db;
+    udb_database* m_db;
+    bool m_upper_case;
     udb_relationships* m_relationships;
+    // the matching of the last record's field names, and the large-object writer of
+    // the table; both made at the first row
+    ora_write_plan m_plan;
+    std::unique_ptr<ora_lob_insert> m_lobs;
     std::map<std::wstring, unsigned> m_replaced_values;
     std::vector<ora_left_out_index> m_left_out;
     std::vector<std::wstring> m_dropped_not_null;

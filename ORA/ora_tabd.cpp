@@ -49,7 +49,7 @@ void ora_query_results::describe_table(udb_relationships* relationships)
         return;
     }
     init_indexes(relationships);
-    rec_count = ora_engine::instance().get_records_cnt(name);
+    rec_count = ora_count_rows(m_session, name, false);
     tk_trace(2, "Got %d records", rec_count);
 }
 
@@ -60,24 +60,23 @@ void ora_query_results::describe_query()
         tk_trace(2, "Empty table");
         return;
     }
-    ora_engine& engine = ora_engine::instance();
-    rec_count = is_query() ? engine.get_records_cnt(text, true) : engine.get_records_cnt(name);
+    rec_count = is_query() ? ora_count_rows(m_session, text, true)
+                           : ora_count_rows(m_session, name, false);
     tk_trace(2, "Got %d records", rec_count);
 }
 
 int ora_query_results::get_columns_cnt()
 {
     tk_trace(2, "ora_table::get_columns_cnt");
-    ora_engine& engine = ora_engine::instance();
-    ora_stmt stmt;
+    ora_stmt stmt(m_session);
     stmt.prepare(L"SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = '" +
                  ora_sql_text(name) + L"'");
     sb4 count = 0;
     OCIDefine* def = nullptr;
-    engine.check_status(oci().OCIDefineByPos(stmt, &def, engine.handles().err, 1, &count,
-                                             sizeof count, SQLT_INT, nullptr, nullptr, nullptr,
-                                             OCI_DEFAULT),
-                        "OCIDefineByPos");
+    m_session.check_status(oci().OCIDefineByPos(stmt, &def, m_session.handles().err, 1, &count,
+                                                sizeof count, SQLT_INT, nullptr, nullptr,
+                                                nullptr, OCI_DEFAULT),
+                           "OCIDefineByPos");
     if (stmt.execute(1) == OCI_NO_DATA)
         throw tk_mail_assertion("ora_tab", 484);
     return count;
@@ -96,7 +95,7 @@ void ora_query_results::init_schema()
 
     const std::wstring table = ora_sql_text(name);
     {
-        rows defaults(3, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS "
+        rows defaults(m_session, 3, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS "
                          L"where table_name = '" + table + L"'");
         udb_record* rec = nullptr;
         for (int n = 0; n < count && (rec = defaults.next_record()); ++n) {
@@ -121,9 +120,9 @@ void ora_query_results::init_schema()
                 // the catalogue rows come in no particular order: the column object is
                 // the one of that name
                 ora_type* object = nullptr;
-                for (ora_type* c : m_columns)
+                for (const std::unique_ptr<ora_type>& c : m_columns)
                     if (c->get_name() == column) {
-                        object = c;
+                        object = c.get();
                         break;
                     }
                 if (!object)
@@ -136,7 +135,7 @@ void ora_query_results::init_schema()
         }
     }
 
-    rows comments(2, L"select COLUMN_NAME, COMMENTS from USER_COL_COMMENTS where table_name = '" +
+    rows comments(m_session, 2, L"select COLUMN_NAME, COMMENTS from USER_COL_COMMENTS where table_name = '" +
                          table + L"'");
     while (udb_record* rec = comments.next_record()) {
         const std::wstring column = text_of(*rec, 0);
@@ -186,7 +185,7 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
     std::wstring key_name;
     std::vector<std::wstring> key_fields;
     {
-        rows pk(2, L"SELECT a.constraint_name, a.column_name FROM user_cons_columns a, "
+        rows pk(m_session, 2, L"SELECT a.constraint_name, a.column_name FROM user_cons_columns a, "
                    L"user_constraints b WHERE a.table_name='" + table +
                        L"' AND a.constraint_name=b.constraint_name AND b.constraint_type='P' "
                        L"ORDER BY a.constraint_name, a.position");
@@ -207,8 +206,8 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
         add_index(udb_index(key_name, true, true, key_fields));
 
     {
-        const bool generated = ora_engine::instance().get_version() >= 0x80000;
-        rows idx(3, L"SELECT user_indexes.index_name, user_indexes.uniqueness, "
+        const bool generated = ora_server_version(m_session) >= 0x80000;
+        rows idx(m_session, 3, L"SELECT user_indexes.index_name, user_indexes.uniqueness, "
                     L"user_ind_columns.column_name FROM user_ind_columns, user_indexes where "
                     L"user_ind_columns.table_name = '" + table + L"'" +
                         (generated ? L" AND user_indexes.generated='N'" : L"") +
@@ -240,17 +239,16 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
         return;
 
     const std::wstring key = ora_sql_text(key_name);
-    ora_engine& engine = ora_engine::instance();
     sb4 count = 0;
     {
-        ora_stmt stmt;
+        ora_stmt stmt(m_session);
         stmt.prepare(L"select count(*) from USER_CONSTRAINTS where R_CONSTRAINT_NAME='" + key +
                      L"' and CONSTRAINT_TYPE='R'");
         OCIDefine* def = nullptr;
-        engine.check_status(oci().OCIDefineByPos(stmt, &def, engine.handles().err, 1, &count,
-                                                 sizeof count, SQLT_INT, nullptr, nullptr,
-                                                 nullptr, OCI_DEFAULT),
-                            "OCIDefineByPos");
+        m_session.check_status(oci().OCIDefineByPos(stmt, &def, m_session.handles().err, 1,
+                                                    &count, sizeof count, SQLT_INT, nullptr,
+                                                    nullptr, nullptr, OCI_DEFAULT),
+                               "OCIDefineByPos");
         if (stmt.execute(1) == OCI_NO_DATA)
             count = 0;
     }
@@ -260,7 +258,7 @@ void ora_query_results::init_indexes(udb_relationships* relationships)
     }
 
     // ordered by position, so that referencing columns pair with the key's columns
-    rows fk(4, L"select a.TABLE_NAME,a.CONSTRAINT_NAME,a.DELETE_RULE,b.COLUMN_NAME FROM "
+    rows fk(m_session, 4, L"select a.TABLE_NAME,a.CONSTRAINT_NAME,a.DELETE_RULE,b.COLUMN_NAME FROM "
                L"USER_CONSTRAINTS a, USER_CONS_COLUMNS b WHERE "
                L"a.CONSTRAINT_NAME=b.CONSTRAINT_NAME and a.CONSTRAINT_TYPE='R' and "
                L"a.R_CONSTRAINT_NAME='" + key + L"' ORDER BY a.CONSTRAINT_NAME, b.POSITION");

@@ -1,7 +1,6 @@
 #include "ora_type.hpp"
 
-#include "ora_qres.hpp"
-#include "ora_stmt.hpp"
+#include "ora_session.hpp"
 #include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -20,14 +19,12 @@ constexpr ub4 lob_piece = 0x8000;
 
 unsigned ptr32(const void* p) { return unsigned(reinterpret_cast<uintptr_t>(p)); }
 
-ora_engine& engine() { return ora_engine::instance(); }
-
 template <class T>
-T param_attr(OCIParam* param, ub4 attr, const char* call = "OCIAttrGet")
+T param_attr(ora_session& session, OCIParam* param, ub4 attr, const char* call = "OCIAttrGet")
 {
     T value{};
-    engine().check_status(
-        oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &value, nullptr, attr, engine().handles().err),
+    session.check_status(
+        oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &value, nullptr, attr, session.handles().err),
         call);
     return value;
 }
@@ -50,20 +47,20 @@ ub4 utf16_units_of_utf8(const char* bytes, size_t n)
 
 // ---- ora_type
 
-ora_type::ora_type(OCIParam* param, ub2 define_type)
-    : m_param(param), m_define_type(define_type)
+ora_type::ora_type(ora_session& session, OCIParam* param, ub2 define_type)
+    : m_session(session), m_param(param), m_define_type(define_type)
 {
     tk_trace(1, "ora_type::ctor(%d)", int(define_type));
     tk_trace(1, "mypard5=%08X", ptr32(param));
     OraText* name = nullptr;
     ub4 name_len = 0;
-    engine().check_status(oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_len,
-                                           OCI_ATTR_NAME, engine().handles().err),
+    m_session.check_status(oci().OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_len,
+                                           OCI_ATTR_NAME, m_session.handles().err),
                           "OCIAttrGet");
     if (name)
         m_name = ora_from_utf16(name, name_len / 2);
     tk_wtrace(1, L"AS WCHAR*: %ls", m_name.c_str());
-    m_nullable = param_attr<ub1>(param, OCI_ATTR_IS_NULL);
+    m_nullable = param_attr<ub1>(m_session, param, OCI_ATTR_IS_NULL);
 }
 
 ora_type::~ora_type()
@@ -75,66 +72,66 @@ ora_type::~ora_type()
 
 ub2 ora_type::get_param_data_size() const
 {
-    return param_attr<ub2>(m_param, OCI_ATTR_DATA_SIZE);
+    return param_attr<ub2>(m_session, m_param, OCI_ATTR_DATA_SIZE);
 }
 
 VARTYPE ora_type::get_vartype() const
 {
     tk_trace(1, "ora_type::get_vartype()");
     switch (m_define_type) {
-    case 2:
-    case 4:
-    case 6:
-    case 7:
+    case SQLT_NUM:
+    case SQLT_FLT:
+    case SQLT_VNU:
+    case SQLT_PDN:
         return VT_R8;
-    case 3:
+    case SQLT_INT:
         return VT_I4;
-    case 12:
-    case 187:
-    case 188:
-    case 231:
-    case 232:
+    case SQLT_DAT:
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case 231:   // a timestamp with local time zone as described
+    case SQLT_TIMESTAMP_LTZ:
         return VT_DATE;
-    case 23:
-    case 24:
-    case 113:
-    case 114:
+    case SQLT_BIN:
+    case SQLT_LBI:
+    case SQLT_BLOB:
+    case SQLT_BFILEE:
         return VT_BLOB;
     default:
         return VT_BSTR;
     }
 }
 
-t_ftd* ora_type::get_ftd() const
+std::unique_ptr<t_ftd> ora_type::get_ftd() const
 {
     tk_trace(1, "ora_type::get_ftd");
     const VARTYPE vt = get_vartype();
     tk_wtrace(1, L"Got field '%ls', type=%d, vartype=%d, lenght=%d, nullable=%d", m_name.c_str(),
               int(m_define_type), int(vt), m_data_size, int(m_nullable));
-    return new t_ftd(m_data_size, m_name, vt, m_nullable == 0, false, ole_variant(),
+    return std::make_unique<t_ftd>(m_data_size, m_name, vt, m_nullable == 0, false, ole_variant(),
                      vt == VT_DATE ? 1 : 0);
 }
 
 void ora_type::define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 size, ub2 type,
                              ub2* returned_length)
 {
-    engine().check_status(oci().OCIDefineByPos(stmt, &m_define, engine().handles().err,
+    m_session.check_status(oci().OCIDefineByPos(stmt, &m_define, m_session.handles().err,
                                                position, buffer, size, type, &m_indicator,
                                                returned_length, nullptr, OCI_DEFAULT),
                           "OCIDefineByPos");
 }
 
-udb_field* ora_type::make_field()
+std::unique_ptr<udb_field> ora_type::make_field()
 {
     ole_variant value;
     to_variant(value);
-    return new udb_field(m_name, m_data_size, value, false, false);
+    return std::make_unique<udb_field>(m_name, m_data_size, value, false, false);
 }
 
 // ---- ora_string
 
-ora_string::ora_string(OCIParam* param)
-    : ora_type(param, SQLT_STR)
+ora_string::ora_string(ora_session& session, OCIParam* param)
+    : ora_type(session, param, SQLT_STR)
 {
     tk_trace(1, "ora_string::ctor");
     m_data_size = get_param_data_size();
@@ -156,12 +153,12 @@ void ora_string::to_variant(ole_variant& out)
 
 // ---- ora_number
 
-ora_number::ora_number(OCIParam* param)
-    : ora_type(param, 2)
+ora_number::ora_number(ora_session& session, OCIParam* param)
+    : ora_type(session, param, SQLT_NUM)
 {
     tk_trace(1, "ora_number::ctor");
-    m_precision = param_attr<sb2>(param, OCI_ATTR_PRECISION);
-    const sb1 scale = param_attr<sb1>(param, OCI_ATTR_SCALE);
+    m_precision = param_attr<sb2>(m_session, param, OCI_ATTR_PRECISION);
+    const sb1 scale = param_attr<sb1>(m_session, param, OCI_ATTR_SCALE);
     m_scale = scale < 0 ? 0 : scale;
     tk_trace(1, "Prec=%d, scale=%d", m_precision, m_scale);
     m_refined = get_refined_num_type(m_precision, m_scale);
@@ -172,13 +169,13 @@ VARTYPE ora_number::get_vartype() const
     return m_refined;
 }
 
-t_ftd* ora_number::get_ftd() const
+std::unique_ptr<t_ftd> ora_number::get_ftd() const
 {
     tk_trace(1, "ora_number::get_ftd");
     tk_wtrace(1, L"Got field '%ls', type=%d, lenght=%d, nullable=%d", m_name.c_str(),
               int(m_refined), 0, int(m_nullable));
     const int reserved = m_refined == VT_DECIMAL ? m_precision * 256 + m_scale : 0;
-    return new t_ftd(0, m_name, m_refined, m_nullable == 0, false, ole_variant(), reserved);
+    return std::make_unique<t_ftd>(0, m_name, m_refined, m_nullable == 0, false, ole_variant(), reserved);
 }
 
 void ora_number::define(OCIStmt* stmt, ub4 position)
@@ -196,8 +193,8 @@ void ora_number::to_variant(ole_variant& out)
 
 // ---- ora_binary
 
-ora_binary::ora_binary(OCIParam* param)
-    : ora_type(param, SQLT_BIN)
+ora_binary::ora_binary(ora_session& session, OCIParam* param)
+    : ora_type(session, param, SQLT_BIN)
 {
     tk_trace(1, "ora_binary::ctor");
     m_data_size = get_param_data_size();
@@ -221,8 +218,8 @@ void ora_binary::to_variant(ole_variant& out)
 
 // ---- ora_date
 
-ora_date::ora_date(OCIParam* param, ub2 type)
-    : ora_type(param, type)
+ora_date::ora_date(ora_session& session, OCIParam* param, ub2 type)
+    : ora_type(session, param, type)
 {
     tk_trace(1, "ora_date::ctor");
 }
@@ -261,12 +258,12 @@ void ora_date::to_variant(ole_variant& out)
 
 // ---- ora_lob
 
-ora_lob::ora_lob(OCIParam* param, ub2 type)
-    : ora_type(param, type)
+ora_lob::ora_lob(ora_session& session, OCIParam* param, ub2 type)
+    : ora_type(session, param, type)
 {
     tk_trace(1, "ora_lob::ctor");
     void* locator = nullptr;
-    engine().check_status(oci().OCIDescriptorAlloc(engine().handles().env, &locator,
+    m_session.check_status(oci().OCIDescriptorAlloc(m_session.handles().env, &locator,
                                                    OCI_DTYPE_LOB, 0, nullptr),
                           "OCIDescriptorAlloc");
     m_locator = static_cast<OCILobLocator*>(locator);
@@ -287,18 +284,18 @@ void ora_lob::define(OCIStmt* stmt, ub4 position)
 ub4 ora_lob::read_lob(ub4 offset, void* buffer, ub4 size, ub4 amount)
 {
     tk_trace(1, "ora_lob::read_lob(%d,%d)", int(offset), int(size));
-    const ora_handles& h = engine().handles();
+    const ora_handles& h = m_session.handles();
     ub1 form = SQLCS_IMPLICIT;
     ub2 charset = 0;
     if (m_define_type == SQLT_CLOB) {
-        engine().check_status(oci().OCILobCharSetForm(h.env, h.err, m_locator, &form),
+        m_session.check_status(oci().OCILobCharSetForm(h.env, h.err, m_locator, &form),
                               "OCILobCharSetForm");
         tk_trace(1, "Got charset form: %d", int(form));
         // the environment is utf-16: ask for utf-8 explicitly
         charset = OCI_AL32UTF8_ID;
     }
     ub4 amt = amount;
-    const sword status = engine().check_status(
+    const sword status = m_session.check_status(
         oci().OCILobRead(h.svc, h.err, m_locator, &amt, offset, buffer, size, nullptr, nullptr,
                          charset, form),
         "OCILobRead");
@@ -345,8 +342,8 @@ void ora_lob::to_variant(ole_variant& out)
 
 // ---- ora_str_repr
 
-ora_str_repr::ora_str_repr(OCIParam* param, ub2 type, int size)
-    : ora_type(param, type)
+ora_str_repr::ora_str_repr(ora_session& session, OCIParam* param, ub2 type, int size)
+    : ora_type(session, param, type)
 {
     tk_trace(1, "ora_str_repr::ctor");
     m_data_size = size;
@@ -379,8 +376,8 @@ void ora_str_repr::to_variant(ole_variant& out)
 
 // ---- ora_dummy
 
-ora_dummy::ora_dummy(OCIParam* param)
-    : ora_type(param, SQLT_STR)
+ora_dummy::ora_dummy(ora_session& session, OCIParam* param)
+    : ora_type(session, param, SQLT_STR)
 {
     tk_trace(1, "ora_dummy::ctor");
     m_data_size = int(sizeof unsupported - 1);

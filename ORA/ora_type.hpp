@@ -8,9 +8,11 @@
 #include "ora_oci.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+class ora_session;
 class t_ftd;
 class udb_field;
 
@@ -21,15 +23,15 @@ public:
     ora_type& operator=(const ora_type&) = delete;
 
     virtual VARTYPE get_vartype() const;
-    // a new descriptor the caller owns
-    virtual t_ftd* get_ftd() const;
+    // a new descriptor of the column
+    virtual std::unique_ptr<t_ftd> get_ftd() const;
     // the value of the last fetched row; the indicator is the caller's to test
     virtual void to_variant(ole_variant& out) = 0;
     // binds the buffer to the 1-based select-list position
     virtual void define(OCIStmt* stmt, ub4 position) = 0;
 
     // a new field of the current value with the column's name and data size
-    udb_field* make_field();
+    std::unique_ptr<udb_field> make_field();
 
     const std::wstring& get_name() const { return m_name; }
     int get_data_size() const { return m_data_size; }
@@ -40,13 +42,14 @@ public:
     ub2 get_define_type() const { return m_define_type; }
 
 protected:
-    ora_type(OCIParam* param, ub2 define_type);
+    ora_type(ora_session& session, OCIParam* param, ub2 define_type);
 
     // OCIDefineByPos at the position into buffer, size and type, with the indicator
     void define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 size, ub2 type,
                        ub2* returned_length = nullptr);
     ub2 get_param_data_size() const;
 
+    ora_session& m_session;
     OCIParam* m_param;
     OCIDefine* m_define = nullptr;
     std::wstring m_name;
@@ -59,7 +62,7 @@ protected:
 // VARCHAR2, CHAR and zero-terminated strings
 class ora_string : public ora_type {
 public:
-    explicit ora_string(OCIParam* param);
+    ora_string(ora_session& session, OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
@@ -70,9 +73,9 @@ private:
 // NUMBER and the other numeric codes, fetched as text
 class ora_number : public ora_type {
 public:
-    explicit ora_number(OCIParam* param);
+    ora_number(ora_session& session, OCIParam* param);
     VARTYPE get_vartype() const override;
-    t_ftd* get_ftd() const override;
+    std::unique_ptr<t_ftd> get_ftd() const override;
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
@@ -89,7 +92,7 @@ private:
 // RAW
 class ora_binary : public ora_type {
 public:
-    explicit ora_binary(OCIParam* param);
+    ora_binary(ora_session& session, OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
@@ -101,7 +104,7 @@ private:
 // DATE (and the timestamp codes the factory sends here), fetched as the 7-byte form
 class ora_date : public ora_type {
 public:
-    ora_date(OCIParam* param, ub2 type);
+    ora_date(ora_session& session, OCIParam* param, ub2 type);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
@@ -117,7 +120,7 @@ private:
 // CLOB and BLOB through a locator
 class ora_lob : public ora_type {
 public:
-    ora_lob(OCIParam* param, ub2 type);
+    ora_lob(ora_session& session, OCIParam* param, ub2 type);
     ~ora_lob() override;
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
@@ -133,7 +136,7 @@ private:
 // LONG, LONG RAW, ROWID, intervals and the like, fetched as text
 class ora_str_repr : public ora_type {
 public:
-    ora_str_repr(OCIParam* param, ub2 type, int size);
+    ora_str_repr(ora_session& session, OCIParam* param, ub2 type, int size);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
@@ -145,7 +148,7 @@ private:
 // any other type: every row reads "<unsupported type>"
 class ora_dummy : public ora_type {
 public:
-    explicit ora_dummy(OCIParam* param);
+    ora_dummy(ora_session& session, OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 };

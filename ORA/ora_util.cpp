@@ -2,6 +2,7 @@
 
 #include "ole_date.hpp"
 #include "ole_guid.hpp"
+#include "ora_limits.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "udb_rec.hpp"
@@ -26,11 +27,6 @@ std::wstring format_int(const wchar_t* format, int a, int b = 0)
 bool is_hex_digit(wchar_t c)
 {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-bool is_binary_type(VARTYPE type)
-{
-    return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1);
 }
 
 std::wstring replace_all_copy(std::wstring text, const std::wstring& what,
@@ -100,7 +96,7 @@ std::wstring ora_sql_text(const std::wstring& text)
 
 std::wstring ora_split_text_literal(const std::wstring& literal, bool large)
 {
-    constexpr size_t max_bytes = 4000;
+    constexpr size_t max_bytes = ora_max_text_bytes;
     if (literal.size() < 2 || literal.front() != L'\'' || literal.back() != L'\'')
         return literal;
     const std::wstring body = literal.substr(1, literal.size() - 2);
@@ -188,6 +184,33 @@ std::wstring ora_get_native_type(const t_ftd& field)
     }
 }
 
+namespace {
+
+// the literal of a date as ole_date prints it; empty for no date
+std::wstring date_literal(const std::wstring& printed)
+{
+    if (printed.empty())
+        return std::wstring();
+    static const std::wstring null_date = L"0000-00-00 ";
+    if (printed.compare(0, null_date.size(), null_date) == 0) {
+        tk_trace(2, "Null date has been found");
+        return L"to_date('" + printed.substr(null_date.size()) + L"', 'HH24-MI-SS')";
+    }
+    if (printed.size() == 10)
+        return L"to_date('" + printed + L"', 'YYYY-MM-DD')";
+    return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
+}
+
+// a date value whose printed form reads back as the same date: its text needs no
+// second parse (four-digit years and fields in their ranges)
+bool prints_back_unchanged(const SYSTEMTIME& t)
+{
+    return t.wYear >= 1000 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1
+           && t.wDay <= 31 && t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
+}
+
+} // namespace
+
 std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
 {
     tk_wtrace(1, L"to_oracle_str(%ls,%d)", text.c_str(), int(type));
@@ -198,20 +221,10 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
         ole_date date(text);
         if (date.get_kind() == ole_date::invalid)
             return std::wstring();
-        const std::wstring printed = date.to_wstring();
-        if (printed.empty())
-            return std::wstring();
-        static const std::wstring null_date = L"0000-00-00 ";
-        if (printed.compare(0, null_date.size(), null_date) == 0) {
-            tk_trace(2, "Null date has been found");
-            return L"to_date('" + printed.substr(null_date.size()) + L"', 'HH24-MI-SS')";
-        }
-        if (printed.size() == 10)
-            return L"to_date('" + printed + L"', 'YYYY-MM-DD')";
-        return L"to_date('" + printed + L"', 'YYYY-MM-DD HH24:MI:SS')";
+        return date_literal(date.to_wstring());
     }
 
-    if (is_binary_type(type)) {
+    if (ora_is_binary_type(type)) {
         tk_trace(1, "GOT BLOB");
         if (text.size() < 2 || text[0] != L'0' || (text[1] != L'x' && text[1] != L'X'))
             return L"''";
@@ -256,6 +269,9 @@ std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
             return L"HEXTORAW('" + stored + L"')";
         }
     }
+    // a date value is printed once: parsing the print again would give the same date
+    if (type == VT_DATE && prints_back_unchanged(field->get_date()))
+        return date_literal(ole_date(field->get_date(), false).to_wstring());
     return to_oracle_str(field->to_wstring(), type);
 }
 
@@ -292,7 +308,7 @@ std::wstring make_ora_def_val(const t_ftd* field)
     case VT_CY:
     case VT_DECIMAL: {
         const double value = leading_double(text);
-        if (value < -1e126 || value > 1e126) {
+        if (value < -ora_max_number || value > ora_max_number) {
             tk_trace(1, "def value is out of range");
             return L"0";
         }

@@ -37,7 +37,3 @@ std::wstring ora_split_text_literal(const std::wstring& literal, bool large);
 // the end of a number literal (sign, digits with one point, exponent) that starts at pos;
 // pos itself when no digit is there
 size_t ora_scan_number(const std::wstring& text, size_t pos);
-
-// text and binary columns up to this size are NVARCHAR2 and RAW; larger ones are
-// CLOB and BLOB (the limit of a standard oracle database)
-constexpr int ora_max_inline_size = 2000;

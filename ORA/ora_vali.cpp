@@ -2,7 +2,6 @@
 
 #include "ora_qres.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 #include "udb_idx.hpp"
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
@@ -25,18 +24,18 @@ std::wstring ora_validator::get_safe_name(const std::wstring& name) const
     return get_safe_identifier(name);
 }
 
-ora_fn_validator::ora_fn_validator(const std::vector<t_ftd*>& fields)
+ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields)
 {
     tk_trace(1, "ora_fn_validator::ctor1");
-    for (const t_ftd* f : fields)
+    for (const auto& f : fields)
         if (f)
             add_existing_name(f->name);
 }
 
-ora_fn_validator::ora_fn_validator(const std::vector<udb_field*>& fields)
+ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields)
 {
     tk_trace(1, "ora_fn_validator::ctor2");
-    for (const udb_field* f : fields)
+    for (const auto& f : fields)
         if (f)
             add_existing_name(f->name);
 }
@@ -57,7 +56,7 @@ ora_tn_validator::ora_tn_validator(const std::vector<std::wstring>& source_table
         add_existing_name(t);
 }
 
-ora_in_validator::ora_in_validator()
+ora_in_validator::ora_in_validator(ora_session& session)
 {
     tk_trace(2, "ora_in_validator::ctor");
     m_validator.restricted_words.push_back(L"PRIMARY");
@@ -67,7 +66,7 @@ ora_in_validator::ora_in_validator()
         L"select index_name FROM user_indexes",
     };
     for (const wchar_t* sql : queries) {
-        ora_query_results names(1, sql);
+        ora_query_results names(session, 1, sql);
         while (udb_record* rec = names.next_record()) {
             m_validator.restricted_words.push_back(ora_query_results::field_text(*rec, 0));
         }

@@ -4,9 +4,11 @@
 #include "udb_nmap.hpp"
 #include "udb_vali.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+class ora_session;
 class t_ftd;
 class udb_field;
 class udb_indexes;
@@ -23,8 +25,8 @@ public:
 // column names; every name of the list starts out as an existing name
 class ora_fn_validator : public ora_validator {
 public:
-    explicit ora_fn_validator(const std::vector<t_ftd*>& fields);
-    explicit ora_fn_validator(const std::vector<udb_field*>& fields);
+    explicit ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields);
+    explicit ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields);
 
     // source name -> generated name of the columns a table builder renamed
     void add_mapped_pair(const std::wstring& source, const std::wstring& generated);
@@ -45,7 +47,7 @@ public:
 class ora_in_validator : public tk_singleton<ora_in_validator> {
 public:
     // reads the schema's primary-key and index names as restricted names
-    ora_in_validator();
+    explicit ora_in_validator(ora_session& session);
     ~ora_in_validator() override;
 
     void load(const udb_indexes& indexes);

@@ -29,7 +29,7 @@ pgs_database::pgs_database(pgs_session& session, const std::wstring& name, bool 
 pgs_database::~pgs_database() = default;
 
 void pgs_database::load_tables(const std::wstring& schema_pattern,
-                               const std::wstring& table_pattern, std::vector<std::wstring>& list)
+                               const std::wstring& table_pattern, tk_name_list& list)
 {
     tk_wtrace(2, L"schema_pattern=%ls, table_pattern=%ls", schema_pattern.c_str(),
               table_pattern.c_str());
@@ -61,7 +61,7 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
 }
 
 void pgs_database::add_full_name(const std::wstring& schema, const std::wstring& table,
-                                 std::vector<std::wstring>& list)
+                                 tk_name_list& list)
 {
     tk_wtrace(1, L"pgs_database::add_full_name(%ls,%ls)", schema.c_str(), table.c_str());
     const std::wstring full_name = make_full_name(m_no_schema, schema, table);

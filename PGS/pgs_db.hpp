@@ -36,10 +36,10 @@ public:
 
     // the patterns are only traced
     void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,
-                     std::vector<std::wstring>& list);
+                     tk_name_list& list);
     // the first schema listed keeps a full name
     void add_full_name(const std::wstring& schema, const std::wstring& table,
-                       std::vector<std::wstring>& list);
+                       tk_name_list& list);
     // a partition: known under its full name, but not listed
     void add_partition(const std::wstring& schema, const std::wstring& table);
     // a partitioned table holds no rows of its own: it is read with its partitions'

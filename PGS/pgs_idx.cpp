@@ -56,9 +56,9 @@ bool pgs_recordset::index_columns(const std::string& key, int key_count,
     int number = 0;
     for (int i = 0; i < key_count && words >> number; ++i) {
         const pgs_ftd* found = nullptr;
-        for (const t_ftd* field : schema.fields)
-            if (static_cast<const pgs_ftd*>(field)->ordinal_position == number)
-                found = static_cast<const pgs_ftd*>(field);
+        for (const auto& field : schema.fields)
+            if (static_cast<const pgs_ftd*>(field.get())->ordinal_position == number)
+                found = static_cast<const pgs_ftd*>(field.get());
         if (number == 0 || !found)
             return false;
         result.push_back(found);

@@ -19,6 +19,8 @@ decltype(auto) pgs_guard(const std::string& prefix, F&& work)
     try {
         return work();
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(prefix + e.base().what());
+        const auto* server = dynamic_cast<const pqxx::sql_error*>(&e.base());
+        throw pgs_exception(prefix + e.base().what(),
+                            server ? pgs_error_kind(server->sqlstate()) : tk_error_kind::database);
     }
 }

@@ -161,7 +161,7 @@ struct pgs_recordset::reader {
 pgs_recordset::pgs_recordset(pgs_session& session,
                              const std::pair<std::wstring, std::wstring>& location,
                              const std::wstring& name, int mode, bool partitioned)
-    : udb_recordset(name, true), m_session(session), m_schema_name(location.first),
+    : udb_recordset(name), m_session(session), m_schema_name(location.first),
       m_table_name(location.second), m_partitioned(partitioned)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
@@ -179,7 +179,7 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 pgs_recordset::pgs_recordset(pgs_session& session,
                              const std::pair<std::wstring, std::wstring>& location,
                              const std::wstring& name, const std::wstring& text, int)
-    : udb_recordset(name, strip_query(text), true), m_session(session),
+    : udb_recordset(name, strip_query(text)), m_session(session),
       m_schema_name(location.first), m_table_name(location.second)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
@@ -227,8 +227,9 @@ void pgs_recordset::init_schema()
             int reserved = 0;
             if (vartype == VT_DECIMAL && !row[6].is_null() && !row[8].is_null())
                 reserved = decimal_reserved(row[6].as<long long>(), row[8].as<long long>());
-            schema.add_field(new pgs_ftd(size, tk_from_utf8(row[1].c_str()), vartype, not_null,
-                                         reserved, type_name, row[0].as<int>()));
+            schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(row[1].c_str()), vartype,
+                                                       not_null, reserved, type_name,
+                                                       row[0].as<int>()));
         }
     });
 }
@@ -263,8 +264,9 @@ void pgs_recordset::init_query_schema()
             else if (type == k_oid_numeric && typmod >= 4)
                 reserved = decimal_reserved((typmod - 4) >> 16 & 0xffff, (typmod - 4) & 0xffff);
             size = known_text_size(type_name, size);
-            schema.add_field(new pgs_ftd(size, tk_from_utf8(shape.column_name(i)), vartype,
-                                         false, reserved, type_name, static_cast<int>(i) + 1));
+            schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(shape.column_name(i)),
+                                                       vartype, false, reserved, type_name,
+                                                       static_cast<int>(i) + 1));
         }
     });
 }
@@ -440,7 +442,7 @@ udb_record* pgs_recordset::get_item()
         auto value = std::make_unique<udb_field>(field.name, field.size, ole_variant(),
                                                  field.b_not_null, field.auto_increment);
         read_value(field, row[static_cast<pqxx::row::size_type>(i)], failure, *value);
-        record->add_field(value.release());
+        record->add_field(std::move(value));
     }
     m_current_record = std::move(record);
     if (!failure.empty())

@@ -1,7 +1,6 @@
 #include "pgs_vali.hpp"
 
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 
 #include <cwchar>
 
@@ -25,7 +24,7 @@ std::wstring pgs_validator::get_safe_name(const std::wstring& name) const
 pgs_fn_validator::pgs_fn_validator(const udb_schema& fields)
 {
     tk_trace(2, "pgs_fn_validator::ctor");
-    for (const t_ftd* field : fields.fields)
+    for (const auto& field : fields.fields)
         add_existing_name(field->name);
 }
 

@@ -3,8 +3,22 @@
 #include <exception>
 #include <string>
 
-// the one exception root of the system: text, code and level
-// level 0: the operation may go on; 1: the operation fails; 2: internal error
+// the error levels; a level the handler does not know counts as level 0
+constexpr int tk_level_go_on = 0;       // the operation may go on
+constexpr int tk_level_fail = 1;        // the operation fails
+constexpr int tk_level_internal = 2;    // an internal error: the process ends
+
+// what a database reported, so that callers need no engine's codes; each engine
+// sets it where it translates its client's errors
+enum class tk_error_kind {
+    none,           // not a database's error
+    database,       // any other error of a database
+    duplicate_key,  // a row with the same unique key exists
+    resource_busy,  // the object is locked by another session
+    bad_value,      // a value read cannot travel unchanged
+};
+
+// the one exception root of the system: text, code, level and kind
 class tk_exception : public std::exception {
 public:
     explicit tk_exception(int level);
@@ -19,15 +33,18 @@ public:
     const std::string& get_text() const noexcept { return m_text; }
     int get_code() const noexcept { return m_code; }
     int get_level() const noexcept { return m_level; }
+    tk_error_kind get_kind() const noexcept { return m_kind; }
 
 protected:
     void set_text(const std::string& text) { m_text = text; }
     void set_code(int code) noexcept { m_code = code; }
     void set_level(int level) noexcept { m_level = level; }
+    void set_kind(tk_error_kind kind) noexcept { m_kind = kind; }
 
     std::string m_text;
     int m_code = 0;
     int m_level = 0;
+    tk_error_kind m_kind = tk_error_kind::none;
 };
 
 // a failed system call: code is errno, text is the prefix and the system's message

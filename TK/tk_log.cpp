@@ -115,7 +115,7 @@ void tk_log::wwrite(int level, const wchar_t* format, va_list args)
 
 void tk_trace(int level, const char* format, ...)
 {
-    if (!tk_log::has_instance())
+    if (!tk_log::wants(level))
         return;
     va_list args;
     va_start(args, format);
@@ -125,7 +125,7 @@ void tk_trace(int level, const char* format, ...)
 
 void tk_wtrace(int level, const wchar_t* format, ...)
 {
-    if (!tk_log::has_instance())
+    if (!tk_log::wants(level))
         return;
     va_list args;
     va_start(args, format);

@@ -28,6 +28,17 @@ public:
 
     int get_threshold() const { return m_threshold; }
 
+    // false when a line of this level would go nowhere (no log, the log off, or below
+    // the threshold once the file was emptied): the trace calls stop there, before
+    // anything is formatted
+    static bool wants(int level)
+    {
+        if (!has_instance())
+            return false;
+        const tk_log& log = trace_instance();
+        return log.m_enabled && !(log.m_truncated && level < log.m_threshold);
+    }
+
     void write(int level, const char* format, va_list args);
     void wwrite(int level, const wchar_t* format, va_list args);
 

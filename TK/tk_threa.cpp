@@ -66,7 +66,8 @@ tk_thread::~tk_thread()
 tk_task* tk_thread::create_task()
 {
     m_owns_task = true;
-    return new tk_task();
+    m_owned = std::make_unique<tk_task>();
+    return m_owned.get();
 }
 
 bool tk_thread::is_running() const
@@ -87,6 +88,8 @@ void tk_thread::start()
     m_task = create_task();
     if (!m_task)
         throw tk_mail_assertion("tk_threa.cpp", 105);
+    if (m_owns_task && m_owned.get() != m_task)
+        m_owned.reset(m_task);
     m_task->clear_stop();
     auto st = std::make_shared<state>();
     try {
@@ -137,7 +140,6 @@ void tk_thread::cleanup()
         m_handle.reset();
         m_state.reset();
     }
-    if (m_owns_task)
-        delete m_task;
     m_task = nullptr;
+    m_owned.reset();
 }

@@ -50,6 +50,8 @@ public:
     // timeout is waited for without limit, never left running on its own
     virtual ~tk_thread();
 
+    // the default makes a task of the thread's own and sets owns_task; an override
+    // hands over its own task, which the thread deletes only when owns_task is set
     virtual tk_task* create_task();
 
     void start();
@@ -72,5 +74,6 @@ private:
     std::unique_ptr<std::thread> m_handle;
     std::shared_ptr<state> m_state;
     tk_task* m_task = nullptr;
+    std::unique_ptr<tk_task> m_owned;   // the task when owns_task is set
     std::chrono::milliseconds m_stop_timeout{5000};
 };

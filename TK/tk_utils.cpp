@@ -330,6 +330,27 @@ int tk_compare_no_case(const std::wstring& a, const std::wstring& b)
     return r;
 }
 
+std::u16string tk_fold_case(const std::wstring& text)
+{
+    std::u16string source = to_u16(text);
+    std::u16string folded(source.size(), u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()), source.data(),
+                                   static_cast<int32_t>(source.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+        // full folding may lengthen the text ("\u00df" becomes "ss")
+        folded.assign(static_cast<size_t>(length), u'\0');
+        status = U_ZERO_ERROR;
+        length = u_strFoldCase(folded.data(), length, source.data(),
+                               static_cast<int32_t>(source.size()), U_FOLD_CASE_DEFAULT, &status);
+    }
+    // the comparison falls back to the units as they are, and so does the key
+    if (U_FAILURE(status))
+        return source;
+    folded.resize(static_cast<size_t>(length));
+    return folded;
+}
+
 int tk_compare_no_case(const std::string& a, const std::string& b)
 {
     return tk_compare_no_case(tk_to_unicode(a), tk_to_unicode(b));

@@ -49,6 +49,9 @@ public:
 // case-insensitive in the user's locale (icu full case folding); <0, 0, >0 like strcmp
 int tk_compare_no_case(const std::string& a, const std::string& b);
 int tk_compare_no_case(const std::wstring& a, const std::wstring& b);
+// the text as tk_compare_no_case folds it: two names compare equal exactly when
+// their folded texts are equal, so the result can key a hashed set
+std::u16string tk_fold_case(const std::wstring& text);
 
 // two upper-case digits per byte and a NUL: out holds 2 * length + 1 bytes
 void tk_bin_to_hex(size_t length, const void* bytes, char* out);

@@ -2,18 +2,6 @@
 
 #include "tk_except.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
-
-namespace {
-
-bool table_matches(const std::wstring& entry, const std::wstring& name, bool case_sensitive)
-{
-    if (case_sensitive)
-        return entry == name;
-    return tk_compare_no_case(entry, name) == 0;
-}
-
-}  // namespace
 
 udb_database::udb_database(const std::wstring& name, int mode, bool case_sensitive)
     : mode(mode), name(name), case_sensitive(case_sensitive)
@@ -29,12 +17,8 @@ udb_database::~udb_database()
 bool udb_database::delete_tab(const std::wstring& name)
 {
     tk_wtrace(1, L"udb_database::delete_tab (%ls)", name.c_str());
-    for (auto it = tables.begin(); it != tables.end(); ++it) {
-        if (table_matches(*it, name, case_sensitive)) {
-            tables.erase(it);
-            return true;
-        }
-    }
+    if (tables.erase(name, case_sensitive))
+        return true;
     throw tk_mail_assertion("udb_db.cpp", 44);
 }
 
@@ -54,13 +38,27 @@ void udb_database::create_relationships(const udb_relationships&)
 bool udb_database::is_table_exist(const std::wstring& name)
 {
     tk_wtrace(1, L"udb_database::is_table_exist(%ls)", name.c_str());
-    for (const auto& entry : tables) {
-        tk_wtrace(1, L"Compare with %ls", entry.c_str());
-        if (table_matches(entry, name, case_sensitive)) {
-            tk_trace(1, "table exists");
-            return true;
-        }
+    if (case_sensitive ? tables.contains(name) : tables.contains_no_case(name)) {
+        tk_trace(1, "table exists");
+        return true;
     }
     tk_trace(1, "table not found");
     return false;
+}
+
+void udb_database::begin_naming(const std::vector<std::wstring>&)
+{
+}
+
+std::wstring udb_database::get_dest_table_name(const std::wstring& source)
+{
+    return source;
+}
+
+void udb_database::keep_dest_table_name(const std::wstring&, const std::wstring&)
+{
+}
+
+void udb_database::end_naming()
+{
 }

@@ -5,6 +5,7 @@
 #include "udb_rel.hpp"
 #include "udb_rset.hpp"
 #include "udb_sche.hpp"
+#include "tk_names.hpp"
 
 #include <memory>
 #include <string>
@@ -43,10 +44,18 @@ public:
     // searches tables: exactly when case_sensitive, else case-insensitively
     virtual bool is_table_exist(const std::wstring& name);
 
+    // the names one run gives its tables here, from begin_naming (with the run's
+    // source tables) to end_naming; the defaults keep every name as it is
+    virtual void begin_naming(const std::vector<std::wstring>& source_tables);
+    virtual std::wstring get_dest_table_name(const std::wstring& source);
+    // the table of source is dest now: later names keep clear of it
+    virtual void keep_dest_table_name(const std::wstring& source, const std::wstring& dest);
+    virtual void end_naming();
+
     int mode;                           // 8: append mode, no foreign keys are converted
     std::wstring name;
     bool case_sensitive;
-    std::vector<std::wstring> tables;   // in the order the engine added them
+    tk_name_list tables;                // in the order the engine added them
     udb_names_map names_map;
     udb_relationships relationships;
 };

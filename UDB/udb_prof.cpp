@@ -130,7 +130,8 @@ bool udb_profile::load(const std::wstring& file)
     tk_wtrace(2, L"udb_profile::load(%ls)", file.c_str());
     if (!tk_is_file_exist(file, 0x4000))
         throw tk_exception(
-            L"Profile does not exist. Please verify the correct path/name was given.", 1);
+            L"Profile does not exist. Please verify the correct path/name was given.",
+            tk_level_fail);
 
     file_ptr f = open_file(file, "rb");
     if (!f)

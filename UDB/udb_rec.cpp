@@ -2,7 +2,6 @@
 
 #include "tk_log.hpp"
 
-#include <memory>
 
 udb_field::udb_field(const std::wstring& name, int size, const ole_variant& value,
                      bool not_null, bool auto_increment)
@@ -19,15 +18,7 @@ VARTYPE udb_field::get_type() const
     return get_vt();
 }
 
-udb_record::~udb_record()
+void udb_record::add_field(std::unique_ptr<udb_field> field)
 {
-    for (udb_field* field : fields)
-        delete field;
-}
-
-void udb_record::add_field(udb_field* field)
-{
-    std::unique_ptr<udb_field> guard(field);
-    fields.push_back(field);
-    guard.release();
+    fields.push_back(std::move(field));
 }

@@ -2,6 +2,7 @@
 
 #include "ole_var.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,12 @@ public:
 class udb_record {
 public:
     udb_record() = default;
-    virtual ~udb_record();
+    virtual ~udb_record() = default;
 
     udb_record(const udb_record&) = delete;
     udb_record& operator=(const udb_record&) = delete;
 
-    // takes the field (created with new) at once, also when appending fails
-    void add_field(udb_field* field);
+    void add_field(std::unique_ptr<udb_field> field);
 
-    std::vector<udb_field*> fields;  // null entries are allowed and skipped on delete
+    std::vector<std::unique_ptr<udb_field>> fields;  // null entries are allowed
 };

@@ -2,13 +2,12 @@
 
 #include "tk_log.hpp"
 
-udb_recordset::udb_recordset(const std::wstring& name, bool owns)
-    : name(name), schema(owns)
+udb_recordset::udb_recordset(const std::wstring& name) : name(name)
 {
 }
 
-udb_recordset::udb_recordset(const std::wstring& name, const std::wstring& text, bool owns)
-    : text(text), name(name), schema(owns)
+udb_recordset::udb_recordset(const std::wstring& name, const std::wstring& text)
+    : text(text), name(name)
 {
 }
 
@@ -42,6 +41,11 @@ void udb_recordset::reserved_op()
 
 void udb_recordset::reset()
 {
+}
+
+std::vector<std::string> udb_recordset::get_losses() const
+{
+    return {};
 }
 
 void udb_recordset::add_index(const udb_index& index)

@@ -5,17 +5,15 @@
 #include "udb_sche.hpp"
 
 #include <string>
+#include <vector>
 
 // the engine-neutral table (or query) reader and writer. every operation but
 // append_record has a default, so an engine overrides only what it supports.
 // recordsets are created by their database and deleted by the caller.
 class udb_recordset {
 public:
-    // owns is passed on to the schema
-    udb_recordset(const std::wstring& name, bool owns);
-    udb_recordset(const std::wstring& name, const std::wstring& text, bool owns);
-    // a query text without the owns flag would silently pick the first form
-    udb_recordset(const std::wstring& name, const wchar_t* text) = delete;
+    explicit udb_recordset(const std::wstring& name);
+    udb_recordset(const std::wstring& name, const std::wstring& text);
     virtual ~udb_recordset() = default;
 
     udb_recordset(const udb_recordset&) = delete;
@@ -35,6 +33,9 @@ public:
     virtual void reserved_op();
     // (re)starts reading at the first record
     virtual void reset();
+    // what a writer could not keep of its source (indexes left out, constraints
+    // dropped, values replaced), one message each; none by default
+    virtual std::vector<std::string> get_losses() const;
 
     // keeps index names unique (case-insensitive) and remembers the first primary
     // or unique index in key_index

@@ -17,28 +17,14 @@ t_ftd::t_ftd(int size, const std::wstring& name, VARTYPE vartype, bool b_not_nul
               static_cast<int>(b_not_null), reserved);
 }
 
-udb_schema::udb_schema(bool owns) : owns(owns)
+void udb_schema::add_field(std::unique_ptr<t_ftd> field)
 {
-}
-
-udb_schema::~udb_schema()
-{
-    if (owns) {
-        for (t_ftd* field : fields)
-            delete field;
-    }
-}
-
-void udb_schema::add_field(t_ftd* field)
-{
-    std::unique_ptr<t_ftd> guard(owns ? field : nullptr);
-    fields.push_back(field);
-    guard.release();
+    fields.push_back(std::move(field));
 }
 
 namespace {
 
-int first_match(const std::vector<t_ftd*>& fields, const std::wstring& name, bool trace_each)
+int first_match(const std::vector<std::unique_ptr<t_ftd>>& fields, const std::wstring& name, bool trace_each)
 {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (trace_each)

@@ -2,6 +2,7 @@
 
 #include "ole_var.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@ class t_ftd {
 public:
     t_ftd(int size, const std::wstring& name, VARTYPE vartype, bool b_not_null,
           bool auto_increment, const ole_variant& default_value, int reserved);
-    // virtual: engines derive descriptors and owning schemas delete them through t_ftd*
+    // virtual: engines derive descriptors and schemas delete them through t_ftd
     virtual ~t_ftd() = default;
 
     t_ftd(const t_ftd&) = default;
@@ -31,16 +32,13 @@ public:
 // and the first match wins
 class udb_schema {
 public:
-    // owns: the schema deletes its descriptors
-    explicit udb_schema(bool owns);
-    virtual ~udb_schema();
+    udb_schema() = default;
+    virtual ~udb_schema() = default;
 
     udb_schema(const udb_schema&) = delete;
     udb_schema& operator=(const udb_schema&) = delete;
 
-    // appends; an owning schema takes the descriptor (created with new) at once,
-    // also when appending fails
-    void add_field(t_ftd* field);
+    void add_field(std::unique_ptr<t_ftd> field);
 
     bool find_field(const std::wstring& name) const;
     int get_field_idx(const std::wstring& name) const;  // -1 when none
@@ -50,6 +48,5 @@ public:
     // an empty comment changes nothing; an unknown field is not an error
     void set_field_comment(const std::wstring& name, const std::wstring& comment);
 
-    std::vector<t_ftd*> fields;
-    bool owns;
+    std::vector<std::unique_ptr<t_ftd>> fields;
 };

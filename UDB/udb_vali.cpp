@@ -2,7 +2,6 @@
 
 #include "tk_except.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,11 +9,6 @@
 #include <unicode/uchar.h>
 
 namespace {
-
-bool equal_no_case(const std::wstring& a, const std::wstring& b)
-{
-    return tk_compare_no_case(a, b) == 0;
-}
 
 // i as "%05d"
 std::wstring number5(int i)
@@ -49,11 +43,9 @@ bool udb_validator::is_acceptable(const std::wstring& name) const
         tk_trace(1, "The name is too long");
         return false;
     }
-    for (const auto& word : restricted_words) {
-        if (equal_no_case(word, name)) {
-            tk_trace(1, "The name is restricted");
-            return false;
-        }
+    if (restricted_words.contains_no_case(name)) {
+        tk_trace(1, "The name is restricted");
+        return false;
     }
     for (wchar_t c : illegal_chars) {
         if (name.find(c) != std::wstring::npos) {
@@ -67,12 +59,7 @@ bool udb_validator::is_acceptable(const std::wstring& name) const
 bool udb_validator::is_duplicated(const std::wstring& name) const
 {
     tk_wtrace(1, L"udb_validator::is_duplicated(%ls)", name.c_str());
-    for (const auto& existing : existing_names) {
-        tk_wtrace(1, L"Processing %ls", existing.c_str());
-        if (equal_no_case(existing, name))
-            return true;
-    }
-    return false;
+    return existing_names.contains_no_case(name);
 }
 
 std::wstring udb_validator::get_safe_name(const std::wstring& name) const
@@ -119,10 +106,7 @@ bool udb_validator::is_identifier(const std::wstring& name) const
             return false;
         }
     }
-    for (const std::wstring& word : restricted_words)
-        if (equal_no_case(word, name))
-            return false;
-    return true;
+    return !restricted_words.contains_no_case(name);
 }
 
 std::wstring udb_validator::get_safe_identifier(const std::wstring& name) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tk_names.hpp"
+
 #include <string>
 #include <vector>
 
@@ -21,8 +23,8 @@ public:
 
     unsigned max_length;
     std::vector<wchar_t> illegal_chars;
-    std::vector<std::wstring> restricted_words;  // compared case-insensitively
-    std::vector<std::wstring> existing_names;
+    tk_name_list restricted_words;  // compared case-insensitively
+    tk_name_list existing_names;
 
 protected:
     // the identifier rules both engines share: a letter first, then letters, digits,

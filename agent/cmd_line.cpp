@@ -118,7 +118,7 @@ int mode_value(const std::string& text)
 {
     const int mode = std::atoi(text.c_str());
     tk_trace(2, "\tgot mode %d", mode);
-    if (std::to_string(mode) != text || mode < 0 || mode > 2)
+    if (std::to_string(mode) != text || mode < udb_mode_overwrite || mode > udb_mode_skip)
         fatal_exit("Invalid merge/overwrite mode");
     return mode;
 }

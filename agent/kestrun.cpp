@@ -18,6 +18,7 @@ namespace {
 int convert(int argc, char** argv, error_handler& handler)
 {
     tarnova_convertor task(tarnova_convertor::program::console);
+    handler.set_before_exit(&tarnova_convertor::log_off_before_exit);
     console_run_hooks hooks;
     task.set_hooks(&hooks);
     try {

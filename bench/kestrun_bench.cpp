@@ -28,16 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
-
 namespace {
-
-using clock_type = std::chrono::steady_clock;
 
 struct shape {
     std::string name;
@@ -81,61 +72,14 @@ std::vector<shape> shapes(long lob_bytes)
     };
 }
 
-struct run_result {
-    int status = -1;
-    double seconds = 0;
-    double cpu_seconds = 0;
-    long peak_kib = 0;
-};
+using run_result = test_run_figures;
 
-// runs a program with PG* variables removed and extra "NAME=value" settings, its output into
-// a file; the figures come from wait4, so they are the child's own
+// runs a program without the PG* variables (libpq would read them) and with the extra
+// "NAME=value" settings, its output into a file
 run_result run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                const std::string& output)
 {
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e) {
-        std::string v = *e;
-        if (v.rfind("PG", 0) == 0)
-            continue;
-        bool replaced = false;
-        for (const auto& x : env)
-            replaced = replaced || v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-        if (!replaced)
-            envs.push_back(v);
-    }
-    envs.insert(envs.end(), env.begin(), env.end());
-    std::vector<char*> cargv, cenv;
-    for (const auto& a : argv)
-        cargv.push_back(const_cast<char*>(a.c_str()));
-    cargv.push_back(nullptr);
-    for (const auto& e : envs)
-        cenv.push_back(const_cast<char*>(e.c_str()));
-    cenv.push_back(nullptr);
-
-    run_result r;
-    const auto start = clock_type::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = open("/dev/null", O_RDONLY);
-        if (fd < 0 || in < 0)
-            _exit(126);
-        dup2(in, 0);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        execve(cargv[0], cargv.data(), cenv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    r.seconds = std::chrono::duration<double>(clock_type::now() - start).count();
-    r.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                    usage.ru_stime.tv_usec / 1e6;
-    r.peak_kib = usage.ru_maxrss;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+    return test_run_measured(argv, env, output, {"PG"});
 }
 
 std::string file_text(const std::string& path)

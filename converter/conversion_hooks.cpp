@@ -14,7 +14,8 @@ void conversion_hooks::on_missing_table(const std::wstring& name)
 {
     error_handler& handler = error_handler::instance();
     handler.set_context(name);
-    handler.handle(tk_exception("Table does not exist in the source database", 0), false);
+    handler.handle(tk_exception("Table does not exist in the source database", tk_level_go_on),
+                   false);
 }
 
 void conversion_hooks::on_table(const std::wstring&, std::uint32_t) {}

@@ -1,6 +1,5 @@
 #include "error_handler.hpp"
 
-#include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -111,7 +110,7 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
 {
     tk_trace(2, "error_handler::handle");
     error_reaction& reaction = m_reaction ? *m_reaction : default_reaction;
-    if (e.get_level() == 2) {
+    if (e.get_level() == tk_level_internal) {
         tk_trace(3, "Internal error:\n%s", e.what());
         reaction.show_internal_error(e);
         end_process(-1);
@@ -123,7 +122,7 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
             c = ' ';
     ++m_reported;
     reaction.on_message(e, message);
-    if (e.get_level() == 1) {
+    if (e.get_level() == tk_level_fail) {
         tk_trace(1, "Got 1-level error");
         if (reaction.on_level1(message, may_continue) == error_reaction::level1_end::end_process)
             end_process(-1);
@@ -140,7 +139,10 @@ void error_handler::handle(const tk_exception& e, bool may_continue)
 
 void error_handler::end_process(int code)
 {
-    tarnova_convertor::log_off_before_exit();
+    if (has_instance()) {
+        if (const before_exit_fn callback = instance().m_before_exit)
+            callback();
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     if (std::this_thread::get_id() != main_thread_id && main_thread_id != std::thread::id())

@@ -71,9 +71,15 @@ public:
     std::uint32_t get_reported_errors() const { return m_reported; }
     void count_reported_error() { ++m_reported; }
 
-    // ends the process: logs off Oracle first (the log-off commits pending
-    // large-object writes and updates), flushes the standard streams; from a
-    // thread other than the one that built the handler it uses _exit
+    // what the program does before end_process ends it (the conversion logs off its
+    // destination, which commits pending large-object writes and updates); it must
+    // not throw. null for nothing
+    using before_exit_fn = void (*)();
+    void set_before_exit(before_exit_fn callback) { m_before_exit = callback; }
+
+    // ends the process: calls the before-exit callback of the handler first, flushes
+    // the standard streams; from a thread other than the one that built the handler
+    // it uses _exit
     [[noreturn]] static void end_process(int code);
 
 private:
@@ -82,4 +88,5 @@ private:
     tk_error_converter m_converter;
     error_reaction* m_reaction = nullptr;
     std::uint32_t m_reported = 0;
+    before_exit_fn m_before_exit = nullptr;
 };

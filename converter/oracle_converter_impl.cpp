@@ -34,8 +34,9 @@ void oracle_converter_impl::store_oracle_settings(const std::wstring& new_host,
                                                   const std::wstring& new_password,
                                                   const std::wstring& new_port)
 {
-    tk_wtrace(2, L"oracle_converter_impl::store_oracle_settings(%ls,%ls,%ls,%ls)",
-              new_host.c_str(), new_user.c_str(), new_password.c_str(), new_port.c_str());
+    // never the password: the trace is a file anyone may be sent
+    tk_wtrace(2, L"oracle_converter_impl::store_oracle_settings(%ls,%ls,%ls)", new_host.c_str(),
+              new_user.c_str(), new_port.c_str());
     host = new_host;
     user = new_user;
     password = new_password;
@@ -48,7 +49,7 @@ void oracle_converter_impl::connect_oracle_server(const std::wstring& name)
     m_database.reset();
     if (port.empty())
         port = L"1521";
-    m_database.reset(engine().open_db(host, user, password, port, name));
+    m_database = engine().open_db(host, user, password, port, name);
     db_name = name;
 }
 

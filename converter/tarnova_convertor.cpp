@@ -53,6 +53,26 @@ bool tarnova_convertor::test_query(const std::wstring&)
     return true;
 }
 
+udb_database& tarnova_convertor::destination() const
+{
+    ora_database* db = get_connected_database();
+    if (!db)
+        throw tk_exception("The Oracle database is not connected", tk_level_fail);
+    return *db;
+}
+
+udb_database& tarnova_convertor::prepare_destination()
+{
+    udb_database& db = destination();
+    get_connected_database()->upper_case = uppercase;
+    return db;
+}
+
+std::unique_ptr<udb_database> tarnova_convertor::open_source()
+{
+    return m_pgs.engine().open_db(get_source_name(), L"", L"");
+}
+
 void tarnova_convertor::get_all_tables(std::vector<std::wstring>& tables)
 {
     tk_trace(2, "tarnova_convertor::get_all_tables");
@@ -133,7 +153,7 @@ bool tarnova_convertor::serialize(bool save)
 
     exchange("convert_views", convert_views, true);
     exchange_kept("dest", dest);
-    exchange("mode", mode_value, uint32_t(1));
+    exchange("mode", mode_value, uint32_t(udb_mode_merge));
     exchange("no_schema", schema_flag, false);
     exchange_kept("oracleh", host);
     exchange_kept("oraclep", password);

@@ -6,12 +6,14 @@
 #include "tk_singl.hpp"
 #include "udb_converter.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class conversion_hooks;
-class ora_database;
+class udb_database;
 class udb_profile;
+class udb_record;
 class udb_recordset;
 
 // the conversion task: every setting of a conversion and the run itself. one per
@@ -63,11 +65,18 @@ private:
     void run_tables(run_state& state);
     void convert_table(run_state& state, const std::wstring& name, const std::wstring& query);
     void copy_rows(udb_recordset& source, udb_recordset& writer);
-    void update_record(udb_recordset& writer, udb_recordset& source);
+    // the source's current record; null when it was reported instead
+    const udb_record* read_record(udb_recordset& source);
+    void write_record(udb_recordset& writer, const udb_record& record);
+    void update_record(udb_recordset& writer, const udb_record& record);
     void report_record_error(const tk_exception& e);
     // what the writer could not keep: replaced numbers, indexes left out
     void report_writer_losses(const udb_recordset& writer, const std::wstring& name);
-    ora_database& destination() const;
+    // the connected destination; not connected is a level-1 error
+    udb_database& destination() const;
+    // the destination with the run's settings applied
+    udb_database& prepare_destination();
+    std::unique_ptr<udb_database> open_source();
     conversion_hooks& hooks() const;
 
     pgs_converter_impl m_pgs;

@@ -1,23 +1,13 @@
 #include "conversion_hooks.hpp"
 #include "error_handler.hpp"
-#include "ora_db.hpp"
-#include "ora_except.hpp"
-#include "ora_tab.hpp"
-#include "ora_vali.hpp"
-#include "pgs_engine.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
-#include "tk_utils.hpp"
 #include "udb_db.hpp"
 
 #include <ctime>
 #include <memory>
-#include <optional>
 
 namespace {
-
-constexpr int unique_violation = 0x100001;     // ORA-00001
-constexpr int resource_busy = 54;              // ORA-00054, low 16 bits of the code
 
 void trace_time(const char* format)
 {
@@ -54,25 +44,25 @@ init_conversion::~init_conversion()
     m_task.set_finished(true);
 }
 
-// the objects that live for one run; members are destroyed in reverse order:
-// the table-name validator, the index-name validator, then the source database
+// the objects that live for one run: the destination's naming ends before the
+// source database closes
 struct tarnova_convertor::run_state {
+    ~run_state() { end_naming(); }
+
+    void end_naming()
+    {
+        if (naming)
+            naming->end_naming();
+        naming = nullptr;
+    }
+
     std::unique_ptr<udb_database> source;
-    std::optional<ora_in_validator> index_names;
-    std::unique_ptr<ora_tn_validator> table_names;
+    udb_database* naming = nullptr;
 };
 
 conversion_hooks& tarnova_convertor::hooks() const
 {
     return m_hooks ? *m_hooks : plain_hooks;
-}
-
-ora_database& tarnova_convertor::destination() const
-{
-    ora_database* db = get_connected_database();
-    if (!db)
-        throw tk_exception("The Oracle database is not connected", 1);
-    return *db;
 }
 
 void tarnova_convertor::operator()()
@@ -105,10 +95,8 @@ void tarnova_convertor::operator()()
 void tarnova_convertor::run_tables(run_state& state)
 {
     // without a destination session nothing below could work: say so first
-    ora_database& dest = destination();
-    state.source = m_pgs.engine().open_db(get_source_name(), L"", L"");
-    state.index_names.emplace();
-    dest.upper_case = uppercase;
+    udb_database& dest = prepare_destination();
+    state.source = open_source();
     hooks().on_prepare(*this, *state.source);
 
     tab_total = static_cast<std::uint32_t>(selected.size());
@@ -116,7 +104,8 @@ void tarnova_convertor::run_tables(run_state& state)
               static_cast<int>(tab_total.load()));
     hooks().on_database(get_source_name(), tab_total);
 
-    state.table_names = std::make_unique<ora_tn_validator>(selected, dest.tables);
+    dest.begin_naming(selected);
+    state.naming = &dest;
     for (const std::wstring& name : selected)
         queries.emplace(name, std::wstring());
 
@@ -130,8 +119,7 @@ void tarnova_convertor::run_tables(run_state& state)
     error_handler::instance().clear_context();
     tab_done = 0;
     tab_total = 0;
-    state.table_names.reset();
-    state.index_names.reset();
+    state.end_naming();
     state.source.reset();
 }
 
@@ -149,35 +137,31 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         return;
     }
 
-    ora_database& dest = destination();
-    ora_tn_validator& table_names = *state.table_names;
+    udb_database& dest = destination();
     std::unique_ptr<udb_recordset> source;
     std::unique_ptr<udb_recordset> writer;
     try {
         source = query.empty() ? state.source->get_table(name, 1)
                                : state.source->get_query(name, query, 1);
 
-        std::wstring dest_name = name;
-        if (uppercase)
-            tk_wstring::to_upper(dest_name);
-        if (!table_names.is_acceptable(dest_name))
-            dest_name = table_names.get_safe_name(dest_name);
+        const std::wstring dest_name = dest.get_dest_table_name(name);
 
         if (dest.is_table_exist(dest_name)) {
-            if (mode == 2) {
+            if (mode == udb_mode_skip) {
                 tk_trace(2, "Skip existing table");
                 source.reset();
                 ++tab_done;
                 return;
             }
-            if (mode == 0) {
+            if (mode == udb_mode_overwrite) {
                 tk_trace(2, "Overwrite existing table");
                 try {
                     dest.delete_tab(dest_name);
-                } catch (const ora_exception& e) {
-                    if ((e.get_code() & 0xFFFF) == resource_busy)
+                } catch (const tk_exception& e) {
+                    if (e.get_kind() == tk_error_kind::resource_busy)
                         throw tk_exception(
-                            "Cannot delete table because it is busy with another process", 0);
+                            "Cannot delete table because it is busy with another process",
+                            tk_level_go_on);
                     throw;
                 }
             }
@@ -186,17 +170,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         writer = dest.create_table(dest_name, source->schema,
                                    skip_idx ? udb_indexes() : source->indexes);
 
-        if (!table_names.is_acceptable(name)) {
-            tk_wtrace(2, L"Store generated table name '%ls'", dest_name.c_str());
-            table_names.add_existing_name(dest_name);
-            dest.names_map.add_tn_mapping(name, dest_name);
-            std::wstring bare = name;
-            tk_wstring::replace_all(bare, L"[", L"");
-            tk_wstring::replace_all(bare, L"]", L"");
-            if (bare != name)
-                dest.names_map.add_tn_mapping(bare, dest_name);
-        }
-        table_names.restricted_words.push_back(dest_name);
+        dest.keep_dest_table_name(name, dest_name);
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -224,35 +198,58 @@ void tarnova_convertor::copy_rows(udb_recordset& source, udb_recordset& writer)
         if (stop_requested())
             throw tk_final_exception();
         tk_trace(1, "Converting %d record", static_cast<int>(rec_done.load()));
-        try {
-            try {
-                writer.append_record(current_record(source));
-            } catch (const ora_exception& e) {
-                tk_trace(1, "GOT ERROR: %s (%08X)", e.what(), static_cast<unsigned>(e.get_code()));
-                tk_trace(1, "mode=%d", mode);
-                if (mode == 4 && e.get_code() == unique_violation)
-                    update_record(writer, source);
-                else if (!(mode == 1 && e.get_code() == unique_violation))
-                    throw;
-            }
-        } catch (const ora_exception& e) {
-            report_record_error(e);
-        } catch (const pgs_value_exception& e) {
-            report_record_error(e);
-        }
+        if (const udb_record* record = read_record(source))
+            write_record(writer, *record);
         source.next();
         ++rec_done;
     }
 }
 
-void tarnova_convertor::update_record(udb_recordset& writer, udb_recordset& source)
+const udb_record* tarnova_convertor::read_record(udb_recordset& source)
 {
     try {
-        writer.update(current_record(source));
+        return &current_record(source);
+    } catch (const tk_exception& e) {
+        // a value that cannot travel unchanged costs its record, not the table
+        if (e.get_kind() != tk_error_kind::bad_value)
+            throw;
+        report_record_error(e);
+        return nullptr;
+    }
+}
+
+void tarnova_convertor::write_record(udb_recordset& writer, const udb_record& record)
+{
+    // what the destination database refuses costs the record; other errors the table
+    try {
+        try {
+            writer.append_record(record);
+        } catch (const tk_exception& e) {
+            if (e.get_kind() == tk_error_kind::none)
+                throw;
+            tk_trace(1, "GOT ERROR: %s (%08X)", e.what(), static_cast<unsigned>(e.get_code()));
+            tk_trace(1, "mode=%d", mode);
+            const bool duplicate = e.get_kind() == tk_error_kind::duplicate_key;
+            if (mode == udb_mode_merge_update && duplicate)
+                update_record(writer, record);
+            else if (!(mode == udb_mode_merge && duplicate))
+                throw;
+        }
+    } catch (const tk_exception& e) {
+        if (e.get_kind() == tk_error_kind::none)
+            throw;
+        report_record_error(e);
+    }
+}
+
+void tarnova_convertor::update_record(udb_recordset& writer, const udb_record& record)
+{
+    try {
+        writer.update(record);
     } catch (const tk_exception& e) {
         // a record the writer could neither append nor update is reported like any
         // other record error; the table goes on
-        if (e.get_level() != 0)
+        if (e.get_level() != tk_level_go_on)
             throw;
         report_record_error(e);
     }
@@ -267,27 +264,9 @@ void tarnova_convertor::report_record_error(const tk_exception& e)
 
 void tarnova_convertor::report_writer_losses(const udb_recordset& writer, const std::wstring& name)
 {
-    const auto* table = dynamic_cast<const ora_table*>(&writer);
-    if (!table)
-        return;
-    const auto report = [&](const std::string& text) {
+    for (const std::string& loss : writer.get_losses()) {
         error_handler& handler = error_handler::instance();
         handler.set_context(name);
-        handler.handle(tk_exception(text, 0), false);
-    };
-    for (const ora_left_out_index& index : table->get_left_out_indexes())
-        report("Index " + tk_to_ansi(index.index) + " was not created: column "
-               + tk_to_ansi(index.column)
-               + " is stored as a large object, which Oracle cannot index");
-    for (const auto& [column, count] : table->get_replaced_values()) {
-        if (count == 0)
-            continue;
-        report(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
-               + " were beyond the Oracle number range and were written as the column default"
-                 " or NULL");
+        handler.handle(tk_exception(loss, tk_level_go_on), false);
     }
-    // the destination no longer has the source's constraint: the user must know
-    for (const std::wstring& column : table->get_dropped_not_null())
-        report("Column " + tk_to_ansi(column)
-               + " lost its NOT NULL constraint: an empty value arrives in Oracle as NULL");
 }

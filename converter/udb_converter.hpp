@@ -11,6 +11,13 @@
 
 class udb_profile;
 
+// what a run does with a destination table that exists; the mode stays an open int
+// (profiles and the registry store the number) and any other value keeps the table
+constexpr int udb_mode_overwrite = 0;
+constexpr int udb_mode_merge = 1;           // keep it; a duplicate key costs the record
+constexpr int udb_mode_skip = 2;            // leave the table out
+constexpr int udb_mode_merge_update = 4;    // keep it; a duplicate key updates the row
+
 // the engine-neutral settings of a conversion and its progress fields. the run is
 // the only writer of the progress fields; another thread may read them at any time
 class udb_converter : public tk_converter {
@@ -29,7 +36,7 @@ public:
     std::wstring get_cur_table() const;
     void set_cur_table(const std::wstring& name);
 
-    int mode = 0;                       // 0 overwrite, 1 merge, 2 skip, 4 merge with update
+    int mode = udb_mode_overwrite;
     std::atomic<std::uint32_t> rec_total{0};
     std::atomic<std::uint32_t> rec_done{0};
     std::atomic<std::uint32_t> tab_total{0};

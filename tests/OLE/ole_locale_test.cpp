@@ -1,5 +1,6 @@
 #include "ole_date.hpp"
 #include "ole_var.hpp"
+#include "test_files.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -15,14 +15,12 @@ namespace {
 // the user's one); the value texts must not follow it
 TEST(ole_locale, numbers_keep_the_point_under_a_comma_locale)
 {
-    std::string dir = "/tmp/ole_locale_" + std::to_string(getpid());
-    std::string command = "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir +
-                          "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        std::system(("rm -rf " + dir).c_str());
+    const test_temp_dir locales{"ole_locale"};
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + locales.file("de_DE.UTF-8") +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
         GTEST_SKIP() << "no de_DE locale source to build a comma locale from";
-    }
-    setenv("LOCPATH", dir.c_str(), 1);
+    setenv("LOCPATH", locales.path().c_str(), 1);
     bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     char probe[16] = "";
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
@@ -38,7 +36,6 @@ TEST(ole_locale, numbers_keep_the_point_under_a_comma_locale)
     }
     std::setlocale(LC_NUMERIC, "C");
     unsetenv("LOCPATH");
-    std::system(("rm -rf " + dir).c_str());
     if (!set || std::string(probe) != "1,5")
         GTEST_SKIP() << "the comma locale did not load";
 }

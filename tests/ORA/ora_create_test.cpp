@@ -35,7 +35,7 @@ TEST_F(ora_create_test, column_types_defaults_and_not_null_arrive_in_the_catalog
         {L"DEC", VT_DECIMAL, 0, (10 << 8) | 2, L"NUMBER", L"N", L"5"},
         {L"DT", VT_DATE, 0, 2, L"DATE", L"N", L""},
     };
-    std::vector<t_ftd*> fields;
+    std::vector<t_ftd> fields;
     for (const column_case& c : cases) {
         ole_variant def;
         if (c.vt == VT_BSTR)
@@ -69,15 +69,15 @@ TEST_F(ora_create_test, column_types_defaults_and_not_null_arrive_in_the_catalog
 
 TEST_F(ora_create_test, column_names_are_made_acceptable_unique_and_mapped)
 {
-    udb_schema source(true);
-    source.add_field(col(L"id", VT_I4));
-    source.add_field(col(L"ID", VT_I4));
-    source.add_field(col(L"1st", VT_I4));
-    source.add_field(col(L"name", VT_I4));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(col(L"id", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"ID", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"1st", VT_I4)));
+    source.add_field(std::make_unique<t_ftd>(col(L"name", VT_I4)));
 
     ora_schema_initializer plain(L"N1", source, false);
     std::vector<std::wstring> names;
-    for (const t_ftd* f : plain.get_fields().fields)
+    for (const auto& f : plain.get_fields().fields)
         names.push_back(f->name);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"id", L"ID00000", L"A1st", L"name"}));
     EXPECT_EQ(plain.get_names_map(),
@@ -88,7 +88,7 @@ TEST_F(ora_create_test, column_names_are_made_acceptable_unique_and_mapped)
     EXPECT_EQ(upper.get_names_map().get_mapped_name(L"id", true), L"ID");
     EXPECT_EQ(upper.get_names_map().get_mapped_name(L"ID", true), L"ID00000");
 
-    plain.build_schema(db());
+    plain.build_schema(db().session());
     EXPECT_EQ(rows(L"SELECT COLUMN_NAME FROM USER_TAB_COLUMNS WHERE TABLE_NAME='N1' ORDER BY "
                    L"COLUMN_ID"),
               (ora_rows{{L"id"}, {L"ID00000"}, {L"A1st"}, {L"name"}}));
@@ -96,13 +96,13 @@ TEST_F(ora_create_test, column_names_are_made_acceptable_unique_and_mapped)
 
 TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"FIRST", VT_I4, true, true, ole_variant(L"1"), 0));
-    source.add_field(new t_ftd(0, L"ID", VT_I4, true, true, ole_variant(L"5"), 0));
-    source.add_field(col(L"V", VT_BSTR, 10));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"FIRST", VT_I4, true, true, ole_variant(L"1"), 0));
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, true, true, ole_variant(L"5"), 0));
+    source.add_field(std::make_unique<t_ftd>(col(L"V", VT_BSTR, 10)));
     ora_schema_initializer builder(L"AUTO", source, false);
     EXPECT_EQ(builder.get_auto_increment_column(), L"ID");
-    builder.build_schema(db());
+    builder.build_schema(db().session());
 
     // both flagged columns are created nullable without default; only the last is filled
     EXPECT_EQ(rows(L"SELECT COLUMN_NAME, NULLABLE, DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE "
@@ -118,24 +118,24 @@ TEST_F(ora_create_test, auto_increment_column_gets_a_sequence_and_a_trigger)
 
 TEST_F(ora_create_test, refused_trigger_of_a_lower_case_table_leaves_table_and_sequence)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
     ora_schema_initializer builder(L"lower", source, false);
     // the unquoted trigger names table LOWER, which does not exist
-    EXPECT_NO_THROW(builder.build_schema(db()));
+    EXPECT_NO_THROW(builder.build_schema(db().session()));
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME='lower'"), 1);
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM USER_SEQUENCES WHERE SEQUENCE_NAME='lower_0'"), 1);
 }
 
 TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
 {
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
 
     exec(L"CREATE SEQUENCE \"T_0\"");
     exec(L"CREATE TABLE \"T_1\" (A NUMBER)");
     ora_schema_initializer t(L"T", source, false);
-    EXPECT_EQ(t.create_sequence(db()), L"T_2");
+    EXPECT_EQ(t.create_sequence(db().session()), L"T_2");
 
     // 30 characters: the base keeps 28, and 27 for two-digit numbers
     const std::wstring name30 = L"ABCDEFGHIJKLMNOPQRSTUVWXYZABCD";
@@ -143,17 +143,17 @@ TEST_F(ora_create_test, sequence_takes_the_first_free_name_within_30_characters)
     for (int n = 0; n < 10; ++n)
         exec(L"CREATE SEQUENCE \"" + base28 + L"_" + std::to_wstring(n) + L"\"");
     ora_schema_initializer long_name(name30, source, false);
-    EXPECT_EQ(long_name.create_sequence(db()), name30.substr(0, 27) + L"_10");
+    EXPECT_EQ(long_name.create_sequence(db().session()), name30.substr(0, 27) + L"_10");
 }
 
 TEST_F(ora_create_test, refused_sequence_privilege_ends_with_its_own_text)
 {
     inject_error("CREATE SEQUENCE*", 1031);
-    udb_schema source(true);
-    source.add_field(new t_ftd(0, L"ID", VT_I4, false, true, ole_variant(), 0));
+    udb_schema source;
+    source.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, true, ole_variant(), 0));
     ora_schema_initializer builder(L"PRIV", source, false);
     try {
-        builder.build_schema(db());
+        builder.build_schema(db().session());
         FAIL() << "the refused sequence was not reported";
     } catch (const ora_exception&) {
         FAIL() << "the client's error came through unchanged";
@@ -168,7 +168,7 @@ TEST_F(ora_create_test, refused_sequence_privilege_ends_with_its_own_text)
 
 TEST_F(ora_create_test, table_without_columns_is_refused_by_the_server)
 {
-    udb_schema source(true);
+    udb_schema source;
     ora_schema_initializer builder(L"EMPTY", source, false);
-    EXPECT_THROW(builder.build_schema(db()), ora_exception);
+    EXPECT_THROW(builder.build_schema(db().session()), ora_exception);
 }

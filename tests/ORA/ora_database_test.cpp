@@ -14,7 +14,7 @@ using ora_db_test = ora_schema_test;
 std::vector<std::wstring> column(const std::wstring& sql)
 {
     std::vector<std::wstring> out;
-    ora_query_results q(1, sql);
+    ora_query_results q(ora_engine::instance().session(), 1, sql);
     while (udb_record* rec = q.next_record())
         out.push_back(ora_query_results::field_text(*rec, 0));
     return out;
@@ -76,8 +76,8 @@ TEST_F(ora_db_test, create_table_of_an_existing_name_creates_nothing)
 {
     exec(L"CREATE TABLE EMP (ID NUMBER(5,0))");
     logon();
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(10, L"OTHER", VT_BSTR, false, false, ole_variant(), 0));
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(10, L"OTHER", VT_BSTR, false, false, ole_variant(), 0));
     auto t = db->create_table(L"EMP", fields, udb_indexes());
     ASSERT_EQ(t->schema.fields.size(), 1u);
     EXPECT_EQ(t->schema.fields[0]->name, L"ID");
@@ -86,10 +86,10 @@ TEST_F(ora_db_test, create_table_of_an_existing_name_creates_nothing)
 
 TEST_F(ora_db_test, create_table_lists_the_new_table_and_its_renamed_columns)
 {
-    ora_in_validator index_names;
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(0, L"id", VT_I4, true, false, ole_variant(), 0));
-    fields.add_field(new t_ftd(0, L"ID", VT_I4, false, false, ole_variant(), 0));
+    ora_in_validator index_names(ora_engine::instance().session());
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
+    fields.add_field(std::make_unique<t_ftd>(0, L"ID", VT_I4, false, false, ole_variant(), 0));
     udb_indexes indexes;
     indexes.push_back(udb_index(L"pk_new", true, true, {L"id"}));
     auto t = db->create_table(L"NEW", fields, indexes);
@@ -101,7 +101,7 @@ TEST_F(ora_db_test, create_table_lists_the_new_table_and_its_renamed_columns)
 
 TEST_F(ora_db_test, foreign_keys_are_added_with_their_delete_rule_and_a_unique_key)
 {
-    ora_in_validator index_names;
+    ora_in_validator index_names(ora_engine::instance().session());
     exec(L"CREATE TABLE P (A NUMBER(5,0), B NUMBER(5,0), CONSTRAINT P_PK PRIMARY KEY (A))");
     exec(L"CREATE TABLE C (X NUMBER(5,0), Y NUMBER(5,0))");
     exec(L"INSERT INTO P VALUES (1, 10)");
@@ -133,7 +133,7 @@ TEST_F(ora_db_test, foreign_keys_are_added_with_their_delete_rule_and_a_unique_k
 
 TEST_F(ora_db_test, a_foreign_key_the_server_refuses_reaches_the_handler_and_the_next_follows)
 {
-    ora_in_validator index_names;
+    ora_in_validator index_names(ora_engine::instance().session());
     exec(L"CREATE TABLE P (A NUMBER(5,0) PRIMARY KEY)");
     exec(L"CREATE TABLE C (X NUMBER(5,0), Y NUMBER(5,0))");
     exec(L"INSERT INTO P VALUES (1)");
@@ -159,7 +159,7 @@ TEST_F(ora_db_test, a_foreign_key_the_server_refuses_reaches_the_handler_and_the
 
 TEST_F(ora_db_test, keys_of_the_databases_own_list_are_added_while_tables_add_theirs)
 {
-    ora_in_validator index_names;
+    ora_in_validator index_names(ora_engine::instance().session());
     exec(L"CREATE TABLE P (A NUMBER(5,0) PRIMARY KEY)");
     exec(L"CREATE TABLE C (X NUMBER(5,0), Y NUMBER(5,0))");
     exec(L"ALTER TABLE C ADD CONSTRAINT C_OLD FOREIGN KEY (Y) REFERENCES P (A)");
@@ -178,7 +178,7 @@ TEST_F(ora_db_test, index_name_validator_restricts_the_schemas_keys_and_indexes)
 {
     exec(L"CREATE TABLE T (A NUMBER(5,0), B NUMBER(5,0), CONSTRAINT T_KEY PRIMARY KEY (A, B))");
     exec(L"CREATE INDEX T_B ON T (B)");
-    ora_in_validator names;
+    ora_in_validator names(ora_engine::instance().session());
     ora_validator& v = names.validator();
     EXPECT_FALSE(v.is_acceptable(L"primary"));
     EXPECT_FALSE(v.is_acceptable(L"t_key"));

@@ -25,7 +25,7 @@ ora_exception failed_logon(ora_engine& engine, const std::wstring& source,
                            const std::wstring& user, const std::wstring& password)
 {
     try {
-        delete engine.open_db(source, user, password);
+        engine.open_db(source, user, password);
     } catch (const ora_exception& e) {
         return e;
     }
@@ -64,6 +64,22 @@ TEST(ora_engine, oracle_error_codes_keep_the_low_16_bits_of_the_number)
     EXPECT_EQ(ora_exception(12541, "x").get_code(), 0x1030FD);
 }
 
+TEST(ora_engine, oracle_errors_carry_the_kind_of_their_number)
+{
+    const struct {
+        int number;
+        tk_error_kind kind;
+    } cases[] = {
+        {1, tk_error_kind::duplicate_key},
+        {54, tk_error_kind::resource_busy},
+        {942, tk_error_kind::database},
+        {1400, tk_error_kind::database},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ora_exception(c.number, "x").get_kind(), c.kind) << c.number;
+    EXPECT_EQ(tk_exception("plain", 0).get_kind(), tk_error_kind::none);
+}
+
 using ora_logon = ora_schema_test;
 
 TEST_F(ora_logon, logon_keeps_the_credentials_and_reads_the_server_version)
@@ -79,9 +95,9 @@ TEST_F(ora_logon, logon_keeps_the_credentials_and_reads_the_server_version)
 
 TEST_F(ora_logon, easy_connect_and_net_service_names_reach_the_service)
 {
-    db.reset(engine.open_db(L"", L"SCOTT", L"tiger", L"", L"ORCL"));
+    db = engine.open_db(L"", L"SCOTT", L"tiger", L"", L"ORCL");
     EXPECT_EQ(engine.get_data_source(), L"ORCL");
-    db.reset(engine.open_db(L"", L"SCOTT", L"tiger", L"1522", L"ORCL"));
+    db = engine.open_db(L"", L"SCOTT", L"tiger", L"1522", L"ORCL");
     EXPECT_EQ(engine.get_data_source(), L"//localhost:1522/ORCL");
 }
 
@@ -101,7 +117,7 @@ TEST_F(ora_logon, wrong_password_is_ora_01017_and_a_later_logon_succeeds)
     EXPECT_EQ(failed_logon(engine, L"//localhost:1521/NOSUCH", L"SCOTT", L"tiger").get_code(),
               ora_error_code(12514));
 
-    db.reset(engine.open_db(L"XE", L"SCOTT", L"tiger"));
+    db = engine.open_db(L"XE", L"SCOTT", L"tiger");
     EXPECT_TRUE(engine.is_logged_on());
     exec(L"CREATE TABLE T1 (N NUMBER)");
     EXPECT_EQ(engine.get_records_cnt(L"T1"), 0);
@@ -180,7 +196,7 @@ TEST(ora_engine, banners_of_older_servers)
     std::unique_ptr<ora_database> db(engine.open_db(L"XE", L"SCOTT", L"tiger"));
     EXPECT_EQ(engine.get_version(), 0u);
     db->query(L"CREATE TABLE T1 (N NUMBER)");
-    db.reset(engine.open_db(L"XE", L"SCOTT", L"tiger"));
+    db = engine.open_db(L"XE", L"SCOTT", L"tiger");
     ASSERT_EQ(db->tables.size(), 1u);
     EXPECT_EQ(db->tables[0], L"T1");
 }
@@ -200,7 +216,7 @@ TEST_F(ora_logon, status_check_passes_statuses_and_raises_on_errors)
         EXPECT_NE(std::string(e.what()).find("OCIStmtExecute"), std::string::npos);
     }
     // a statement the server refuses: the error of the execute with its ORA text
-    ora_stmt stmt;
+    ora_stmt stmt(ora_engine::instance().session());
     stmt.prepare(L"SELECT * FROM NOSUCH");
     try {
         stmt.execute(0);
@@ -217,7 +233,7 @@ TEST(ora_engine, missing_client_is_the_level_1_error_before_any_client_call)
     if (std::getenv("ORA_TEST_NO_CLIENT")) {
         ora_engine engine;
         try {
-            delete engine.open_db(L"XE", L"SCOTT", L"tiger");
+            engine.open_db(L"XE", L"SCOTT", L"tiger");
             FAIL() << "logged on without a client";
         } catch (const ora_exception& e) {
             FAIL() << "an oracle error without a client: " << e.what();

@@ -99,7 +99,7 @@ TEST_F(ora_index_test, index_names_stay_unique_in_the_schema_across_tables)
     exec(L"CREATE INDEX \"TAKEN\" ON OLD (X)");
     // the run's validator reads the schema's names when it is built
     m_names.reset();
-    m_names = std::make_unique<ora_in_validator>();
+    m_names = std::make_unique<ora_in_validator>(ora_engine::instance().session());
 
     udb_indexes first;
     first.push_back(index_of(L"TAKEN", false, false, {L"A"}));
@@ -142,11 +142,11 @@ TEST_F(ora_index_test, other_server_errors_leave_the_builder)
     udb_indexes source;
     source.push_back(index_of(L"BAD_IX", false, false, {L"A"}));
     // the builder runs against a table that lacks the column it names
-    udb_schema other(true);
-    other.add_field(col(L"A", VT_I4));
+    udb_schema other;
+    other.add_field(std::make_unique<t_ftd>(col(L"A", VT_I4)));
     t_names_map names;
     names.add(L"A", L"A");
-    ora_indexes_initializer builder(L"MISSING", other, source, names);
+    ora_indexes_initializer builder(db().session(), L"MISSING", other, source, names);
     try {
         builder.build_indexes();
         FAIL() << "an index on a missing table was reported as built";

@@ -1,6 +1,7 @@
 #include "ora_writer_fixture.hpp"
 
 #include "ora_except.hpp"
+#include "ora_limits.hpp"
 
 namespace
 {
@@ -40,15 +41,15 @@ using ora_lob_test = ora_writer_test;
 TEST_F(ora_lob_test, non_ascii_clob_and_100_kb_blob_arrive_whole)
 {
     auto t = create(L"LOBS", {col(L"ID", VT_I4), col(L"C", VT_BSTR, 0), col(L"B", VT_BLOB, 0)});
-    ASSERT_TRUE(ora_table::is_lob_column(*t->schema.fields[1]));
-    ASSERT_TRUE(ora_table::is_lob_column(*t->schema.fields[2]));
+    ASSERT_TRUE(ora_is_lob_column(*t->schema.fields[1]));
+    ASSERT_TRUE(ora_is_lob_column(*t->schema.fields[2]));
     const std::wstring clob = long_text();
     const std::vector<BYTE> blob = pattern(100 * 1024);
     t->append_record(*rec({{L"ID", num(1)}, {L"C", text(clob)}, {L"B", bytes(blob)}}));
     // a second row: the ROWID of each insert finds its own row
     t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"zwei")}, {L"B", bytes({1, 2, 3})}}));
 
-    ora_query_results q(0, L"SELECT ID, C, B FROM LOBS ORDER BY ID");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT ID, C, B FROM LOBS ORDER BY ID");
     ASSERT_FALSE(q.is_eof());
     udb_record* r = q.get_item();
     EXPECT_EQ(r->fields[1]->to_wstring(), clob);
@@ -95,7 +96,7 @@ TEST_F(ora_lob_test, described_text_up_to_4000_travels_as_a_literal)
 {
     exec(L"CREATE TABLE LIT4 (V VARCHAR2(3000))");
     auto t = open(L"LIT4");
-    ASSERT_FALSE(ora_table::is_lob_column(*t->schema.fields[0]));
+    ASSERT_FALSE(ora_is_lob_column(*t->schema.fields[0]));
     const std::wstring v(3000, L'v');
     t->append_record(*rec({{L"V", text(v)}}));
     EXPECT_EQ(value(L"SELECT V FROM LIT4"), v);

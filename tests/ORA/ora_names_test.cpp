@@ -39,9 +39,9 @@ TEST(ora_names, safe_names_are_prefixed_cut_replaced_and_numbered)
 
 TEST(ora_names, column_validator_knows_the_field_names)
 {
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(0, L"id", VT_I4, false, false, ole_variant(), 0));
-    fields.add_field(new t_ftd(0, L"Name", VT_BSTR, false, false, ole_variant(), 0));
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, false, false, ole_variant(), 0));
+    fields.add_field(std::make_unique<t_ftd>(0, L"Name", VT_BSTR, false, false, ole_variant(), 0));
     ora_fn_validator v(fields.fields);
     EXPECT_TRUE(v.is_duplicated(L"ID"));
     EXPECT_TRUE(v.is_duplicated(L"name"));

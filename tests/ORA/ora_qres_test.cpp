@@ -33,7 +33,7 @@ void write_lob(const std::wstring& select, const std::string& bytes, bool clob)
     const ora_handles& h = engine.handles();
     void* locator = nullptr;
     engine.check_status(oci().OCIDescriptorAlloc(h.env, &locator, OCI_DTYPE_LOB, 0, nullptr));
-    ora_stmt stmt;
+    ora_stmt stmt(ora_engine::instance().session());
     stmt.prepare(select);
     OCIDefine* def = nullptr;
     sb2 ind = 0;
@@ -59,14 +59,14 @@ std::wstring text(const udb_record* rec, size_t i)
 
 TEST_F(ora_rows, a_query_without_rows_is_at_its_end_at_once)
 {
-    ora_query_results q(0, L"SELECT ID FROM T WHERE ID > 100");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT ID FROM T WHERE ID > 100");
     EXPECT_TRUE(q.is_eof());
     EXPECT_EQ(q.get_item(), nullptr);
 }
 
 TEST_F(ora_rows, each_is_eof_fetches_and_get_item_fetches_when_none_was_made)
 {
-    ora_query_results q(1, L"SELECT ID FROM T ORDER BY ID");
+    ora_query_results q(ora_engine::instance().session(), 1, L"SELECT ID FROM T ORDER BY ID");
     EXPECT_FALSE(q.is_eof());
     EXPECT_FALSE(q.is_eof());   // skips row 1
     EXPECT_EQ(text(q.get_item(), 0), L"2");
@@ -78,20 +78,20 @@ TEST_F(ora_rows, each_is_eof_fetches_and_get_item_fetches_when_none_was_made)
 
 TEST_F(ora_rows, column_count_limits_the_columns_and_zero_reads_them_all)
 {
-    ora_query_results one(1, L"SELECT ID, NAME FROM T ORDER BY ID");
+    ora_query_results one(ora_engine::instance().session(), 1, L"SELECT ID, NAME FROM T ORDER BY ID");
     ASSERT_EQ(one.schema.fields.size(), 1u);
     udb_record* rec = one.next_record();
     ASSERT_NE(rec, nullptr);
     EXPECT_EQ(rec->fields.size(), 1u);
 
-    ora_query_results all(0, L"SELECT * FROM T");
+    ora_query_results all(ora_engine::instance().session(), 0, L"SELECT * FROM T");
     EXPECT_EQ(all.get_column_count(), 8u);
     EXPECT_EQ(all.schema.fields.size(), 8u);
 }
 
 TEST_F(ora_rows, described_columns_become_field_descriptors)
 {
-    ora_query_results q(0, L"SELECT * FROM T");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT * FROM T");
     const auto& f = q.schema.fields;
     ASSERT_EQ(f.size(), 8u);
     struct expect {
@@ -122,7 +122,7 @@ TEST_F(ora_rows, described_columns_become_field_descriptors)
 
 TEST_F(ora_rows, fetched_values_keep_their_types_and_nulls_are_empty)
 {
-    ora_query_results q(0, L"SELECT * FROM T ORDER BY ID");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT * FROM T ORDER BY ID");
     udb_record* rec = q.next_record();
     ASSERT_NE(rec, nullptr);
     ASSERT_EQ(rec->fields.size(), 8u);
@@ -172,7 +172,7 @@ TEST_F(ora_rows, large_objects_are_read_whole_in_pieces)
         blob[i] = char(i * 7 % 251);
     write_lob(L"SELECT B FROM L WHERE ID=4 FOR UPDATE", blob, false);
     {
-        ora_query_results q(0, L"SELECT * FROM L ORDER BY ID");
+        ora_query_results q(ora_engine::instance().session(), 0, L"SELECT * FROM L ORDER BY ID");
         udb_record* rec = q.next_record();
         ASSERT_NE(rec, nullptr);
         EXPECT_EQ(rec->fields[1]->get_type(), VT_BSTR);
@@ -203,7 +203,7 @@ TEST_F(ora_rows, long_raw_reads_as_bytes_and_rowid_as_text)
 {
     exec(L"CREATE TABLE LR (ID NUMBER(5,0), V LONG RAW)");
     exec(L"INSERT INTO LR VALUES (1, HEXTORAW('0A1BFF'))");
-    ora_query_results q(0, L"SELECT V, ROWID FROM LR");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT V, ROWID FROM LR");
     ASSERT_EQ(q.schema.fields.size(), 2u);
     EXPECT_EQ(q.schema.fields[0]->vartype, VT_BLOB);
     EXPECT_EQ(q.schema.fields[1]->vartype, VT_BSTR);
@@ -218,8 +218,8 @@ TEST_F(ora_rows, long_raw_reads_as_bytes_and_rowid_as_text)
 
 TEST_F(ora_rows, errors_of_the_statement_leave_the_constructor)
 {
-    EXPECT_THROW(ora_query_results(0, L"SELECT NOSUCH FROM T"), ora_exception);
-    EXPECT_THROW(ora_query_results(0, L"SELEC ID FROM T"), ora_exception);
-    ora_query_results q(0, L"SELECT ID FROM T");
+    EXPECT_THROW(ora_query_results(ora_engine::instance().session(), 0, L"SELECT NOSUCH FROM T"), ora_exception);
+    EXPECT_THROW(ora_query_results(ora_engine::instance().session(), 0, L"SELEC ID FROM T"), ora_exception);
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT ID FROM T");
     EXPECT_THROW(q.append_record(*q.next_record()), tk_mail_assertion);
 }

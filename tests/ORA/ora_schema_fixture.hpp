@@ -39,7 +39,7 @@ protected:
     void logon(const std::wstring& user = L"SCOTT", const std::wstring& password = L"tiger")
     {
         db.reset();
-        db.reset(engine.open_db(L"XE", user, password));
+        db = engine.open_db(L"XE", user, password);
     }
 
     void exec(const std::wstring& sql) { db->query(sql); }

@@ -1,7 +1,7 @@
 #include "ora_writer_fixture.hpp"
 
 #include "ora_except.hpp"
-#include "ora_rec.hpp"
+#include "ora_wplan.hpp"
 #include "tk_except.hpp"
 #include "tk_utils.hpp"
 
@@ -333,7 +333,7 @@ TEST_F(ora_table_test, fetched_row_with_a_null_gives_an_empty_field)
 {
     exec(L"CREATE TABLE NR (A NUMBER(5,0), B NVARCHAR2(5), C NVARCHAR2(5))");
     exec(L"INSERT INTO NR VALUES (1, NULL, 'c')");
-    ora_query_results q(0, L"SELECT A, B, C FROM NR");
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT A, B, C FROM NR");
     ASSERT_FALSE(q.is_eof());
     udb_record* r = q.get_item();
     ASSERT_EQ(r->fields.size(), 3u);
@@ -346,9 +346,9 @@ TEST_F(ora_table_test, fetched_row_with_a_null_gives_an_empty_field)
 TEST(ora_field_finder_test, names_follow_the_column_rules_and_compare_exactly)
 {
     udb_record r;
-    r.add_field(new udb_field(L"id", 0, ole_variant(1), false, false));
-    r.add_field(new udb_field(L"1st", 0, ole_variant(2), false, false));
-    r.add_field(new udb_field(L"ID", 0, ole_variant(3), false, false));
+    r.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(1), false, false));
+    r.add_field(std::make_unique<udb_field>(L"1st", 0, ole_variant(2), false, false));
+    r.add_field(std::make_unique<udb_field>(L"ID", 0, ole_variant(3), false, false));
 
     ora_field_finder plain(r, false);
     EXPECT_EQ(plain.get_field_idx(L"id"), 0);

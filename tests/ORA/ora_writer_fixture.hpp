@@ -27,10 +27,10 @@ protected:
     void SetUp() override
     {
         m_engine = std::make_unique<ora_engine>();
-        m_db.reset(m_engine->open_db(tk_from_utf8(m_schema.service()),
+        m_db = m_engine->open_db(tk_from_utf8(m_schema.service()),
                                      tk_from_utf8(m_schema.user()),
-                                     tk_from_utf8(m_schema.password())));
-        m_names = std::make_unique<ora_in_validator>();
+                                     tk_from_utf8(m_schema.password()));
+        m_names = std::make_unique<ora_in_validator>(ora_engine::instance().session());
     }
 
     void TearDown() override
@@ -54,7 +54,7 @@ public:
     static ora_rows rows(const std::wstring& sql)
     {
         ora_rows out;
-        ora_query_results q(0, sql);
+        ora_query_results q(ora_engine::instance().session(), 0, sql);
         while (!q.is_eof()) {
             udb_record* r = q.get_item();
             std::vector<std::wstring> row;
@@ -80,19 +80,20 @@ protected:
 
     // the table as the conversion run gets it from create_table
     std::unique_ptr<ora_table> create(const std::wstring& name,
-                                      const std::vector<t_ftd*>& fields,
+                                      const std::vector<t_ftd>& fields,
                                       const udb_indexes& indexes = udb_indexes())
     {
-        udb_schema schema(true);
-        for (t_ftd* f : fields)
-            schema.add_field(f);
+        udb_schema schema;
+        for (const t_ftd& f : fields)
+            schema.add_field(std::make_unique<t_ftd>(f));
         return as_table(m_db->create_table(name, schema, indexes));
     }
 
     // also a table made after the database object was opened
     std::unique_ptr<ora_table> open(const std::wstring& name)
     {
-        return std::make_unique<ora_table>(m_db.get(), name, &m_db->relationships);
+        return std::make_unique<ora_table>(m_db->session(), m_db.get(), m_db->upper_case, name,
+                                           &m_db->relationships);
     }
 
     static std::unique_ptr<ora_table> as_table(std::unique_ptr<udb_recordset> rs)
@@ -109,10 +110,10 @@ protected:
     std::unique_ptr<ora_in_validator> m_names;
 };
 
-inline t_ftd* col(const std::wstring& name, VARTYPE vt, int size = 0, bool not_null = false,
-                  const ole_variant& def = ole_variant(), int reserved = 0)
+inline t_ftd col(const std::wstring& name, VARTYPE vt, int size = 0, bool not_null = false,
+                 const ole_variant& def = ole_variant(), int reserved = 0)
 {
-    return new t_ftd(size, name, vt, not_null, false, def, reserved);
+    return t_ftd(size, name, vt, not_null, false, def, reserved);
 }
 
 // a record of (name, value) pairs in the given order
@@ -121,7 +122,7 @@ inline std::unique_ptr<udb_record> rec(
 {
     auto r = std::make_unique<udb_record>();
     for (const auto& [name, v] : fields)
-        r->add_field(new udb_field(name, 0, v, false, false));
+        r->add_field(std::make_unique<udb_field>(name, 0, v, false, false));
     return r;
 }
 

@@ -60,7 +60,7 @@ TEST_F(pgs_db_test, writing_is_refused_with_a_level_one_error)
 {
     db.exec("CREATE TABLE a (id int)");
     std::unique_ptr<pgs_database> database = open();
-    udb_schema fields(true);
+    udb_schema fields;
     udb_indexes indexes;
     try {
         database->create_table(L"n", fields, indexes);

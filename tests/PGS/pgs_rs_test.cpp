@@ -210,6 +210,25 @@ TEST_F(pgs_rs_test, server_error_in_reset_raises_and_leaves_no_read_open)
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }
 
+TEST(pgs_errors, server_states_become_kinds)
+{
+    EXPECT_EQ(pgs_error_kind("23505"), tk_error_kind::duplicate_key);
+    EXPECT_EQ(pgs_error_kind("55P03"), tk_error_kind::resource_busy);
+    EXPECT_EQ(pgs_error_kind("42P01"), tk_error_kind::database);
+    EXPECT_EQ(pgs_value_exception("v").get_kind(), tk_error_kind::bad_value);
+}
+
+TEST_F(pgs_rs_test, server_error_is_a_database_error)
+{
+    std::unique_ptr<pgs_database> database = open();
+    try {
+        database->get_query(L"q", L"SELECT * FROM missing", 1)->reset();
+        ADD_FAILURE() << "no error";
+    } catch (const pgs_exception& e) {
+        EXPECT_EQ(e.get_kind(), tk_error_kind::database) << e.what();
+    }
+}
+
 TEST_F(pgs_rs_test, server_error_in_a_later_batch_raises_from_next_and_ends_the_read)
 {
     std::unique_ptr<pgs_database> database = open();
@@ -368,7 +387,7 @@ TEST_F(pgs_rs_test, dropped_column_leaves_the_rest_in_place)
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"d");
     ASSERT_EQ(rs->schema.fields.size(), 2u);
-    EXPECT_EQ(static_cast<const pgs_ftd*>(rs->schema.fields[1])->ordinal_position, 3);
+    EXPECT_EQ(static_cast<const pgs_ftd*>(rs->schema.fields[1].get())->ordinal_position, 3);
     EXPECT_EQ(read_all(*rs), std::vector<std::wstring>{L"1|x"});
 }
 

@@ -65,8 +65,8 @@ TEST(pgs_validator_rules, acceptable_names_and_safe_replacements)
 
 TEST(pgs_validator_rules, field_names_of_a_table_are_duplicates)
 {
-    udb_schema fields(true);
-    fields.add_field(new t_ftd(0, L"Id", VT_I4, false, false, ole_variant(), 0));
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(0, L"Id", VT_I4, false, false, ole_variant(), 0));
     pgs_fn_validator validator(fields);
     EXPECT_TRUE(validator.is_duplicated(L"ID"));
     EXPECT_EQ(validator.get_safe_name(L"id"), L"id00000");

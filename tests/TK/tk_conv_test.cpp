@@ -11,7 +11,7 @@ namespace {
 
 class tk_conv_test : public ::testing::Test {
 protected:
-    tk_temp_dir dir;
+    test_temp_dir dir{"tk_test"};
     tk_converter conv;
 };
 
@@ -42,7 +42,7 @@ TEST_F(tk_conv_test, starts_with_flags_false_and_names_empty)
 TEST_F(tk_conv_test, read_only_log_file_is_rejected_and_nothing_changes)
 {
     const std::string ro = dir.file("ro.log");
-    tk_write_file(ro, "old");
+    test_write_file(ro, "old");
     ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
     tk_log log(dir.file("first.log").c_str(), false, 1, false);
     expect_level1([&] { conv.set_logfile(ro); }, "Logfile name specifies an existing read-only file.");
@@ -61,15 +61,15 @@ TEST_F(tk_conv_test, missing_directory_is_rejected_with_two_line_message)
 TEST_F(tk_conv_test, new_file_in_existing_directory_enables_log_and_first_line_empties_it)
 {
     const std::string name = dir.file("trace.log");
-    tk_write_file(name, "last run\r\n");
+    test_write_file(name, "last run\r\n");
     tk_log log(nullptr, false, 3, false);
     conv.set_logfile(name);
     EXPECT_EQ(conv.get_logfile(), name);
     EXPECT_EQ(log.get_file_name(), name);
     EXPECT_TRUE(log.is_enabled());
-    EXPECT_EQ(tk_read_file(name), "last run\r\n");
+    EXPECT_EQ(test_read_file(name), "last run\r\n");
     tk_trace(3, "Converting");
-    EXPECT_EQ(tk_read_file(name), "Converting\r\n");
+    EXPECT_EQ(test_read_file(name), "Converting\r\n");
 }
 
 TEST_F(tk_conv_test, relative_name_is_checked_against_current_directory)
@@ -80,7 +80,7 @@ TEST_F(tk_conv_test, relative_name_is_checked_against_current_directory)
     conv.set_logfile("here.log");
     EXPECT_EQ(conv.get_logfile(), "here.log");
     tk_trace(1, "x");
-    EXPECT_EQ(tk_read_file(dir.file("here.log")), "x\r\n");
+    EXPECT_EQ(test_read_file(dir.file("here.log")), "x\r\n");
     expect_level1([&] { conv.set_logfile("nowhere/here.log"); },
                   "Logfile path does not exist.\nPlease verify the correct path was given.");
     ASSERT_EQ(chdir(saved.c_str()), 0);
@@ -96,7 +96,7 @@ TEST_F(tk_conv_test, empty_name_keeps_log_on_earlier_file)
     EXPECT_EQ(log.get_file_name(), name);
     EXPECT_TRUE(log.is_enabled());
     tk_trace(3, "still here");
-    EXPECT_EQ(tk_read_file(name), "still here\r\n");
+    EXPECT_EQ(test_read_file(name), "still here\r\n");
 }
 
 TEST_F(tk_conv_test, without_trace_log_the_name_is_kept)

@@ -30,7 +30,7 @@ protected:
     }
     void TearDown() override { ASSERT_EQ(chdir(saved.c_str()), 0); }
 
-    tk_temp_dir dir;
+    test_temp_dir dir{"tk_test"};
     std::string saved;
 };
 
@@ -133,8 +133,8 @@ TEST_F(tk_fname_test, file_exist_tests_respect_kind_and_write_permission)
 {
     const std::string rw = dir.file("rw.txt");
     const std::string ro = dir.file("ro.txt");
-    tk_write_file(rw, "x");
-    tk_write_file(ro, "x");
+    test_write_file(rw, "x");
+    test_write_file(ro, "x");
     ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
 
     EXPECT_TRUE(tk_is_file_exist(rw, 1));
@@ -156,7 +156,7 @@ TEST_F(tk_fname_test, path_exist_leaves_current_directory_unchanged)
     EXPECT_EQ(cwd(), here);
     EXPECT_FALSE(tk_is_path_exist(dir.file("missing")));
     EXPECT_EQ(cwd(), here);
-    tk_write_file(dir.file("plain"), "x");
+    test_write_file(dir.file("plain"), "x");
     EXPECT_FALSE(tk_is_path_exist(dir.file("plain")));
     EXPECT_EQ(cwd(), here);
 }

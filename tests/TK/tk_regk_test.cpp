@@ -37,7 +37,7 @@ protected:
     }
     std::string store_file() const { return dir.file("Varnholt/Quilmot.ini"); }
 
-    tk_temp_dir dir;
+    test_temp_dir dir{"tk_test"};
     std::string saved;
 };
 
@@ -60,7 +60,7 @@ TEST_F(tk_regk_test, values_round_trip_through_private_store_file)
     struct stat st {};
     ASSERT_EQ(stat(store_file().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(tk_read_file(store_file()),
+    EXPECT_EQ(test_read_file(store_file()),
               "convert_views=dword:1\n"
               "oracleu=sz:sch\xC3\xA9ma\\r\\nline\\\\two\n"
               "pgshost=sz:db.local\n"
@@ -163,8 +163,8 @@ TEST_F(tk_regk_test, second_open_closes_first_key_and_keeps_working)
                        tk_key_all_access, nullptr, nullptr),
               tk_reg_ok);
     ASSERT_EQ(key.set_value("mode", uint32_t(4)), tk_reg_ok);
-    EXPECT_EQ(tk_read_file(dir.file("Varnholt/Other.ini")), "mode=dword:4\n");
-    EXPECT_EQ(tk_read_file(store_file()), "");
+    EXPECT_EQ(test_read_file(dir.file("Varnholt/Other.ini")), "mode=dword:4\n");
+    EXPECT_EQ(test_read_file(store_file()), "");
 }
 
 TEST_F(tk_regk_test, size_query_and_short_buffer_follow_registry_rules)
@@ -185,7 +185,7 @@ TEST_F(tk_regk_test, size_query_and_short_buffer_follow_registry_rules)
 TEST_F(tk_regk_test, damaged_lines_are_skipped)
 {
     std::filesystem::create_directories(dir.file("Varnholt"));
-    tk_write_file(store_file(), "garbage\nmode=dword:x\nmode=dword:99999999999\nsrc=sz:db\n=sz:none\n");
+    test_write_file(store_file(), "garbage\nmode=dword:x\nmode=dword:99999999999\nsrc=sz:db\n=sz:none\n");
     tk_reg_key key(key_path);
     ASSERT_EQ(key.open(), tk_reg_ok);
     uint32_t mode = 1;

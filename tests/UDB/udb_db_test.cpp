@@ -70,7 +70,7 @@ TEST(udb_database, is_table_exist_follows_the_case_rule)
     }
 }
 
-TEST(udb_database, is_table_exist_traces_each_comparison_until_the_match)
+TEST(udb_database, is_table_exist_traces_the_question_and_the_answer)
 {
     trace_capture trace;
     bare_database db(true);
@@ -78,7 +78,7 @@ TEST(udb_database, is_table_exist_traces_each_comparison_until_the_match)
     EXPECT_TRUE(db.is_table_exist(L"b"));
     auto lines = trace.lines();
     std::vector<std::string> expected = {"udb_database::ctor(db)", "udb_database::is_table_exist(b)",
-                                         "Compare with a", "Compare with b", "table exists"};
+                                         "table exists"};
     EXPECT_EQ(lines, expected);
 }
 
@@ -120,7 +120,7 @@ TEST(udb_database, constructor_and_destructor_trace)
 TEST(udb_recordset, base_reports_end_of_data_at_once)
 {
     trace_capture trace;
-    bare_recordset rs(L"t", true);
+    bare_recordset rs(L"t");
     EXPECT_TRUE(rs.is_eof());
     EXPECT_EQ(rs.get_item(), nullptr);
     EXPECT_EQ(rs.rec_count, 0);
@@ -136,21 +136,19 @@ TEST(udb_recordset, base_reports_end_of_data_at_once)
 
 TEST(udb_recordset, is_query_tells_whether_there_is_a_query_text)
 {
-    bare_recordset table(L"t", true);
-    bare_recordset query(L"t", L"select * from t", false);
-    bare_recordset empty_text(L"t", L"", false);
+    bare_recordset table(L"t");
+    bare_recordset query(L"t", L"select * from t");
+    bare_recordset empty_text(L"t", L"");
     EXPECT_FALSE(table.is_query());
     EXPECT_TRUE(query.is_query());
     EXPECT_FALSE(empty_text.is_query());
     EXPECT_EQ(query.text, L"select * from t");
-    EXPECT_TRUE(table.schema.owns);
-    EXPECT_FALSE(query.schema.owns);
 }
 
 TEST(udb_recordset, key_index_is_the_first_unique_or_primary_index)
 {
     trace_capture trace;
-    bare_recordset rs(L"t", true);
+    bare_recordset rs(L"t");
     rs.add_index(make_index(L"plain", false, false));
     EXPECT_EQ(rs.key_index, -1);
     rs.add_index(make_index(L"uq", true, false));
@@ -164,7 +162,7 @@ TEST(udb_recordset, key_index_is_the_first_unique_or_primary_index)
 
 TEST(udb_recordset, add_index_of_a_name_differing_in_case_adds_nothing)
 {
-    bare_recordset rs(L"t", true);
+    bare_recordset rs(L"t");
     rs.add_index(make_index(L"ix_a", false, false));
     rs.add_index(make_index(L"IX_A", true, true));
     EXPECT_EQ(rs.indexes.size(), 1u);

@@ -13,12 +13,12 @@ protected:
     // loads the bytes as a profile file into profile
     bool load_bytes(udb_profile& profile, const std::string& bytes)
     {
-        write_bytes(path("in.qlx"), bytes);
+        test_write_file(path("in.qlx"), bytes);
         return profile.load(wpath("in.qlx"));
     }
 
 private:
-    temp_dir m_dir;
+    test_temp_dir m_dir{"udb_test"};
 };
 
 }  // namespace
@@ -27,7 +27,7 @@ TEST_F(udb_profile_file, new_profile_stores_six_lines)
 {
     udb_profile profile;
     ASSERT_TRUE(profile.store(wpath()));
-    EXPECT_EQ(read_bytes(path()),
+    EXPECT_EQ(test_read_file(path()),
               "[Available Queries]\r\n\r\n[Generic settings]\r\n\r\n[Selected Tables]\r\n\r\n");
 }
 
@@ -43,7 +43,7 @@ TEST_F(udb_profile_file, store_writes_sections_and_keys_in_ordinal_order)
     profile.set_value(L"Selected Tables", L"dept", L"select * from dept");
     profile.set_value(L"Available Queries", L"q", L"select 1");
     ASSERT_TRUE(profile.store(wpath()));
-    EXPECT_EQ(read_bytes(path()),
+    EXPECT_EQ(test_read_file(path()),
               "[Available Queries]\r\nq=select 1\r\n\r\n"
               "[Generic settings]\r\nlogfile=\r\nmode=1\r\nsrc=sales\r\n\r\n"
               "[Oracle settings]\r\nuser=scott\r\n\r\n"
@@ -84,7 +84,7 @@ TEST_F(udb_profile_file, bracketed_table_name_does_not_hide_later_tables)
     profile.set_value(L"Selected Tables", L"[a]", L"");
     profile.set_value(L"Selected Tables", L"b", L"");
     ASSERT_TRUE(profile.store(wpath()));
-    EXPECT_NE(read_bytes(path()).find("[Selected Tables]\r\n[a]=\r\nb\r\n"), std::string::npos);
+    EXPECT_NE(test_read_file(path()).find("[Selected Tables]\r\n[a]=\r\nb\r\n"), std::string::npos);
     udb_profile back;
     ASSERT_TRUE(back.load(wpath()));
     EXPECT_EQ(back.get_selected_tables(), profile.get_selected_tables());
@@ -111,12 +111,12 @@ TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_f
         {L"bad\nsection", L"k", L"v"},
     };
     for (const auto& c : cases) {
-        write_bytes(path(), "old contents");
+        test_write_file(path(), "old contents");
         udb_profile profile;
         profile.set_value(L"Generic settings", L"src", L"db");
         profile.set_value(c.section, c.key, c.value);
         EXPECT_FALSE(profile.store(wpath())) << tk_to_utf8(c.key) << "=" << tk_to_utf8(c.value);
-        EXPECT_EQ(read_bytes(path()), "old contents");
+        EXPECT_EQ(test_read_file(path()), "old contents");
     }
 }
 

@@ -61,9 +61,9 @@ TEST(udb_record, deletes_its_fields_and_skips_null_entries)
     int destroyed = 0;
     {
         udb_record record;
-        record.add_field(new counted_field(L"a", destroyed));
+        record.add_field(std::make_unique<counted_field>(L"a", destroyed));
         record.fields.push_back(nullptr);
-        record.add_field(new counted_field(L"b", destroyed));
+        record.add_field(std::make_unique<counted_field>(L"b", destroyed));
         EXPECT_EQ(record.fields.size(), 3u);
     }
     EXPECT_EQ(destroyed, 2);

@@ -16,9 +16,9 @@ public:
     std::wstring type_name;
 };
 
-t_ftd* text_field(const std::wstring& name)
+t_ftd text_field(const std::wstring& name)
 {
-    return new t_ftd(20, name, VT_BSTR, false, false, ole_variant(), 0);
+    return t_ftd(20, name, VT_BSTR, false, false, ole_variant(), 0);
 }
 
 }  // namespace
@@ -43,34 +43,34 @@ TEST(t_ftd, constructor_keeps_every_field_and_traces_it)
 
 TEST(udb_schema, lookups_are_case_insensitive_and_the_first_match_wins)
 {
-    udb_schema schema(true);
-    schema.add_field(text_field(L"ID"));
-    schema.add_field(text_field(L"Id"));
-    schema.add_field(text_field(L"name"));
+    udb_schema schema;
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"ID")));
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"Id")));
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"name")));
     EXPECT_EQ(schema.get_field_idx(L"id"), 0);
     EXPECT_EQ(schema.get_field_idx(L"NAME"), 2);
     EXPECT_EQ(schema.get_field_idx(L"none"), -1);
     EXPECT_TRUE(schema.find_field(L"iD"));
     EXPECT_FALSE(schema.find_field(L"i"));
-    EXPECT_EQ(&schema.get_field(L"id"), schema.fields[0]);
+    EXPECT_EQ(&schema.get_field(L"id"), schema.fields[0].get());
     const udb_schema& read_only = schema;
-    EXPECT_EQ(&read_only.get_field(L"Name"), schema.fields[2]);
+    EXPECT_EQ(&read_only.get_field(L"Name"), schema.fields[2].get());
 }
 
 TEST(udb_schema, find_field_on_empty_schema_traces_only_the_entry_line)
 {
     trace_capture trace;
-    udb_schema schema(true);
+    udb_schema schema;
     EXPECT_FALSE(schema.find_field(L"x"));
     EXPECT_EQ(trace.lines(), std::vector<std::string>{"udb_schema::find_field(x)"});
 }
 
 TEST(udb_schema, find_field_traces_each_descriptor_it_compares)
 {
-    udb_schema schema(true);
-    schema.add_field(text_field(L"a"));
-    schema.add_field(text_field(L"b"));
-    schema.add_field(text_field(L"c"));
+    udb_schema schema;
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"a")));
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"b")));
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"c")));
     trace_capture trace;
     EXPECT_TRUE(schema.find_field(L"B"));
     EXPECT_EQ(trace.lines(), (std::vector<std::string>{"udb_schema::find_field(B)",
@@ -79,8 +79,8 @@ TEST(udb_schema, find_field_traces_each_descriptor_it_compares)
 
 TEST(udb_schema, missing_field_that_must_exist_is_internal_error)
 {
-    udb_schema schema(true);
-    schema.add_field(text_field(L"a"));
+    udb_schema schema;
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"a")));
     EXPECT_MAIL_ASSERTION(schema.get_field(L"b"), "udb_sche.cpp", 312);
     const udb_schema& read_only = schema;
     EXPECT_MAIL_ASSERTION(read_only.get_field(L"b"), "udb_sche.cpp", 327);
@@ -88,9 +88,9 @@ TEST(udb_schema, missing_field_that_must_exist_is_internal_error)
 
 TEST(udb_schema, set_field_comment_ignores_empty_comment_and_unknown_field)
 {
-    udb_schema schema(true);
-    schema.add_field(text_field(L"A"));
-    schema.add_field(text_field(L"a"));
+    udb_schema schema;
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"A")));
+    schema.add_field(std::make_unique<t_ftd>(text_field(L"a")));
     schema.set_field_comment(L"a", L"first");
     EXPECT_EQ(schema.fields[0]->comment, L"first");
     EXPECT_TRUE(schema.fields[1]->comment.empty());
@@ -102,20 +102,13 @@ TEST(udb_schema, set_field_comment_ignores_empty_comment_and_unknown_field)
     EXPECT_TRUE(trace.contains("Field 'zz' not found"));
 }
 
-TEST(udb_schema, owning_schema_deletes_engine_descriptors_and_a_borrowing_one_does_not)
+TEST(udb_schema, schema_deletes_engine_descriptors)
 {
     int destroyed = 0;
-    counted_ftd kept(L"kept", destroyed, L"int4");
     {
-        udb_schema borrowing(false);
-        borrowing.add_field(&kept);
-    }
-    EXPECT_EQ(destroyed, 0);
-    EXPECT_EQ(kept.name, L"kept");
-    {
-        udb_schema owning(true);
-        owning.add_field(new counted_ftd(L"a", destroyed, L"varchar"));
-        owning.add_field(new counted_ftd(L"b", destroyed, L"text"));
+        udb_schema owning;
+        owning.add_field(std::make_unique<counted_ftd>(L"a", destroyed, L"varchar"));
+        owning.add_field(std::make_unique<counted_ftd>(L"b", destroyed, L"text"));
     }
     // through the virtual destructor, so the engine's own part goes too
     EXPECT_EQ(destroyed, 2);

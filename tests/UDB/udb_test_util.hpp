@@ -1,54 +1,16 @@
 #pragma once
 
+#include "test_files.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
-
-// a directory of its own for one test, removed with everything in it
-class temp_dir {
-public:
-    temp_dir()
-    {
-        std::string pattern = "/tmp/udb_test_XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~temp_dir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-inline std::string read_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline void write_bytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 inline std::wstring wide(const std::string& ascii)
 {
@@ -67,7 +29,7 @@ public:
     std::vector<std::string> lines() const
     {
         std::vector<std::string> result;
-        std::istringstream in(read_bytes(m_file));
+        std::istringstream in(test_read_file(m_file));
         for (std::string line; std::getline(in, line);) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
@@ -85,10 +47,10 @@ public:
     }
 
     // forgets what was traced so far
-    void clear() const { write_bytes(m_file, ""); }
+    void clear() const { test_write_file(m_file, ""); }
 
 private:
-    temp_dir m_dir;
+    test_temp_dir m_dir{"udb_test"};
     std::string m_file;
     std::unique_ptr<tk_log> m_log;
 };

@@ -78,7 +78,12 @@ TEST(udb_validator, is_duplicated_ignores_case)
     EXPECT_TRUE(v.is_duplicated(L"emp"));
     EXPECT_FALSE(v.is_duplicated(L"em"));
     EXPECT_TRUE(trace.contains("udb_validator::add_existing_name(EMP)"));
-    EXPECT_TRUE(trace.contains("Processing DEPT"));
+    EXPECT_TRUE(trace.contains("udb_validator::is_duplicated(emp)"));
+    // full case folding, as the comparison folds: one sharp s matches two s
+    v.add_existing_name(L"Stra\u00dfe");
+    EXPECT_TRUE(v.is_duplicated(L"STRASSE"));
+    v.restricted_words.push_back(L"MA\u00dfE");
+    EXPECT_FALSE(v.is_acceptable(L"masse"));
 }
 
 TEST(udb_validator, get_safe_name_cuts_replaces_and_numbers)

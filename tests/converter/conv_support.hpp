@@ -9,14 +9,6 @@
 #include <string>
 #include <vector>
 
-// the converter tests' names for the shared file helpers
-using temp_dir = test_temp_dir;
-inline std::string read_file(const std::string& path) { return test_read_file(path); }
-inline void write_file(const std::string& path, const std::string& text)
-{
-    test_write_file(path, text);
-}
-
 // the reaction of a test program: every report is kept, nothing is shown
 class recording_reaction : public error_reaction {
 public:

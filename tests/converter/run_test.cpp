@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "ora_db.hpp"
+#include "ora_engi.hpp"
 #include "ora_except.hpp"
 #include "ora_qres.hpp"
 #include "pgs_engine.hpp"
@@ -32,7 +33,7 @@ const char duplicate_text[] =
 std::vector<std::vector<std::string>> oracle_values(const std::wstring& sql)
 {
     std::vector<std::vector<std::string>> out;
-    ora_query_results result(0, sql);
+    ora_query_results result(ora_engine::instance().session(), 0, sql);
     while (!result.is_eof()) {
         const udb_record* record = result.get_item();
         std::vector<std::string> row;
@@ -52,6 +53,7 @@ protected:
     {
         task = std::make_unique<tarnova_convertor>(tarnova_convertor::program::console);
         task->set_hooks(&hooks);
+        h.handler.set_before_exit(&tarnova_convertor::log_off_before_exit);
         const test_pg_server& server = test_pg_server::get();
         task->pgs().store_pgs_settings(server.host, server.user, server.password,
                                        std::stoi(server.port));
@@ -476,7 +478,7 @@ TEST_F(conversion, exit_after_an_error_logs_off_oracle_first)
 
 TEST_F(conversion, run_writes_its_trace_lines_in_order)
 {
-    temp_dir logs;
+    test_temp_dir logs{"conv_test"};
     tk_log log(logs.file("run.log").c_str(), true, 1, false);
     pg.exec("CREATE TABLE \"my table\" (id int); INSERT INTO \"my table\" VALUES (1), (2);"
             "CREATE TABLE t (id int); INSERT INTO t VALUES (3)");
@@ -494,7 +496,7 @@ TEST_F(conversion, run_writes_its_trace_lines_in_order)
         "Overwrite existing table", "Converting table t (1 records)", "Converting 0 record",
         "init_conversion::dtor", "Conversion ended on ",
     };
-    const std::string text = read_file(logs.file("run.log"));
+    const std::string text = test_read_file(logs.file("run.log"));
     std::size_t at = 0;
     for (const char* line : expected) {
         const std::size_t found = text.find(line, at);

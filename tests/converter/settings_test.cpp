@@ -2,6 +2,7 @@
 
 #include "pgs_engine.hpp"
 #include "tarnova_convertor.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
 
@@ -20,7 +21,7 @@ protected:
     std::string registry_file() const { return dir.file("Varnholt/Quilmot.ini"); }
     std::wstring profile_path(const char* name) const { return tk_to_unicode(dir.file(name)); }
 
-    temp_dir dir;
+    test_temp_dir dir{"conv_test"};
 };
 
 const char full_profile[] =
@@ -56,7 +57,7 @@ const char full_profile[] =
 
 TEST_F(settings, profile_load_sets_every_key)
 {
-    write_file(dir.file("p.qlx"), full_profile);
+    test_write_file(dir.file("p.qlx"), full_profile);
     tarnova_convertor task(tarnova_convertor::program::console);
     ASSERT_TRUE(task.load_profile_file(profile_path("p.qlx")));
 
@@ -86,7 +87,7 @@ TEST_F(settings, profile_load_sets_every_key)
 TEST_F(settings, profile_round_trip_keeps_every_key)
 {
     {
-        write_file(dir.file("p.qlx"), full_profile);
+        test_write_file(dir.file("p.qlx"), full_profile);
         tarnova_convertor task(tarnova_convertor::program::console);
         ASSERT_TRUE(task.load_profile_file(profile_path("p.qlx")));
         task.tab_def = false;
@@ -98,7 +99,7 @@ TEST_F(settings, profile_round_trip_keeps_every_key)
     const std::string dest = "dest=ORCL\r\n";
     // logfile is always written, empty here
     expected.insert(expected.find(dest) + dest.size(), "logfile=\r\n");
-    EXPECT_EQ(read_file(dir.file("q.qlx")), expected);
+    EXPECT_EQ(test_read_file(dir.file("q.qlx")), expected);
 }
 
 TEST_F(settings, stored_queries_turn_each_line_break_into_one_blank)
@@ -188,7 +189,7 @@ TEST_F(settings, save_reports_a_profile_that_was_not_written)
 
 TEST_F(settings, unreadable_profile_is_not_applied)
 {
-    write_file(dir.file("bad.qlx"), "src=before_any_section\r\n[Generic settings]\r\ndest=X\r\n");
+    test_write_file(dir.file("bad.qlx"), "src=before_any_section\r\n[Generic settings]\r\ndest=X\r\n");
     tarnova_convertor task(tarnova_convertor::program::console);
     EXPECT_FALSE(task.load_profile_file(profile_path("bad.qlx")));
     EXPECT_EQ(task.get_dest_name(), L"");
@@ -240,7 +241,7 @@ TEST_F(settings, first_wizard_start_applies_the_registry_defaults)
         task.pgs().password = "a b\n";
         task.mode = 2;
     }
-    const std::string saved = read_file(registry_file());
+    const std::string saved = test_read_file(registry_file());
     EXPECT_NE(saved.find("mode=dword:2"), std::string::npos) << saved;
     EXPECT_NE(saved.find("no_schema=dword:1"), std::string::npos) << saved;
     EXPECT_NE(saved.find("view_owned=dword:1"), std::string::npos) << saved;
@@ -255,14 +256,14 @@ TEST_F(settings, first_wizard_start_applies_the_registry_defaults)
 TEST_F(settings, view_owned_decides_both_schema_flags)
 {
     std::filesystem::create_directories(dir.file("Varnholt"));
-    write_file(registry_file(), "no_schema=dword:1\nview_owned=dword:0\nuppercase=dword:0\n");
+    test_write_file(registry_file(), "no_schema=dword:1\nview_owned=dword:0\nuppercase=dword:0\n");
     {
         tarnova_convertor task(tarnova_convertor::program::wizard);
         EXPECT_FALSE(task.pgs().engine().get_view_owned());
         EXPECT_FALSE(task.pgs().engine().get_no_schema());
         EXPECT_FALSE(task.uppercase);
     }
-    const std::string saved = read_file(registry_file());
+    const std::string saved = test_read_file(registry_file());
     EXPECT_NE(saved.find("no_schema=dword:0"), std::string::npos) << saved;
     EXPECT_NE(saved.find("view_owned=dword:0"), std::string::npos) << saved;
 }
@@ -272,4 +273,16 @@ TEST_F(settings, test_query_accepts_any_text)
     tarnova_convertor task(tarnova_convertor::program::console);
     EXPECT_TRUE(task.test_query(L""));
     EXPECT_TRUE(task.test_query(L"not sql at all"));
+}
+
+TEST_F(settings, oracle_settings_are_traced_without_the_password)
+{
+    {
+        tk_log log(dir.file("trace.log").c_str(), true, 1, false);
+        tarnova_convertor task(tarnova_convertor::program::console);
+        task.store_oracle_settings(L"orahost", L"scott", L"s3cr3t-pw", L"1522");
+    }
+    const std::string trace = test_read_file(dir.file("trace.log"));
+    EXPECT_NE(trace.find("store_oracle_settings(orahost,scott,1522)"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("s3cr3t-pw"), std::string::npos);
 }

@@ -16,7 +16,10 @@ test_temp_dir::test_temp_dir(const std::string& prefix)
 
 test_temp_dir::~test_temp_dir()
 {
+    // a test may have taken the owner's rights away to provoke a failure
     std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 

@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <chrono>
 #include <cstdlib>
@@ -19,20 +19,13 @@ extern char **environ;
 test_ora_schema::test_ora_schema(std::string user, std::string password, std::string service)
     : user_(std::move(user)), password_(std::move(password)), service_(std::move(service))
 {
-    static std::atomic<unsigned> counter{0};
-    auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    dir_ = (std::filesystem::temp_directory_path() /
-            ("ocisim_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
-             std::to_string(now % 1000000)))
-               .string();
-    std::filesystem::create_directories(dir_);
     append_config("service " + service_);
     append_config("user " + service_ + " " + user_ + " " + password_);
     if (const char *old = std::getenv("OCISIM_DIR")) {
         had_old_dir_ = true;
         old_dir_ = old;
     }
-    setenv("OCISIM_DIR", dir_.c_str(), 1);
+    setenv("OCISIM_DIR", dir_.path().c_str(), 1);
 }
 
 test_ora_schema::~test_ora_schema()
@@ -41,16 +34,14 @@ test_ora_schema::~test_ora_schema()
         setenv("OCISIM_DIR", old_dir_.c_str(), 1);
     else
         unsetenv("OCISIM_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
 }
 
 void test_ora_schema::append_config(const std::string &line) const
 {
-    std::ofstream out(dir_ + "/ocisim.conf", std::ios::app);
+    std::ofstream out(dir_.file("ocisim.conf"), std::ios::app);
     out << line << "\n";
     if (!out)
-        throw std::runtime_error("cannot write " + dir_ + "/ocisim.conf");
+        throw std::runtime_error("cannot write " + dir_.file("ocisim.conf"));
 }
 
 void test_ora_schema::add_user(const std::string &user, const std::string &password) const
@@ -83,7 +74,7 @@ std::vector<std::string> test_ora_schema::environment() const
     std::string path = library_dir();
     if (const char *old = std::getenv("LD_LIBRARY_PATH"); old && *old)
         path += std::string(":") + old;
-    return {"OCISIM_DIR=" + dir_, "LD_LIBRARY_PATH=" + path};
+    return {"OCISIM_DIR=" + dir_.path(), "LD_LIBRARY_PATH=" + path};
 }
 
 std::string test_ora_schema::sql(const std::string &statements) const
@@ -104,28 +95,56 @@ std::string test_ora_schema::sql(const std::string &statements,
     return out;
 }
 
+namespace {
+
+// the argument and environment arrays of a child: this process's environment without the
+// names env sets and without those that start with a dropped prefix, then env
+class child_command
+{
+public:
+    child_command(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                  const std::vector<std::string> &drop_prefixes)
+        : args_(argv)
+    {
+        for (char **e = environ; *e; ++e) {
+            std::string v = *e;
+            bool left_out = false;
+            for (const auto &prefix : drop_prefixes)
+                left_out = left_out || v.rfind(prefix, 0) == 0;
+            for (const auto &x : env)
+                left_out = left_out || v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
+            if (!left_out)
+                envs_.push_back(v);
+        }
+        envs_.insert(envs_.end(), env.begin(), env.end());
+        for (auto &a : args_)
+            argv_.push_back(a.data());
+        argv_.push_back(nullptr);
+        for (auto &e : envs_)
+            envp_.push_back(e.data());
+        envp_.push_back(nullptr);
+    }
+    child_command(const child_command &) = delete;
+    child_command &operator=(const child_command &) = delete;
+
+    char *const *argv() const { return argv_.data(); }
+    char *const *envp() const { return envp_.data(); }
+
+private:
+    std::vector<std::string> args_, envs_;
+    std::vector<char *> argv_, envp_;
+};
+
+} // namespace
+
 int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                      const std::string &input, std::string *out, std::string *err)
 {
     // a child that stops reading its input must not end this process
     signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> envs;
-    for (char **e = environ; *e; ++e) {
-        std::string v = *e;
-        bool replaced = false;
-        for (const auto &x : env)
-            replaced = replaced || v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-        if (!replaced)
-            envs.push_back(v);
-    }
-    envs.insert(envs.end(), env.begin(), env.end());
-    std::vector<char *> cargv, cenv;
-    for (const auto &a : argv)
-        cargv.push_back(const_cast<char *>(a.c_str()));
-    cargv.push_back(nullptr);
-    for (const auto &e : envs)
-        cenv.push_back(const_cast<char *>(e.c_str()));
-    cenv.push_back(nullptr);
+    const child_command command(argv, env, {});
+    char *const *cargv = command.argv();
+    char *const *cenv = command.envp();
 
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe))
@@ -139,7 +158,7 @@ int test_run_process(const std::vector<std::string> &argv, const std::vector<std
         dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
             close(fd);
-        execve(cargv[0], cargv.data(), cenv.data());
+        execve(cargv[0], cargv, cenv);
         _exit(127);
     }
     close(in_pipe[0]);
@@ -201,4 +220,36 @@ int test_run_process(const std::vector<std::string> &argv, const std::vector<std
     if (err)
         *err = e;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+test_run_figures test_run_measured(const std::vector<std::string> &argv,
+                                   const std::vector<std::string> &env, const std::string &output,
+                                   const std::vector<std::string> &drop_prefixes)
+{
+    const child_command command(argv, env, drop_prefixes);
+    test_run_figures r;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        if (fd < 0 || in < 0)
+            _exit(126);
+        dup2(in, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execve(command.argv()[0], command.argv(), command.envp());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                    usage.ru_stime.tv_usec / 1e6;
+    r.peak_kib = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "test_files.hpp"
+
 #include <string>
 #include <vector>
 
@@ -23,7 +25,7 @@ public:
     test_ora_schema(const test_ora_schema &) = delete;
     test_ora_schema &operator=(const test_ora_schema &) = delete;
 
-    const std::string &dir() const { return dir_; }
+    const std::string &dir() const { return dir_.path(); }
     const std::string &user() const { return user_; }
     const std::string &password() const { return password_; }
     const std::string &service() const { return service_; }
@@ -53,7 +55,8 @@ public:
 private:
     void append_config(const std::string &line) const;
 
-    std::string dir_, user_, password_, service_;
+    test_temp_dir dir_{"ocisim"};
+    std::string user_, password_, service_;
     std::string old_dir_;
     bool had_old_dir_ = false;
 };
@@ -62,3 +65,19 @@ private:
 // and fills the standard output and error
 int test_run_process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                      const std::string &input, std::string *out, std::string *err);
+
+// what one measured run of a program took; the figures are the child's own (wait4)
+struct test_run_figures
+{
+    int status = -1;
+    double seconds = 0;
+    double cpu_seconds = 0;  // user and system
+    long peak_kib = 0;       // peak resident memory
+};
+
+// runs a program with no standard input and its standard output and error into the file
+// output; env as for test_run_process, and the variables whose names start with one of
+// drop_prefixes are left out of the environment it inherits
+test_run_figures test_run_measured(const std::vector<std::string> &argv,
+                                   const std::vector<std::string> &env, const std::string &output,
+                                   const std::vector<std::string> &drop_prefixes = {});
