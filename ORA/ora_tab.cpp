@@ -101,7 +101,7 @@ std::wstring ora_get_rowid::do_insert(const std::wstring& text)
     ora_session& session = m_session;
     ora_handles& h = session.handles();
     m_stmt->prepare(sql);
-    const std::u16string placeholder = ora_to_utf16(L":1");
+    static const std::u16string placeholder = u":1";
     OCIBind* bind = nullptr;
     session.check_status(oci().OCIBindByName(m_stmt->get(), &bind, h.err, ora_text(placeholder),
                                              sb4(ora_byte_len(placeholder)), m_rowid,

@@ -99,6 +99,9 @@ std::wstring ora_split_text_literal(const std::wstring& literal, bool large)
     constexpr size_t max_bytes = ora_max_text_bytes;
     if (literal.size() < 2 || literal.front() != L'\'' || literal.back() != L'\'')
         return literal;
+    // a unit takes at most 3 bytes: a short text is one piece without counting
+    if ((literal.size() - 2) * 3 <= max_bytes)
+        return literal;
     const std::wstring body = literal.substr(1, literal.size() - 2);
 
     // pieces of whole characters: a doubled quote and a surrogate pair stay together
