@@ -5,6 +5,43 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// the log opens its file only for each line it writes: a file it cannot write (a
+// directory, a full device) would leave the run without a trace and without a word.
+// nothing is written and a file made for the test is removed again
+void check_log_writable(const std::string& name)
+{
+    const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    bool created = false;
+    int fd = open(name.c_str(), flags);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        created = fd >= 0;
+    }
+    // an empty write still reaches the device, so a full one answers
+    int err = fd < 0 ? errno : (write(fd, "", 0) < 0 ? errno : 0);
+    if (fd >= 0)
+        close(fd);
+    if (created)
+        unlink(name.c_str());
+    if (err == 0)
+        return;
+    char buf[256];
+    buf[0] = '\0';
+    const char* reason = strerror_r(err, buf, sizeof buf);
+    throw tk_exception(std::string("Logfile cannot be written: ") + (reason ? reason : "")
+                           + ".\nPlease verify the correct path was given.",
+                       tk_level_fail);
+}
+
+} // namespace
+
 tk_converter::tk_converter()
 {
     tk_trace(2, "tk_converter::ctor");
@@ -19,6 +56,7 @@ void tk_converter::set_logfile(const std::string& name)
         const tk_file_name fn(name);
         if (!tk_is_path_exist(fn.get_path()))
             throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
+        check_log_writable(name);
     }
     m_logfile = name;
     if (!m_logfile.empty() && tk_log::has_instance()) {

@@ -262,6 +262,41 @@ std::wstring tk_trim(const std::wstring& text)
     return tk_trim_left(tk_trim_right(text));
 }
 
+namespace {
+
+bool is_layout_control(wchar_t c)
+{
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E)
+           || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+}
+
+} // namespace
+
+std::wstring tk_escape_controls(const std::wstring& text, bool double_backslash)
+{
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (const wchar_t c : text) {
+        int width = 0;
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            shown += L"\\x";
+            width = 2;
+        } else if (is_layout_control(c)) {
+            shown += L"\\u";
+            width = 4;
+        } else {
+            if (c == L'\\' && double_backslash)
+                shown += L'\\';
+            shown += c;
+            continue;
+        }
+        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4)
+            shown += digits[(static_cast<unsigned>(c) >> shift) & 0xF];
+    }
+    return shown;
+}
+
 std::vector<std::wstring> tk_split(const std::wstring& text, wchar_t separator)
 {
     std::vector<std::wstring> fields;

@@ -29,6 +29,12 @@ std::wstring tk_trim_right(const std::wstring& text);
 // "a,,b," gives a, "", b, ""; an empty text gives no fields
 std::vector<std::wstring> tk_split(const std::wstring& text, wchar_t separator);
 
+// a text for one console line: control characters as \x0a and bidirectional
+// controls and line separators as \u202e, so that it cannot break or reorder the
+// line; with double_backslash a backslash is shown as two, so that the shown form
+// of a name cannot be mistaken for another name
+std::wstring tk_escape_controls(const std::wstring& text, bool double_backslash);
+
 class tk_wstring : public std::wstring {
 public:
     using std::wstring::wstring;

@@ -3,6 +3,7 @@
 #include "console.hpp"
 #include "error_handler.hpp"
 #include "pgs_engine.hpp"
+#include "setting_values.hpp"
 #include "tab_file.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_cmdli.hpp"
@@ -10,7 +11,6 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,7 +73,7 @@ struct kept_settings {
     std::wstring ora_user;
     std::wstring ora_password;
     std::wstring ora_port = L"1521";
-    std::string pg_port = "5432";
+    int pg_port = 5432;
     std::string pg_host;
     std::string pg_user;
     std::string pg_password;
@@ -92,7 +92,6 @@ struct kept_settings {
     std::string* narrow_field(int id)
     {
         switch (id) {
-        case opt_pgport: return &pg_port;
         case opt_posgsh: return &pg_host;
         case opt_posgsu: return &pg_user;
         case opt_posgsp: return &pg_password;
@@ -123,18 +122,14 @@ int mode_value(const std::string& text)
     return mode;
 }
 
-// the leading digits of the port text; 0 when there are none
+// empty for the client library's default, else 1 to 65535: a port that is not one
+// must not quietly connect to the default server instead
 int port_value(const std::string& text)
 {
-    long long port = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
-        port = port * 10 + (c - '0');
-        if (port > INT_MAX)
-            return INT_MAX;
-    }
-    return static_cast<int>(port);
+    int port = 0;
+    if (!setting_pgs_port(text, port))
+        fatal_exit("Invalid PostgreSQL port");
+    return port;
 }
 
 } // namespace
@@ -216,12 +211,18 @@ bool parse_cmd_line(int argc, const char* const* argv)
             task.pgs().engine().set_no_schema(true);
             task.pgs().engine().set_view_owned(true);
             break;
+        case opt_pgport:
+            kept.pg_port = port_value(value);
+            break;
         case opt_profile:
             if (to_wide(value, wide)) {
                 tk_wtrace(1, L"parse_cmd_line - got profile %ls", wide.c_str());
-                profile_loaded = task.load_profile_file(wide);
+                std::wstring refusal;
+                profile_loaded = task.load_profile_file(wide, &refusal);
                 // a profile that does not read is not applied: running without it
                 // would convert something else than the user asked for
+                if (!refusal.empty())
+                    throw tk_exception(tk_to_ansi(refusal), tk_level_fail);
                 if (!profile_loaded)
                     fatal_exit("Profile cannot be read. Please verify that the file is a "
                                "conversion profile.");
@@ -276,7 +277,7 @@ bool parse_cmd_line(int argc, const char* const* argv)
         task.store_oracle_settings(kept.ora_host, kept.ora_user, kept.ora_password,
                                    kept.ora_port);
         task.pgs().store_pgs_settings(kept.pg_host, kept.pg_user, kept.pg_password,
-                                      port_value(kept.pg_port));
+                                      kept.pg_port);
     }
     return true;
 }

@@ -3,6 +3,12 @@
 #include "error_handler.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+std::string console_name(const std::wstring& name)
+{
+    return tk_to_ansi(tk_escape_controls(name, true));
+}
 
 void console_line(std::FILE* stream, const std::string& text)
 {

@@ -10,4 +10,6 @@ public:
     void on_message(const tk_exception& e, const std::string& message) override;
     level1_end on_level1(const std::string& message, bool may_continue) override;
     bool on_level0(const std::string& message, bool may_continue) override;
+    std::wstring shown_name(const std::wstring& name) const override;
+    std::string shown_text(const std::string& text) const override;
 };

@@ -38,7 +38,7 @@ void console_run_hooks::on_prepare(udb_converter& task, udb_database& source)
 void console_run_hooks::on_database(const std::wstring& name, std::uint32_t tables)
 {
     if (!is_silent())
-        console_line(stdout, "Converting database " + tk_to_ansi(name) + "("
+        console_line(stdout, "Converting database " + console_name(name) + "("
                                  + std::to_string(tables) + " tables)");
 }
 
@@ -47,13 +47,13 @@ void console_run_hooks::on_missing_table(const std::wstring& name)
     // a requested table that is not converted is a failure of the run
     error_handler::instance().count_reported_error();
     if (!is_silent())
-        console_line(stderr, "Table " + tk_to_ansi(name) + " not exists");
+        console_line(stderr, "Table " + console_name(name) + " not exists");
 }
 
 void console_run_hooks::on_table(const std::wstring& name, std::uint32_t records)
 {
     if (!is_silent())
-        console_line(stdout, "Converting table " + tk_to_ansi(name) + "("
+        console_line(stdout, "Converting table " + console_name(name) + "("
                                  + std::to_string(records) + " records)");
     if (m_shared_names.count(name)) {
         error_handler& handler = error_handler::instance();

@@ -87,13 +87,29 @@ void error_handler::set_reaction(error_reaction* reaction)
 
 void error_handler::set_context(const std::wstring& text)
 {
+    m_context_name = text;
+    m_context_tail.clear();
     m_context = tk_to_ansi(text);
 }
 
 void error_handler::set_record_context(const std::wstring& table, int record)
 {
+    m_context_name = table;
+    m_context_tail = ", record #" + std::to_string(record);
     // formatted without a fixed buffer: long table names stay whole
-    m_context = tk_to_ansi(table) + ", record #" + std::to_string(record);
+    m_context = tk_to_ansi(table) + m_context_tail;
+}
+
+void error_handler::clear_context()
+{
+    m_context.clear();
+    m_context_name.clear();
+    m_context_tail.clear();
+}
+
+error_reaction& error_handler::reaction() const
+{
+    return m_reaction ? *m_reaction : default_reaction;
 }
 
 std::string error_handler::compose_message(const tk_exception& e) const
@@ -106,20 +122,34 @@ std::string error_handler::compose_message(const tk_exception& e) const
     return message;
 }
 
+// the composed message on one line, names in the program's own form
+std::string error_handler::shown_message(const tk_exception& e) const
+{
+    const auto one_line = [](std::string text) {
+        for (char& c : text)
+            if (c == '\n')
+                c = ' ';
+        return text;
+    };
+    const std::string mapped = m_converter.convert(e.get_code());
+    const std::string text =
+        reaction().shown_text(one_line(mapped.empty() ? std::string(e.what()) : mapped));
+    if (m_context.empty())
+        return text;
+    return one_line(tk_to_ansi(reaction().shown_name(m_context_name))) + m_context_tail + ": " + text;
+}
+
 void error_handler::handle(const tk_exception& e, bool may_continue)
 {
     tk_trace(2, "error_handler::handle");
-    error_reaction& reaction = m_reaction ? *m_reaction : default_reaction;
+    error_reaction& reaction = this->reaction();
     if (e.get_level() == tk_level_internal) {
         tk_trace(3, "Internal error:\n%s", e.what());
         reaction.show_internal_error(e);
         end_process(-1);
     }
-    std::string message = compose_message(e);
-    tk_trace(3, "Error:\n%s", message.c_str());
-    for (char& c : message)
-        if (c == '\n')
-            c = ' ';
+    tk_trace(3, "Error:\n%s", compose_message(e).c_str());
+    const std::string message = shown_message(e);
     ++m_reported;
     reaction.on_message(e, message);
     if (e.get_level() == tk_level_fail) {

@@ -34,6 +34,13 @@ public:
     // level 0 after "Got 0-level error", called only when not suppressed:
     // false means the user aborts (tk_final_exception unless may_continue)
     virtual bool on_level0(const std::string& message, bool may_continue) = 0;
+
+    // how the program shows the table name of a message's context (the console
+    // escapes what could break or forge its lines); the trace keeps the name
+    virtual std::wstring shown_name(const std::wstring& name) const { return name; }
+    // how it shows the rest of the message (names inside it included), after line
+    // feeds became blanks
+    virtual std::string shown_text(const std::string& text) const { return text; }
 };
 
 // turns a tk_exception into the reaction of the running program; one per process
@@ -48,9 +55,10 @@ public:
     // not owned; null restores the default reaction (the message on stderr)
     void set_reaction(error_reaction* reaction);
 
+    // the context is a table name, with the record number for record errors
     void set_context(const std::wstring& text);
     void set_record_context(const std::wstring& table, int record);
-    void clear_context() { m_context.clear(); }
+    void clear_context();
     const std::string& get_context() const { return m_context; }
 
     bool is_suppressed() const { return m_suppress; }
@@ -83,7 +91,12 @@ public:
     [[noreturn]] static void end_process(int code);
 
 private:
+    error_reaction& reaction() const;
+    std::string shown_message(const tk_exception& e) const;
+
     std::string m_context;
+    std::wstring m_context_name;
+    std::string m_context_tail;
     bool m_suppress = false;
     tk_error_converter m_converter;
     error_reaction* m_reaction = nullptr;

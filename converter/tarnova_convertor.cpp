@@ -2,6 +2,7 @@
 
 #include "ora_db.hpp"
 #include "pgs_engine.hpp"
+#include "setting_values.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_db.hpp"
@@ -80,20 +81,26 @@ void tarnova_convertor::get_all_tables(std::vector<std::wstring>& tables)
     tables = source->tables;
 }
 
-bool tarnova_convertor::load_profile(const udb_profile& profile)
+bool tarnova_convertor::load_profile(const udb_profile& profile, std::wstring* refusal)
 {
     tk_trace(2, "tarnova_convertor::load_profile");
+    // checked before anything is applied: a refused profile changes no setting
+    const std::wstring refused = profile_value_refusal(profile);
+    if (!refused.empty()) {
+        if (refusal)
+            *refusal = refused;
+        return false;
+    }
     if (!udb_converter::load_profile(profile) || !m_pgs.load_profile(profile)
         || !oracle_converter_impl::load_profile(profile))
         return false;
-    const std::wstring upper = profile.get_value(oracle_section, L"uppercase");
-    if (!upper.empty())
-        uppercase = upper == L"1";
+    setting_flag(profile.get_value(oracle_section, L"uppercase"), uppercase);
     const std::wstring no_schema = profile.get_value(generic_section, L"no schema");
-    if (!no_schema.empty()) {
+    bool schema_flag = m_pgs.engine().get_view_owned();
+    if (!tk_trim(no_schema).empty() && setting_flag(no_schema, schema_flag)) {
         tk_wtrace(1, L"set_pgs_view_owned(%ls)", no_schema.c_str());
-        m_pgs.engine().set_no_schema(no_schema == L"1");
-        m_pgs.engine().set_view_owned(no_schema == L"1");
+        m_pgs.engine().set_no_schema(schema_flag);
+        m_pgs.engine().set_view_owned(schema_flag);
     }
     return true;
 }
@@ -110,13 +117,13 @@ bool tarnova_convertor::store_profile(udb_profile& profile) const
     return true;
 }
 
-bool tarnova_convertor::load_profile_file(const std::wstring& path)
+bool tarnova_convertor::load_profile_file(const std::wstring& path, std::wstring* refusal)
 {
     udb_profile profile;
     // a file that does not read as a profile is not applied in part
     if (!profile.load(path))
         return false;
-    return load_profile(profile);
+    return load_profile(profile, refusal);
 }
 
 bool tarnova_convertor::save_profile_file(const std::wstring& path) const

@@ -41,9 +41,12 @@ public:
     // opens the source database and copies its table names
     void get_all_tables(std::vector<std::wstring>& tables);
 
-    bool load_profile(const udb_profile& profile);
+    // false, nothing applied, when a value does not read as its key's form (the
+    // message naming key and value goes to refusal); false without a message when
+    // the file does not read as a profile
+    bool load_profile(const udb_profile& profile, std::wstring* refusal = nullptr);
     bool store_profile(udb_profile& profile) const;
-    bool load_profile_file(const std::wstring& path);
+    bool load_profile_file(const std::wstring& path, std::wstring* refusal = nullptr);
     // false when the profile could not be written completely
     bool save_profile_file(const std::wstring& path) const;
 

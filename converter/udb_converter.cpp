@@ -1,5 +1,6 @@
 #include "udb_converter.hpp"
 
+#include "setting_values.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
@@ -11,11 +12,6 @@ namespace {
 const wchar_t selected_section[] = L"Selected Tables";
 const wchar_t available_section[] = L"Available Queries";
 const wchar_t generic_section[] = L"Generic settings";
-
-bool flag_of(const std::wstring& value)
-{
-    return value != L"0";
-}
 
 } // namespace
 
@@ -98,16 +94,11 @@ bool udb_converter::load_profile(const udb_profile& profile)
         else
             m_logfile = tk_to_ansi(logfile);
     }
-    const std::wstring definitions = profile.get_value(generic_section, L"only definitions");
-    if (!definitions.empty())
-        tab_def = flag_of(definitions);
-    const std::wstring mode_text = profile.get_value(generic_section, L"mode");
-    if (mode_text.size() == 1)
-        mode = mode_text[0] - L'0';
-    const std::wstring skip = profile.get_value(generic_section, L"skip indexes");
-    if (!skip.empty())
-        skip_idx = flag_of(skip);
-    return true;
+    // a value that does not read leaves its setting as it is
+    bool reads = setting_flag(profile.get_value(generic_section, L"only definitions"), tab_def);
+    reads = setting_mode(profile.get_value(generic_section, L"mode"), mode) && reads;
+    reads = setting_flag(profile.get_value(generic_section, L"skip indexes"), skip_idx) && reads;
+    return reads;
 }
 
 bool udb_converter::store_profile(udb_profile& profile) const

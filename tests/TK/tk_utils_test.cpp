@@ -90,6 +90,29 @@ TEST(tk_utils, split_keeps_empty_fields)
         EXPECT_EQ(tk_split(c.text, L','), c.expected) << std::string(tk_to_utf8(c.text));
 }
 
+TEST(tk_utils, escape_controls_keeps_every_shown_text_on_one_line)
+{
+    struct escape_case {
+        std::wstring text;
+        std::wstring name;   // backslash doubled
+        std::wstring plain;  // backslash kept
+    };
+    const escape_case cases[] = {
+        {L"plain name", L"plain name", L"plain name"},
+        {L"a\nb\rc\td", L"a\\x0ab\\x0dc\\x09d", L"a\\x0ab\\x0dc\\x09d"},
+        {std::wstring(L"n\0", 2) + L"\x1b[2J", L"n\\x00\\x1b[2J", L"n\\x00\\x1b[2J"},
+        {L"\x7f\x85\x9f\xa0", L"\\x7f\\x85\\x9f\xa0", L"\\x7f\\x85\\x9f\xa0"},
+        {L"\x202e\x2066\x200f\x061c\x2028", L"\\u202e\\u2066\\u200f\\u061c\\u2028",
+         L"\\u202e\\u2066\\u200f\\u061c\\u2028"},
+        {L"a\\x0ab", L"a\\\\x0ab", L"a\\x0ab"},
+        {L"\xd83d\xde00 \x00e9", L"\xd83d\xde00 \x00e9", L"\xd83d\xde00 \x00e9"},
+    };
+    for (const escape_case& c : cases) {
+        EXPECT_EQ(tk_escape_controls(c.text, true), c.name) << tk_to_utf8(c.name);
+        EXPECT_EQ(tk_escape_controls(c.text, false), c.plain) << tk_to_utf8(c.plain);
+    }
+}
+
 TEST(tk_utils, replace_all_removes_brackets)
 {
     tk_wstring name(L"[dbo].[t]");

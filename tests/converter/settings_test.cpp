@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "pgs_engine.hpp"
+#include "setting_values.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -32,7 +33,7 @@ const char full_profile[] =
     "dest=ORCL\r\n"
     "mode=2\r\n"
     "no schema=1\r\n"
-    "only definitions=no\r\n"
+    "only definitions=1\r\n"
     "skip indexes=1\r\n"
     "src=shop\r\n"
     "\r\n"
@@ -64,7 +65,7 @@ TEST_F(settings, profile_load_sets_every_key)
     EXPECT_EQ(task.get_source_name(), L"shop");
     EXPECT_EQ(task.get_dest_name(), L"ORCL");
     EXPECT_EQ(task.mode, 2);
-    EXPECT_TRUE(task.tab_def);          // only "0" is false
+    EXPECT_TRUE(task.tab_def);
     EXPECT_TRUE(task.skip_idx);
     EXPECT_TRUE(task.uppercase);
     EXPECT_TRUE(task.pgs().engine().get_no_schema());
@@ -94,7 +95,7 @@ TEST_F(settings, profile_round_trip_keeps_every_key)
         ASSERT_TRUE(task.save_profile_file(profile_path("q.qlx")));
     }
     std::string expected = full_profile;
-    const std::string from = "only definitions=no", to = "only definitions=0";
+    const std::string from = "only definitions=1", to = "only definitions=0";
     expected.replace(expected.find(from), from.size(), to);
     const std::string dest = "dest=ORCL\r\n";
     // logfile is always written, empty here
@@ -117,32 +118,68 @@ TEST_F(settings, stored_queries_turn_each_line_break_into_one_blank)
     EXPECT_TRUE(task.save_profile_file(profile_path("q.qlx")));
 }
 
-TEST_F(settings, profile_values_follow_their_own_rules)
+TEST_F(settings, profile_values_read_as_their_form_or_refuse_the_profile)
 {
-    struct flag_case {
+    struct value_case {
         const wchar_t* upper;   // "Oracle settings" uppercase
         const wchar_t* mode;
         bool upper_after;
         int mode_after;
+        const wchar_t* refusal;
     };
-    const flag_case cases[] = {
-        {L"", L"", true, 4},            // absent: the current values stay
-        {L"0", L"12", false, 4},        // two characters: mode ignored
-        {L"yes", L"1", false, 1},       // anything but "1" turns uppercase off
-        {L"1", L"x", true, L'x' - L'0'},
+    const value_case cases[] = {
+        {L"", L"", true, 4, L""},               // absent: the current values stay
+        {L" 0 ", L" 7", false, 7, L""},         // blanks around are no part of the value
+        {L"1", L"0", true, 0, L""},
+        {L"yes", L"1", true, 4,
+         L"Invalid profile value 'yes' for the key 'uppercase': it must be 0 or 1. Please verify "
+         L"the profile."},
+        {L"0", L"12", true, 4,
+         L"Invalid profile value '12' for the key 'mode': it must be one digit. Please verify the "
+         L"profile."},
+        {L"1", L"x\n", true, 4,
+         L"Invalid profile value 'x\\x0a' for the key 'mode': it must be one digit. Please verify "
+         L"the profile."},
     };
-    for (const flag_case& c : cases) {
+    for (const value_case& c : cases) {
         tarnova_convertor task(tarnova_convertor::program::console);
         task.uppercase = true;
         task.mode = 4;
         udb_profile profile;
+        profile.set_value(L"Generic settings", L"src", L"from_profile");
+        profile.set_value(L"Selected Tables", L"t", L"");
         if (*c.upper)
             profile.set_value(L"Oracle settings", L"uppercase", c.upper);
         if (*c.mode)
             profile.set_value(L"Generic settings", L"mode", c.mode);
-        ASSERT_TRUE(task.load_profile(profile));
+        std::wstring refusal;
+        EXPECT_EQ(task.load_profile(profile, &refusal), !*c.refusal) << tk_to_utf8(c.mode);
+        EXPECT_EQ(refusal, c.refusal);
         EXPECT_EQ(task.uppercase, c.upper_after) << tk_to_utf8(c.upper);
         EXPECT_EQ(task.mode, c.mode_after) << tk_to_utf8(c.mode);
+        // a refused profile applies nothing at all
+        EXPECT_EQ(task.get_source_name(), *c.refusal ? L"" : L"from_profile");
+        EXPECT_EQ(task.selected.size(), *c.refusal ? 0u : 1u);
+    }
+}
+
+TEST(setting_values, postgresql_port_is_empty_or_1_to_65535)
+{
+    struct port_case {
+        const char* text;
+        bool reads;
+        int port;
+    };
+    const port_case cases[] = {
+        {"", true, 0},          {"1", true, 1},         {"65535", true, 65535},
+        {"05432", true, 5432},  {"0", false, 7},        {"65536", false, 7},
+        {"-1", false, 7},       {"5432x", false, 7},    {" 5432", false, 7},
+        {"+5432", false, 7},    {"99999999999999999999", false, 7},
+    };
+    for (const port_case& c : cases) {
+        int port = 7;
+        EXPECT_EQ(setting_pgs_port(c.text, port), c.reads) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
     }
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+class udb_profile;
+
+// the value forms of settings that both programs read. a value that does not read
+// as its form is refused, never guessed: a mistyped option must not decide what
+// happens to existing tables
+
+// "0" or "1", blanks around ignored. an empty value leaves flag unchanged; false,
+// flag unchanged, for any other text
+bool setting_flag(const std::wstring& value, bool& flag);
+// one decimal digit, blanks around ignored; empty and other texts as setting_flag
+bool setting_mode(const std::wstring& value, int& mode);
+// a postgresql port: empty (0, the client library's default) or 1 to 65535 in
+// decimal digits; false, port unchanged, for any other text
+bool setting_pgs_port(const std::string& text, int& port);
+
+// the message for the first value of the profile that its key does not take, in
+// key order; empty when every value reads
+std::wstring profile_value_refusal(const udb_profile& profile);
