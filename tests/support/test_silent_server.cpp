@@ -1,6 +1,7 @@
 #include "test_silent_server.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +25,10 @@ test_silent_server::test_silent_server(int give_up_seconds)
     closer_ = std::thread([this, give_up_seconds] {
         std::unique_lock<std::mutex> lock(mutex_);
         stop_.wait_for(lock, std::chrono::seconds(give_up_seconds), [this] { return stopping_; });
+        // the waiting clients see their connections end
+        ::fcntl(listener_, F_SETFL, O_NONBLOCK);
+        for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;)
+            ::close(client);
         ::close(listener_);
     });
 }
