@@ -377,7 +377,8 @@ void pgs_recordset::fetch()
     if (r.batch.empty())
         return;
     for (const pqxx::row& row : r.batch) {
-        size_t bytes = 0;
+        // a row takes some memory even without columns
+        size_t bytes = 16;
         for (const pqxx::field& field : row)
             bytes += field.size() + 16;
         r.widest_row = std::max(r.widest_row, bytes);

@@ -264,6 +264,15 @@ TEST_F(pgs_rs_test, empty_table_is_at_end_after_reset)
     EXPECT_EQ(rs->get_item(), nullptr);
 }
 
+TEST_F(pgs_rs_test, rows_without_columns_are_read_one_by_one)
+{
+    db.exec("CREATE TABLE t (); INSERT INTO t DEFAULT VALUES; INSERT INTO t DEFAULT VALUES");
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
+    EXPECT_EQ(rs->rec_count, 2);
+    EXPECT_EQ(read_all(*rs), (std::vector<std::wstring>{L"", L""}));
+}
+
 TEST_F(pgs_rs_test, destroying_a_reader_mid_table_ends_its_transaction)
 {
     db.exec("CREATE TABLE t (id int); INSERT INTO t SELECT generate_series(1, 25000)");
