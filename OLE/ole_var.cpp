@@ -365,6 +365,13 @@ void ole_variant::allocate_safe_array(unsigned size)
     m_value.vt = byte_array;
 }
 
+BYTE* ole_variant::allocate_bytes(unsigned size)
+{
+    release();
+    allocate_safe_array(size);
+    return static_cast<BYTE*>(m_value.parray->pvData);
+}
+
 ole_variant& ole_variant::attach_binary(unsigned length, const BYTE* bytes)
 {
     tk_trace(1, "ole_variant::attach_binary(2)");
