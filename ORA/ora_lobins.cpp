@@ -91,7 +91,7 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
                              "OCIDefineByPos");
         m_defines[i] = define;
     }
-    // no commit: the row stays locked until the next committing statement
+    // no commit: the caller commits the row together with its large objects
     if (stmt.execute(1, OCI_DEFAULT) == OCI_NO_DATA)
         throw tk_exception("The row just inserted was not found to write its large objects.", 0);
 

@@ -76,7 +76,9 @@ std::wstring ora_schema_initializer::column_clause(const t_ftd& field)
         clause += L" DEFAULT " + def;
     tk_wtrace(1, L"OraField name='%ls', type=%d, size=%d", field.name.c_str(), int(field.vartype),
               field.size);
-    if (!is_large_new_column(field, true) && field.b_not_null)
+    // a large object keeps it too: an empty value goes in as EMPTY_CLOB() or EMPTY_BLOB(),
+    // which is no NULL
+    if (field.b_not_null)
         clause += L" NOT NULL";
     return clause;
 }

@@ -1,6 +1,7 @@
 #include "ora_vali.hpp"
 
 #include "ora_qres.hpp"
+#include "ora_util.hpp"
 #include "tk_log.hpp"
 #include "udb_idx.hpp"
 #include "udb_rec.hpp"
@@ -40,6 +41,11 @@ ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>
             add_existing_name(f->name);
 }
 
+bool ora_fn_validator::is_acceptable(const std::wstring& name) const
+{
+    return name != L"ROWID" && ora_validator::is_acceptable(name);
+}
+
 void ora_fn_validator::add_mapped_pair(const std::wstring& source, const std::wstring& generated)
 {
     tk_wtrace(1, L"udb_validator::add_mapped_pair(%ls,%ls)", source.c_str(), generated.c_str());
@@ -56,7 +62,7 @@ ora_tn_validator::ora_tn_validator(const std::vector<std::wstring>& source_table
         add_existing_name(t);
 }
 
-ora_in_validator::ora_in_validator(ora_session& session)
+ora_in_validator::ora_in_validator(ora_session& session) : m_session(session)
 {
     tk_trace(2, "ora_in_validator::ctor");
     m_validator.restricted_words.push_back(L"PRIMARY");
@@ -80,4 +86,23 @@ void ora_in_validator::load(const udb_indexes& indexes)
     tk_trace(2, "ora_in_validator::load");
     for (const udb_index& index : indexes)
         m_validator.add_existing_name(index.name);
+}
+
+void ora_in_validator::forget_table(const std::wstring& table)
+{
+    tk_wtrace(2, L"ora_in_validator::forget_table(%ls)", table.c_str());
+    const std::wstring name = L"'" + ora_sql_text(table) + L"'";
+    const std::wstring queries[] = {
+        L"SELECT constraint_name FROM user_constraints WHERE constraint_type='P' AND table_name="
+            + name,
+        L"SELECT index_name FROM user_indexes WHERE table_name=" + name,
+    };
+    for (const std::wstring& sql : queries) {
+        ora_query_results names(m_session, 1, sql);
+        while (udb_record* rec = names.next_record()) {
+            const std::wstring taken = ora_query_results::field_text(*rec, 0);
+            while (m_validator.restricted_words.erase(taken, true)) {
+            }
+        }
+    }
 }

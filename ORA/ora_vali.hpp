@@ -28,6 +28,10 @@ public:
     explicit ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields);
     explicit ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields);
 
+    // also refuses ROWID in upper case, the pseudo-column's name, which Oracle does not let
+    // a column carry even quoted
+    bool is_acceptable(const std::wstring& name) const override;
+
     // source name -> generated name of the columns a table builder renamed
     void add_mapped_pair(const std::wstring& source, const std::wstring& generated);
     const t_names_map& get_names_map() const { return m_names_map; }
@@ -36,7 +40,7 @@ private:
     t_names_map m_names_map;
 };
 
-// table names: the oracle tables first, then the source tables, as existing names
+// table names: the given oracle tables first, then the source tables, as existing names
 class ora_tn_validator : public ora_validator {
 public:
     ora_tn_validator(const std::vector<std::wstring>& source_tables,
@@ -51,9 +55,13 @@ public:
     ~ora_in_validator() override;
 
     void load(const udb_indexes& indexes);
+    // frees the index and key names of a table about to be dropped, so that its new copy
+    // gets the same names again
+    void forget_table(const std::wstring& table);
 
     ora_validator& validator() { return m_validator; }
 
 private:
+    ora_session& m_session;
     ora_validator m_validator;
 };

@@ -76,6 +76,7 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
 {
     m_made = false;
     m_items.clear();
+    m_unmatched.clear();
     m_columns.clear();
     ora_field_finder finder(record, upper_case, column_map);
 
@@ -105,6 +106,12 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
             }
             m_items.push_back({int(pos), size_t(idx)});
         }
+        std::vector<bool> used(record.fields.size(), false);
+        for (const item& it : m_items)
+            used[it.field] = true;
+        for (size_t i = 0; i < record.fields.size(); ++i)
+            if (record.fields[i] && !used[i])
+                m_unmatched.push_back(record.fields[i]->name);
     }
 
     for (size_t i = 0; i < m_items.size(); ++i) {

@@ -46,6 +46,10 @@ public:
     std::string get_pk_detailed_sql() const;
     std::string get_indices_sql() const;
 
+    // the indexes of the table that are not converted as they are (over an expression,
+    // partial, or a unique one that oracle would enforce otherwise), one message each
+    std::vector<std::string> get_losses() const override;
+
     // the fields of the first key_count column numbers of an index key ("1 3");
     // false when one of them names no column (0: an expression)
     bool parse_indkey(const std::string& key, int key_count,
@@ -72,4 +76,5 @@ private:
     bool m_partitioned = false;
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
+    std::vector<std::string> m_losses;
 };

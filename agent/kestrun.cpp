@@ -29,7 +29,7 @@ int convert(int argc, char** argv, error_handler& handler)
         // the source database: the user need not have a database of their own name
         task.pgs().connect_pgs_server(tk_to_utf8(task.get_source_name()));
         task();
-        // checked here: the log-off commits the last large-object writes
+        // checked here: the log-off commits what the session left open
         task.log_off_oracle();
         return handler.get_reported_errors() == 0 ? 0 : -1;
     } catch (const tk_exception& e) {

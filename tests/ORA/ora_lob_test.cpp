@@ -71,12 +71,20 @@ TEST_F(ora_lob_test, null_stays_null_and_empty_stays_an_empty_lob)
     EXPECT_EQ(rows(L"SELECT C FROM LN WHERE ID=2"), (ora_rows{{L""}}));
 }
 
-TEST_F(ora_lob_test, not_null_large_column_keeps_the_empty_lob_for_a_null)
+TEST_F(ora_lob_test, not_null_large_column_refuses_a_null_and_keeps_an_empty_value)
 {
+    // a NULL is never made an empty large object
     exec(L"CREATE TABLE LNN (ID NUMBER(5,0), C CLOB NOT NULL)");
     auto t = open(L"LNN");
-    t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}}));
-    EXPECT_EQ(count(L"SELECT COUNT(*) FROM LNN WHERE C IS NOT NULL"), 1);
+    try {
+        t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}}));
+        ADD_FAILURE() << "a NULL went in";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_code(), ora_error_code(1400)) << e.what();
+    }
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"")}}));
+    EXPECT_EQ(rows(L"SELECT ID FROM LNN WHERE DBMS_LOB.GETLENGTH(C) = 0"), (ora_rows{{L"2"}}));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM LNN"), 1);
 }
 
 TEST_F(ora_lob_test, each_large_value_comes_from_the_field_of_its_column)

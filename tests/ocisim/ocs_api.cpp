@@ -1662,7 +1662,7 @@ OCS_EXPORT sword OCILobCharSetForm(OCIEnv *envhp, OCIError *errhp, const OCILobL
     return OCI_SUCCESS;
 }
 
-// commits and rollbacks of a real client, for callers that end a transaction themselves
+// the ends of a transaction: the writer commits a row with its large objects, or rolls it back
 OCS_EXPORT sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4)
 {
     svc_h *svc = as<svc_h>(svchp, OCI_HTYPE_SVCCTX);

@@ -933,13 +933,13 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
             auto d = datetime::parse_iso(v.s);
             if (!d)
                 fail(1861);
-            return {value::date, d->text(ct.name == "TIMESTAMP")};
+            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
         }
         if (v.k == value::str) {
             auto d = parse_default_date(v.s);
             if (!d)
                 fail(1861);
-            return {value::date, d->text(ct.name == "TIMESTAMP")};
+            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
         }
         fail(932, {ct.name, kind_name(v)});
     }

@@ -229,6 +229,8 @@ private:
     bool exists(const std::string &sql, const std::vector<value> &params);
     std::vector<long long> rowids(const std::string &sql, const std::vector<value> &params);
     void name_free(const std::string &name);
+    static void column_name_allowed(const std::string &name);
+    static constexpr size_t max_columns = 1000;
     std::vector<value> key_of(const table_def &t, const std::vector<std::string> &cols,
                               const std::vector<value> &row);
     std::string key_where(const table_def &t, const std::vector<std::string> &cols);

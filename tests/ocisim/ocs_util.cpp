@@ -84,6 +84,7 @@ const std::map<int, const char *> &messages()
         {1728, "numeric scale specifier is out of range (-84 to 127)"},
         {1741, "illegal zero-length identifier"},
         {1756, "quoted string not properly terminated"},
+        {1792, "maximum number of columns in a table or view is 1000"},
         {1785, "ORDER BY item must be the number of a SELECT-list expression"},
         {1789, "query block has incorrect number of result columns"},
         {1830, "date format picture ends before converting entire input string"},
@@ -101,6 +102,8 @@ const std::map<int, const char *> &messages()
         {2264, "name already used by an existing constraint"},
         {2270, "no matching unique or primary key for this column-list"},
         {2289, "sequence does not exist"},
+        {2327, "cannot create index on expression with datatype LOB"},
+        {2329, "column of datatype LOB cannot be unique or a primary key"},
         {2291, "integrity constraint (%s) violated - parent key not found"},
         {2292, "integrity constraint (%s) violated - child record found"},
         {2296, "cannot enable (%s) - null values found"},
@@ -543,6 +546,14 @@ bool datetime::valid() const
            second >= 0 && second < 60;
 }
 
+datetime datetime::past_calendar_gap() const
+{
+    datetime d = *this;
+    if (year == 1582 && month == 10 && day >= 5 && day <= 14)
+        d.day = 15;
+    return d;
+}
+
 std::string datetime::text(bool fraction) const
 {
     char buf[48];
@@ -687,7 +698,7 @@ datetime to_date(const std::string &text, const std::string &mask_in)
     }
     if (d.day < 1 || d.day > days_in(d.year <= 0 ? 2001 : d.year, d.month))
         fail(1847);
-    return d;
+    return d.past_calendar_gap();
 }
 
 std::string default_date_text(const datetime &d)

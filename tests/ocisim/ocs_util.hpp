@@ -74,6 +74,8 @@ struct datetime
     std::string text(bool fraction = false) const;
     static std::optional<datetime> parse_iso(const std::string &text);
     bool valid() const;
+    // the days 1582-10-05 to 1582-10-14 are not in Oracle's calendar: they become 10-15
+    datetime past_calendar_gap() const;
 };
 
 // TO_DATE(text, mask) for the masks the engine writes and the common elements

@@ -1,0 +1,198 @@
+#include "wizard_fixture.hpp"
+
+#include "g_qt_sheet.hpp"
+
+#include <QAbstractButton>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char missing_profile[] =
+    "Profile does not exist. Please verify the correct path/name was given.";
+const char unreadable_profile[] =
+    "Profile cannot be read. Please verify that the file is a conversion profile.";
+
+struct seen_box {
+    std::string caption;
+    std::string text;
+};
+
+std::vector<seen_box> boxes_of(const modal_script& script)
+{
+    std::vector<seen_box> out;
+    for (const modal_script::seen& s : script.seen_widgets())
+        out.push_back({s.caption.toStdString(), s.text.toStdString()});
+    return out;
+}
+
+// the settings file was written by the task at the end (more than the port it had)
+bool settings_written()
+{
+    return test_read_file(settings_file()).find("mode=dword:") != std::string::npos;
+}
+
+} // namespace
+
+// a quick launch with the profile named in WIZARD_CHILD_PROFILE; what it showed on stdout
+TEST(wizard_child, quick_launch)
+{
+    const char* path = std::getenv("WIZARD_CHILD_PROFILE");
+    if (!path)
+        GTEST_SKIP() << "run by the parent test only";
+    reset_settings();
+    modal_script script({{"OK", false, {}}, {"OK", false, {}}});
+    const int result = run_tarnova({path});
+    for (const modal_script::seen& s : script.seen_widgets())
+        std::printf("box|%s|%s\n", s.caption.toUtf8().constData(), s.text.toUtf8().constData());
+    std::printf("result=%d\n", result);
+}
+
+TEST_F(wizard_conversion, profile_that_does_not_exist_gets_its_box_and_no_sheet)
+{
+    modal_script script({{"OK", false, {}}});
+    bool sheet_seen = false;
+    ui_steps steps({[&] { sheet_seen = sheet_seen || shown_sheet(); return false; }});
+    EXPECT_EQ(run_tarnova({dir.file("none.qlx")}), 0);
+    const std::vector<seen_box> boxes = boxes_of(script);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].text, missing_profile);
+    EXPECT_FALSE(sheet_seen);
+    EXPECT_TRUE(settings_written());
+}
+
+TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_nothing)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    const struct {
+        std::string path;
+        std::string text;
+    } cases[] = {
+        {dir.write("plain.qlx", "key=value\r\n"), unreadable_profile},
+        {profile("t", "", "mode=x"),
+         "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
+         "profile."},
+    };
+    for (const auto& c : cases) {
+        // the registry names a database whose tables must not be converted
+        test_write_file(settings_file(), "pgsport=dword:" + test_pg_server::get().port
+                                             + "\nsrc=sz:" + pg.name() + "\n");
+        modal_script script({{"OK", false, {}}});
+        EXPECT_EQ(run_tarnova({c.path}), 0) << c.text;
+        const std::vector<seen_box> boxes = boxes_of(script);
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_TRUE(settings_written());
+        EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
+    }
+}
+
+TEST_F(wizard_conversion, profile_path_is_the_arguments_joined_by_blanks)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    const std::string path = profile("t");
+    const std::string spaced = dir.path() + "/my run.qlx";
+    ASSERT_EQ(std::rename(path.c_str(), spaced.c_str()), 0);
+    modal_script script;
+    ui_steps steps({[&] {
+        qt_wizard_sheet* s = shown_sheet();
+        if (!s || s->currentId() != 1)
+            return false;
+        s->button(QWizard::FinishButton)->click();
+        return true;
+    }});
+    EXPECT_EQ(run_tarnova({dir.path() + "/my", "run.qlx"}), 1);
+    EXPECT_EQ(oracle("SELECT table_name FROM user_tables;"), std::vector<std::string>{"t"});
+}
+
+TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
+{
+    ora.add_listener("localhost:1521");
+    struct failure {
+        const char* what;
+        std::string profile;
+        std::string text;         // the first box's text, or its start
+        bool whole;
+        const char* kind;          // the continue dialog or an error box
+    };
+    const failure cases[] = {
+        {"postgresql unreachable", profile("t"), "Connection refused", false, "dialog"},
+        {"oracle password", profile("t", "wrong-password"), "Invalid user name or password.", true,
+         "box"},
+        {"postgresql password", profile("t", "", "", "wrong-password"),
+         "password authentication failed", false, "dialog"},
+        {"oracle listener", profile("t"),
+         "ORA-12541: no listener. For more information see Troubleshooting\narticle of the "
+         "product documentation.",
+         true, "box"},
+    };
+    for (const failure& c : cases) {
+        fake_help help;
+        // nothing listens on port 1
+        reset_settings();
+        if (std::string(c.what) == "postgresql unreachable")
+            test_write_file(settings_file(), "pgsport=dword:1\n");
+        // a port the named listener does not serve
+        if (std::string(c.what) == "oracle listener")
+            test_write_file(settings_file(), test_read_file(settings_file())
+                                                 + "oracleh=sz:localhost\noraport=sz:1599\n");
+        modal_script script({{"OK", false, {}}, {"OK", false, {}}, {"Continue", false, {}}});
+        bool sheet_seen = false;
+        ui_steps steps({[&] { sheet_seen = sheet_seen || shown_sheet(); return false; }});
+        EXPECT_EQ(run_tarnova({c.profile}), 0) << c.what;
+        const std::vector<seen_box> boxes = boxes_of(script);
+        EXPECT_EQ(boxes.size(), 1u) << c.what;
+        if (boxes.size() != 1u)
+            continue;
+        EXPECT_EQ(script.seen_widgets()[0].kind.toStdString(), c.kind) << c.what;
+        EXPECT_EQ(boxes[0].caption, "Error") << c.what;
+        if (c.whole)
+            EXPECT_EQ(boxes[0].text, c.text) << c.what;
+        else
+            EXPECT_NE(boxes[0].text.find(c.text), std::string::npos) << c.what << boxes[0].text;
+        EXPECT_FALSE(sheet_seen) << c.what;
+        const bool listener = std::string(c.what) == "oracle listener";
+        EXPECT_EQ(help.viewer_args(listener),
+                  listener ? "--contextid=1017\n" + fake_help::help_file() + "\n" : std::string())
+            << c.what;
+        EXPECT_TRUE(settings_written()) << c.what;
+    }
+}
+
+TEST_F(wizard_conversion, missing_oracle_client_shows_one_box_and_ends_with_0)
+{
+    const std::string path = profile("t");
+    std::string out;
+    std::string err;
+    const int status = run_child("wizard_child.quick_launch",
+                                 {"WIZARD_CHILD_PROFILE=" + path, "LD_LIBRARY_PATH="}, &out, &err);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(out.find("box|"), out.rfind("box|")) << out;
+    EXPECT_NE(out.find("box|Error|"), std::string::npos) << out;
+    EXPECT_NE(out.find("Oracle client"), std::string::npos) << out;
+    EXPECT_NE(out.find("result=0\n"), std::string::npos) << out;
+}
+
+TEST_F(wizard_conversion, table_the_source_lacks_is_reported_and_listed)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    modal_script script({{"Continue", false, {}}});
+    QString listed;
+    ui_steps steps({[&] {
+        qt_wizard_sheet* s = shown_sheet();
+        if (!s || s->currentId() != 1)
+            return false;
+        listed = page_text(1, 1016);
+        s->button(QWizard::FinishButton)->click();
+        return true;
+    }});
+    EXPECT_EQ(run_tarnova({profile("nosuch\nt")}), 1);
+    ASSERT_EQ(script.seen_widgets().size(), 1u);
+    const std::string text = script.texts()[0];
+    EXPECT_EQ(text, "nosuch: Table does not exist in the source database");
+    EXPECT_EQ(listed.toStdString(), text + "\n\n");
+    EXPECT_EQ(oracle("SELECT table_name FROM user_tables;"), std::vector<std::string>{"t"});
+}

@@ -1,0 +1,117 @@
+#include "modal_script.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QWizard>
+
+namespace {
+
+QString plain(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+QAbstractButton* find_button(QWidget* widget, const QString& name)
+{
+    for (QAbstractButton* b : widget->findChildren<QAbstractButton*>())
+        if (plain(b->text()) == name || b->objectName() == name)
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+modal_script::modal_script(std::vector<answer> answers)
+    : m_answers(answers.begin(), answers.end())
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer.start(20);
+}
+
+modal_script::~modal_script()
+{
+    m_timer.stop();
+}
+
+std::vector<std::string> modal_script::texts() const
+{
+    std::vector<std::string> out;
+    for (const seen& s : m_seen)
+        out.push_back(s.text.toStdString());
+    return out;
+}
+
+void modal_script::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || qobject_cast<QWizard*>(modal) || !modal->isVisible())
+        return;
+    for (const QPointer<QWidget>& handled : m_handled)
+        if (handled == modal)
+            return;
+    m_handled.emplace_back(modal);
+    seen s{modal->windowTitle(), QString(), QStringLiteral("dialog"),
+           modal->parentWidget() != nullptr};
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        s.text = box->text();
+        s.kind = QStringLiteral("box");
+    } else if (qobject_cast<QFileDialog*>(modal)) {
+        s.kind = QStringLiteral("file");
+    } else {
+        s.text = control_text(modal, QStringLiteral("1320"));
+    }
+    m_seen.push_back(s);
+    if (m_answers.empty()) {
+        ++m_unanswered;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        return;
+    }
+    const answer a = m_answers.front();
+    m_answers.pop_front();
+    if (a.act) {
+        a.act(modal);
+        return;
+    }
+    if (a.tick)
+        if (auto* check = modal->findChild<QCheckBox*>(QStringLiteral("1222")))
+            check->click();
+    if (QAbstractButton* b = find_button(modal, a.button))
+        b->click();
+    else if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+}
+
+ui_steps::ui_steps(std::vector<std::function<bool()>> steps) : m_steps(std::move(steps))
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        // a step that opens a modal box returns only when the box is answered
+        if (m_next < m_steps.size() && m_steps[m_next]())
+            ++m_next;
+    });
+    m_timer.start(25);
+}
+
+ui_steps::~ui_steps()
+{
+    m_timer.stop();
+}
+
+QString control_text(QWidget* root, const QString& name)
+{
+    QWidget* w = root ? root->findChild<QWidget*>(name) : nullptr;
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return edit->text();
+    if (auto* plain_edit = qobject_cast<QPlainTextEdit*>(w))
+        return plain_edit->toPlainText();
+    return QString();
+}

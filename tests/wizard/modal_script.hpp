@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+// answers the modal boxes and dialogs of a test on the user-interface thread: each one
+// that opens is recorded (caption and text) and answered by the next scripted answer.
+// the wizard itself is not answered
+class modal_script {
+public:
+    struct answer {
+        QString button;                     // a button's text (without '&') or object name
+        bool tick = false;                  // tick the continue dialog's check box first
+        std::function<void(QWidget*)> act;  // instead of a button: anything
+    };
+    struct seen {
+        QString caption;
+        QString text;
+        QString kind;                       // "box", "dialog", "file"
+        bool owned = false;                 // it has an owner window
+    };
+
+    explicit modal_script(std::vector<answer> answers = {});
+    ~modal_script();
+    modal_script(const modal_script&) = delete;
+    modal_script& operator=(const modal_script&) = delete;
+
+    void add(answer a) { m_answers.push_back(std::move(a)); }
+    // a modal widget with no answer left is closed with Escape and counted here
+    int unanswered() const { return m_unanswered; }
+    const std::vector<seen>& seen_widgets() const { return m_seen; }
+    std::vector<std::string> texts() const;
+
+private:
+    void poll();
+
+    std::deque<answer> m_answers;
+    std::vector<seen> m_seen;
+    std::vector<QPointer<QWidget>> m_handled;
+    int m_unanswered = 0;
+    QTimer m_timer;
+};
+
+// steps run one after the other on the user-interface thread, each polled until it
+// answers true
+class ui_steps {
+public:
+    explicit ui_steps(std::vector<std::function<bool()>> steps);
+    ~ui_steps();
+    bool all_done() const { return m_next >= m_steps.size(); }
+    std::size_t done_count() const { return m_next; }
+
+private:
+    std::vector<std::function<bool()>> m_steps;
+    std::size_t m_next = 0;
+    QTimer m_timer;
+};
+
+// the text of a widget's control by object name (label, edit, plain edit)
+QString control_text(QWidget* root, const QString& name);

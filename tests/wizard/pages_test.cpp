@@ -1,0 +1,237 @@
+#include "modal_script.hpp"
+#include "wizard_fixture.hpp"
+
+#include "error_handler.hpp"
+#include "g_f_dlg.hpp"
+#include "g_gui_call.hpp"
+#include "g_qt_page.hpp"
+#include "g_qt_sheet.hpp"
+#include "g_qt_svc.hpp"
+#include "g_wiz_sh.hpp"
+#include "qlx_error.hpp"
+#include "qlx_finish.hpp"
+#include "qlx_progress.hpp"
+#include "qlx_run.hpp"
+#include "tarnova_convertor.hpp"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+TEST(wizard_progress, position_is_the_tables_share_never_beyond_100)
+{
+    struct position_case {
+        std::uint32_t tab_done, tab_total, rec_done, rec_total;
+        int position;
+    };
+    const position_case cases[] = {
+        {0, 0, 0, 0, 0},                        // no tables
+        {0, 0, 5, 10, 0},
+        {1, 4, 50, 200, 31},                    // 25 + 6
+        {2, 4, 0, 0, 50},                       // an empty table adds nothing
+        {4, 4, 0, 0, 100},
+        {0, 1, 50000000, 100000000, 50},        // beyond 42,949,672 records
+        {0, 3, 4000000000u, 4000000000u, 33},
+        {3, 3, 10, 10, 100},                    // never beyond 100
+        {5, 3, 0, 0, 100},
+    };
+    for (const position_case& c : cases)
+        EXPECT_EQ(progress_position(c.tab_done, c.tab_total, c.rec_done, c.rec_total), c.position)
+            << c.tab_done << "/" << c.tab_total << " " << c.rec_done << "/" << c.rec_total;
+}
+
+TEST(wizard_progress, status_text_is_cut_to_255_characters)
+{
+    EXPECT_EQ(progress_status(L"t"), L"Processing table 't'");
+    const std::wstring status = progress_status(std::wstring(300, L'x'));
+    EXPECT_EQ(status.size(), 255u);
+    EXPECT_EQ(status.substr(0, 18), L"Processing table '");
+}
+
+TEST(wizard_file_dialogs, save_appends_the_extension_unless_the_name_holds_it)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"/d/settings", L"/d/settings.qlx"},
+        {L"/d/settings.qlx", L"/d/settings.qlx"},
+        {L"/d/my.qlx.old", L"/d/my.qlx.old"},
+        {L"/d/a.QLX", L"/d/a.QLX.qlx"},
+        {L"/d.qlx/a", L"/d.qlx/a"},
+    };
+    for (const auto& [chosen, saved] : cases)
+        EXPECT_EQ(save_file_dialog::with_extension(chosen, L".qlx"), saved);
+    EXPECT_EQ(profile_file_filters(L"qlx"),
+              (std::vector<std::wstring>{L"Profile Files (.qlx) (*.qlx)", L"All Files (*)"}));
+}
+
+namespace {
+
+// a progress page whose thread cannot be made
+class unstartable_progress_page : public progress_page {
+protected:
+    bool start_conversion() override { return false; }
+};
+
+// the shell with a progress and a finish page, the conversion task and the handler
+class wizard_pages : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_settings();
+        gui_thread::end_closing();
+        handler.set_reaction(&reaction);
+        task.set_hooks(&hooks);
+    }
+    void TearDown() override { handler.set_reaction(nullptr); }
+
+    int run(wizard_page& first, std::vector<std::function<bool()>> steps)
+    {
+        shell.add_page(first);
+        shell.add_page(finish);
+        qt_wizard_sheet window(shell);
+        sheet = &window;
+        ui_steps driver(std::move(steps));
+        const int result = window.exec();
+        gui_thread::begin_closing();
+        sheet = nullptr;
+        gui_thread::end_closing();
+        return result;
+    }
+
+    std::function<bool()> on_finish_page()
+    {
+        return [this] { return sheet->currentId() == 1; };
+    }
+
+    qt_wizard_services services;
+    error_handler handler{oracle_error_count, oracle_errors};
+    wizard_error_reaction reaction;
+    tarnova_convertor task{tarnova_convertor::program::wizard};
+    wizard_run_hooks hooks;
+    wizard_shell shell{L"Dravenor 1.0 ", 0, 0, 0};
+    qlx_finish_page finish;
+    qt_wizard_sheet* sheet = nullptr;
+    test_temp_dir dir{"wizard_pages"};
+};
+
+} // namespace
+
+TEST_F(wizard_pages, thread_that_cannot_start_is_reported_and_the_finish_page_follows)
+{
+    unstartable_progress_page progress;
+    modal_script script({{"OK", false, {}}});
+    QString listed;
+    bool cancel_enabled = true;
+    EXPECT_EQ(run(progress, {on_finish_page(),
+                             [&] {
+                                 listed = page_text(1, 1016);
+                                 cancel_enabled =
+                                     sheet->button(QWizard::CancelButton)->isEnabled();
+                                 sheet->button(QWizard::FinishButton)->click();
+                                 return true;
+                             }}),
+              1);
+    const std::string text =
+        "The conversion could not be started: the system refused to create its thread.";
+    ASSERT_EQ(script.seen_widgets().size(), 1u);
+    EXPECT_EQ(script.texts()[0], text);
+    EXPECT_EQ(listed.toStdString(), text + "\n\n");
+    EXPECT_FALSE(cancel_enabled);
+}
+
+TEST_F(wizard_pages, standard_exception_that_ends_a_run_is_shown_and_listed)
+{
+    shell.on_sheet_init();
+    modal_script script({{"OK", false, {}}});
+    hooks.on_std_exception(std::runtime_error("bad_alloc\nhere"));
+    ASSERT_EQ(script.seen_widgets().size(), 1u);
+    EXPECT_EQ(script.texts()[0], "bad_alloc here");
+    EXPECT_EQ(shell.get_errors(), std::vector<std::string>{"bad_alloc here"});
+}
+
+TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
+{
+    unstartable_progress_page progress;
+    const std::string saved = dir.file("saved");
+    // a directory of that name: the profile cannot be written there
+    const std::string blocked = dir.file("blocked.qlx");
+    std::system(("mkdir '" + blocked + "'").c_str());
+    const auto choose = [](const std::string& path) {
+        return modal_script::answer{"", false, [path](QWidget* w) {
+                                        auto* dialog = qobject_cast<QFileDialog*>(w);
+                                        dialog->selectFile(QString::fromStdString(path));
+                                        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+                                    }};
+    };
+    task.set_source_name(L"saved_source");
+    modal_script script({{"OK", false, {}}, choose(saved), choose(blocked), {"OK", false, {}},
+                         {"Cancel", false, {}}});
+    int still_on_finish = -1;
+    const auto save = [this] {
+        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
+        return true;
+    };
+    EXPECT_EQ(run(progress, {on_finish_page(), save, save,
+                             [&] {
+                                 still_on_finish = sheet->currentId();
+                                 return true;
+                             },
+                             save, [&] {
+                                 sheet->button(QWizard::FinishButton)->click();
+                                 return true;
+                             }}),
+              1);
+    EXPECT_EQ(still_on_finish, 1);
+    const std::string profile = test_read_file(saved + ".qlx");
+    EXPECT_NE(profile.find("src=saved_source\r\n"), std::string::npos) << profile;
+    ASSERT_EQ(script.seen_widgets().size(), 5u);
+    EXPECT_EQ(script.seen_widgets()[1].kind.toStdString(), "file");
+    EXPECT_EQ(script.seen_widgets()[1].caption.toStdString(), "Select Profile File");
+    EXPECT_EQ(script.texts()[3], "Profile cannot be saved. Please verify the path and that the "
+                                 "file may be written.");
+}
+
+TEST(wizard_help, help_opens_the_file_beside_the_program_at_the_topic)
+{
+    qt_wizard_services services;
+    {
+        fake_help help;
+        wizard_shell::display_help(1013);
+        EXPECT_EQ(help.viewer_args(), "--contextid=1013\n" + fake_help::help_file() + "\n");
+    }
+    {
+        fake_help help;
+        wizard_shell::display_help();
+        EXPECT_EQ(help.viewer_args(), fake_help::help_file() + "\n");
+    }
+    {
+        fake_help help(false);
+        modal_script script({{"OK", false, {}}});
+        wizard_shell::display_help(1017);
+        EXPECT_EQ(script.texts(),
+                  std::vector<std::string>{"Help file does not exist. Reinstall the program."});
+        EXPECT_EQ(help.viewer_args(false), "");
+    }
+}
+
+TEST(wizard_start, no_display_and_no_argument_exit_255)
+{
+    std::string out;
+    std::string err;
+    int status = test_run_process({TARNOVA_PATH, "p.qlx"},
+                                  {"QT_QPA_PLATFORM=xcb", "DISPLAY=", "WAYLAND_DISPLAY="}, "",
+                                  &out, &err);
+    EXPECT_EQ(status, 255);
+    EXPECT_NE(err.find("Failed to initialize GUI library\n"), std::string::npos) << err;
+
+    status = test_run_process({TARNOVA_PATH}, {"QT_QPA_PLATFORM=offscreen"}, "", &out, &err);
+    EXPECT_EQ(status, 255);
+    EXPECT_NE(err.find("tarnova: the interactive pages are not built yet; start tarnova with a "
+                       "profile file\n"),
+              std::string::npos)
+        << err;
+}

@@ -1,0 +1,107 @@
+#include "wizard_fixture.hpp"
+
+#include "error_handler.hpp"
+#include "g_errdlg.hpp"
+#include "g_gui_call.hpp"
+#include "g_qt_page.hpp"
+#include "g_qt_sheet.hpp"
+#include "g_qt_svc.hpp"
+#include "g_wiz_sh.hpp"
+#include "qlx_error.hpp"
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QProgressBar>
+
+#include <cstdlib>
+
+// pictures of the wizard for a person to look at (scripts/screenshots.sh); skipped
+// unless WIZARD_SCREENSHOT_DIR names where they go
+class wizard_screenshots : public wizard_conversion {
+protected:
+    void SetUp() override
+    {
+        const char* dir = std::getenv("WIZARD_SCREENSHOT_DIR");
+        if (!dir)
+            GTEST_SKIP() << "pictures are taken by scripts/screenshots.sh";
+        out = dir;
+        wizard_conversion::SetUp();
+    }
+
+    bool save(QWidget* w, const std::string& name) const
+    {
+        return w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
+    }
+
+    // an answer that takes the picture first, then clicks the button
+    modal_script::answer picture_then(const std::string& name, const QString& button,
+                                      bool tick = false) const
+    {
+        return {"", false, [this, name, button, tick](QWidget* w) {
+                    if (tick)
+                        w->findChild<QAbstractButton*>(QStringLiteral("1222"))->click();
+                    EXPECT_TRUE(save(w, name));
+                    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+                        if (b->text().remove('&') == button || b->objectName() == button) {
+                            b->click();
+                            return;
+                        }
+                }};
+    }
+
+    std::function<bool()> finish_picture(const std::string& name) const
+    {
+        return [this, name] {
+            qt_wizard_sheet* s = shown_sheet();
+            if (!s || s->currentId() != 1)
+                return false;
+            EXPECT_TRUE(save(s, name));
+            s->button(QWizard::FinishButton)->click();
+            return true;
+        };
+    }
+
+    std::string out;
+};
+
+TEST_F(wizard_screenshots, progress_and_finish_pages)
+{
+    pg.exec("CREATE TABLE customer_orders (id int, v text);"
+            "INSERT INTO customer_orders SELECT g, 'row ' || g FROM generate_series(1, 20000) g");
+    modal_script script;
+    ui_steps steps({[&] {
+                        qt_wizard_sheet* s = shown_sheet();
+                        auto* bar = s ? s->page_at(0)->findChild<QProgressBar*>("1321") : nullptr;
+                        if (!bar || bar->value() < 20)
+                            return false;
+                        EXPECT_TRUE(save(s, "progress_page"));
+                        return true;
+                    },
+                    finish_picture("finish_page_success")});
+    EXPECT_EQ(run_tarnova({profile("customer_orders")}), 1);
+}
+
+TEST_F(wizard_screenshots, continue_dialog_and_finish_page_with_errors)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v varchar(10));"
+            "INSERT INTO t SELECT g, 'new' FROM generate_series(1, 12) g");
+    std::string sql = "CREATE TABLE \"t\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10));\n";
+    for (int id = 2; id <= 9; ++id)
+        sql += "INSERT INTO \"t\" VALUES (" + std::to_string(id) + ", 'old');\n";
+    ora.sql(sql);
+    modal_script script({picture_then("continue_dialog", "Continue"),
+                         {"Continue", true, {}}});
+    ui_steps steps({finish_picture("finish_page_errors")});
+    EXPECT_EQ(run_tarnova({profile("t", "", "mode=3")}), 1);
+}
+
+TEST_F(wizard_screenshots, internal_error_dialog_and_error_box)
+{
+    gui_thread::end_closing();
+    qt_wizard_services services;
+    modal_script script({picture_then("internal_error_dialog", "OK"),
+                         picture_then("error_box", "OK")});
+    dlg_error_ex(L"Internal error: \ncode=746b5f73696e676c2e6870705c3539").run();
+    wizard_shell::error(std::wstring(L"Invalid user name or password."));
+    EXPECT_EQ(script.seen_widgets().size(), 2u);
+}

@@ -1,0 +1,23 @@
+#include "test_files.hpp"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+// one QApplication for every test, on the offscreen platform, with settings of its own
+int main(int argc, char** argv)
+{
+    // the pictures of scripts/screenshots.sh are taken on the platform it names
+    if (!std::getenv("WIZARD_SCREENSHOT_DIR"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    testing::InitGoogleTest(&argc, argv);
+    auto config = std::make_unique<test_temp_dir>("wizard_config");
+    setenv("XDG_CONFIG_HOME", config->path().c_str(), 1);
+    QApplication app(argc, argv);
+    const int result = RUN_ALL_TESTS();
+    config.reset();
+    return result;
+}

@@ -1,0 +1,139 @@
+#include "tarnova_app.hpp"
+
+#include "error_handler.hpp"
+#include "g_gui_call.hpp"
+#include "g_qt_desk.hpp"
+#include "g_qt_sheet.hpp"
+#include "g_qt_svc.hpp"
+#include "g_wiz_sh.hpp"
+#include "qlx_error.hpp"
+#include "qlx_finish.hpp"
+#include "qlx_images.hpp"
+#include "qlx_oracle.hpp"
+#include "qlx_progress.hpp"
+#include "qlx_run.hpp"
+#include "qlx_shel.hpp"
+#include "tarnova_convertor.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <QLibraryInfo>
+#include <QVersionNumber>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+QtMessageHandler qt_default_handler = nullptr;
+
+void startup_handler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg && text.contains(QStringLiteral("platform plugin"))) {
+        std::fprintf(stderr, "%s\n", qlx::gui_failed);
+        std::fflush(stderr);
+        std::_Exit(255);
+    }
+    if (qt_default_handler)
+        qt_default_handler(type, context, text);
+}
+
+std::string command_line(int argc, char** argv)
+{
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+// the sheet on the screen until it closes; every request of a worker is answered
+// from then on, so the teardown that follows can wait for the run
+int run_sheet(wizard_shell& sheet)
+{
+    qt_wizard_sheet window(sheet);
+    const int result = window.exec();
+    gui_thread::begin_closing();
+    return result;
+}
+
+// the protected stretch of the quick launch; everything built here is gone before
+// an error that escapes it is reported
+int quick_launch(const std::string& line)
+{
+    tarnova_convertor task(tarnova_convertor::program::wizard);
+    wizard_run_hooks hooks;
+    task.set_hooks(&hooks);
+    tk_trace(2, "QUICK LAUNCH: profile=%s", line.c_str());
+    // a file that is not a profile must not run with the last settings
+    std::wstring refusal;
+    if (!task.load_profile_file(tk_to_unicode(line), &refusal)) {
+        wizard_shell::error(refusal.empty() ? std::wstring(qlx::profile_unreadable) : refusal);
+        return 0;
+    }
+    wizard_shell sheet(qlx_caption(), qlx::icon_program, qlx::bitmap_watermark,
+                       qlx::bitmap_header);
+    progress_page progress;
+    qlx_finish_page finish;
+    task.pgs().connect_pgs_server();
+    bool connected = false;
+    {
+        oracle_settings_page::animation connection(500);
+        connection.run();
+        connected = connection.is_connected();
+    }
+    if (!connected)
+        return 0;
+    sheet.add_page(progress);
+    sheet.add_page(finish);
+    return run_sheet(sheet);
+}
+
+} // namespace
+
+void tarnova_install_startup_handler()
+{
+    qt_default_handler = qInstallMessageHandler(startup_handler);
+}
+
+int tarnova_main(int argc, char** argv)
+{
+    gui_thread::end_closing();
+    error_handler handler(pgs_connection_error_count, pgs_connection_errors);
+    handler.load_err_map(oracle_error_count, oracle_errors);
+    qt_wizard_services services;
+    qt_wizard_services::set_image_provider(qlx_image);
+    qt_desktop_backend desktop;
+    wizard_error_reaction reaction;
+    handler.set_reaction(&reaction);
+    // an internal error on any thread still logs Oracle off before the exit
+    handler.set_before_exit(&tarnova_convertor::log_off_before_exit);
+
+    int result = 0;
+    if (QLibraryInfo::version() < QVersionNumber(6, 4)) {
+        wizard_shell::error(std::wstring(qlx::qt_too_old));
+        result = 255;
+    } else if (const std::string line = command_line(argc, argv); line.empty()) {
+        std::fprintf(stderr, "%s\n", qlx::interactive_missing);
+        result = 255;
+    } else {
+        try {
+            result = quick_launch(line);
+        } catch (const tk_final_exception&) {
+            // reported already
+        } catch (const tk_exception& e) {
+            try {
+                handler.handle(e, true);
+            } catch (const tk_final_exception&) {
+            }
+        } catch (const std::exception& e) {
+            wizard_shell::error(std::string(e.what()));
+        }
+    }
+    handler.set_reaction(nullptr);
+    return result;
+}
