@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,10 @@ public:
     // the first schema listed keeps a full name
     void add_full_name(const std::wstring& schema, const std::wstring& table,
                        tk_name_list& list);
+    // a partition: known under its full name, but not listed
+    void add_partition(const std::wstring& schema, const std::wstring& table);
+    // a partitioned table holds no rows of its own: it is read with its partitions'
+    bool is_partitioned(const std::wstring& full_name) const;
     // a name without a point is tried as public.name; not found: the name unchanged
     std::wstring get_full_name(const std::wstring& name) const;
     // (schema, table) of a full name; unknown: two empty strings
@@ -52,4 +57,5 @@ private:
     pgs_session& m_session;
     bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
+    std::set<std::wstring> m_partitioned;
 };

@@ -19,7 +19,8 @@ public:
     ~pgs_engine() override;
 
     // a fresh connection replaces the current one; an empty host or database and
-    // port 0 leave the stored value and let libpq's defaults apply
+    // port 0 leave the stored value and let libpq's defaults apply. without a
+    // database, a user who has none of their own name gets "postgres"
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  const std::string& database, int port);
     // connects to the database with the stored settings; the caller owns the result
@@ -28,6 +29,9 @@ public:
     // the server's non-template databases
     std::vector<std::wstring> get_contents();
     bool is_db_exist(const std::wstring& name);
+
+    // seconds a connection attempt may take before it fails
+    static constexpr int k_connect_timeout = 10;
 
     // the libpq option string for one connect: every value quoted, so blanks,
     // quotes and empty values cannot shift or add options

@@ -18,9 +18,10 @@ class pgs_load;
 class pgs_recordset : public udb_recordset {
 public:
     // a listed table of the database, with its (schema, table); mode 1 also reads
-    // its primary key and indexes
+    // its primary key and indexes. a partitioned table is read with the rows of its
+    // partitions, any other table without those of the tables inheriting from it
     pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
-                  const std::wstring& name, int mode);
+                  const std::wstring& name, int mode, bool partitioned);
     // the rows of a query text, converted under name
     pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
                   const std::wstring& name, const std::wstring& text, int mode);
@@ -79,6 +80,7 @@ private:
     bool m_eof = false;
     std::wstring m_schema_name;
     std::wstring m_table_name;
+    bool m_partitioned = false;
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
     std::vector<std::string> m_losses;

@@ -122,5 +122,6 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
     const std::wstring full_name = tables[tables.size() - 1];
     names_map.add_fn_map(full_name, initializer.get_names_map());
     // the created pair itself: a listed name may stand for a table of another schema
-    return std::make_unique<pgs_recordset>(m_session, std::make_pair(schema, table), full_name, 2);
+    return std::make_unique<pgs_recordset>(m_session, std::make_pair(schema, table), full_name, 2,
+                                           false);
 }
