@@ -12,8 +12,7 @@
 
 #include <vector>
 
-pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
-                                               const udb_schema& source,
+pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table, const udb_schema& source,
                                                const udb_indexes& indexes, pgs_quote_fn quote)
     : m_table(table), m_quote(std::move(quote)), m_validator(source)
 {
@@ -29,7 +28,7 @@ pgs_schema_initializer::pgs_schema_initializer(const std::wstring& table,
         }
         const ole_variant def = src->auto_increment ? ole_variant() : src->default_value;
         m_fields.add_field(std::make_unique<t_ftd>(src->size, name, src->vartype, not_null,
-                                     src->auto_increment, def, src->reserved));
+                                                   src->auto_increment, def, src->reserved));
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());
             tk_wtrace(1, L"udb_validator::add_mapped_pair(%ls,%ls)", src->name.c_str(),
@@ -60,8 +59,7 @@ std::wstring pgs_schema_initializer::column_clause(const t_ftd& field) const
 
 std::wstring pgs_schema_initializer::get_init_str() const
 {
-    tk_trace(1, "pgs_schema_initializer::get_init_str(n_columns=%d)",
-             int(m_fields.fields.size()));
+    tk_trace(1, "pgs_schema_initializer::get_init_str(n_columns=%d)", int(m_fields.fields.size()));
     std::wstring sql = L"CREATE TABLE " + m_table + L" (";
     for (size_t i = 0; i < m_fields.fields.size(); ++i) {
         if (i != 0)
@@ -85,9 +83,9 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
             throw pgs_exception("Cannot create table: the name \"" + tk_to_utf8(part) +
                                 "\" is longer than 63 bytes");
     const std::wstring quoted = pgs_quoted_name(schema, table);
-    const pgs_schema_initializer initializer(quoted, fields, indexes, [this](const std::wstring& text) {
-        return tk_from_utf8(m_session.literal(text));
-    });
+    const pgs_schema_initializer initializer(
+        quoted, fields, indexes,
+        [this](const std::wstring& text) { return tk_from_utf8(m_session.literal(text)); });
     // every statement is built, and every type known, before anything is sent
     std::vector<std::wstring> statements{initializer.get_init_str()};
 
@@ -97,8 +95,8 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
     const auto restricted_words = index_names.restricted_words;
     try {
         if (!indexes.empty()) {
-            const pgs_indexes_initializer index_initializer(
-                quoted, table, initializer.get_fields(), indexes, initializer.get_names_map());
+            const pgs_indexes_initializer index_initializer(quoted, table, initializer.get_fields(),
+                                                            indexes, initializer.get_names_map());
             index_initializer.build_indexes(
                 [&](const std::wstring& sql) { statements.push_back(sql); });
         }

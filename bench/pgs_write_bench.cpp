@@ -53,7 +53,7 @@ struct figures {
 // written independently of the writer's own formatting
 struct cell {
     ole_variant value;
-    std::string text;  // "\\N" for NULL
+    std::string text; // "\\N" for NULL
 };
 
 // the values of one row of a shape
@@ -79,9 +79,11 @@ public:
         auto f = std::make_unique<udb_schema>();
         f->add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
         f->add_field(std::make_unique<t_ftd>(40, L"name", VT_BSTR, false, false, ole_variant(), 0));
-        f->add_field(std::make_unique<t_ftd>(0, L"created", VT_DATE, false, false, ole_variant(), 1));
+        f->add_field(
+            std::make_unique<t_ftd>(0, L"created", VT_DATE, false, false, ole_variant(), 1));
         f->add_field(std::make_unique<t_ftd>(0, L"flag", VT_BOOL, false, false, ole_variant(), 0));
-        f->add_field(std::make_unique<t_ftd>(0, L"amount", VT_DECIMAL, false, false, ole_variant(), 12 << 8 | 2));
+        f->add_field(std::make_unique<t_ftd>(0, L"amount", VT_DECIMAL, false, false, ole_variant(),
+                                             12 << 8 | 2));
         f->add_field(std::make_unique<t_ftd>(0, L"qty", VT_I8, false, false, ole_variant(), 0));
         return f;
     }
@@ -90,13 +92,15 @@ public:
         char text[96];
         cells.resize(6);
         cells[0] = {ole_variant(int(i)), std::to_string(i)};
-        std::snprintf(text, sizeof text, "Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87 g\xc4\x99\xc5\x9bl\xc4\x85 %ld", i);
+        std::snprintf(text, sizeof text,
+                      "Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87 g\xc4\x99\xc5\x9bl\xc4\x85 %ld", i);
         cells[1] = {ole_variant(tk_from_utf8(text)), text};
         const time_t at = 1577836800 + i;
         tm t{};
         gmtime_r(&at, &t);
-        const SYSTEMTIME time{WORD(t.tm_year + 1900), WORD(t.tm_mon + 1), 0, WORD(t.tm_mday),
-                              WORD(t.tm_hour), WORD(t.tm_min), WORD(t.tm_sec), WORD(i % 1000)};
+        const SYSTEMTIME time{WORD(t.tm_year + 1900), WORD(t.tm_mon + 1), 0,
+                              WORD(t.tm_mday),        WORD(t.tm_hour),    WORD(t.tm_min),
+                              WORD(t.tm_sec),         WORD(i % 1000)};
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", t.tm_year + 1900,
                       t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, i % 1000);
         cells[2] = {ole_variant(time), text};
@@ -118,7 +122,8 @@ public:
         auto f = std::make_unique<udb_schema>();
         f->add_field(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0));
         f->add_field(std::make_unique<t_ftd>(0, L"body", VT_BSTR, false, false, ole_variant(), 0));
-        f->add_field(std::make_unique<t_ftd>(0, L"data", VT_ARRAY | VT_UI1, false, false, ole_variant(), 0));
+        f->add_field(
+            std::make_unique<t_ftd>(0, L"data", VT_ARRAY | VT_UI1, false, false, ole_variant(), 0));
         return f;
     }
     void row(long i, std::vector<cell>& cells) const override
@@ -166,8 +171,7 @@ long pool_row(long i)
     return i % k_pool + 1;
 }
 
-figures load_with_writer(pgs_engine& engine, const std::string& database, const shape& s,
-                         long rows)
+figures load_with_writer(pgs_engine& engine, const std::string& database, const shape& s, long rows)
 {
     std::unique_ptr<pgs_database> db = engine.open_db(tk_from_utf8(database));
     const std::unique_ptr<udb_schema> fields = s.fields();
@@ -204,8 +208,8 @@ figures load_with_psql(const std::string& conn_string, const std::string& file)
     const auto start = clock_type::now();
     const pid_t child = fork();
     if (child == 0) {
-        execlp("psql", "psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string.c_str(),
-               "-c", command.c_str(), static_cast<char*>(nullptr));
+        execlp("psql", "psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string.c_str(), "-c",
+               command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;

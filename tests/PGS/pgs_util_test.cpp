@@ -140,7 +140,10 @@ TEST(pgs_escape, copy_text_of_values)
         {"\\N", "\\\\N"},
         {"\\.", "\\\\."},
         {"\x01\x7f", "\x01\x7f"},
-        {"Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80", "Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80"},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e \xf0\x9f\x98\x80",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e \xf0\x9f\x98\x80"},
         {"it's \"q\"", "it's \"q\""},
         {"", ""},
     };

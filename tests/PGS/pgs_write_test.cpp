@@ -28,8 +28,8 @@ std::unique_ptr<udb_schema> make_schema(const std::vector<column>& columns)
 {
     auto fields = std::make_unique<udb_schema>();
     for (const column& c : columns)
-        fields->add_field(std::make_unique<t_ftd>(c.size, c.name, c.vartype, false, false, ole_variant(),
-                                   c.reserved));
+        fields->add_field(std::make_unique<t_ftd>(c.size, c.name, c.vartype, false, false,
+                                                  ole_variant(), c.reserved));
     return fields;
 }
 
@@ -80,14 +80,13 @@ std::string plain_number(std::string text)
 std::string date_fields(const SYSTEMTIME& t)
 {
     char out[64];
-    std::snprintf(out, sizeof out, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
-                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    std::snprintf(out, sizeof out, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return out;
 }
 
 // what a value written into a column of this type reads back as; "" when it matches
-std::string compare(const ole_variant& written, const ole_variant& read, VARTYPE type,
-                    int reserved)
+std::string compare(const ole_variant& written, const ole_variant& read, VARTYPE type, int reserved)
 {
     const VARTYPE wvt = written.get_vt();
     const VARTYPE rvt = read.get_vt();
@@ -102,7 +101,8 @@ std::string compare(const ole_variant& written, const ole_variant& read, VARTYPE
     case VT_R8: {
         const double a = written.get_variant().dblVal;
         const double b = read.get_variant().dblVal;
-        if (rvt != VT_R8 || (std::memcmp(&a, &b, sizeof a) != 0 && !(std::isnan(a) && std::isnan(b))))
+        if (rvt != VT_R8 ||
+            (std::memcmp(&a, &b, sizeof a) != 0 && !(std::isnan(a) && std::isnan(b))))
             return differ(written.to_string(), read.to_string());
         return "";
     }
@@ -142,8 +142,8 @@ std::string compare(const ole_variant& written, const ole_variant& read, VARTYPE
     case VT_BSTR:
     case VT_LPWSTR:
         if (rvt != VT_BSTR || written.to_wstring() != read.to_wstring())
-            return "text differs: " + std::to_string(written.to_wstring().size()) + " units, read " +
-                   std::to_string(read.to_wstring().size());
+            return "text differs: " + std::to_string(written.to_wstring().size()) +
+                   " units, read " + std::to_string(read.to_wstring().size());
         return "";
     default:
         // integers of every width read back as their own decimal text
@@ -203,19 +203,32 @@ TEST_F(pgs_write_test, every_type_round_trips_with_names_keys_and_indexes)
     const std::wstring name31 = L"a_thirty_one_characters_long_nm";
     ASSERT_EQ(name31.size(), 31u);
     const std::vector<column> columns = {
-        {L"i1", VT_I1, 0, 0},          {L"1st", VT_I2, 0, 0},
-        {L"Id", VT_I4, 0, 0},          {L"id", VT_I8, 0, 0},
-        {L"a b", VT_UI1, 0, 0},        {L"ui2", VT_UI2, 0, 0},
-        {L"ui4", VT_UI4, 0, 0},        {L"ui8", VT_UI8, 0, 0},
-        {L"int", VT_INT, 0, 0},        {L"uint", VT_UINT, 0, 0},
-        {L"r4", VT_R4, 0, 0},          {L"xmin", VT_R8, 0, 0},
-        {L"cy", VT_CY, 0, 0},          {L"dec", VT_DECIMAL, 0, 20 << 8 | 4},
-        {L"dec0", VT_DECIMAL, 0, 0},   {L"d0", VT_DATE, 0, 0},
-        {L"d1", VT_DATE, 0, 1},        {L"d2", VT_DATE, 0, 2},
-        {L"d3", VT_DATE, 0, 3},        {name31, VT_BSTR, 40, 0},
-        {L"s0", VT_BSTR, 0, 0},        {L"s32672", VT_BSTR, 32672, 0},
-        {L"s32673", VT_BSTR, 32673, 0}, {L"lp", VT_LPWSTR, 0, 0},
-        {L"b", VT_BOOL, 0, 0},         {L"blob", VT_BLOB, 0, 0},
+        {L"i1", VT_I1, 0, 0},
+        {L"1st", VT_I2, 0, 0},
+        {L"Id", VT_I4, 0, 0},
+        {L"id", VT_I8, 0, 0},
+        {L"a b", VT_UI1, 0, 0},
+        {L"ui2", VT_UI2, 0, 0},
+        {L"ui4", VT_UI4, 0, 0},
+        {L"ui8", VT_UI8, 0, 0},
+        {L"int", VT_INT, 0, 0},
+        {L"uint", VT_UINT, 0, 0},
+        {L"r4", VT_R4, 0, 0},
+        {L"xmin", VT_R8, 0, 0},
+        {L"cy", VT_CY, 0, 0},
+        {L"dec", VT_DECIMAL, 0, 20 << 8 | 4},
+        {L"dec0", VT_DECIMAL, 0, 0},
+        {L"d0", VT_DATE, 0, 0},
+        {L"d1", VT_DATE, 0, 1},
+        {L"d2", VT_DATE, 0, 2},
+        {L"d3", VT_DATE, 0, 3},
+        {name31, VT_BSTR, 40, 0},
+        {L"s0", VT_BSTR, 0, 0},
+        {L"s32672", VT_BSTR, 32672, 0},
+        {L"s32673", VT_BSTR, 32673, 0},
+        {L"lp", VT_LPWSTR, 0, 0},
+        {L"b", VT_BOOL, 0, 0},
+        {L"blob", VT_BLOB, 0, 0},
         {L"arr", VT_ARRAY | VT_UI1, 0, 0},
     };
     const size_t n = columns.size();
@@ -330,27 +343,29 @@ TEST_F(pgs_write_test, every_type_round_trips_with_names_keys_and_indexes)
 
     // the generated names, in the names map and in the catalogue
     const std::vector<std::wstring> generated = {
-        L"i1", L"A1st", L"Id", L"id00000", L"a_b", L"ui2", L"ui4", L"ui8", L"int", L"uint",
-        L"r4", L"xmin00000", L"cy", L"dec", L"dec0", L"d0", L"d1", L"d2", L"d3",
-        name31.substr(0, 29), L"s0", L"s32672", L"s32673", L"lp", L"b", L"blob", L"arr"};
+        L"i1",  L"A1st", L"Id", L"id00000",           L"a_b", L"ui2",    L"ui4",    L"ui8",
+        L"int", L"uint", L"r4", L"xmin00000",         L"cy",  L"dec",    L"dec0",   L"d0",
+        L"d1",  L"d2",   L"d3", name31.substr(0, 29), L"s0",  L"s32672", L"s32673", L"lp",
+        L"b",   L"blob", L"arr"};
     for (size_t i = 0; i < n; ++i)
-        EXPECT_EQ(database->names_map.get_fn_mapped_name(L"public.all_types", columns[i].name,
-                                                         true),
-                  generated[i]);
-    EXPECT_EQ(db.query_value("SELECT string_agg(column_name || ' ' || data_type || "
-                             "coalesce('(' || character_maximum_length || ')', '') || "
-                             "coalesce('(' || numeric_precision || ',' || numeric_scale || ')', ''),"
-                             " ', ' ORDER BY ordinal_position) FROM information_schema.columns "
-                             "WHERE table_name = 'all_types'"),
-              "i1 smallint(16,0), A1st smallint(16,0), Id integer(32,0), id00000 bigint(64,0), "
-              "a_b smallint(16,0), ui2 integer(32,0), ui4 bigint(64,0), ui8 numeric(20,0), "
-              "int integer(32,0), uint bigint(64,0), r4 double precision, "
-              "xmin00000 double precision, cy numeric(19,4), dec numeric(20,4), dec0 numeric, "
-              "d0 timestamp without time zone, d1 timestamp without time zone, d2 date, "
-              "d3 time without time zone, " +
-                  tk_to_utf8(name31.substr(0, 29)) +
-                  " character varying(40), s0 text, s32672 character varying(32672), "
-                  "s32673 text, lp text, b character(1), blob bytea, arr bytea");
+        EXPECT_EQ(
+            database->names_map.get_fn_mapped_name(L"public.all_types", columns[i].name, true),
+            generated[i]);
+    EXPECT_EQ(
+        db.query_value("SELECT string_agg(column_name || ' ' || data_type || "
+                       "coalesce('(' || character_maximum_length || ')', '') || "
+                       "coalesce('(' || numeric_precision || ',' || numeric_scale || ')', ''),"
+                       " ', ' ORDER BY ordinal_position) FROM information_schema.columns "
+                       "WHERE table_name = 'all_types'"),
+        "i1 smallint(16,0), A1st smallint(16,0), Id integer(32,0), id00000 bigint(64,0), "
+        "a_b smallint(16,0), ui2 integer(32,0), ui4 bigint(64,0), ui8 numeric(20,0), "
+        "int integer(32,0), uint bigint(64,0), r4 double precision, "
+        "xmin00000 double precision, cy numeric(19,4), dec numeric(20,4), dec0 numeric, "
+        "d0 timestamp without time zone, d1 timestamp without time zone, d2 date, "
+        "d3 time without time zone, " +
+            tk_to_utf8(name31.substr(0, 29)) +
+            " character varying(40), s0 text, s32672 character varying(32672), "
+            "s32673 text, lp text, b character(1), blob bytea, arr bytea");
     EXPECT_EQ(db.query_value("SELECT string_agg(indexdef, '; ' ORDER BY indexname) FROM pg_indexes"
                              " WHERE tablename = 'all_types'"),
               "CREATE UNIQUE INDEX all_pk ON public.all_types USING btree (\"Id\"); "
@@ -382,13 +397,16 @@ TEST_F(pgs_write_test, foreign_keys_follow_generated_names_and_rules)
     udb_indexes parent_key;
     parent_key.emplace_back(L"p_pk", true, true, std::vector<std::wstring>{L"p id"});
     database->create_table(L"parent", *make_schema({{L"p id", VT_I4, 0, 0}}), parent_key);
-    const std::unique_ptr<udb_schema> child = make_schema({{L"c", VT_I4, 0, 0}, {L"p ref", VT_I4, 0, 0}});
+    const std::unique_ptr<udb_schema> child =
+        make_schema({{L"c", VT_I4, 0, 0}, {L"p ref", VT_I4, 0, 0}});
     // a missing schema: nothing created, nothing listed
     try {
         database->create_table(L"sales.child", *child, udb_indexes());
         FAIL();
     } catch (const pgs_exception& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create table: CREATE TABLE \"sales\".\"child\" (", 0), 0u)
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "Cannot create table: CREATE TABLE \"sales\".\"child\" (", 0),
+                  0u)
             << e.what();
     }
     EXPECT_FALSE(database->is_table_exist(L"sales.child"));
@@ -417,8 +435,8 @@ TEST_F(pgs_write_test, empty_lines_and_many_lines_keep_their_rows)
     }
     EXPECT_EQ(db.query_value("SELECT string_agg(coalesce(s, 'NULL'), ',') FROM one"), ",a,,,NULL");
     // rows enough for several batches, and a refused one far in: named by its line
-    std::unique_ptr<pgs_recordset> rs = as_pgs(
-        database->create_table(L"many", *make_schema({{L"i", VT_I2, 0, 0}}), udb_indexes()));
+    std::unique_ptr<pgs_recordset> rs =
+        as_pgs(database->create_table(L"many", *make_schema({{L"i", VT_I2, 0, 0}}), udb_indexes()));
     for (int i = 1; i <= 40000; ++i)
         append(*rs, {ole_variant(i == 33000 ? 70000 : i % 30000)});
     try {
@@ -457,11 +475,10 @@ TEST_F(pgs_write_test, demo_tables_are_written_and_read_back_unchanged)
     ASSERT_EQ(copies.size(), 5u);
 
     test_pg_database destination_db;
-    std::unique_ptr<pgs_database> destination =
-        engine.open_db(tk_from_utf8(destination_db.name()));
+    std::unique_ptr<pgs_database> destination = engine.open_db(tk_from_utf8(destination_db.name()));
     for (const table_copy& copy : copies) {
-        std::unique_ptr<pgs_recordset> rs = as_pgs(
-            destination->create_table(copy.name, copy.source->schema, copy.source->indexes));
+        std::unique_ptr<pgs_recordset> rs =
+            as_pgs(destination->create_table(copy.name, copy.source->schema, copy.source->indexes));
         for (const auto& row : copy.rows)
             append(*rs, row);
         rs->complete();
@@ -483,7 +500,8 @@ TEST_F(pgs_write_test, demo_tables_are_written_and_read_back_unchanged)
 
 TEST_F(pgs_write_test, statement_texts_and_names)
 {
-    const std::unique_ptr<udb_schema> fields = make_schema({{L"id", VT_I4, 0, 0}, {L"name", VT_BSTR, 40, 0}});
+    const std::unique_ptr<udb_schema> fields =
+        make_schema({{L"id", VT_I4, 0, 0}, {L"name", VT_BSTR, 40, 0}});
     fields->fields[0]->b_not_null = true;
     {
         const pgs_schema_initializer init(L"\"t\"", *fields, udb_indexes(), quote);
@@ -533,7 +551,8 @@ TEST_F(pgs_write_test, text_defaults_stay_inside_their_quotes_whatever_the_sessi
 {
     db.exec("CREATE TABLE keep (a int); ALTER DATABASE \"" + db.name() +
             "\" SET standard_conforming_strings = off");
-    const std::unique_ptr<udb_schema> fields = make_schema({{L"a", VT_I4, 0, 0}, {L"s", VT_BSTR, 60, 0}});
+    const std::unique_ptr<udb_schema> fields =
+        make_schema({{L"a", VT_I4, 0, 0}, {L"s", VT_BSTR, 60, 0}});
     const std::wstring text = L"x\\'); DROP TABLE keep; --";
     fields->fields[1]->default_value = ole_variant(text);
     std::unique_ptr<pgs_database> database = open();
@@ -546,7 +565,8 @@ TEST_F(pgs_write_test, text_defaults_stay_inside_their_quotes_whatever_the_sessi
 TEST_F(pgs_write_test, quoted_dotted_bare_and_long_names)
 {
     const std::string user = test_pg_server::get().user;
-    db.exec("CREATE SCHEMA \"my s\"; CREATE SCHEMA \"" + user + "\"; CREATE TABLE keep (a int);"
+    db.exec("CREATE SCHEMA \"my s\"; CREATE SCHEMA \"" + user +
+            "\"; CREATE TABLE keep (a int);"
             "CREATE SCHEMA sales; CREATE TABLE public.t2 (a int)");
     const std::unique_ptr<udb_schema> fields = make_schema({{L"a", VT_I4, 0, 0}});
     std::unique_ptr<pgs_database> database = open();
@@ -569,8 +589,7 @@ TEST_F(pgs_write_test, quoted_dotted_bare_and_long_names)
     EXPECT_TRUE(database->is_table_exist(L"public.bare"));
     // a listed name: the rows go into that table
     load_one(L"bare", 4);
-    EXPECT_EQ(db.query_value("SELECT string_agg(a::text, ',' ORDER BY a) FROM public.bare"),
-              "3,4");
+    EXPECT_EQ(db.query_value("SELECT string_agg(a::text, ',' ORDER BY a) FROM public.bare"), "3,4");
     // 63 bytes are a name; 64 are refused before anything is sent
     const std::wstring name63(63, L'n');
     load_one(name63, 5);
@@ -619,7 +638,7 @@ TEST_F(pgs_write_test, failures_leave_nothing_behind)
         EXPECT_EQ(e.get_level(), 0);
     }
     EXPECT_EQ(db.query_value("SELECT count(*) FROM f"), "0");
-    rs->complete();  // no load: nothing
+    rs->complete(); // no load: nothing
 
     // a short record: the structure error, nothing of it sent, the load goes on
     {
@@ -654,8 +673,7 @@ TEST_F(pgs_write_test, failures_leave_nothing_behind)
     append(*rs, {ole_variant(5), text(L"b")});
     rs.reset();
     ASSERT_EQ(reports.texts.size(), 1u);
-    EXPECT_EQ(reports.texts[0].rfind("Rows of f were not loaded: ", 0), 0u)
-        << reports.texts[0];
+    EXPECT_EQ(reports.texts[0].rfind("Rows of f were not loaded: ", 0), 0u) << reports.texts[0];
     EXPECT_EQ(reports.levels[0], 0);
     EXPECT_EQ(db.query_value("SELECT count(*) FROM f"), "2");
     // the connection is still usable
