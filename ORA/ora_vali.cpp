@@ -25,6 +25,27 @@ std::wstring ora_validator::get_safe_name(const std::wstring& name) const
     return get_safe_identifier(name);
 }
 
+size_t ora_validator::name_length(const std::wstring& name) const
+{
+    size_t bytes = 0;
+    for (wchar_t c : name) {
+        const auto unit = static_cast<char16_t>(c);
+        // a surrogate pair is four bytes in UTF-8, two for each half
+        bytes += unit < 0x80 ? 1 : unit < 0x800 || (unit >= 0xD800 && unit <= 0xDFFF) ? 2 : 3;
+    }
+    return bytes;
+}
+
+void ora_validator::cut_name(std::wstring& name, size_t length) const
+{
+    while (!name.empty() && name_length(name) > length) {
+        name.pop_back();
+        const auto last = name.empty() ? char16_t(0) : static_cast<char16_t>(name.back());
+        if (last >= 0xD800 && last <= 0xDBFF)
+            name.pop_back();
+    }
+}
+
 ora_fn_validator::ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields)
 {
     tk_trace(1, "ora_fn_validator::ctor1");

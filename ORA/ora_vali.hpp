@@ -13,13 +13,20 @@ class t_ftd;
 class udb_field;
 class udb_indexes;
 
-// oracle identifiers: 1 to 30 characters, a letter first, then letters, digits, "_", "$", "#"
+// oracle identifiers: 1 to 30 bytes, a letter first, then letters, digits, "_", "$", "#"
 class ora_validator : public udb_validator {
 public:
     ora_validator();
 
     bool is_acceptable(const std::wstring& name) const override;
     std::wstring get_safe_name(const std::wstring& name) const override;
+
+protected:
+    // bytes in the database character set (AL32UTF8): servers before 12.2 allow 30 of
+    // them, so a name of 30 non-ASCII characters is too long
+    size_t name_length(const std::wstring& name) const override;
+    // never between the two halves of a surrogate pair
+    void cut_name(std::wstring& name, size_t length) const override;
 };
 
 // column names; every name of the list starts out as an existing name

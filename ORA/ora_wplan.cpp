@@ -38,14 +38,18 @@ void ora_field_finder::intialize(const udb_record& record)
             auto it = m_column_map->find(field->name);
             if (it != m_column_map->end()) {
                 m_names.push_back(it->second);
+                validator.keep_name(it->second, true);
                 continue;
             }
         }
+        // named as the table builder names its columns, each taking its name in turn: an
+        // existing table (a repeated run) has no map of the names it was built with
         std::wstring name = field->name;
         if (m_upper_case)
             tk_wstring::to_upper(name);
         if (!validator.is_acceptable(name))
             name = validator.get_safe_name(name);
+        validator.keep_name(name, name != field->name);
         m_names.push_back(name);
     }
 }

@@ -1,0 +1,70 @@
+// names Oracle refuses or that meet once shortened or upper-cased, over repeated runs
+
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+TEST_F(kestrun_conversion, a_merge_finds_the_columns_whose_generated_names_met)
+{
+    // a and A meet ignoring case, the long names once shortened: the columns the first run
+    // made are the ones a merge writes into
+    const std::string long_name(35, 'c');
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, a int, \"A\" int, " + long_name + "1 int, "
+            + long_name + "2 int); INSERT INTO t VALUES (1, 2, 3, 4, 5)");
+    const struct {
+        std::vector<std::string> options;
+        const char* table;
+    } cases[] = {{{}, "t"}, {{"--uppercase"}, "T"}};
+    for (const auto& c : cases) {
+        for (const std::string& t : oracle_tables())
+            ora.sql("DROP TABLE \"" + t + "\";\n");
+        pg.exec("DELETE FROM t WHERE id = 6");
+        kestrun_result r = run(c.options);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        pg.exec("INSERT INTO t VALUES (6, 7, 8, 9, 10)");
+        std::vector<std::string> merge = c.options;
+        merge.push_back("--mode=1");
+        r = run(merge);
+        EXPECT_EQ(r.exit_code, 0) << c.table << r.out << r.err;
+        EXPECT_EQ(oracle_tables(), strings{c.table});
+        EXPECT_EQ(oracle("SELECT * FROM \"" + std::string(c.table) + "\" ORDER BY 1;"),
+                  (strings{"1\t2\t3\t4\t5", "6\t7\t8\t9\t10"}))
+            << c.table;
+    }
+}
+
+TEST_F(kestrun_conversion, a_name_of_more_than_30_bytes_gets_a_generated_name)
+{
+    // 21 and 23 characters, twice as many bytes: too long for a server before 12.2
+    const std::string table = "клиенты_и_заказы_всех";
+    const std::string column = "длинное_имя_столбца_тут";
+    pg.exec("CREATE TABLE \"" + table + "\" (id int PRIMARY KEY, \"" + column + "\" int, \""
+            + column + "2\" int); CREATE INDEX \"индекс_по_длинному_столбцу\" ON \"" + table
+            + "\" (\"" + column + "\"); INSERT INTO \"" + table + "\" VALUES (1, 2, 3)");
+    const std::string old_server
+        = "OCISIM_BANNER=Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - 64bit "
+          "Production";
+    for (const char* mode : {"--mode=0", "--mode=1"}) {
+        const kestrun_result r = run({mode}, {old_server});
+        EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+        const strings tables = oracle_tables();
+        ASSERT_EQ(tables.size(), 1u) << mode;
+        EXPECT_LE(tables[0].size(), 30u);
+        EXPECT_EQ(tables[0].compare(0, 10, table, 0, 10), 0) << tables[0];
+        const strings rows = oracle("SELECT * FROM \"" + tables[0] + "\" ORDER BY 1;");
+        const strings expected = mode == std::string("--mode=0")
+                                     ? strings{"1\t2\t3"}
+                                     : strings{"1\t2\t3", "4\t5\t6"};
+        EXPECT_EQ(rows, expected) << mode;
+        for (const std::string& name :
+             oracle("SELECT column_name FROM user_tab_columns UNION ALL "
+                    "SELECT index_name FROM user_indexes;"))
+            EXPECT_LE(name.size(), 30u) << name;
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM user_indexes;"), strings{"2"});
+        if (mode == std::string("--mode=0"))
+            pg.exec("INSERT INTO \"" + table + "\" VALUES (4, 5, 6)");
+    }
+}
