@@ -6,6 +6,9 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 // schema.table, or the table alone with no_schema
@@ -45,16 +48,21 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
             " WHERE c.relkind IN ('r', 'p') AND c.relpersistence <> 't'"
             " AND n.nspname NOT IN ('pg_catalog', 'information_schema')"
             " ORDER BY n.nspname, c.relname");
+        std::vector<std::pair<std::wstring, std::wstring>> partition_names;
         for (const pqxx::row& row : rows) {
             const std::wstring schema = tk_from_utf8(row[0].c_str());
             const std::wstring table = tk_from_utf8(row[1].c_str());
             if (row[3].as<bool>())
-                add_partition(schema, table);
+                partition_names.emplace_back(schema, table);
             else
                 add_full_name(schema, table, list);
             if (row[2].as<bool>())
                 m_partitioned.insert(make_full_name(m_no_schema, schema, table));
         }
+        // after the tables: without the schema a partition must not take the name of a
+        // table of another schema
+        for (const auto& [schema, table] : partition_names)
+            add_partition(schema, table);
     });
 }
 

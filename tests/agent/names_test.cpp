@@ -68,3 +68,18 @@ TEST_F(kestrun_conversion, a_name_of_more_than_30_bytes_gets_a_generated_name)
             pg.exec("INSERT INTO \"" + table + "\" VALUES (4, 5, 6)");
     }
 }
+
+TEST_F(kestrun_conversion, without_the_schema_a_partition_does_not_stand_in_for_a_table)
+{
+    // schema a comes first, and its partition carries the name of the table of schema hr
+    pg.exec("CREATE SCHEMA a; CREATE SCHEMA hr;"
+            "CREATE TABLE a.p (id int) PARTITION BY RANGE (id);"
+            "CREATE TABLE a.items PARTITION OF a.p FOR VALUES FROM (0) TO (100);"
+            "INSERT INTO a.p VALUES (1);"
+            "CREATE TABLE hr.items (id int, name text); INSERT INTO hr.items VALUES (50, 'hr')");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"items", "p"}));
+    EXPECT_EQ(oracle("SELECT * FROM \"items\";"), strings{"50\thr"});
+    EXPECT_EQ(oracle("SELECT * FROM \"p\";"), strings{"1"});
+}
