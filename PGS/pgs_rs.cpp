@@ -244,6 +244,18 @@ void pgs_recordset::init_schema()
                                                        not_null, reserved, type_name,
                                                        row[0].as<int>()));
         }
+        // the columns listed are those the user holds a privilege on: with privileges on
+        // some columns only, the others would be left out without a word
+        const pqxx::result all = tx.exec(
+            "SELECT COUNT(*) FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid JOIN "
+            "pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
+            + m_session.literal(m_schema_name) + " AND c.relname = "
+            + m_session.literal(m_table_name) + " AND a.attnum > 0 AND NOT a.attisdropped");
+        const long long columns = all[0][0].as<long long>();
+        if (columns > static_cast<long long>(rows.size()))
+            throw pgs_exception("The user may read only " + std::to_string(rows.size())
+                                + " of the table's " + std::to_string(columns)
+                                + " columns: the table is not converted");
     });
 }
 
