@@ -80,7 +80,7 @@ void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& fa
     switch (field.vartype) {
     case VT_BSTR:
         // the server's text holds no NUL
-        out.attach_wstring(tk_from_utf8(text));
+        out.attach_utf8(text, column.size());
         return;
     case VT_BLOB:
         // decoded straight into the value: a wide value is held once more, not three
