@@ -51,6 +51,9 @@ void pgs_database::add_full_name(const std::wstring& schema, const std::wstring&
 std::wstring pgs_database::get_full_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"pgs_database::get_full_name(%ls)", name.c_str());
+    // a listed name is itself first: "x" is not the table "public.x" while a table x exists
+    if (m_full_names.count(name))
+        return name;
     const std::wstring candidate =
         name.find(L'.') != std::wstring::npos ? name : L"public." + name;
     tk_wtrace(1, L"Try to find '%ls'", candidate.c_str());
