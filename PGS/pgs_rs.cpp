@@ -209,6 +209,20 @@ void pgs_recordset::init_schema()
                                                        not_null, reserved, type_name,
                                                        row[0].as<int>()));
         }
+        // information_schema lists only the columns the user holds a privilege on: a column
+        // it cannot read would otherwise be left out of the copy without a word
+        const pqxx::result hidden = tx.exec(
+            "SELECT attname FROM pg_catalog.pg_attribute WHERE attrelid = " +
+            m_session.connection().quote(m_session.qualified_name(m_schema_name, m_table_name)) +
+            "::regclass AND attnum > 0 AND NOT attisdropped AND NOT "
+            "has_column_privilege(attrelid, attnum, 'SELECT') ORDER BY attnum");
+        if (!hidden.empty()) {
+            std::string names;
+            for (const pqxx::row& row : hidden)
+                names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
+            throw pgs_exception("Cannot read the columns of " + tk_to_utf8(m_table_name) +
+                                ": permission denied for column " + names);
+        }
     });
 }
 
