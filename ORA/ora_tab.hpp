@@ -98,6 +98,8 @@ private:
     void rollback_row() noexcept;
     // raises ora_value_exception for a date literal of a day oracle does not have
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
+    // raises ora_value_exception for a number its NUMBER(p,s) column would round
+    void check_scale(const t_ftd& column, const std::wstring& literal) const;
     // a source field without a column here: reported after the table
     void note_unwritten_field(const std::wstring& field);
 
