@@ -166,6 +166,20 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
+    // a value replaced in a row that is then not written was not written either
+    const std::map<std::wstring, unsigned> replaced = m_replaced_values;
+    const std::map<std::wstring, unsigned> zeroed = m_zeroed_values;
+    try {
+        write_row(record);
+    } catch (...) {
+        m_replaced_values = replaced;
+        m_zeroed_values = zeroed;
+        throw;
+    }
+}
+
+void ora_table::write_row(const udb_record& record)
+{
     // first every field to its column, so that a record that does not fit changes nothing
     if (!m_plan.fits(record)) {
         m_plan.make(record, schema, m_upper_case, column_map());

@@ -94,6 +94,8 @@ private:
     const t_names_map* column_map() const;
     // the hook's literal when it accepts the value, else get_fld_append_wstr
     std::wstring value_item(int pos, const udb_field& value);
+    // the INSERT of one record, its large objects and its commit
+    void write_row(const udb_record& record);
     // undoes the row whose large objects could not be written
     void rollback_row() noexcept;
     // raises ora_value_exception for a date literal of a day oracle does not have

@@ -95,8 +95,9 @@ void ora_query_results::init_schema()
 
     const std::wstring table = ora_sql_text(name);
     {
-        rows defaults(m_session, 4, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE, DATA_SCALE "
-                         L"from USER_TAB_COLUMNS "
+        // the scale as text: a number column's value would come back in exponent form
+        rows defaults(m_session, 4, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE, "
+                         L"TO_CHAR(DATA_SCALE) from USER_TAB_COLUMNS "
                          L"where table_name = '" + table + L"'");
         udb_record* rec = nullptr;
         for (int n = 0; n < count && (rec = defaults.next_record()); ++n) {

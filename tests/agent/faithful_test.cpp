@@ -11,7 +11,8 @@ using strings = std::vector<std::string>;
 TEST_F(kestrun_conversion, a_bare_name_is_its_own_table_before_one_of_the_public_schema)
 {
     pg.exec("CREATE TABLE x (v text); INSERT INTO x VALUES ('table x');"
-            "CREATE TABLE \"public.x\" (v text); INSERT INTO \"public.x\" VALUES ('dotted'), ('2')");
+            "CREATE TABLE \"public.x\" (v text);"
+            "INSERT INTO \"public.x\" VALUES ('dotted'), ('2')");
     const kestrun_result r = run({});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, database_line(2) + table_line("public.x", 2) + table_line("x", 1));
@@ -83,4 +84,22 @@ TEST_F(kestrun_conversion, merge_reports_numbers_an_existing_column_would_round)
                                           "it to 1 decimal places")), std::string::npos)
         << r.out;
     EXPECT_EQ(oracle(rows_sql), (strings{"2\t1.2\t3\t12300", "5\t-.1\t100\t-500"}));
+}
+
+TEST_F(kestrun_conversion, a_replaced_number_of_a_record_not_written_is_not_reported_as_written)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, d double precision NOT NULL, e double precision);"
+            "INSERT INTO t VALUES (1, 'Infinity', 'Infinity'), (2, 1, 'NaN')");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 255);
+    // the first record fails on its NOT NULL column: of its values nothing was written
+    const std::string failed = "Error:\nt, record #1: ORA-01400: cannot insert NULL into (";
+    EXPECT_EQ(r.out.substr(0, r.out.find(failed) + failed.size()),
+              database_line(1) + table_line("t", 2) + failed) << r.out;
+    const size_t end = r.out.find('\n', r.out.find(failed) + failed.size());
+    const std::string after = r.out.substr(end + 1);
+    EXPECT_EQ(after, "Error:\nt: 1 value(s) of column e were beyond the Oracle number range and "
+                     "were written as the column default or NULL\n"
+                     "Error:\nt: 1 of 2 records were not written\n");
+    EXPECT_EQ(oracle("SELECT \"id\", \"d\", \"e\" FROM \"t\";"), strings{"2\t1\t~"});
 }
