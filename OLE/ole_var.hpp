@@ -60,6 +60,9 @@ public:
 
     // byte arrays
     void allocate_safe_array(unsigned size);
+    // a fresh byte array of size bytes, to be filled in place through the pointer
+    // (valid while the value is not changed)
+    BYTE* allocate_bytes(unsigned size);
     ole_variant& attach_binary(unsigned length, const BYTE* bytes);
     ole_variant& attach_binary(const std::vector<BYTE>& bytes);
     // VT_EMPTY and VT_NULL give 0 and leave data alone; data stays valid while

@@ -320,6 +320,10 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         ++m_zeroed_values[column.name];
         return L"0";
     }
+    // the shortest text of the double nearest 10^126 is 1e+126, beyond oracle's largest
+    // number: sixteen digits read back as the same double and fit
+    if (value.get_type() == VT_R8 && std::fabs(number) == ora_max_number)
+        return number < 0 ? L"-9.999999999999999e+125" : L"9.999999999999999e+125";
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
         return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;

@@ -265,7 +265,7 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
         return date_literal(date.to_wstring());
     }
 
-    if (ora_is_binary_type(type)) {
+    if (udb_is_binary_type(type)) {
         tk_trace(1, "GOT BLOB");
         if (text.size() < 2 || text[0] != L'0' || (text[1] != L'x' && text[1] != L'X'))
             return L"''";

@@ -6,6 +6,7 @@
 #include "tarnova_convertor.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
 
 #include <cstdio>
 
@@ -25,7 +26,8 @@ int convert(int argc, char** argv, error_handler& handler)
             fatal_exit(usage_text());
         // oracle first: a failure there leaves postgresql unconnected
         task.connect_oracle_server(task.get_dest_name());
-        task.pgs().connect_pgs_server();
+        // the source database: the user need not have a database of their own name
+        task.pgs().connect_pgs_server(tk_to_utf8(task.get_source_name()));
         task();
         // checked here: the log-off commits what the session left open
         task.log_off_oracle();

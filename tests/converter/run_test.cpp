@@ -389,7 +389,7 @@ TEST_F(conversion, busy_table_in_overwrite_mode_is_reported)
 
 TEST_F(conversion, postgresql_error_mid_table_keeps_the_rows_written)
 {
-    // the reader fetches 10000 rows at a time: the error comes with the second batch
+    // the reader fetches rows in batches: the error comes with a later batch
     pg.exec("CREATE FUNCTION chk(i int) RETURNS int LANGUAGE plpgsql IMMUTABLE AS $$"
             " BEGIN IF i > 10000 THEN RAISE EXCEPTION 'row % is broken', i; END IF; RETURN i; END $$;"
             "CREATE TABLE big AS SELECT i FROM generate_series(1, 10003) i;"
@@ -401,8 +401,12 @@ TEST_F(conversion, postgresql_error_mid_table_keeps_the_rows_written)
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].rfind("broken: ", 0), 0u) << messages[0];
     EXPECT_NE(messages[0].find("row 10001 is broken"), std::string::npos) << messages[0];
-    EXPECT_EQ(messages[1], "broken: 3 of 10003 records were not written");
-    EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"broken\""), 10000);
+    // the rows of the batches before it are written, the rest is counted
+    const long written = count(L"SELECT COUNT(*) FROM \"broken\"");
+    EXPECT_GE(written, 1000);
+    EXPECT_LE(written, 10000);
+    EXPECT_EQ(messages[1], "broken: " + std::to_string(10003 - written)
+                               + " of 10003 records were not written");
     EXPECT_EQ(rows(L"SELECT * FROM \"z\""), std::vector<std::string>{"1"});
 }
 
@@ -631,6 +635,15 @@ TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
         {"double precision", "0.30000000000000004", number, ".30000000000000004", ""},
         {"double precision", "-1e-130", number, "-1E-130", ""},
         {"double precision", "9.999999999999999e125", number, "9.999999999999999E+125", ""},
+        // the shortest digits that read back as the same double, as the server shows them
+        {"double precision", "0.07", number, ".07", ""},
+        {"double precision", "0.69", number, ".69", ""},
+        {"double precision", "0.009", number, ".009", ""},
+        {"double precision", "9e-30", number, ".000000000000000000000000000009", ""},
+        {"double precision", "1e125", number, "1E+125", ""},
+        {"double precision", "'-0'", number, "0", ""},
+        {"double precision", "5e-324", number, "0",
+         "v: 1 value(s) of column % were too small for an Oracle number and were written as 0"},
         // beyond oracle's range: replaced, and said so
         {"double precision", "1e-300", number, "0",
          "v: 1 value(s) of column % were too small for an Oracle number and were written as 0"},
@@ -684,12 +697,14 @@ TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
          "Column % holds 1582-10-14, a day that Oracle's calendar does not have", true},
         {"date", "'1582-10-15'", date, "1582-10-15 00:00:00", ""},
         {"date", "'9999-12-31'", date, "9999-12-31 00:00:00", ""},
-        {"date", "'0044-03-15 BC'", date, "", "?0044-03-15 BC of column % " + not_date, true},
+        {"date", "'0044-03-15 BC'", date, "", "0044-03-15 BC of column % " + not_date, true},
+        // beyond the timestamp range: its record alone is refused
+        {"date", "'5874897-12-31'", date, "", "5874897-12-31 of column % " + not_date, true},
         // an oracle DATE has no fraction of a second: it is cut off
         {"timestamp", "'2020-12-25 17:30:05.123456'", date, "2020-12-25 17:30:05", ""},
         {"timestamp", "'9999-12-31 23:59:59.999999'", date, "9999-12-31 23:59:59", ""},
         {"timestamp", "'1899-12-29 18:00:00'", date, "1899-12-29 18:00:00", ""},
-        {"timestamp", "'infinity'", date, "", "?infinity of column % " + not_date, true},
+        {"timestamp", "'infinity'", date, "", "infinity of column % " + not_date, true},
         // the time of the session's zone; the zone itself is not kept
         {"timestamptz", "'2020-12-25 17:30:05+02'", date, "2020-12-25 15:30:05", ""},
         // types oracle has no equivalent of arrive as the server's text
@@ -764,6 +779,8 @@ TEST_F(conversion, every_source_type_arrives_exactly_or_is_reported)
         }
         messages.erase(found);
     }
+    for (const std::string& unexpected : messages)
+        ADD_FAILURE() << "reported: " << unexpected;
     const auto arrived = oracle_values(select + L" FROM \"v\" ORDER BY \"id\"");
     ASSERT_EQ(arrived.size(), 2u);
     std::size_t at = 0;
