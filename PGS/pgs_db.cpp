@@ -8,8 +8,6 @@
 
 namespace {
 
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
-
 // schema.table, or the table alone with no_schema
 std::wstring make_full_name(bool no_schema, const std::wstring& schema, const std::wstring& table)
 {
@@ -83,6 +81,9 @@ bool pgs_database::is_partitioned(const std::wstring& full_name) const
 std::wstring pgs_database::get_full_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"pgs_database::get_full_name(%ls)", name.c_str());
+    // a listed name is itself first: "x" is not the table "public.x" while a table x exists
+    if (m_full_names.count(name))
+        return name;
     const std::wstring candidate =
         name.find(L'.') != std::wstring::npos ? name : L"public." + name;
     tk_wtrace(1, L"Try to find '%ls'", candidate.c_str());
@@ -181,17 +182,4 @@ bool pgs_database::test_query(const std::wstring& sql)
 int pgs_database::query(const std::wstring&)
 {
     return 0;
-}
-
-std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& name,
-                                                          const udb_schema&, const udb_indexes&)
-{
-    tk_wtrace(2, L"pgs_database::create_table(%ls)", name.c_str());
-    throw tk_exception(k_no_writing, 1);
-}
-
-void pgs_database::create_relationships(const udb_relationships&)
-{
-    tk_trace(2, "pgs_database::create_relationships");
-    throw tk_exception(k_no_writing, 1);
 }

@@ -1,5 +1,6 @@
 #include "pgs_engine.hpp"
 
+#include "pgs_copy.hpp"
 #include "pgs_db.hpp"
 #include "pgs_impl.hpp"
 #include "tk_log.hpp"
@@ -29,6 +30,11 @@ pgs_engine::pgs_engine()
 pgs_engine::~pgs_engine()
 {
     tk_trace(2, "pgs_engine::dtor");
+}
+
+void pgs_engine::set_load_failure_report(std::function<void(const tk_exception&)> report)
+{
+    pgs_set_load_failure_report(std::move(report));
 }
 
 std::string pgs_engine::make_options(const std::string& host, const std::string& user,

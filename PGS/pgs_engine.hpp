@@ -6,6 +6,7 @@
 #include "pgs_vali.hpp"
 #include "tk_singl.hpp"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,10 @@ public:
     void set_view_owned(bool value) { m_view_owned = value; }
 
     pgs_validator_singleton& get_validators() { return m_validators; }
+
+    // how rows that a recordset could not commit while it was deleted reach the user
+    // (the error handler, at level 0); none set: standard error
+    static void set_load_failure_report(std::function<void(const tk_exception&)> report);
 
     const std::string& get_database() const { return m_database; }
     const std::string& get_host() const { return m_host; }

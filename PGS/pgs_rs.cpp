@@ -1,5 +1,6 @@
 #include "pgs_rs.hpp"
 
+#include "pgs_copy.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_session.hpp"
 #include "pgs_type.hpp"
@@ -12,8 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
 
 // put before a date's text where it cannot travel as a date
 constexpr char k_date_marker = '?';
@@ -194,14 +193,26 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 pgs_recordset::~pgs_recordset()
 {
     tk_trace(1, "pgs_recordset::~pgs_recordset");
+    pgs_load::finish(std::move(m_load), name);
     // ends the read transaction (and with it the cursor) without commit
     m_reader.reset();
     tk_trace(1, "pgs_recordset::~pgs_recordset - END");
 }
 
-void pgs_recordset::append_record(const udb_record&)
+void pgs_recordset::append_record(const udb_record& record)
 {
-    throw tk_exception(k_no_writing, 1);
+    tk_trace(1, "pgs_recordset::append_record");
+    tk_wtrace(1, L"get_name()=%ls", name.c_str());
+    if (!m_load)
+        m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name(), schema);
+    m_load->write_record(record);
+}
+
+void pgs_recordset::complete()
+{
+    // whatever happens, this load ends here: a failed one is rolled back
+    if (const std::unique_ptr<pgs_load> load = std::move(m_load))
+        load->complete();
 }
 
 std::string pgs_recordset::get_table_sql() const
@@ -232,6 +243,20 @@ void pgs_recordset::init_schema()
             schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(row[1].c_str()), vartype,
                                                        not_null, reserved, type_name,
                                                        row[0].as<int>()));
+        }
+        // information_schema lists only the columns the user holds a privilege on: a column
+        // it cannot read would otherwise be left out of the copy without a word
+        const pqxx::result hidden = tx.exec(
+            "SELECT attname FROM pg_catalog.pg_attribute WHERE attrelid = " +
+            m_session.connection().quote(m_session.qualified_name(m_schema_name, m_table_name)) +
+            "::regclass AND attnum > 0 AND NOT attisdropped AND NOT "
+            "has_column_privilege(attrelid, attnum, 'SELECT') ORDER BY attnum");
+        if (!hidden.empty()) {
+            std::string names;
+            for (const pqxx::row& row : hidden)
+                names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
+            throw pgs_exception("Cannot read the columns of " + tk_to_utf8(m_table_name) +
+                                ": permission denied for column " + names);
         }
     });
 }

@@ -9,10 +9,12 @@
 #include <vector>
 
 class pgs_session;
+class pgs_load;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
 // read transaction; no other transaction may run on the connection meanwhile.
+// a table also takes rows by COPY (append_record), in a load of its own.
 class pgs_recordset : public udb_recordset {
 public:
     // a listed table of the database, with its (schema, table); mode 1 also reads
@@ -25,8 +27,13 @@ public:
                   const std::wstring& name, const std::wstring& text, int mode);
     ~pgs_recordset() override;
 
-    // writing to postgresql is not supported: a level-1 error
+    // one row into the table by COPY; the rows are committed all at once by complete
+    // (or the destructor). a record with fewer fields than the table has columns is a
+    // level-0 error and nothing of it is sent
     void append_record(const udb_record& record) override;
+    // ends the load and commits; a row the server refuses raises pgs_exception, and then
+    // no row of the load stays. without a load it does nothing
+    void complete();
     // the current row, owned by the recordset; null at the end. a value that cannot
     // travel unchanged raises pgs_value_exception after the row was fetched
     udb_record* get_item() override;
@@ -77,4 +84,5 @@ private:
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
     std::vector<std::string> m_losses;
+    std::unique_ptr<pgs_load> m_load;
 };

@@ -94,6 +94,13 @@ void udb_validator::add_existing_name(const std::wstring& name)
     existing_names.push_back(name);
 }
 
+void udb_validator::keep_name(const std::wstring& name, bool generated)
+{
+    if (generated)
+        add_existing_name(name);
+    restricted_words.push_back(name);
+}
+
 bool udb_validator::is_identifier(const std::wstring& name) const
 {
     if (name.empty() || (max_length != 0 && name.size() > max_length))

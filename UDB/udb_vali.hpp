@@ -20,6 +20,10 @@ public:
     virtual std::wstring get_safe_name(const std::wstring& name) const;
 
     void add_existing_name(const std::wstring& name);
+    // a name a new column or index takes: a generated one becomes an existing name, and
+    // every kept one a restricted word, so that a later one equal to it (ignoring case)
+    // gets a name of its own
+    void keep_name(const std::wstring& name, bool generated);
 
     unsigned max_length;
     std::vector<wchar_t> illegal_chars;

@@ -56,25 +56,6 @@ TEST_F(pgs_db_test, test_query_answers_without_leaving_a_transaction_open)
     EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'a'"), "1");
 }
 
-TEST_F(pgs_db_test, writing_is_refused_with_a_level_one_error)
-{
-    db.exec("CREATE TABLE a (id int)");
-    std::unique_ptr<pgs_database> database = open();
-    udb_schema fields;
-    udb_indexes indexes;
-    try {
-        database->create_table(L"n", fields, indexes);
-        FAIL();
-    } catch (const tk_exception& e) {
-        EXPECT_EQ(e.get_level(), 1);
-        EXPECT_STREQ(e.what(), "Writing to PostgreSQL is not supported");
-    }
-    EXPECT_THROW(database->create_relationships(udb_relationships()), tk_exception);
-    std::unique_ptr<pgs_recordset> rs = table(*database, L"a");
-    udb_record record;
-    EXPECT_THROW(rs->append_record(record), tk_exception);
-}
-
 TEST_F(pgs_db_test, unlisted_table_is_an_internal_error)
 {
     std::unique_ptr<pgs_database> database = open();

@@ -92,8 +92,14 @@ void modal_script::poll()
 ui_steps::ui_steps(std::vector<std::function<bool()>> steps) : m_steps(std::move(steps))
 {
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
-        // a step that opens a modal box returns only when the box is answered
-        if (m_next < m_steps.size() && m_steps[m_next]())
+        // a step that opens a modal box returns only when the box is answered; the timer fires
+        // in the box's own event loop too, and must not start the same step again there
+        if (m_busy || m_next >= m_steps.size())
+            return;
+        m_busy = true;
+        const bool done = m_steps[m_next]();
+        m_busy = false;
+        if (done)
             ++m_next;
     });
     m_timer.start(25);

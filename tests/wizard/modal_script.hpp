@@ -60,6 +60,7 @@ public:
 private:
     std::vector<std::function<bool()>> m_steps;
     std::size_t m_next = 0;
+    bool m_busy = false;
     QTimer m_timer;
 };
 
