@@ -146,9 +146,10 @@ void ora_lob_insert::write_clob(size_t i, const udb_field& value)
         tk_trace(1, "Got empty CLOB - skip it");
         return;
     }
-    tk_trace(1, "CLOB size=%d", int(length));
-    if (length <= ora_lob_insert::clob_piece_units) {
+    // a pair at the end of the first piece may take in the last unit as well
+    if (clob_piece_end(units, length, 0) == length) {
         const std::string text = tk_to_utf8(units, length);
+        tk_trace(1, "CLOB size=%d", int(text.size()));
         write(i, text.data(), text.size(), OCI_AL32UTF8_ID);
         return;
     }
@@ -160,6 +161,7 @@ void ora_lob_insert::write_clob(size_t i, const udb_field& value)
         total += tk_to_utf8(units + start, end - start).size();
         start = end;
     }
+    tk_trace(1, "CLOB size=%d", int(total));
     ora_handles& h = m_session.handles();
     auto* locator = static_cast<OCILobLocator*>(m_locators[i]);
     ub4 amount = ub4(total);

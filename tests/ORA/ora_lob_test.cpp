@@ -78,8 +78,11 @@ TEST_F(ora_lob_test, text_longer_than_a_piece_arrives_exactly_across_piece_bound
     std::wstring lone = text_units;
     lone[piece - 1] = wchar_t(0xD800);
     lone[piece] = L'x';
+    // one unit more than a piece, a pair at its end: still one piece
+    const std::wstring one_more = text_units.substr(0, piece + 1);
     t->append_record(*rec({{L"ID", num(1)}, {L"C", text(text_units)}}));
     t->append_record(*rec({{L"ID", num(2)}, {L"C", text(lone)}}));
+    t->append_record(*rec({{L"ID", num(3)}, {L"C", text(one_more)}}));
 
     ora_query_results q(ora_engine::instance().session(), 0, L"SELECT C FROM LPC ORDER BY ID");
     ASSERT_FALSE(q.is_eof());
@@ -89,6 +92,8 @@ TEST_F(ora_lob_test, text_longer_than_a_piece_arrives_exactly_across_piece_bound
     const std::wstring lone_back = q.get_item()->fields[0]->to_wstring();
     EXPECT_TRUE(lone_back == tk_from_utf8(tk_to_utf8(lone)));
     EXPECT_EQ(lone_back.substr(piece - 2, 3), (std::wstring{lone[piece - 2], wchar_t(0xFFFD), L'x'}));
+    ASSERT_FALSE(q.is_eof());
+    EXPECT_TRUE(q.get_item()->fields[0]->to_wstring() == one_more);
 }
 
 TEST_F(ora_lob_test, clob_read_back_keeps_every_surrogate_pair_whatever_its_place)
