@@ -452,6 +452,19 @@ ole_variant& ole_variant::attach_wstring(const std::wstring& text)
     return *this;
 }
 
+ole_variant& ole_variant::attach_utf8(const char* text, size_t length)
+{
+    const size_t units = tk_utf8_units(text, length);
+    BSTR bstr = units <= UINT32_MAX ? SysAllocStringLen(nullptr, static_cast<UINT>(units)) : nullptr;
+    if (!bstr)
+        throw tk_mail_assertion("ole_var.cpp", 812);
+    tk_from_utf8(text, length, bstr);
+    release();
+    m_value.bstrVal = bstr;
+    m_value.vt = VT_BSTR;
+    return *this;
+}
+
 ole_variant& ole_variant::attach_wstring(const wchar_t* text)
 {
     tk_wtrace(1, L"ole_variant::attach_wstring('%ls')", text ? text : L"");

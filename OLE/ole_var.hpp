@@ -75,6 +75,9 @@ public:
     ole_variant& attach_string(const std::string& text);
     ole_variant& attach_wstring(const std::wstring& text);
     ole_variant& attach_wstring(const wchar_t* text);
+    // utf-8 text converted straight into the value (a NUL byte ends it): no wide copy
+    // is made on the way
+    ole_variant& attach_utf8(const char* text, size_t length);
 
 protected:
     void init();

@@ -166,6 +166,20 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
+    // a value replaced in a row that is then not written was not written either
+    const std::map<std::wstring, unsigned> replaced = m_replaced_values;
+    const std::map<std::wstring, unsigned> zeroed = m_zeroed_values;
+    try {
+        write_row(record);
+    } catch (...) {
+        m_replaced_values = replaced;
+        m_zeroed_values = zeroed;
+        throw;
+    }
+}
+
+void ora_table::write_row(const udb_record& record)
+{
     // first every field to its column, so that a record that does not fit changes nothing
     if (!m_plan.fits(record)) {
         m_plan.make(record, schema, m_upper_case, column_map());
@@ -235,6 +249,18 @@ void ora_table::check_calendar(const t_ftd& column, const std::wstring& literal)
                                 "1582-10-14)");
 }
 
+void ora_table::check_scale(const t_ftd& column, const std::wstring& literal) const
+{
+    // oracle rounds a number to its column's scale without a word: an existing table's
+    // NUMBER(5,1) would keep 1.24 as 1.2
+    const auto found = m_number_scales.find(column.name);
+    if (found == m_number_scales.end() || ora_number_keeps(literal, found->second))
+        return;
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold "
+                              + tk_to_ansi(literal) + " exactly: Oracle would round it to "
+                              + std::to_string(found->second) + " decimal places");
+}
+
 void ora_table::note_unwritten_field(const std::wstring& field)
 {
     if (std::find(m_unwritten_fields.begin(), m_unwritten_fields.end(), field)
@@ -271,6 +297,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
               column.size);
     if (column.vartype == VT_DATE)
         check_calendar(column, literal);
+    check_scale(column, literal);
     tk_trace(1, "schema[eye]->size=%d", column.size);
 
     double number = 0;
@@ -361,6 +388,7 @@ void ora_table::update(const udb_record& record)
         std::wstring literal = to_oracle_str(field, &column);
         if (column.vartype == VT_DATE)
             check_calendar(column, literal);
+        check_scale(column, literal);
         bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
         // '' is NULL to oracle: an empty text or byte string stays empty, as appended
         if (is_null && !is_null_value(*field) && ora_is_lob_column(column)) {

@@ -94,10 +94,14 @@ private:
     const t_names_map* column_map() const;
     // the hook's literal when it accepts the value, else get_fld_append_wstr
     std::wstring value_item(int pos, const udb_field& value);
+    // the INSERT of one record, its large objects and its commit
+    void write_row(const udb_record& record);
     // undoes the row whose large objects could not be written
     void rollback_row() noexcept;
     // raises ora_value_exception for a date literal of a day oracle does not have
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
+    // raises ora_value_exception for a number its NUMBER(p,s) column would round
+    void check_scale(const t_ftd& column, const std::wstring& literal) const;
     // a source field without a column here: reported after the table
     void note_unwritten_field(const std::wstring& field);
 

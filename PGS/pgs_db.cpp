@@ -89,6 +89,9 @@ bool pgs_database::is_partitioned(const std::wstring& full_name) const
 std::wstring pgs_database::get_full_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"pgs_database::get_full_name(%ls)", name.c_str());
+    // a listed name is itself first: "x" is not the table "public.x" while a table x exists
+    if (m_full_names.count(name))
+        return name;
     const std::wstring candidate =
         name.find(L'.') != std::wstring::npos ? name : L"public." + name;
     tk_wtrace(1, L"Try to find '%ls'", candidate.c_str());

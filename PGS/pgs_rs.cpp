@@ -79,7 +79,7 @@ void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& fa
     switch (field.vartype) {
     case VT_BSTR:
         // the server's text holds no NUL
-        out.attach_wstring(tk_from_utf8(text));
+        out.attach_utf8(text, column.size());
         return;
     case VT_BLOB:
         // decoded straight into the value: a wide value is held once more, not three
@@ -244,18 +244,20 @@ void pgs_recordset::init_schema()
                                                        not_null, reserved, type_name,
                                                        row[0].as<int>()));
         }
-        // the columns listed are those the user holds a privilege on: with privileges on
-        // some columns only, the others would be left out without a word
-        const pqxx::result all = tx.exec(
-            "SELECT COUNT(*) FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid JOIN "
-            "pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
-            + m_session.literal(m_schema_name) + " AND c.relname = "
-            + m_session.literal(m_table_name) + " AND a.attnum > 0 AND NOT a.attisdropped");
-        const long long columns = all[0][0].as<long long>();
-        if (columns > static_cast<long long>(rows.size()))
-            throw pgs_exception("The user may read only " + std::to_string(rows.size())
-                                + " of the table's " + std::to_string(columns)
-                                + " columns: the table is not converted");
+        // information_schema lists only the columns the user holds a privilege on: a column
+        // it cannot read would otherwise be left out of the copy without a word
+        const pqxx::result hidden = tx.exec(
+            "SELECT attname FROM pg_catalog.pg_attribute WHERE attrelid = " +
+            m_session.connection().quote(m_session.qualified_name(m_schema_name, m_table_name)) +
+            "::regclass AND attnum > 0 AND NOT attisdropped AND NOT "
+            "has_column_privilege(attrelid, attnum, 'SELECT') ORDER BY attnum");
+        if (!hidden.empty()) {
+            std::string names;
+            for (const pqxx::row& row : hidden)
+                names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
+            throw pgs_exception("Cannot read the columns of " + tk_to_utf8(m_table_name) +
+                                ": permission denied for column " + names);
+        }
     });
 }
 

@@ -9,6 +9,7 @@
 #include "tk_utils.hpp"
 
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -45,6 +46,10 @@ int convert(int argc, char** argv, error_handler& handler)
 
 int main(int argc, char** argv)
 {
+    // a large value's buffers go back to the system as soon as they are freed: by default
+    // the allocator raises its threshold to the largest block freed so far and keeps that
+    // much more of the heap for the rest of the run
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     try {
         tk_log log(nullptr, false, 3, false);
         error_handler handler(oracle_error_count, oracle_errors);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ocs
@@ -129,7 +130,7 @@ public:
     void rollback();
 
     std::string lob_get(const lob_ref &ref);
-    void lob_put(const lob_ref &ref, const std::string &data);
+    void lob_put(const lob_ref &ref, std::string_view data);
 
     // used by the SQLite functions of the connection
     std::string next_value(const std::string &seq);

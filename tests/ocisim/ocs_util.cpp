@@ -251,6 +251,47 @@ size_t utf16_length(const std::string &utf8)
     return n;
 }
 
+bool plain_utf8(const char *s, size_t n, size_t &units)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    units = 0;
+    for (size_t i = 0; i < n;) {
+        unsigned char b = u[i];
+        if (b < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            lo = b == 0xE0 ? 0xA0 : 0x80;
+            hi = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            lo = b == 0xF0 ? 0x90 : 0x80;
+            hi = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (n - i <= size_t(extra))
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char c = u[i + k];
+            if (c < lo || c > hi)
+                return false;
+            lo = 0x80;
+            hi = 0xBF;
+        }
+        units += extra == 3 ? 2 : 1;
+        i += size_t(extra) + 1;
+    }
+    return true;
+}
+
 size_t utf8_char_count(const std::string &utf8)
 {
     size_t n = 0;
