@@ -161,6 +161,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         if (dest.is_table_exist(dest_name)) {
             if (mode == udb_mode_skip) {
                 tk_trace(2, "Skip existing table");
+                hooks().on_skipped_table(name);
                 source.reset();
                 ++tab_done;
                 return;

@@ -83,3 +83,17 @@ TEST_F(kestrun_conversion, without_the_schema_a_partition_does_not_stand_in_for_
     EXPECT_EQ(oracle("SELECT * FROM \"items\";"), strings{"50\thr"});
     EXPECT_EQ(oracle("SELECT * FROM \"p\";"), strings{"1"});
 }
+
+TEST_F(kestrun_conversion, a_name_shared_by_two_schemas_fails_a_run_that_skips_the_table_too)
+{
+    pg.exec("CREATE TABLE t (id int); CREATE SCHEMA s2; CREATE TABLE s2.t (id int, x int);"
+            "INSERT INTO t VALUES (1)");
+    const std::string report = "Error:\nt: More than one schema holds a table of this name: only "
+                               "one of them is converted (leave out --no_schema to convert each)\n";
+    for (const char* mode : {"--mode=0", "--mode=2"}) {
+        const kestrun_result r = run({mode});
+        EXPECT_EQ(r.exit_code, 255) << mode << r.out << r.err;
+        EXPECT_NE(r.out.find(report), std::string::npos) << mode << r.out;
+        EXPECT_EQ(oracle("SELECT * FROM \"t\";"), strings{"1"});
+    }
+}
