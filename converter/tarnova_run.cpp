@@ -150,6 +150,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool builds_indexes = false;   // the table is made here from the source's indexes
     bool copying = false;
     bool copied = false;
+    bool failed = false;
     try {
         source = query.empty() ? state.source->get_table(name, 1)
                                : state.source->get_query(name, query, 1);
@@ -195,6 +196,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
             copied = true;
         }
     } catch (const tk_exception& e) {
+        failed = true;
         error_handler& handler = error_handler::instance();
         handler.set_context(name);
         handler.handle(e, false);
@@ -213,6 +215,11 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
             report_losses({std::to_string(lost) + " of " + std::to_string(rec_total.load())
                            + " records were not written"},
                           name);
+    } else if (failed && source && !tab_def && source->rec_count > 0) {
+        // the table failed before its first record (its table or an index refused): none
+        // of its records arrived
+        const std::string count = std::to_string(source->rec_count);
+        report_losses({count + " of " + count + " records were not written"}, name);
     }
     writer.reset();
     source.reset();
