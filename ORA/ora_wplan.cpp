@@ -8,6 +8,8 @@
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
+#include <map>
+
 namespace {
 
 const char* const structure_error =
@@ -28,13 +30,18 @@ void ora_field_finder::intialize(const udb_record& record)
     tk_trace(1, "ora_field_finder::intialize");
     ora_fn_validator validator(record.fields);
     m_names.reserve(record.fields.size());
+    // a query's column names may repeat: the map holds one generated name per source name
+    std::map<std::wstring, int> seen;
+    for (const auto& field : record.fields)
+        if (field)
+            ++seen[field->name];
     for (const auto& field : record.fields) {
         if (!field) {
             m_names.emplace_back();
             continue;
         }
         // a column the table builder renamed is found under the name it got there
-        if (m_column_map) {
+        if (m_column_map && seen[field->name] == 1) {
             auto it = m_column_map->find(field->name);
             if (it != m_column_map->end()) {
                 m_names.push_back(it->second);
