@@ -7,12 +7,12 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 
@@ -34,24 +34,31 @@ std::string pad_exponent(const char* text)
     return s;
 }
 
-// the short form unless the value needs more digits to read back: "%.15e"
-// or "%.16e" for a double, "%.6e" or "%.8e" for a float
+// the shortest digits that read back as the same value, padded with zeros to the
+// fixed width of "%.15e" for a double or "%.6e" for a float: a printed digit that
+// the value does not need would change the decimal number a database stores
 template <typename T>
-std::string print_float(T value, const char* short_form, const char* long_form)
+std::string print_float(T value, size_t min_digits)
 {
-    ole_c_numeric_scope c_numbers;
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, short_form, double(value));
-    if (!std::isfinite(value))
+    if (!std::isfinite(value)) {
+        ole_c_numeric_scope c_numbers;
+        std::snprintf(buffer, sizeof buffer, "%e", double(value));
         return buffer;
-    T back;
-    if constexpr (std::is_same_v<T, float>)
-        back = std::strtof(buffer, nullptr);
-    else
-        back = std::strtod(buffer, nullptr);
-    if (back != value)
-        std::snprintf(buffer, sizeof buffer, long_form, double(value));
-    return pad_exponent(buffer);
+    }
+    const std::to_chars_result printed =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    const std::string text(buffer, printed.ptr);
+    const size_t e = text.find('e');
+    std::string mantissa = text.substr(0, e);
+    const size_t digits = mantissa.size() - (mantissa[0] == '-') -
+                          (mantissa.find('.') != std::string::npos);
+    if (digits < min_digits) {
+        if (mantissa.find('.') == std::string::npos)
+            mantissa += '.';
+        mantissa.append(min_digits - digits, '0');
+    }
+    return pad_exponent((mantissa + text.substr(e)).c_str());
 }
 
 std::string replace_commas(std::string text)
@@ -358,6 +365,13 @@ void ole_variant::allocate_safe_array(unsigned size)
     m_value.vt = byte_array;
 }
 
+BYTE* ole_variant::allocate_bytes(unsigned size)
+{
+    release();
+    allocate_safe_array(size);
+    return static_cast<BYTE*>(m_value.parray->pvData);
+}
+
 ole_variant& ole_variant::attach_binary(unsigned length, const BYTE* bytes)
 {
     tk_trace(1, "ole_variant::attach_binary(2)");
@@ -435,6 +449,19 @@ ole_variant& ole_variant::attach_wstring(const std::wstring& text)
 {
     tk_wtrace(1, L"ole_variant::attach_wstring('%ls')", text.c_str());
     set_bstr(text.data(), text.size(), 831);
+    return *this;
+}
+
+ole_variant& ole_variant::attach_utf8(const char* text, size_t length)
+{
+    const size_t units = tk_utf8_units(text, length);
+    BSTR bstr = units <= UINT32_MAX ? SysAllocStringLen(nullptr, static_cast<UINT>(units)) : nullptr;
+    if (!bstr)
+        throw tk_mail_assertion("ole_var.cpp", 812);
+    tk_from_utf8(text, length, bstr);
+    release();
+    m_value.bstrVal = bstr;
+    m_value.vt = VT_BSTR;
     return *this;
 }
 
@@ -516,9 +543,9 @@ std::string ole_variant::to_string() const
         std::snprintf(buffer, sizeof buffer, "%" PRIu32, m_value.ulVal);
         return buffer;
     case VT_R4:
-        return print_float(m_value.fltVal, "%.6e", "%.8e");
+        return print_float(m_value.fltVal, 7);
     case VT_R8:
-        return print_float(m_value.dblVal, "%.15e", "%.16e");
+        return print_float(m_value.dblVal, 16);
     case VT_I8:
         std::snprintf(buffer, sizeof buffer, "%" PRId64, m_i8);
         return buffer;

@@ -60,6 +60,9 @@ public:
 
     // byte arrays
     void allocate_safe_array(unsigned size);
+    // a fresh byte array of size bytes, to be filled in place through the pointer
+    // (valid while the value is not changed)
+    BYTE* allocate_bytes(unsigned size);
     ole_variant& attach_binary(unsigned length, const BYTE* bytes);
     ole_variant& attach_binary(const std::vector<BYTE>& bytes);
     // VT_EMPTY and VT_NULL give 0 and leave data alone; data stays valid while
@@ -72,6 +75,9 @@ public:
     ole_variant& attach_string(const std::string& text);
     ole_variant& attach_wstring(const std::wstring& text);
     ole_variant& attach_wstring(const wchar_t* text);
+    // utf-8 text converted straight into the value (a NUL byte ends it): no wide copy
+    // is made on the way
+    ole_variant& attach_utf8(const char* text, size_t length);
 
 protected:
     void init();

@@ -11,6 +11,7 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <algorithm>
 
 namespace {
 
@@ -118,6 +119,9 @@ bool ora_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"ora_database::delete_tab(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("ora_db", 180);
+    // its index and key names are free again for the table that replaces it
+    if (m_index_names)
+        m_index_names->forget_table(name);
     ora_stmt stmt(m_session);
     stmt.prepare(L"DROP TABLE " + ora_quoted_name(name) + L" CASCADE CONSTRAINTS");
     stmt.execute(1);
@@ -151,7 +155,22 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
 {
     end_naming();
     m_index_names = std::make_unique<ora_in_validator>(m_session);
-    m_table_names = std::make_unique<ora_tn_validator>(source_tables, tables);
+    // only the names of this run take a number: an oracle table of the same name is the
+    // table a repeated run overwrites, merges into or skips
+    m_table_names = std::make_unique<ora_tn_validator>(source_tables, std::vector<std::wstring>());
+    // every name made at once, in name order: a table's name does not depend on which
+    // tables a run converts, nor in which order
+    std::vector<std::wstring> ordered = source_tables;
+    std::sort(ordered.begin(), ordered.end());
+    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
+    for (const std::wstring& source : ordered) {
+        const std::wstring dest = make_dest_table_name(source);
+        const bool generated = !m_table_names->is_acceptable(source);
+        m_dest_table_names.emplace(source, planned_name{dest, generated});
+        if (generated)
+            m_table_names->add_existing_name(dest);
+        m_table_names->restricted_words.push_back(dest);
+    }
 }
 
 ora_tn_validator& ora_database::table_names()
@@ -162,6 +181,13 @@ ora_tn_validator& ora_database::table_names()
 }
 
 std::wstring ora_database::get_dest_table_name(const std::wstring& source)
+{
+    auto planned = m_dest_table_names.find(source);
+    return planned != m_dest_table_names.end() ? planned->second.dest
+                                               : make_dest_table_name(source);
+}
+
+std::wstring ora_database::make_dest_table_name(const std::wstring& source)
 {
     ora_tn_validator& validator = table_names();
     std::wstring dest = source;
@@ -175,7 +201,11 @@ std::wstring ora_database::get_dest_table_name(const std::wstring& source)
 void ora_database::keep_dest_table_name(const std::wstring& source, const std::wstring& dest)
 {
     ora_tn_validator& validator = table_names();
-    if (!validator.is_acceptable(source)) {
+    // the names begin_naming made are registered already: once more does no harm
+    auto planned = m_dest_table_names.find(source);
+    const bool generated = planned != m_dest_table_names.end() ? planned->second.generated
+                                                               : !validator.is_acceptable(source);
+    if (generated) {
         tk_wtrace(2, L"Store generated table name '%ls'", dest.c_str());
         validator.add_existing_name(dest);
         names_map.add_tn_mapping(source, dest);
@@ -190,6 +220,7 @@ void ora_database::keep_dest_table_name(const std::wstring& source, const std::w
 
 void ora_database::end_naming()
 {
+    m_dest_table_names.clear();
     m_table_names.reset();
     m_index_names.reset();
 }

@@ -65,7 +65,17 @@ private:
     void init_views();
     void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
 
+    // the name the validator gives a source table now (not registered)
+    std::wstring make_dest_table_name(const std::wstring& source);
+
     // of the run, between begin_naming and end_naming; the table names go first
     std::unique_ptr<ora_in_validator> m_index_names;
     std::unique_ptr<ora_tn_validator> m_table_names;
+    // the name of every source table begin_naming was given, made in name order, and
+    // whether it was generated (the source name was not acceptable)
+    struct planned_name {
+        std::wstring dest;
+        bool generated;
+    };
+    std::map<std::wstring, planned_name> m_dest_table_names;
 };

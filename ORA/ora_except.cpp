@@ -19,3 +19,9 @@ ora_exception::ora_exception(int error_number, const std::string& message)
     }
     tk_trace(2, "ora_exception::ctor");
 }
+
+ora_value_exception::ora_value_exception(const std::string& message) : tk_exception(message, 0)
+{
+    set_kind(tk_error_kind::bad_value);
+    tk_trace(2, "ora_value_exception::ctor");
+}

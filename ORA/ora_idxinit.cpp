@@ -51,11 +51,9 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
         m_indexes.emplace_back(index_name, src.unique, src.primary, columns);
         if (src.primary)
             m_pk = int(m_indexes.size()) - 1;
-        if (renamed) {
+        if (renamed)
             tk_wtrace(2, L"Store generated index name '%ls'", index_name.c_str());
-            validator.add_existing_name(index_name);
-        }
-        validator.restricted_words.push_back(index_name);
+        validator.keep_name(index_name, renamed);
     }
 }
 
@@ -64,9 +62,7 @@ bool ora_indexes_initializer::can_be_part_of_index(const t_ftd& field) const
     tk_trace(1, "ora_indexes_initializer::can_be_part_of_index");
     tk_trace(1, "GOT FIELD: vt=%d, size=%d", int(field.vartype), field.size);
     // every text and binary type: a source column past the inline size
-    bool large = ora_is_past_limit(field.size, unsigned(ora_max_inline_size));
-    bool lob_type = field.vartype == VT_BSTR || ora_is_binary_type(field.vartype);
-    return !(large && lob_type);
+    return !udb_is_large_column(field, unsigned(ora_max_inline_size));
 }
 
 std::wstring ora_indexes_initializer::index_statement(size_t i) const

@@ -20,15 +20,6 @@ constexpr unsigned ora_max_text_bytes = 4000;
 constexpr double ora_max_number = 1.0e126;
 constexpr double ora_min_number = 1.0e-130;
 
-// a binary variant type: VT_BLOB, VT_BLOB_OBJECT or a byte array
-bool ora_is_binary_type(VARTYPE type);
-
-// a size past the limit, or 0 for no size at all
-inline bool ora_is_past_limit(int size, unsigned limit)
-{
-    return size == 0 || unsigned(size) > limit;
-}
-
 // a value the described destination column stores as a large object (CLOB and BLOB
 // have size 0; text and raw columns up to ora_max_text_bytes travel as literals)
 bool ora_is_lob_column(const t_ftd& column);

@@ -9,6 +9,21 @@
 #include "udb_sche.hpp"
 
 #include <algorithm>
+#include <cwchar>
+
+namespace {
+
+// the end of the piece from start: a surrogate pair stays within one piece, so that
+// the pieces convert exactly as the whole text would
+size_t clob_piece_end(const wchar_t* units, size_t length, size_t start)
+{
+    size_t end = std::min(length, start + ora_lob_insert::clob_piece_units);
+    if (end < length && units[end - 1] >= 0xD800 && units[end - 1] <= 0xDBFF)
+        ++end;
+    return end;
+}
+
+} // namespace
 
 ora_lob_insert::ora_lob_insert(ora_session& session, const std::wstring& table,
                                const udb_schema* fields)
@@ -91,7 +106,7 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
                              "OCIDefineByPos");
         m_defines[i] = define;
     }
-    // no commit: the row stays locked until the next committing statement
+    // no commit: the caller commits the row together with its large objects
     if (stmt.execute(1, OCI_DEFAULT) == OCI_NO_DATA)
         throw tk_exception("The row just inserted was not found to write its large objects.", 0);
 
@@ -114,13 +129,56 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
 void ora_lob_insert::write_clob(size_t i, const udb_field& value)
 {
     tk_trace(2, "ora_lob_insert::write_clob");
-    std::string text = tk_to_utf8(value.to_wstring());
-    if (text.empty()) {
+    // a text is written from the value itself, converted to utf-8 a piece at a time:
+    // a whole copy beside the wide value would more than double its memory
+    std::wstring other;
+    const wchar_t* units = L"";
+    if (value.get_vt() == VT_BSTR) {
+        if (value.get_variant().bstrVal)
+            units = value.get_variant().bstrVal;
+    } else {
+        other = value.to_wstring();
+        units = other.c_str();
+    }
+    // a NUL ends the text, as in every other conversion of it
+    const size_t length = std::wcslen(units);
+    if (length == 0) {
         tk_trace(1, "Got empty CLOB - skip it");
         return;
     }
-    tk_trace(1, "CLOB size=%d", int(text.size()));
-    write(i, text.data(), text.size(), OCI_AL32UTF8_ID);
+    // a pair at the end of the first piece may take in the last unit as well
+    if (clob_piece_end(units, length, 0) == length) {
+        const std::string text = tk_to_utf8(units, length);
+        tk_trace(1, "CLOB size=%d", int(text.size()));
+        write(i, text.data(), text.size(), OCI_AL32UTF8_ID);
+        return;
+    }
+
+    // the amount of a utf-8 write is its bytes, known before the first piece goes
+    size_t total = 0;
+    for (size_t start = 0; start < length;) {
+        const size_t end = clob_piece_end(units, length, start);
+        total += tk_to_utf8(units + start, end - start).size();
+        start = end;
+    }
+    tk_trace(1, "CLOB size=%d", int(total));
+    ora_handles& h = m_session.handles();
+    auto* locator = static_cast<OCILobLocator*>(m_locators[i]);
+    ub4 amount = ub4(total);
+    for (size_t start = 0; start < length;) {
+        const size_t end = clob_piece_end(units, length, start);
+        std::string piece = tk_to_utf8(units + start, end - start);
+        const ub1 kind = start == 0 ? OCI_FIRST_PIECE : end == length ? OCI_LAST_PIECE
+                                                                      : OCI_NEXT_PIECE;
+        const sword status = m_session.check_status(
+            oci().OCILobWrite(h.svc, h.err, locator, &amount, 1, piece.data(), ub4(piece.size()),
+                              kind, nullptr, nullptr, OCI_AL32UTF8_ID, SQLCS_IMPLICIT),
+            "OCILobWrite");
+        // the client asks for every piece but the last
+        if ((kind == OCI_LAST_PIECE) != (status != OCI_NEED_DATA))
+            throw tk_mail_assertion("ora_lobins.cpp", 131);
+        start = end;
+    }
 }
 
 void ora_lob_insert::write_blob(size_t i, const udb_field& value)

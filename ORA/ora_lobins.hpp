@@ -18,8 +18,8 @@ struct ora_lob_field {
 };
 
 // writes the large values of the inserted rows of one table: selects a row by its ROWID
-// FOR UPDATE and writes each value into its locator in one piece; the locators serve
-// every row. nothing here commits.
+// FOR UPDATE and writes each value into its locator, a long text in pieces; the locators
+// serve every row. nothing here commits.
 class ora_lob_insert {
 public:
     ora_lob_insert(ora_session& session, const std::wstring& table, const udb_schema* fields);
@@ -32,6 +32,10 @@ public:
     void insert(const std::wstring& rowid, const std::vector<const udb_field*>& values);
 
     size_t lob_count() const { return m_lobs.size(); }
+
+    // the utf-16 units of a text converted and written at a time: a large text never
+    // has a whole utf-8 copy beside it
+    static constexpr size_t clob_piece_units = size_t(1) << 18;
 
 private:
     void write_clob(size_t i, const udb_field& value);

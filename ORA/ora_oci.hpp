@@ -246,7 +246,9 @@ constexpr ub2 SQLT_TIMESTAMP_LTZ = 232;
                     ub4 offset, void *bufp, ub4 buflen, ub1 piece, void *ctxp,                    \
                     OCICallbackLobWrite cbfp, ub2 csid, ub1 csfrm))                               \
     X(OCILobCharSetForm, (OCIEnv * envhp, OCIError *errhp, const OCILobLocator *locp,             \
-                          ub1 *csfrm))
+                          ub1 *csfrm))                                                            \
+    X(OCITransCommit, (OCISvcCtx * svchp, OCIError *errhp, ub4 flags))                            \
+    X(OCITransRollback, (OCISvcCtx * svchp, OCIError *errhp, ub4 flags))
 
 namespace ora_oci
 {

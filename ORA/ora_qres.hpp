@@ -5,6 +5,7 @@
 
 #include "udb_rset.hpp"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +70,8 @@ protected:
     bool m_initialized = false;
     std::unique_ptr<ora_stmt> m_stmt;
     std::vector<std::unique_ptr<ora_type>> m_columns;
+    // the declared scale of each NUMBER(p,s) column, by column name
+    std::map<std::wstring, int> m_number_scales;
     std::unique_ptr<ora_record> m_current;
     bool m_at_end = false;      // the last fetch found no row
 };

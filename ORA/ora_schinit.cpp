@@ -14,7 +14,7 @@ namespace
 // the new column is a CLOB or BLOB (ora_get_native_type gives these types past the limit)
 bool is_large_new_column(const t_ftd& field, bool any_binary)
 {
-    bool large = ora_is_past_limit(field.size, unsigned(ora_max_inline_size));
+    bool large = udb_is_past_limit(field.size, unsigned(ora_max_inline_size));
     if (!large)
         return false;
     if (field.vartype == VT_BSTR || field.vartype == VT_BLOB)
@@ -52,11 +52,9 @@ ora_schema_initializer::ora_schema_initializer(const std::wstring& table,
 
         if (name != src->name) {
             tk_wtrace(2, L"Store generated column name '%ls'", name.c_str());
-            m_validator.add_existing_name(name);
             m_validator.add_mapped_pair(src->name, name);
         }
-        // a later field with this name, ignoring case, gets a name of its own
-        m_validator.restricted_words.push_back(name);
+        m_validator.keep_name(name, name != src->name);
         if (src->auto_increment)
             m_auto_column = name;
     }
@@ -76,7 +74,9 @@ std::wstring ora_schema_initializer::column_clause(const t_ftd& field)
         clause += L" DEFAULT " + def;
     tk_wtrace(1, L"OraField name='%ls', type=%d, size=%d", field.name.c_str(), int(field.vartype),
               field.size);
-    if (!is_large_new_column(field, true) && field.b_not_null)
+    // a large object keeps it too: an empty value goes in as EMPTY_CLOB() or EMPTY_BLOB(),
+    // which is no NULL
+    if (field.b_not_null)
         clause += L" NOT NULL";
     return clause;
 }

@@ -56,6 +56,20 @@ ora_session::~ora_session()
     release();
 }
 
+void ora_session::commit()
+{
+    tk_trace(2, "ora_session::commit");
+    check_status(oci().OCITransCommit(m_handles.svc, m_handles.err, OCI_DEFAULT),
+                 "OCITransCommit");
+}
+
+void ora_session::rollback()
+{
+    tk_trace(2, "ora_session::rollback");
+    check_status(oci().OCITransRollback(m_handles.svc, m_handles.err, OCI_DEFAULT),
+                 "OCITransRollback");
+}
+
 void ora_session::release() noexcept
 {
     if (!m_initialized && !m_handles.err && !m_handles.srv)

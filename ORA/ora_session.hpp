@@ -50,6 +50,9 @@ public:
     // failure is raised
     void logoff();
     bool is_logged_on() const { return m_handles.svc != nullptr; }
+    // ends the transaction of the current logon
+    void commit();
+    void rollback();
     // the user of the current logon
     const std::wstring& get_user() const { return m_user; }
 

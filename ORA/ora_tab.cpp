@@ -1,5 +1,6 @@
 #include "ora_tab.hpp"
 
+#include "ora_except.hpp"
 #include "ora_limits.hpp"
 #include "ora_lobins.hpp"
 #include "ora_stmt.hpp"
@@ -9,6 +10,7 @@
 #include "udb_db.hpp"
 #include "udb_rule.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 #include <set>
@@ -88,7 +90,7 @@ ora_get_rowid::~ora_get_rowid()
     tk_trace(1, "ora_get_rowid::dtor");
 }
 
-std::wstring ora_get_rowid::do_insert(const std::wstring& text)
+std::wstring ora_get_rowid::do_insert(const std::wstring& text, bool commit)
 {
     tk_trace(2, "ora_get_rowid::do_insert");
     std::wstring sql = text + L") RETURNING ROWID INTO :1";
@@ -112,7 +114,7 @@ std::wstring ora_get_rowid::do_insert(const std::wstring& text)
     session.check_status(oci().OCIBindDynamic(bind, h.err, this, ora_rowid_binder::cbf_no_data,
                                               this, ora_rowid_binder::cbf_get_data),
                          "OCIBindDynamic");
-    m_stmt->execute(1, OCI_COMMIT_ON_SUCCESS);
+    m_stmt->execute(1, commit ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT);
 
     std::wstring rowid = ora_from_utf16(m_rowid, std::min<size_t>(m_len / 2, 255));
     tk_wtrace(2, L"GOT ROWID(1): %ls, len=%d", rowid.c_str(), int(m_len));
@@ -164,9 +166,26 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
+    // a value replaced in a row that is then not written was not written either
+    const std::map<std::wstring, unsigned> replaced = m_replaced_values;
+    const std::map<std::wstring, unsigned> zeroed = m_zeroed_values;
+    try {
+        write_row(record);
+    } catch (...) {
+        m_replaced_values = replaced;
+        m_zeroed_values = zeroed;
+        throw;
+    }
+}
+
+void ora_table::write_row(const udb_record& record)
+{
     // first every field to its column, so that a record that does not fit changes nothing
-    if (!m_plan.fits(record))
+    if (!m_plan.fits(record)) {
         m_plan.make(record, schema, m_upper_case, column_map());
+        for (const std::wstring& field : m_plan.unmatched())
+            note_unwritten_field(field);
+    }
     const std::vector<ora_write_plan::item>& items = m_plan.items();
 
     std::wstring values = L" VALUES(";
@@ -181,18 +200,82 @@ void ora_table::append_record(const udb_record& record)
         matched[size_t(pos)] = field;
     }
 
-    std::wstring rowid = m_inserter.do_insert(L"INSERT /*+ APPEND */ INTO " +
-                                              ora_quoted_name(name) + L" (" +
-                                              m_plan.column_list() + L")" + values);
-    tk_wtrace(1, L"GOT ROWID(2): %ls", rowid.c_str());
-
     // the column types do not change within the table: one writer serves every row
     if (!m_lobs)
         m_lobs = std::make_unique<ora_lob_insert>(m_session, name, &schema);
-    m_lobs->insert(rowid, matched);
+    const std::wstring into = L"INTO " + ora_quoted_name(name) + L" (" + m_plan.column_list()
+                              + L")" + values;
+    if (m_lobs->lob_count() == 0) {
+        m_inserter.do_insert(L"INSERT /*+ APPEND */ " + into);
+        m_update_open = false;
+    } else {
+        // the row and its large objects are committed together. no APPEND hint: where it
+        // makes the insert a direct-path one, the uncommitted row could not be selected
+        // FOR UPDATE (ORA-12838)
+        // an update left open by an earlier record must not go with a rollback of this row
+        if (m_update_open) {
+            m_session.commit();
+            m_update_open = false;
+        }
+        try {
+            std::wstring rowid = m_inserter.do_insert(L"INSERT " + into, false);
+            tk_wtrace(1, L"GOT ROWID(2): %ls", rowid.c_str());
+            m_lobs->insert(rowid, matched);
+            m_session.commit();
+            m_update_open = false;
+        } catch (...) {
+            rollback_row();
+            throw;
+        }
+    }
 
     ++rec_count;
     tk_trace(2, "ora_table::append_record - at the END");
+}
+
+void ora_table::check_calendar(const t_ftd& column, const std::wstring& literal)
+{
+    // oracle's calendar goes from 1582-10-04 to 1582-10-15: it would store such a day as
+    // another one
+    static const std::wstring prefix = L"to_date('1582-10-";
+    if (literal.compare(0, prefix.size(), prefix) != 0 || literal.size() < prefix.size() + 2)
+        return;
+    const std::wstring day = literal.substr(prefix.size(), 2);
+    if (day < L"05" || day > L"14")
+        return;
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " holds 1582-10-"
+                              + tk_to_ansi(day)
+                              + ", a day that Oracle's calendar does not have (1582-10-05 to "
+                                "1582-10-14)");
+}
+
+void ora_table::check_scale(const t_ftd& column, const std::wstring& literal) const
+{
+    // oracle rounds a number to its column's scale without a word: an existing table's
+    // NUMBER(5,1) would keep 1.24 as 1.2
+    const auto found = m_number_scales.find(column.name);
+    if (found == m_number_scales.end() || ora_number_keeps(literal, found->second))
+        return;
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold "
+                              + tk_to_ansi(literal) + " exactly: Oracle would round it to "
+                              + std::to_string(found->second) + " decimal places");
+}
+
+void ora_table::note_unwritten_field(const std::wstring& field)
+{
+    if (std::find(m_unwritten_fields.begin(), m_unwritten_fields.end(), field)
+        == m_unwritten_fields.end())
+        m_unwritten_fields.push_back(field);
+}
+
+void ora_table::rollback_row() noexcept
+{
+    // the record's error is what the run reports; a failed rollback only adds to it
+    try {
+        m_session.rollback();
+    } catch (const std::exception& e) {
+        tk_trace(3, "Error while rolling back the row:\n%s\n", e.what());
+    }
 }
 
 std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column)
@@ -201,8 +284,9 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     // the value itself follows the row through the large-object writer: its literal
     // would only be thrown away
     if (ora_is_lob_column(column)) {
-        // EMPTY_CLOB() is no NULL: a NULL stays NULL where the column allows it
-        if (is_null_value(value) && !column.b_not_null)
+        // EMPTY_CLOB() is no NULL: a NULL stays NULL, and a NOT NULL column refuses it
+        // (ORA-01400) as it would any other value
+        if (is_null_value(value))
             return L"NULL";
         tk_trace(1, "Got LOB - put placeholder");
         return empty_lob_literal(column);
@@ -211,6 +295,9 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     std::wstring literal = to_oracle_str(&value, &column);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
+    if (column.vartype == VT_DATE)
+        check_calendar(column, literal);
+    check_scale(column, literal);
     tk_trace(1, "schema[eye]->size=%d", column.size);
 
     double number = 0;
@@ -230,9 +317,13 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     if ((column.vartype == VT_R4 || column.vartype == VT_R8) && number != 0
         && std::fabs(number) < ora_min_number) {
         tk_trace(1, "Number is out of range");
-        ++m_replaced_values[column.name];
+        ++m_zeroed_values[column.name];
         return L"0";
     }
+    // the shortest text of the double nearest 10^126 is 1e+126, beyond oracle's largest
+    // number: sixteen digits read back as the same double and fit
+    if (value.get_type() == VT_R8 && std::fabs(number) == ora_max_number)
+        return number < 0 ? L"-9.999999999999999e+125" : L"9.999999999999999e+125";
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
         return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;
@@ -290,10 +381,14 @@ void ora_table::update(const udb_record& record)
         int pos = schema.get_field_idx(mapped);
         if (pos < 0) {
             tk_wtrace(2, L"Field '%ls' is not found in schema", mapped.c_str());
+            note_unwritten_field(field->name);
             continue;
         }
         const t_ftd& column = *schema.fields[size_t(pos)];
         std::wstring literal = to_oracle_str(field, &column);
+        if (column.vartype == VT_DATE)
+            check_calendar(column, literal);
+        check_scale(column, literal);
         bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
         // '' is NULL to oracle: an empty text or byte string stays empty, as appended
         if (is_null && !is_null_value(*field) && ora_is_lob_column(column)) {
@@ -334,6 +429,7 @@ void ora_table::update(const udb_record& record)
         return;
     }
     // the duplicate may lie in another unique key than the one the row is found by
+    m_update_open = true;
     if (m_db->query(sql) == 0)
         throw tk_exception("The record cannot be updated: no row of the table has its key", 0);
 }
@@ -370,10 +466,16 @@ std::vector<std::string> ora_table::get_losses() const
                          + " were beyond the Oracle number range and were written as the"
                            " column default or NULL");
     }
+    for (const auto& [column, count] : m_zeroed_values)
+        losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+                         + " were too small for an Oracle number and were written as 0");
     // the destination no longer has the source's constraint: the user must know
     for (const std::wstring& column : m_dropped_not_null)
         losses.push_back("Column " + tk_to_ansi(column)
                          + " lost its NOT NULL constraint: an empty value arrives in Oracle as"
                            " NULL");
+    for (const std::wstring& field : m_unwritten_fields)
+        losses.push_back("Column " + tk_to_ansi(field)
+                         + " has no column in the Oracle table: its values were not written");
     return losses;
 }

@@ -28,8 +28,8 @@ public:
     ora_get_rowid(const ora_get_rowid&) = delete;
     ora_get_rowid& operator=(const ora_get_rowid&) = delete;
 
-    // text: the INSERT up to its open value list; commits on success
-    std::wstring do_insert(const std::wstring& text);
+    // text: the INSERT up to its open value list; commits on success unless told not to
+    std::wstring do_insert(const std::wstring& text, bool commit = true);
 
 private:
     friend struct ora_rowid_binder;
@@ -55,7 +55,8 @@ public:
               const std::wstring& text, udb_relationships* relationships, int mode = 0);
     ~ora_table() override;
 
-    // one INSERT that commits, then the large objects of the row
+    // one INSERT that commits; for a table with large objects the INSERT, the writes of
+    // its large objects, then the commit, so that the row is never kept without them
     void append_record(const udb_record& record) override;
     // rewrites the row with the record's key values; an oracle error leaves as
     // ora_exception; not committed by itself
@@ -70,6 +71,8 @@ public:
     {
         return m_replaced_values;
     }
+    // values too small for oracle's NUMBER (below 1e-130), written as 0, per column name
+    const std::map<std::wstring, unsigned>& get_zeroed_values() const { return m_zeroed_values; }
     // the columns whose NOT NULL constraint the writer dropped to take an empty value
     const std::vector<std::wstring>& get_dropped_not_null() const { return m_dropped_not_null; }
     // the source indexes that creating this table left out (set by create_table)
@@ -78,7 +81,7 @@ public:
     {
         m_left_out = std::move(left_out);
     }
-    // the three above as messages
+    // the lists above and the source fields the table has no column for, as messages
     std::vector<std::string> get_losses() const override;
 
     // the item of one value in the VALUES list; pos is the column's position
@@ -91,6 +94,16 @@ private:
     const t_names_map* column_map() const;
     // the hook's literal when it accepts the value, else get_fld_append_wstr
     std::wstring value_item(int pos, const udb_field& value);
+    // the INSERT of one record, its large objects and its commit
+    void write_row(const udb_record& record);
+    // undoes the row whose large objects could not be written
+    void rollback_row() noexcept;
+    // raises ora_value_exception for a date literal of a day oracle does not have
+    static void check_calendar(const t_ftd& column, const std::wstring& literal);
+    // raises ora_value_exception for a number its NUMBER(p,s) column would round
+    void check_scale(const t_ftd& column, const std::wstring& literal) const;
+    // a source field without a column here: reported after the table
+    void note_unwritten_field(const std::wstring& field);
 
     unsigned m_row_pos = 0;
     ora_get_rowid m_inserter;
@@ -101,7 +114,10 @@ private:
     // the table; both made at the first row
     ora_write_plan m_plan;
     std::unique_ptr<ora_lob_insert> m_lobs;
+    bool m_update_open = false;   // an update not committed yet
     std::map<std::wstring, unsigned> m_replaced_values;
+    std::map<std::wstring, unsigned> m_zeroed_values;
     std::vector<ora_left_out_index> m_left_out;
     std::vector<std::wstring> m_dropped_not_null;
+    std::vector<std::wstring> m_unwritten_fields;
 };

@@ -95,7 +95,9 @@ void ora_query_results::init_schema()
 
     const std::wstring table = ora_sql_text(name);
     {
-        rows defaults(m_session, 3, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS "
+        // the scale as text: a number column's value would come back in exponent form
+        rows defaults(m_session, 4, L"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE, "
+                         L"TO_CHAR(DATA_SCALE) from USER_TAB_COLUMNS "
                          L"where table_name = '" + table + L"'");
         udb_record* rec = nullptr;
         for (int n = 0; n < count && (rec = defaults.next_record()); ++n) {
@@ -115,6 +117,9 @@ void ora_query_results::init_schema()
                           field.default_value.to_wstring().c_str());
             }
             const std::wstring type = text_of(*rec, 2);
+            const std::wstring scale = text_of(*rec, 3);
+            if (type == L"NUMBER" && is_number_text(scale))
+                m_number_scales[column] = int(std::wcstol(scale.c_str(), nullptr, 10));
             if (type == L"NVARCHAR2" || type == L"NCHAR") {
                 tk_trace(2, "Tuning field size for NCHAR/NVARCHAR (eye=%d)", n);
                 // the catalogue rows come in no particular order: the column object is

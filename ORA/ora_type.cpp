@@ -29,20 +29,6 @@ T param_attr(ora_session& session, OCIParam* param, ub4 attr, const char* call =
     return value;
 }
 
-// clob offsets count characters as the server stores them (utf-16 units): a 4-byte
-// utf-8 sequence is two
-ub4 utf16_units_of_utf8(const char* bytes, size_t n)
-{
-    ub4 units = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if ((b & 0xC0) == 0x80)
-            continue;
-        units += b >= 0xF0 ? 2 : 1;
-    }
-    return units;
-}
-
 } // namespace
 
 // ---- ora_type
@@ -281,7 +267,7 @@ void ora_lob::define(OCIStmt* stmt, ub4 position)
     define_buffer(stmt, position, &m_locator, -1, m_define_type);
 }
 
-ub4 ora_lob::read_lob(ub4 offset, void* buffer, ub4 size, ub4 amount)
+sword ora_lob::read_lob(ub4 offset, void* buffer, ub4 size, ub4& amount)
 {
     tk_trace(1, "ora_lob::read_lob(%d,%d)", int(offset), int(size));
     const ora_handles& h = m_session.handles();
@@ -294,14 +280,13 @@ ub4 ora_lob::read_lob(ub4 offset, void* buffer, ub4 size, ub4 amount)
         // the environment is utf-16: ask for utf-8 explicitly
         charset = OCI_AL32UTF8_ID;
     }
-    ub4 amt = amount;
     const sword status = m_session.check_status(
-        oci().OCILobRead(h.svc, h.err, m_locator, &amt, offset, buffer, size, nullptr, nullptr,
+        oci().OCILobRead(h.svc, h.err, m_locator, &amount, offset, buffer, size, nullptr, nullptr,
                          charset, form),
         "OCILobRead");
     if (status == OCI_NO_DATA)
-        return 0;
-    return amt;
+        amount = 0;
+    return status;
 }
 
 void ora_lob::to_variant(ole_variant& out)
@@ -311,15 +296,15 @@ void ora_lob::to_variant(ole_variant& out)
     if (m_define_type == SQLT_CLOB) {
         tk_trace(1, "Got SQLT_CLOB!");
         std::string text;
-        // at most 4 utf-8 bytes per character fit the piece
-        for (ub4 offset = 1;;) {
-            const ub4 n = read_lob(offset, piece.data(), lob_piece, lob_piece / 4);
+        // the whole text streamed in pieces: the client cuts no character, where reads of
+        // a number of characters from offsets could end inside a surrogate pair
+        for (;;) {
+            ub4 n = 0;
+            const sword status = read_lob(1, piece.data(), lob_piece, n);
             tk_trace(1, "bytes_read=%d", int(n));
-            if (n == 0)
+            text.append(piece.data(), std::min<size_t>(n, lob_piece));
+            if (status != OCI_NEED_DATA)
                 break;
-            const size_t bytes = n < lob_piece ? n : lob_piece;
-            text.append(piece.data(), bytes);
-            offset += utf16_units_of_utf8(piece.data(), bytes);
         }
         out = ole_variant(tk_from_utf8(text));
         return;
@@ -327,7 +312,8 @@ void ora_lob::to_variant(ole_variant& out)
     if (m_define_type == SQLT_BLOB) {
         std::vector<BYTE> bytes;
         for (ub4 offset = 1;;) {
-            const ub4 n = read_lob(offset, piece.data(), lob_piece, lob_piece);
+            ub4 n = lob_piece;
+            read_lob(offset, piece.data(), lob_piece, n);
             if (n == 0)
                 break;
             const size_t got = n < lob_piece ? n : lob_piece;

@@ -125,9 +125,10 @@ public:
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
-    // reads amount (characters of a CLOB, bytes of a BLOB) from the 1-based offset into
-    // buffer of size bytes; returns the bytes read, 0 at the end
-    ub4 read_lob(ub4 offset, void* buffer, ub4 size, ub4 amount);
+    // reads amount (characters of a CLOB, bytes of a BLOB; 0: all of it, piece by piece)
+    // from the 1-based offset into buffer of size bytes; amount is set to the bytes read.
+    // the client's status: OCI_NEED_DATA while more pieces follow, OCI_NO_DATA at the end
+    sword read_lob(ub4 offset, void* buffer, ub4 size, ub4& amount);
 
 private:
     OCILobLocator* m_locator = nullptr;

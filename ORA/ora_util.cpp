@@ -52,6 +52,44 @@ double leading_double(const std::wstring& text)
 
 } // namespace
 
+bool ora_number_keeps(const std::wstring& literal, int scale)
+{
+    std::wstring text = literal;
+    if (text.size() >= 2 && text.front() == L'\'' && text.back() == L'\'')
+        text = text.substr(1, text.size() - 2);
+    if (text.empty() || ora_scan_number(text, 0) != text.size())
+        return true;
+    size_t i = text[0] == L'+' || text[0] == L'-' ? 1 : 0;
+    // the decimal exponent of the last digit that is not zero
+    long long exponent = 0;
+    long long last = 0;
+    bool nonzero = false;
+    long long whole = 0;
+    bool point = false;
+    std::wstring digits;
+    for (; i < text.size() && text[i] != L'e' && text[i] != L'E'; ++i) {
+        if (text[i] == L'.') {
+            point = true;
+            continue;
+        }
+        digits += text[i];
+        if (!point)
+            ++whole;
+    }
+    if (i < text.size()) {
+        const std::wstring power = text.substr(i + 1);
+        if (power.size() > 6)
+            return true;
+        exponent = std::wcstoll(power.c_str(), nullptr, 10);
+    }
+    for (size_t k = 0; k < digits.size(); ++k)
+        if (digits[k] != L'0') {
+            last = whole - 1 - static_cast<long long>(k) + exponent;
+            nonzero = true;
+        }
+    return !nonzero || last >= -scale;
+}
+
 size_t ora_scan_number(const std::wstring& text, size_t pos)
 {
     size_t i = pos;
@@ -227,7 +265,7 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type)
         return date_literal(date.to_wstring());
     }
 
-    if (ora_is_binary_type(type)) {
+    if (udb_is_binary_type(type)) {
         tk_trace(1, "GOT BLOB");
         if (text.size() < 2 || text[0] != L'0' || (text[1] != L'x' && text[1] != L'X'))
             return L"''";

@@ -13,13 +13,20 @@ class t_ftd;
 class udb_field;
 class udb_indexes;
 
-// oracle identifiers: 1 to 30 characters, a letter first, then letters, digits, "_", "$", "#"
+// oracle identifiers: 1 to 30 bytes, a letter first, then letters, digits, "_", "$", "#"
 class ora_validator : public udb_validator {
 public:
     ora_validator();
 
     bool is_acceptable(const std::wstring& name) const override;
     std::wstring get_safe_name(const std::wstring& name) const override;
+
+protected:
+    // bytes in the database character set (AL32UTF8): servers before 12.2 allow 30 of
+    // them, so a name of 30 non-ASCII characters is too long
+    size_t name_length(const std::wstring& name) const override;
+    // never between the two halves of a surrogate pair
+    void cut_name(std::wstring& name, size_t length) const override;
 };
 
 // column names; every name of the list starts out as an existing name
@@ -27,6 +34,10 @@ class ora_fn_validator : public ora_validator {
 public:
     explicit ora_fn_validator(const std::vector<std::unique_ptr<t_ftd>>& fields);
     explicit ora_fn_validator(const std::vector<std::unique_ptr<udb_field>>& fields);
+
+    // also refuses ROWID in upper case, the pseudo-column's name, which Oracle does not let
+    // a column carry even quoted
+    bool is_acceptable(const std::wstring& name) const override;
 
     // source name -> generated name of the columns a table builder renamed
     void add_mapped_pair(const std::wstring& source, const std::wstring& generated);
@@ -36,7 +47,7 @@ private:
     t_names_map m_names_map;
 };
 
-// table names: the oracle tables first, then the source tables, as existing names
+// table names: the given oracle tables first, then the source tables, as existing names
 class ora_tn_validator : public ora_validator {
 public:
     ora_tn_validator(const std::vector<std::wstring>& source_tables,
@@ -51,9 +62,13 @@ public:
     ~ora_in_validator() override;
 
     void load(const udb_indexes& indexes);
+    // frees the index and key names of a table about to be dropped, so that its new copy
+    // gets the same names again
+    void forget_table(const std::wstring& table);
 
     ora_validator& validator() { return m_validator; }
 
 private:
+    ora_session& m_session;
     ora_validator m_validator;
 };

@@ -8,6 +8,8 @@
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
+#include <map>
+
 namespace {
 
 const char* const structure_error =
@@ -28,24 +30,33 @@ void ora_field_finder::intialize(const udb_record& record)
     tk_trace(1, "ora_field_finder::intialize");
     ora_fn_validator validator(record.fields);
     m_names.reserve(record.fields.size());
+    // a query's column names may repeat: the map holds one generated name per source name
+    std::map<std::wstring, int> seen;
+    for (const auto& field : record.fields)
+        if (field)
+            ++seen[field->name];
     for (const auto& field : record.fields) {
         if (!field) {
             m_names.emplace_back();
             continue;
         }
         // a column the table builder renamed is found under the name it got there
-        if (m_column_map) {
+        if (m_column_map && seen[field->name] == 1) {
             auto it = m_column_map->find(field->name);
             if (it != m_column_map->end()) {
                 m_names.push_back(it->second);
+                validator.keep_name(it->second, true);
                 continue;
             }
         }
+        // named as the table builder names its columns, each taking its name in turn: an
+        // existing table (a repeated run) has no map of the names it was built with
         std::wstring name = field->name;
         if (m_upper_case)
             tk_wstring::to_upper(name);
         if (!validator.is_acceptable(name))
             name = validator.get_safe_name(name);
+        validator.keep_name(name, name != field->name);
         m_names.push_back(name);
     }
 }
@@ -76,6 +87,7 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
 {
     m_made = false;
     m_items.clear();
+    m_unmatched.clear();
     m_columns.clear();
     ora_field_finder finder(record, upper_case, column_map);
 
@@ -105,6 +117,12 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
             }
             m_items.push_back({int(pos), size_t(idx)});
         }
+        std::vector<bool> used(record.fields.size(), false);
+        for (const item& it : m_items)
+            used[it.field] = true;
+        for (size_t i = 0; i < record.fields.size(); ++i)
+            if (record.fields[i] && !used[i])
+                m_unmatched.push_back(record.fields[i]->name);
     }
 
     for (size_t i = 0; i < m_items.size(); ++i) {

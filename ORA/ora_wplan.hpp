@@ -50,6 +50,9 @@ public:
               const t_names_map* column_map);
 
     const std::vector<item>& items() const { return m_items; }
+    // the names of the record's fields that have no column in the table (their values
+    // are not written), in record order
+    const std::vector<std::wstring>& unmatched() const { return m_unmatched; }
     // the quoted column names of the items, joined by ", "
     const std::wstring& column_list() const { return m_columns; }
 
@@ -58,5 +61,6 @@ private:
     std::vector<std::wstring> m_names;
     std::vector<bool> m_present;
     std::vector<item> m_items;
+    std::vector<std::wstring> m_unmatched;
     std::wstring m_columns;
 };

@@ -6,9 +6,17 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <utility>
+#include <vector>
+
 namespace {
 
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
+// schema.table, or the table alone with no_schema
+std::wstring make_full_name(bool no_schema, const std::wstring& schema, const std::wstring& table)
+{
+    const bool qualify = !no_schema && !schema.empty();
+    return qualify ? schema + L"." + table : table;
+}
 
 } // namespace
 
@@ -28,12 +36,33 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
               table_pattern.c_str());
     pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "get_tables");
-        // a fixed order, so that the first schema listed is always the same one
-        const pqxx::result rows =
-            tx.exec("SELECT schemaname, tablename FROM pg_tables WHERE schemaname NOT IN "
-                    "('pg_catalog', 'information_schema') ORDER BY schemaname, tablename");
-        for (const pqxx::row& row : rows)
-            add_full_name(tk_from_utf8(row[0].c_str()), tk_from_utf8(row[1].c_str()), list);
+        // servers before 10 have neither partitioned tables nor partitions
+        const bool partitions = m_session.connection().server_version() >= 100000;
+        // temporary tables belong to a session, not to the database; a partition's rows
+        // are read through its partitioned table. a fixed order, so that the first
+        // schema listed is always the same one
+        const pqxx::result rows = tx.exec(
+            std::string("SELECT n.nspname, c.relname, ") +
+            (partitions ? "c.relkind = 'p', c.relispartition" : "false, false") +
+            " FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+            " WHERE c.relkind IN ('r', 'p') AND c.relpersistence <> 't'"
+            " AND n.nspname NOT IN ('pg_catalog', 'information_schema')"
+            " ORDER BY n.nspname, c.relname");
+        std::vector<std::pair<std::wstring, std::wstring>> partition_names;
+        for (const pqxx::row& row : rows) {
+            const std::wstring schema = tk_from_utf8(row[0].c_str());
+            const std::wstring table = tk_from_utf8(row[1].c_str());
+            if (row[3].as<bool>())
+                partition_names.emplace_back(schema, table);
+            else
+                add_full_name(schema, table, list);
+            if (row[2].as<bool>())
+                m_partitioned.insert(make_full_name(m_no_schema, schema, table));
+        }
+        // after the tables: without the schema a partition must not take the name of a
+        // table of another schema
+        for (const auto& [schema, table] : partition_names)
+            add_partition(schema, table);
     });
 }
 
@@ -41,16 +70,28 @@ void pgs_database::add_full_name(const std::wstring& schema, const std::wstring&
                                  tk_name_list& list)
 {
     tk_wtrace(1, L"pgs_database::add_full_name(%ls,%ls)", schema.c_str(), table.c_str());
-    const bool qualify = !m_no_schema && !schema.empty();
-    const std::wstring full_name = qualify ? schema + L"." + table : table;
+    const std::wstring full_name = make_full_name(m_no_schema, schema, table);
     tk_wtrace(1, L"full_name=%ls", full_name.c_str());
     list.push_back(full_name);
     m_full_names.emplace(full_name, std::make_pair(schema, table));
 }
 
+void pgs_database::add_partition(const std::wstring& schema, const std::wstring& table)
+{
+    m_full_names.emplace(make_full_name(m_no_schema, schema, table), std::make_pair(schema, table));
+}
+
+bool pgs_database::is_partitioned(const std::wstring& full_name) const
+{
+    return m_partitioned.count(full_name) != 0;
+}
+
 std::wstring pgs_database::get_full_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"pgs_database::get_full_name(%ls)", name.c_str());
+    // a listed name is itself first: "x" is not the table "public.x" while a table x exists
+    if (m_full_names.count(name))
+        return name;
     const std::wstring candidate =
         name.find(L'.') != std::wstring::npos ? name : L"public." + name;
     tk_wtrace(1, L"Try to find '%ls'", candidate.c_str());
@@ -92,7 +133,9 @@ std::wstring pgs_database::get_safe_name(const std::wstring& name) const
 
 bool pgs_database::is_table_exist(const std::wstring& name)
 {
-    return udb_database::is_table_exist(get_full_name(name));
+    const std::wstring full_name = get_full_name(name);
+    // a partition is no source table of its own, but can still be named
+    return udb_database::is_table_exist(full_name) || m_full_names.count(full_name) != 0;
 }
 
 bool pgs_database::delete_tab(const std::wstring& name)
@@ -120,8 +163,9 @@ std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name,
     if (!is_table_exist(name))
         throw tk_mail_assertion("pgs_db.cpp", 173);
     // the driver may name a table of the public schema without it
-    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(get_full_name(name)),
-                                           name, mode);
+    const std::wstring full_name = get_full_name(name);
+    return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(full_name), name, mode,
+                                           is_partitioned(full_name));
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
@@ -146,17 +190,4 @@ bool pgs_database::test_query(const std::wstring& sql)
 int pgs_database::query(const std::wstring&)
 {
     return 0;
-}
-
-std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& name,
-                                                          const udb_schema&, const udb_indexes&)
-{
-    tk_wtrace(2, L"pgs_database::create_table(%ls)", name.c_str());
-    throw tk_exception(k_no_writing, 1);
-}
-
-void pgs_database::create_relationships(const udb_relationships&)
-{
-    tk_trace(2, "pgs_database::create_relationships");
-    throw tk_exception(k_no_writing, 1);
 }

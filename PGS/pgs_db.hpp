@@ -4,20 +4,23 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 class pgs_session;
 
-// one postgresql database as the source of a conversion: its user tables listed
-// under full names (schema.table, or the table alone with no_schema)
+// one postgresql database: its user tables listed under full names (schema.table, or
+// the table alone with no_schema). a conversion only reads it; the writing side
+// (tables, keys, indexes, foreign keys, COPY) serves other callers
 class pgs_database : public udb_database {
 public:
     pgs_database(pgs_session& session, const std::wstring& name, bool no_schema);
     ~pgs_database() override;
 
-    // writing to postgresql is not supported: a level-1 error
+    // creates the table with its key and indexes in one transaction and returns a
+    // recordset that loads rows by COPY; a listed name gets a recordset over that table
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& fields,
                                                 const udb_indexes& indexes) override;
     bool delete_tab(const std::wstring& name) override;
@@ -29,7 +32,7 @@ public:
     bool test_query(const std::wstring& sql) override;
     // executes nothing
     int query(const std::wstring& sql) override;
-    // writing to postgresql is not supported: a level-1 error
+    // every foreign key of the list in one transaction: all of them or none
     void create_relationships(const udb_relationships& relationships) override;
     bool is_table_exist(const std::wstring& name) override;
 
@@ -39,6 +42,10 @@ public:
     // the first schema listed keeps a full name
     void add_full_name(const std::wstring& schema, const std::wstring& table,
                        tk_name_list& list);
+    // a partition: known under its full name, but not listed
+    void add_partition(const std::wstring& schema, const std::wstring& table);
+    // a partitioned table holds no rows of its own: it is read with its partitions'
+    bool is_partitioned(const std::wstring& full_name) const;
     // a name without a point is tried as public.name; not found: the name unchanged
     std::wstring get_full_name(const std::wstring& name) const;
     // (schema, table) of a full name; unknown: two empty strings
@@ -50,4 +57,5 @@ private:
     pgs_session& m_session;
     bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
+    std::set<std::wstring> m_partitioned;
 };

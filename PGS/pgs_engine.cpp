@@ -1,5 +1,6 @@
 #include "pgs_engine.hpp"
 
+#include "pgs_copy.hpp"
 #include "pgs_db.hpp"
 #include "pgs_impl.hpp"
 #include "tk_log.hpp"
@@ -31,6 +32,11 @@ pgs_engine::~pgs_engine()
     tk_trace(2, "pgs_engine::dtor");
 }
 
+void pgs_engine::set_load_failure_report(std::function<void(const tk_exception&)> report)
+{
+    pgs_set_load_failure_report(std::move(report));
+}
+
 std::string pgs_engine::make_options(const std::string& host, const std::string& user,
                                      const std::string& password, const std::string& database,
                                      int port)
@@ -42,7 +48,8 @@ std::string pgs_engine::make_options(const std::string& host, const std::string&
         options += " dbname=" + option_value(database);
     if (port != 0)
         options += " port=" + option_value(std::to_string(port));
-    return options;
+    // an address that takes the connection but never answers must not hold the run
+    return options + " connect_timeout=" + option_value(std::to_string(k_connect_timeout));
 }
 
 void pgs_engine::connect(const std::string& host, const std::string& user,
@@ -62,8 +69,17 @@ void pgs_engine::connect(const std::string& host, const std::string& user,
     m_port = port;
     if (!database.empty())
         m_database = database;
-    const std::string options = make_options(host, user, password, database, port);
-    m_session.connect(options);
+    try {
+        m_session.connect(make_options(host, user, password, database, port));
+    } catch (const pgs_exception& e) {
+        // without a database libpq asks for the one named like the user: a user
+        // without one still reaches the server through the database every server has
+        const std::string missing = "database \"" + user + "\" does not exist";
+        if (!database.empty() || std::string(e.what()).find(missing) == std::string::npos)
+            throw;
+        tk_trace(1, "No database of the user's name: trying postgres");
+        m_session.connect(make_options(host, user, password, "postgres", port));
+    }
 }
 
 std::unique_ptr<pgs_database> pgs_engine::open_db(const std::wstring& name, const std::wstring& text1,

@@ -6,6 +6,7 @@
 #include "pgs_vali.hpp"
 #include "tk_singl.hpp"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@ public:
     ~pgs_engine() override;
 
     // a fresh connection replaces the current one; host and port are kept as given
-    // (empty and 0 let libpq's defaults apply); an empty database keeps the stored one
+    // (empty and 0 let libpq's defaults apply); an empty database keeps the stored one.
+    // without a database, a user who has none of their own name gets "postgres"
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  const std::string& database, int port);
     // connects to the database with the stored settings; the caller owns the result
@@ -27,6 +29,9 @@ public:
     // the server's non-template databases
     std::vector<std::wstring> get_contents();
     bool is_db_exist(const std::wstring& name);
+
+    // seconds a connection attempt may take before it fails
+    static constexpr int k_connect_timeout = 10;
 
     // the libpq option string for one connect: every value quoted, so blanks,
     // quotes and empty values cannot shift or add options
@@ -46,6 +51,10 @@ public:
     void set_view_owned(bool value) { m_view_owned = value; }
 
     pgs_validator_singleton& get_validators() { return m_validators; }
+
+    // how rows that a recordset could not commit while it was deleted reach the user
+    // (the error handler, at level 0); none set: standard error
+    static void set_load_failure_report(std::function<void(const tk_exception&)> report);
 
     const std::string& get_database() const { return m_database; }
     const std::string& get_host() const { return m_host; }

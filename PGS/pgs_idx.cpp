@@ -39,14 +39,15 @@ std::string pgs_recordset::get_pk_detailed_sql() const
 std::string pgs_recordset::get_indices_sql() const
 {
     tk_trace(1, "pgs_recordset::get_indices_sql");
-    // partial indexes do not hold for every row; the primary key is listed already.
-    // an unfinished unique index (a failed concurrent build) enforces nothing: its
-    // rows may repeat, so it is only a plain one
+    // the primary key is listed already. partial indexes are listed to be reported: they
+    // do not hold for every row. an unfinished unique index (a failed concurrent build)
+    // enforces nothing: its rows may repeat, so it is only a plain one
     return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique AND "
-           "pg_index.indisvalid, pg_index.indnkeyatts FROM pg_index JOIN pg_class ON pg_class.oid = "
-           "pg_index.indexrelid WHERE pg_index.indrelid = " +
+           "pg_index.indisvalid, pg_index.indnkeyatts, pg_index.indpred IS NOT NULL FROM "
+           "pg_index JOIN pg_class ON pg_class.oid = pg_index.indexrelid WHERE "
+           "pg_index.indrelid = " +
            table_oid(m_session, m_schema_name, m_table_name) +
-           " AND NOT pg_index.indisprimary AND pg_index.indpred IS NULL ORDER BY pg_class.oid";
+           " AND NOT pg_index.indisprimary ORDER BY pg_class.oid";
 }
 
 bool pgs_recordset::index_columns(const std::string& key, int key_count,
@@ -91,12 +92,23 @@ void pgs_recordset::init_indexes()
             if (!fields.empty())
                 indexes.push_back(udb_index(key_name, true, true, fields));
         }
+        // oracle would enforce these otherwise: left out, or plain, and said so
+        m_losses.clear();
         for (const pqxx::row& row : tx.exec(get_indices_sql())) {
             const std::wstring index_name = tk_to_unicode(row[0].c_str());
+            const std::string shown = "Index " + std::string(row[0].c_str());
+            if (std::string(row[4].c_str()) == "t") {
+                tk_wtrace(2, L"Index %ls is skipped: it is partial", index_name.c_str());
+                m_losses.push_back(shown + " was not created: it covers only the rows of its "
+                                           "WHERE condition, which is not converted");
+                continue;
+            }
             std::vector<const pgs_ftd*> columns;
             if (!index_columns(row[1].c_str(), row[3].as<int>(), columns)) {
                 tk_wtrace(2, L"Index %ls is skipped: its key is not a list of columns",
                           index_name.c_str());
+                m_losses.push_back(shown + " was not created: its key holds an expression, "
+                                           "which is not converted");
                 continue;
             }
             bool unique = std::string(row[2].c_str()) == "t";
@@ -105,10 +117,20 @@ void pgs_recordset::init_indexes()
                 fields.push_back(column->name);
                 // oracle refuses partly NULL keys that postgresql accepts: such an
                 // index stays a plain one
-                if (columns.size() >= 2 && !column->b_not_null)
+                if (unique && columns.size() >= 2 && !column->b_not_null) {
                     unique = false;
+                    m_losses.push_back(shown + " is converted without UNIQUE: its column "
+                                       + tk_to_utf8(column->name)
+                                       + " allows NULL, and Oracle would refuse rows that "
+                                         "PostgreSQL accepts");
+                }
             }
             indexes.push_back(udb_index(index_name, unique, false, fields));
         }
     });
+}
+
+std::vector<std::string> pgs_recordset::get_losses() const
+{
+    return m_losses;
 }

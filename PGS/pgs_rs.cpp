@@ -1,5 +1,6 @@
 #include "pgs_rs.hpp"
 
+#include "pgs_copy.hpp"
 #include "pgs_impl.hpp"
 #include "pgs_session.hpp"
 #include "pgs_type.hpp"
@@ -13,10 +14,13 @@
 
 namespace {
 
-const char k_no_writing[] = "Writing to PostgreSQL is not supported";
+// put before a date's text where it cannot travel as a date
+constexpr char k_date_marker = '?';
 
 // rows per FETCH, and the bytes a batch should stay within: wide rows get
-// smaller batches, so memory stays flat whatever the table
+// smaller batches, so memory stays flat whatever the table. the width of a row
+// is known only once one is read: the first FETCH takes one row, and each later
+// one at most twice the rows of the one before
 constexpr long k_batch_rows = 10000;
 constexpr size_t k_batch_bytes = 16u << 20;
 
@@ -53,55 +57,68 @@ std::wstring strip_query(const std::wstring& text)
     return text.substr(0, end);
 }
 
-// the value of one column, or a failure text when it cannot travel unchanged
-ole_variant field_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure)
+// the value of one column into out (left empty for NULL), or a failure text when it
+// cannot travel unchanged. large values are built in place: a copy of a wide value
+// would hold its memory twice
+void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& failure,
+                ole_variant& out)
 {
     if (column.is_null())
-        return ole_variant();
+        return;
     const char* text = column.c_str();
     // the failure text names the first value of the row that cannot travel
     const auto fail = [&](const char* why) {
+        // a date's marker is ours, not part of the value
+        const char* shown = field.vartype == VT_DATE && text[0] == k_date_marker ? text + 1 : text;
         if (failure.empty())
-            failure = "The value " + std::string(text) + " of column \"" +
+            failure = "The value " + std::string(shown) + " of column \"" +
                       tk_to_utf8(field.name) + "\" " + why;
-        return ole_variant();
     };
     // the server's text forms are fixed, so the common types are read directly
     // into the values the variant library would build from them
     switch (field.vartype) {
     case VT_BSTR:
-        return ole_variant::from_wstring(tk_from_utf8(text), VT_BSTR);
-    case VT_BLOB: {
-        // the server's hex or escape output, decoded into exactly its bytes
-        const pqxx::binarystring bytes(column);
-        ole_variant value;
-        value.attach_binary(std::vector<BYTE>(bytes.begin(), bytes.end()));
-        return value;
-    }
+        // the server's text holds no NUL
+        out.attach_utf8(text, column.size());
+        return;
+    case VT_BLOB:
+        // decoded straight into the value: a wide value is held once more, not three
+        // times
+        if (!pgs_decode_base64(text, column.size(), out))
+            fail("cannot be read as bytes");
+        return;
     case VT_DECIMAL: {
         DECIMAL value;
         if (!pgs_parse_decimal(text, value))
             return fail("cannot be held exactly as a decimal");
-        return ole_variant(value);
+        out = ole_variant(value);
+        return;
     }
     case VT_DATE: {
         SYSTEMTIME value;
         if (!pgs_parse_date(text, value))
             return fail("is not a date that can be converted");
-        return ole_variant(value);
+        out = ole_variant(value);
+        return;
     }
     case VT_BOOL:
-        return ole_variant(text[0] == 't');
+        out = ole_variant(text[0] == 't');
+        return;
     case VT_I2:
-        return ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
+        out = ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
+        return;
     case VT_I4:
-        return ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
+        out = ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
+        return;
     case VT_I8:
-        return ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+        out = ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+        return;
     case VT_R8:
-        return ole_variant(std::strtod(text, nullptr));
+        out = ole_variant(std::strtod(text, nullptr));
+        return;
     default:
-        return ole_variant::from_string(text, field.vartype);
+        out = ole_variant::from_string(text, field.vartype);
+        return;
     }
 }
 
@@ -131,16 +148,22 @@ struct pgs_recordset::reader {
     bool has_pending = false;
     long requested = 0;
     pqxx::result batch;
-    pqxx::result::size_type row = 0;
-    long fetch_count = k_batch_rows;
+    // rows of the batch, also once it is released
+    size_t rows = 0;
+    size_t row = 0;
+    // the current row is in m_current_record (with its failure text)
+    bool row_built = false;
+    std::string row_failure;
+    long fetch_count = 1;
+    size_t widest_row = 0;
     bool last_batch = false;
 };
 
 pgs_recordset::pgs_recordset(pgs_session& session,
                              const std::pair<std::wstring, std::wstring>& location,
-                             const std::wstring& name, int mode)
+                             const std::wstring& name, int mode, bool partitioned)
     : udb_recordset(name), m_session(session), m_schema_name(location.first),
-      m_table_name(location.second)
+      m_table_name(location.second), m_partitioned(partitioned)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
     init_schema();
@@ -170,14 +193,26 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 pgs_recordset::~pgs_recordset()
 {
     tk_trace(1, "pgs_recordset::~pgs_recordset");
+    pgs_load::finish(std::move(m_load), name);
     // ends the read transaction (and with it the cursor) without commit
     m_reader.reset();
     tk_trace(1, "pgs_recordset::~pgs_recordset - END");
 }
 
-void pgs_recordset::append_record(const udb_record&)
+void pgs_recordset::append_record(const udb_record& record)
 {
-    throw tk_exception(k_no_writing, 1);
+    tk_trace(1, "pgs_recordset::append_record");
+    tk_wtrace(1, L"get_name()=%ls", name.c_str());
+    if (!m_load)
+        m_load = std::make_unique<pgs_load>(m_session, get_safe_table_name(), schema);
+    m_load->write_record(record);
+}
+
+void pgs_recordset::complete()
+{
+    // whatever happens, this load ends here: a failed one is rolled back
+    if (const std::unique_ptr<pgs_load> load = std::move(m_load))
+        load->complete();
 }
 
 std::string pgs_recordset::get_table_sql() const
@@ -208,6 +243,20 @@ void pgs_recordset::init_schema()
             schema.add_field(std::make_unique<pgs_ftd>(size, tk_from_utf8(row[1].c_str()), vartype,
                                                        not_null, reserved, type_name,
                                                        row[0].as<int>()));
+        }
+        // information_schema lists only the columns the user holds a privilege on: a column
+        // it cannot read would otherwise be left out of the copy without a word
+        const pqxx::result hidden = tx.exec(
+            "SELECT attname FROM pg_catalog.pg_attribute WHERE attrelid = " +
+            m_session.connection().quote(m_session.qualified_name(m_schema_name, m_table_name)) +
+            "::regclass AND attnum > 0 AND NOT attisdropped AND NOT "
+            "has_column_privilege(attrelid, attnum, 'SELECT') ORDER BY attnum");
+        if (!hidden.empty()) {
+            std::string names;
+            for (const pqxx::row& row : hidden)
+                names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
+            throw pgs_exception("Cannot read the columns of " + tk_to_utf8(m_table_name) +
+                                ": permission denied for column " + names);
         }
     });
 }
@@ -258,8 +307,10 @@ std::string pgs_recordset::get_safe_table_name() const
 
 std::string pgs_recordset::get_source() const
 {
+    // a table's rows are its own, not those of the tables that inherit from it; a
+    // partitioned table has none but those of its partitions
     if (!is_query())
-        return get_safe_table_name();
+        return (m_partitioned ? "" : "ONLY ") + get_safe_table_name();
     // the query's columns get names of their own: its names may repeat
     std::string source = "(" + tk_to_utf8(text) + ") AS q";
     for (size_t i = 0; i < schema.fields.size(); ++i)
@@ -293,12 +344,13 @@ std::string pgs_recordset::get_select_fields() const
             items += ", ";
         switch (field.vartype) {
         case VT_DATE:
-            // to_char gives NULL for infinity and drops the era of a BC date: those
-            // come as a text no date parser takes, so that get_item reports them
-            items += "CASE WHEN isfinite(" + column + ") AND " + column +
-                     " >= '0001-01-01' THEN to_char(" + column +
-                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || " + column + "::text END as " +
-                     column;
+            // to_char gives NULL for infinity, drops the era of a BC date and fails the
+            // whole read for a date beyond the timestamp range: those come as a marked
+            // text no date parser takes, so that get_item reports their record alone
+            items += "CASE WHEN isfinite(" + column + ") AND " + column + " >= '0001-01-01' AND " +
+                     column + " < '10000-01-01' THEN to_char(" + column +
+                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker + "' || " + column +
+                     "::text END as " + column;
             break;
         case VT_BOOL:
             // a NULL stays NULL
@@ -307,6 +359,10 @@ std::string pgs_recordset::get_select_fields() const
             break;
         case VT_DECIMAL:
             items += field.pg_type_name == "money" ? column + "::numeric" : column;
+            break;
+        case VT_BLOB:
+            // base64 takes a third less of the client library's memory than the hex form
+            items += "encode(" + column + ", 'base64') as " + column;
             break;
         default:
             items += column;
@@ -344,19 +400,28 @@ void pgs_recordset::fetch()
     if (!r.has_pending)
         r.request();
     r.has_pending = false;
+    // the rows read so far go before the next ones arrive
+    r.batch.clear();
     r.batch = r.pipe->retrieve(r.pending);
+    r.rows = r.batch.size();
     r.row = 0;
+    r.row_built = false;
     r.last_batch = r.batch.size() < static_cast<size_t>(r.requested);
     if (r.batch.empty())
         return;
-    size_t bytes = 0;
-    for (const pqxx::row& row : r.batch)
+    for (const pqxx::row& row : r.batch) {
+        // a row takes some memory even without columns
+        size_t bytes = 16;
         for (const pqxx::field& field : row)
             bytes += field.size() + 16;
-    const size_t per_row = bytes / r.batch.size() + 1;
+        r.widest_row = std::max(r.widest_row, bytes);
+    }
     r.fetch_count = static_cast<long>(std::max<size_t>(
-        1, std::min<size_t>(k_batch_rows, k_batch_bytes / per_row)));
-    if (!r.last_batch)
+        1, std::min({static_cast<size_t>(k_batch_rows), k_batch_bytes / r.widest_row,
+                     static_cast<size_t>(r.requested) * 2})));
+    // the next batch is asked for while this one is read only when both fit the
+    // bound: a row wider than it waits until this batch is done with
+    if (!r.last_batch && r.widest_row <= k_batch_bytes / 2)
         r.request();
 }
 
@@ -380,7 +445,8 @@ void pgs_recordset::next()
         return;
     }
     reader& r = *m_reader;
-    if (++r.row < r.batch.size())
+    r.row_built = false;
+    if (++r.row < r.rows)
         return;
     if (r.last_batch) {
         finish();
@@ -392,7 +458,7 @@ void pgs_recordset::next()
         finish();
         throw;
     }
-    if (r.batch.empty())
+    if (r.rows == 0)
         finish();
 }
 
@@ -401,18 +467,28 @@ udb_record* pgs_recordset::get_item()
     tk_trace(1, "pgs_recordset::get_item");
     if (m_eof)
         return nullptr;
-    const pqxx::row row = m_reader->batch[m_reader->row];
-    auto record = std::make_unique<pgs_record>();
-    std::string failure;
-    for (size_t i = 0; i < schema.fields.size(); ++i) {
-        const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
-        const ole_variant value =
-            field_value(field, row[static_cast<pqxx::row::size_type>(i)], failure);
-        record->add_field(std::make_unique<udb_field>(field.name, field.size, value,
-                                                      field.b_not_null, field.auto_increment));
+    reader& r = *m_reader;
+    if (!r.row_built) {
+        // the row before goes first: two wide rows would need twice the memory
+        m_current_record.reset();
+        auto record = std::make_unique<pgs_record>();
+        r.row_failure.clear();
+        const pqxx::row row = r.batch[r.row];
+        for (size_t i = 0; i < schema.fields.size(); ++i) {
+            const pgs_ftd& field = static_cast<const pgs_ftd&>(*schema.fields[i]);
+            auto value = std::make_unique<udb_field>(field.name, field.size, ole_variant(),
+                                                     field.b_not_null, field.auto_increment);
+            read_value(field, row[static_cast<pqxx::row::size_type>(i)], r.row_failure, *value);
+            record->add_field(std::move(value));
+        }
+        m_current_record = std::move(record);
+        r.row_built = true;
+        // the batch's last row is built: its server text is no longer needed while the
+        // record is written
+        if (r.row + 1 == r.rows)
+            r.batch.clear();
     }
-    m_current_record = std::move(record);
-    if (!failure.empty())
-        throw pgs_value_exception(failure);
+    if (!r.row_failure.empty())
+        throw pgs_value_exception(r.row_failure);
     return m_current_record.get();
 }

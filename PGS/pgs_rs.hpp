@@ -9,23 +9,31 @@
 #include <vector>
 
 class pgs_session;
+class pgs_load;
 
 // one postgresql table, or the rows of a query, as the source of a conversion.
 // reset streams the rows through a server-side cursor inside the recordset's own
 // read transaction; no other transaction may run on the connection meanwhile.
+// a table also takes rows by COPY (append_record), in a load of its own.
 class pgs_recordset : public udb_recordset {
 public:
     // a listed table of the database, with its (schema, table); mode 1 also reads
-    // its primary key and indexes
+    // its primary key and indexes. a partitioned table is read with the rows of its
+    // partitions, any other table without those of the tables inheriting from it
     pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
-                  const std::wstring& name, int mode);
+                  const std::wstring& name, int mode, bool partitioned);
     // the rows of a query text, converted under name
     pgs_recordset(pgs_session& session, const std::pair<std::wstring, std::wstring>& location,
                   const std::wstring& name, const std::wstring& text, int mode);
     ~pgs_recordset() override;
 
-    // writing to postgresql is not supported: a level-1 error
+    // one row into the table by COPY; the rows are committed all at once by complete
+    // (or the destructor). a record with fewer fields than the table has columns is a
+    // level-0 error and nothing of it is sent
     void append_record(const udb_record& record) override;
+    // ends the load and commits; a row the server refuses raises pgs_exception, and then
+    // no row of the load stays. without a load it does nothing
+    void complete();
     // the current row, owned by the recordset; null at the end. a value that cannot
     // travel unchanged raises pgs_value_exception after the row was fetched
     udb_record* get_item() override;
@@ -44,6 +52,10 @@ public:
     std::string get_pk_sql() const;
     std::string get_pk_detailed_sql() const;
     std::string get_indices_sql() const;
+
+    // the indexes of the table that are not converted as they are (over an expression,
+    // partial, or a unique one that oracle would enforce otherwise), one message each
+    std::vector<std::string> get_losses() const override;
 
     // the fields of the first key_count column numbers of an index key ("1 3");
     // false when one of them names no column (0: an expression)
@@ -68,6 +80,9 @@ private:
     bool m_eof = false;
     std::wstring m_schema_name;
     std::wstring m_table_name;
+    bool m_partitioned = false;
     std::unique_ptr<pgs_record> m_current_record;
     std::unique_ptr<reader> m_reader;
+    std::vector<std::string> m_losses;
+    std::unique_ptr<pgs_load> m_load;
 };

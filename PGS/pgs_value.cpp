@@ -1,5 +1,6 @@
 #include "pgs_value.hpp"
 
+#include <climits>
 #include <string>
 
 namespace {
@@ -95,5 +96,63 @@ bool pgs_parse_date(const char* text, SYSTEMTIME& value)
     value.wMinute = static_cast<WORD>(minute);
     value.wSecond = static_cast<WORD>(second);
     value.wMilliseconds = static_cast<WORD>(millisecond);
+    return true;
+}
+
+namespace {
+
+// a base64 digit's value; -1 for anything else
+int base64_value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+} // namespace
+
+bool pgs_decode_base64(const char* text, size_t size, ole_variant& out)
+{
+    // the server breaks its base64 text into lines
+    size_t digits = 0;
+    size_t padding = 0;
+    for (size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (c == '\n' || c == '\r')
+            continue;
+        if (c == '=') {
+            ++padding;
+        } else if (padding != 0 || base64_value(c) < 0) {
+            return false;
+        } else {
+            ++digits;
+        }
+    }
+    if ((digits + padding) % 4 != 0 || padding > 2 || digits * 3 / 4 > UINT_MAX)
+        return false;
+    const size_t count = digits * 3 / 4;
+    BYTE* bytes = out.allocate_bytes(static_cast<unsigned>(count));
+    unsigned bits = 0;
+    int held = 0;
+    size_t at = 0;
+    for (size_t i = 0; i < size && at < count; ++i) {
+        const int value = base64_value(text[i]);
+        if (value < 0)
+            continue;
+        bits = bits << 6 | static_cast<unsigned>(value);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            bytes[at++] = static_cast<BYTE>(bits >> held);
+        }
+    }
     return true;
 }

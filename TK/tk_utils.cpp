@@ -66,22 +66,24 @@ std::string utf16_to_utf8(const wchar_t* text, size_t length)
     return out;
 }
 
-void append_utf16(std::wstring& out, uint32_t cp)
+// the one or two utf-16 units of a code point, each given to put
+template <class Put>
+void utf16_units(uint32_t cp, Put put)
 {
     if (cp < 0x10000) {
-        out += static_cast<wchar_t>(cp);
+        put(static_cast<wchar_t>(cp));
     } else {
         cp -= 0x10000;
-        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+        put(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        put(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
     }
 }
 
-// an invalid sequence becomes one U+FFFD per maximal invalid subpart
-std::wstring utf8_to_utf16(const char* text, size_t length)
+// the code points of a utf-8 text, each given to emit; an invalid sequence becomes
+// one U+FFFD per maximal invalid subpart, and a NUL byte ends the text
+template <class Emit>
+void decode_utf8(const char* text, size_t length, Emit emit)
 {
-    std::wstring out;
-    out.reserve(length);
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     size_t i = 0;
     while (i < length) {
@@ -89,7 +91,7 @@ std::wstring utf8_to_utf16(const char* text, size_t length)
         if (b == 0)
             break;
         if (b < 0x80) {
-            out += static_cast<wchar_t>(b);
+            emit(b);
             ++i;
             continue;
         }
@@ -114,7 +116,7 @@ std::wstring utf8_to_utf16(const char* text, size_t length)
             else if (b == 0xF4)
                 hi = 0x8F;
         } else {
-            append_utf16(out, replacement);
+            emit(replacement);
             ++i;
             continue;
         }
@@ -128,13 +130,21 @@ std::wstring utf8_to_utf16(const char* text, size_t length)
             hi = 0xBF;
         }
         if (j <= need) {
-            append_utf16(out, replacement);
+            emit(replacement);
             i += j;
             continue;
         }
-        append_utf16(out, cp);
+        emit(cp);
         i += need + 1;
     }
+}
+
+std::wstring utf8_to_utf16(const char* text, size_t length)
+{
+    std::wstring out;
+    out.reserve(length);
+    decode_utf8(text, length,
+                [&](uint32_t cp) { utf16_units(cp, [&](wchar_t unit) { out += unit; }); });
     return out;
 }
 
@@ -174,6 +184,24 @@ bool current_dir(std::string& out)
 std::string tk_to_utf8(const std::wstring& text)
 {
     return utf16_to_utf8(text.c_str(), text.size());
+}
+
+std::string tk_to_utf8(const wchar_t* text, size_t length)
+{
+    return utf16_to_utf8(text, length);
+}
+
+size_t tk_utf8_units(const char* text, size_t length)
+{
+    size_t units = 0;
+    decode_utf8(text, length, [&](uint32_t cp) { units += cp < 0x10000 ? 1 : 2; });
+    return units;
+}
+
+void tk_from_utf8(const char* text, size_t length, wchar_t* out)
+{
+    decode_utf8(text, length,
+                [&](uint32_t cp) { utf16_units(cp, [&](wchar_t unit) { *out++ = unit; }); });
 }
 
 std::string tk_to_ansi(const std::wstring& text, int code_page)

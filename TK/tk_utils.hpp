@@ -13,6 +13,11 @@ std::string tk_to_utf8(const std::wstring& text);
 std::string tk_to_ansi(const std::wstring& text, int code_page = -1);
 std::wstring tk_from_utf8(const std::string& text);
 std::wstring tk_to_unicode(const std::string& text);
+// the same conversions over a buffer, for large texts that should not be copied whole:
+// tk_utf8_units counts the units tk_from_utf8 writes into out
+std::string tk_to_utf8(const wchar_t* text, size_t length);
+size_t tk_utf8_units(const char* text, size_t length);
+void tk_from_utf8(const char* text, size_t length, wchar_t* out);
 
 // into new[] buffers the caller frees with delete[]; a different previous
 // *result buffer is freed first, so *result must be null or such a buffer

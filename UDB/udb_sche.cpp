@@ -79,3 +79,14 @@ void udb_schema::set_field_comment(const std::wstring& name, const std::wstring&
     }
     fields[i]->comment = comment;
 }
+
+bool udb_is_binary_type(VARTYPE type)
+{
+    return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1);
+}
+
+bool udb_is_large_column(const t_ftd& field, unsigned limit)
+{
+    const bool text_or_binary = field.vartype == VT_BSTR || udb_is_binary_type(field.vartype);
+    return text_or_binary && udb_is_past_limit(field.size, limit);
+}

@@ -28,6 +28,19 @@ public:
     std::wstring comment;
 };
 
+// a binary variant type: VT_BLOB, VT_BLOB_OBJECT or a byte array
+bool udb_is_binary_type(VARTYPE type);
+
+// a size past a destination's limit, or 0 for no size at all
+inline bool udb_is_past_limit(int size, unsigned limit)
+{
+    return size == 0 || unsigned(size) > limit;
+}
+
+// a text or binary column past a destination's limit for inline values: a large object
+// there, which no index can cover
+bool udb_is_large_column(const t_ftd& field, unsigned limit);
+
 // a table's column descriptors in column order; names are looked up case-insensitively
 // and the first match wins
 class udb_schema {

@@ -55,6 +55,17 @@ void console_run_hooks::on_table(const std::wstring& name, std::uint32_t records
     if (!is_silent())
         console_line(stdout, "Converting table " + console_name(name) + "("
                                  + std::to_string(records) + " records)");
+    report_shared_name(name);
+}
+
+void console_run_hooks::on_skipped_table(const std::wstring& name)
+{
+    // skipped or not, the other tables of the name are not converted
+    report_shared_name(name);
+}
+
+void console_run_hooks::report_shared_name(const std::wstring& name) const
+{
     if (m_shared_names.count(name)) {
         error_handler& handler = error_handler::instance();
         handler.set_context(name);

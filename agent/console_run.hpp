@@ -14,9 +14,12 @@ public:
     void on_database(const std::wstring& name, std::uint32_t tables) override;
     void on_missing_table(const std::wstring& name) override;
     void on_table(const std::wstring& name, std::uint32_t records) override;
+    void on_skipped_table(const std::wstring& name) override;
     void on_std_exception(const std::exception& e) override;
 
 private:
+    void report_shared_name(const std::wstring& name) const;
+
     // requested names that more than one source table answers to
     std::set<std::wstring> m_shared_names;
 };

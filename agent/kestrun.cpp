@@ -6,8 +6,10 @@
 #include "tarnova_convertor.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
 
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -25,9 +27,10 @@ int convert(int argc, char** argv, error_handler& handler)
             fatal_exit(usage_text());
         // oracle first: a failure there leaves postgresql unconnected
         task.connect_oracle_server(task.get_dest_name());
-        task.pgs().connect_pgs_server();
+        // the source database: the user need not have a database of their own name
+        task.pgs().connect_pgs_server(tk_to_utf8(task.get_source_name()));
         task();
-        // checked here: the log-off commits the last large-object writes
+        // checked here: the log-off commits what the session left open
         task.log_off_oracle();
         return handler.get_reported_errors() == 0 ? 0 : -1;
     } catch (const tk_exception& e) {
@@ -43,6 +46,10 @@ int convert(int argc, char** argv, error_handler& handler)
 
 int main(int argc, char** argv)
 {
+    // a large value's buffers go back to the system as soon as they are freed: by default
+    // the allocator raises its threshold to the largest block freed so far and keeps that
+    // much more of the heap for the rest of the run
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     try {
         tk_log log(nullptr, false, 3, false);
         error_handler handler(oracle_error_count, oracle_errors);

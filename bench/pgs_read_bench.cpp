@@ -1,14 +1,17 @@
 // reads generated tables through the postgresql reader and through psql's \copy,
-// printing rows per second and peak resident memory of each.
-// usage: pgs_read_bench [rows ...]   (default 1000000 3000000 10000000)
+// printing rows per second and peak resident memory of each, every run and then
+// min / median / max over the runs (the table is generated once for all runs of a size).
+// usage: pgs_read_bench [--runs=N] [rows ...]   (default 3 runs of 1000000 3000000 10000000)
 // needs TEST_PG_HOST/PORT/USER/PASSWORD, as the tests do.
 
 #include "pgs_db.hpp"
 #include "pgs_engine.hpp"
 #include "pgs_rs.hpp"
+#include "test_ora.hpp"
 #include "test_pg.hpp"
 #include "tk_utils.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +20,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -78,22 +78,16 @@ figures read_with_psql(const std::string& conn_string, const std::string& select
     const std::string command = "\\copy (" + select + ") to /dev/null";
     figures f;
     f.rows = rows;
-    const auto start = clock_type::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        execlp("psql", "psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string.c_str(),
-               "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    f.seconds = seconds_since(start);
-    f.peak_kib = usage.ru_maxrss;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "psql failed\n");
+    const test_temp_dir dir("psql");
+    const test_run_figures used = test_run_measured(
+        {"/usr/bin/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", conn_string, "-c", command},
+        {}, dir.file("psql.out"), {"PG"});
+    if (used.status != 0) {
+        std::fprintf(stderr, "psql failed: %s\n", test_read_file(dir.file("psql.out")).c_str());
         std::exit(1);
     }
+    f.seconds = used.seconds;
+    f.peak_kib = used.peak_kib;
     return f;
 }
 
@@ -103,13 +97,34 @@ void print(const char* what, const figures& f)
                 f.seconds, f.peak_kib / 1024.0);
 }
 
+// "min / median / max" of the values, printed with the format
+std::string spread(std::vector<double> v, const char* format)
+{
+    std::sort(v.begin(), v.end());
+    const double median = v.size() % 2 ? v[v.size() / 2]
+                                       : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    std::string out;
+    for (double x : {v.front(), median, v.back()}) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, format, x);
+        out += (out.empty() ? "" : " / ") + std::string(buf);
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<long> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::strtol(argv[i], nullptr, 10));
+    int runs = 3;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--runs=", 0) == 0)
+            runs = std::max(1, std::atoi(a.c_str() + 7));
+        else
+            sizes.push_back(std::strtol(argv[i], nullptr, 10));
+    }
     if (sizes.empty())
         sizes = {1000000, 3000000, 10000000};
 
@@ -117,6 +132,7 @@ int main(int argc, char** argv)
     auto engine = std::make_unique<pgs_engine>();
     engine->connect(server.host, server.user, server.password, "", std::stoi(server.port));
 
+    std::string summary;
     for (long rows : sizes) {
         test_pg_database db("bench");
         db.exec("CREATE UNLOGGED TABLE gen (i integer, s varchar(40), t timestamp, b boolean,"
@@ -126,22 +142,40 @@ int main(int argc, char** argv)
                 " CASE WHEN g % 7 = 0 THEN NULL ELSE g % 2 = 0 END, (g % 1000000) / 100.0"
                 " FROM generate_series(1, " +
                 std::to_string(rows) + ") g; ANALYZE gen");
-        std::string select;
-        const figures reader = read_with_reader(*engine, db.name(), select);
-        if (reader.rows != rows) {
-            std::fprintf(stderr, "read %ld rows of %ld\n", reader.rows, rows);
-            return 1;
-        }
-        // the reader's connection goes before the database does
-        engine->connect(server.host, server.user, server.password, "postgres",
-                        std::stoi(server.port));
-        const figures psql = read_with_psql(db.conn_string(), select, rows);
         std::printf("%ld rows\n", rows);
-        print("reader", reader);
-        print("psql", psql);
-        std::printf("  reader/psql throughput %.2f\n", (reader.rows / reader.seconds) /
-                                                         (psql.rows / psql.seconds));
-        std::fflush(stdout);
+        std::vector<double> reader_rate, reader_mib, psql_rate, psql_mib, ratio;
+        for (int run = 1; run <= runs; ++run) {
+            std::string select;
+            const figures reader = read_with_reader(*engine, db.name(), select);
+            if (reader.rows != rows) {
+                std::fprintf(stderr, "read %ld rows of %ld\n", reader.rows, rows);
+                return 1;
+            }
+            // the reader's connection goes before psql reads and before the database goes
+            engine->connect(server.host, server.user, server.password, "postgres",
+                            std::stoi(server.port));
+            const figures psql = read_with_psql(db.conn_string(), select, rows);
+            std::printf(" run %d\n", run);
+            print("reader", reader);
+            print("psql", psql);
+            reader_rate.push_back(reader.rows / reader.seconds);
+            reader_mib.push_back(reader.peak_kib / 1024.0);
+            psql_rate.push_back(psql.rows / psql.seconds);
+            psql_mib.push_back(psql.peak_kib / 1024.0);
+            ratio.push_back(reader_rate.back() / psql_rate.back());
+            std::printf("  reader/psql throughput %.2f\n", ratio.back());
+            std::fflush(stdout);
+        }
+        char line[512];
+        std::snprintf(line, sizeof line, "| %ld | %d | %s | %s | %s | %s | %s |\n", rows, runs,
+                      spread(reader_rate, "%.0f").c_str(), spread(reader_mib, "%.1f").c_str(),
+                      spread(psql_rate, "%.0f").c_str(), spread(psql_mib, "%.1f").c_str(),
+                      spread(ratio, "%.2f").c_str());
+        summary += line;
     }
+    std::printf("\nmin / median / max:\n| rows | runs | reader rows/s | reader peak RSS MiB"
+                " | psql rows/s | psql peak RSS MiB | reader / psql |\n"
+                "|---:|---:|---:|---:|---:|---:|---:|\n%s",
+                summary.c_str());
     return 0;
 }

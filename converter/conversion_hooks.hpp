@@ -27,6 +27,8 @@ public:
     virtual void on_missing_table(const std::wstring& name);
     // after the start-of-table trace line
     virtual void on_table(const std::wstring& name, std::uint32_t records);
+    // a table that exists in the destination, skipped as the mode asks
+    virtual void on_skipped_table(const std::wstring& /*name*/) {}
     // a standard exception that is no tk_exception reached the run's outer
     // protection; the default traces it and, unless the task is silent, writes it
     // to standard error

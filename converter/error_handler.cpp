@@ -1,5 +1,6 @@
 #include "error_handler.hpp"
 
+#include "pgs_engine.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -70,9 +71,18 @@ error_handler::error_handler(int count, const tk_error_entry* rows)
 {
     main_thread_id = std::this_thread::get_id();
     tk_trace(2, "error_handler::ctor");
+    // rows a recordset could not commit while it was deleted come here: the wizard
+    // has no trace log to show them
+    pgs_engine::set_load_failure_report([](const tk_exception& e) {
+        if (has_instance())
+            instance().handle(e, true);
+    });
 }
 
-error_handler::~error_handler() noexcept = default;
+error_handler::~error_handler() noexcept
+{
+    pgs_engine::set_load_failure_report(nullptr);
+}
 
 void error_handler::load_err_map(int count, const tk_error_entry* rows)
 {

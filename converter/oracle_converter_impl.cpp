@@ -5,6 +5,8 @@
 #include "tk_log.hpp"
 #include "udb_prof.hpp"
 
+#include <cctype>
+
 namespace {
 const wchar_t oracle_section[] = L"Oracle settings";
 }
@@ -58,10 +60,23 @@ void oracle_converter_impl::log_off_oracle()
     m_database.reset();
     if (!m_engine)
         return;
-    // the log-off commits the session's last large-object writes and updates: its
-    // failure is raised, not left to the engine's destructor, which can only trace it
+    // the log-off commits what the session left open: its failure is raised, not left to
+    // the engine's destructor, which can only trace it, and says what it may have cost
     std::unique_ptr<ora_engine> engine = std::move(m_engine);
-    engine->logoff();
+    try {
+        engine->logoff();
+    } catch (const tk_exception& e) {
+        if (e.get_level() != 0)
+            throw;
+        std::string reason = e.what();
+        while (!reason.empty() && std::isspace(static_cast<unsigned char>(reason.back())))
+            reason.pop_back();
+        throw tk_exception("Logging off Oracle failed (" + reason
+                               + "): every row written had been committed with its large"
+                                 " objects; only a change not committed yet, the last update"
+                                 " of a merge with update, may be lost",
+                           0);
+    }
 }
 
 bool oracle_converter_impl::load_profile(const udb_profile& profile)

@@ -16,10 +16,10 @@ pgs_converter_impl::pgs_converter_impl() : m_engine(std::make_unique<pgs_engine>
 
 pgs_converter_impl::~pgs_converter_impl() = default;
 
-void pgs_converter_impl::connect_pgs_server()
+void pgs_converter_impl::connect_pgs_server(const std::string& database)
 {
     tk_trace(1, "pgs_converter_impl::connect_pgs_server");
-    m_engine->connect(host, user, password, std::string(), port);
+    m_engine->connect(host, user, password, database, port);
 }
 
 void pgs_converter_impl::store_pgs_settings(const std::string& new_host, const std::string& new_user,

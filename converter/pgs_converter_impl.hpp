@@ -14,8 +14,9 @@ public:
     pgs_converter_impl(const pgs_converter_impl&) = delete;
     pgs_converter_impl& operator=(const pgs_converter_impl&) = delete;
 
-    // connects without a database name; the engine's errors propagate
-    void connect_pgs_server();
+    // connects to the database named, or without one (the engine's fallback); the
+    // engine's errors propagate
+    void connect_pgs_server(const std::string& database = std::string());
     void store_pgs_settings(const std::string& host, const std::string& user,
                             const std::string& password, int port);
 

@@ -73,8 +73,10 @@ private:
     void write_record(udb_recordset& writer, const udb_record& record);
     void update_record(udb_recordset& writer, const udb_record& record);
     void report_record_error(const tk_exception& e);
-    // what the writer could not keep: replaced numbers, indexes left out
-    void report_writer_losses(const udb_recordset& writer, const std::wstring& name);
+    // after a table, one level-0 report each with the table as context: what the reader
+    // or the writer could not keep (indexes left out, replaced numbers), and how many
+    // records were not written
+    void report_losses(const std::vector<std::string>& losses, const std::wstring& name);
     // the connected destination; not connected is a level-1 error
     udb_database& destination() const;
     // the destination with the run's settings applied
@@ -86,6 +88,10 @@ private:
     tk_reg_key m_key;
     program m_program;
     conversion_hooks* m_hooks = nullptr;
+    // of the current table: the records reported (not written), and those written or
+    // reported
+    std::uint32_t m_rec_failed = 0;
+    std::uint32_t m_rec_handled = 0;
 };
 
 // the scope of one run: the start line, and at the end the end line and the

@@ -104,10 +104,15 @@ void tarnova_convertor::run_tables(run_state& state)
               static_cast<int>(tab_total.load()));
     hooks().on_database(get_source_name(), tab_total);
 
-    dest.begin_naming(selected);
-    state.naming = &dest;
     for (const std::wstring& name : selected)
         queries.emplace(name, std::wstring());
+    // every table of the source names, not only the selected ones: a table's generated name
+    // is then the same whichever tables a run converts
+    std::vector<std::wstring> names = state.source->tables;
+    for (const auto& entry : queries)
+        names.push_back(entry.first);
+    dest.begin_naming(names);
+    state.naming = &dest;
 
     for (const auto& [name, query] : queries) {
         // a stopped thread (the wizard cancelled) ends the run between tables
@@ -129,6 +134,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     set_cur_table(name);
     rec_total = 0;
     rec_done = 0;
+    m_rec_failed = 0;
+    m_rec_handled = 0;
 
     // a table the source lacks never reaches get_table (its internal check)
     if (query.empty() && !state.source->is_table_exist(name)) {
@@ -140,15 +147,22 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     udb_database& dest = destination();
     std::unique_ptr<udb_recordset> source;
     std::unique_ptr<udb_recordset> writer;
+    bool builds_indexes = false;   // the table is made here from the source's indexes
+    bool copying = false;
+    bool copied = false;
+    bool failed = false;
     try {
         source = query.empty() ? state.source->get_table(name, 1)
                                : state.source->get_query(name, query, 1);
 
+        // kept at once, so that a table skipped or failed still holds its name in this run
         const std::wstring dest_name = dest.get_dest_table_name(name);
+        dest.keep_dest_table_name(name, dest_name);
 
         if (dest.is_table_exist(dest_name)) {
             if (mode == udb_mode_skip) {
                 tk_trace(2, "Skip existing table");
+                hooks().on_skipped_table(name);
                 source.reset();
                 ++tab_done;
                 return;
@@ -167,25 +181,46 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
             }
         }
 
+        builds_indexes = !skip_idx && !dest.is_table_exist(dest_name);
         writer = dest.create_table(dest_name, source->schema,
                                    skip_idx ? udb_indexes() : source->indexes);
-
-        dest.keep_dest_table_name(name, dest_name);
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
                   static_cast<int>(rec_total.load()));
         hooks().on_table(name, rec_total);
 
-        if (rec_total != 0 && !tab_def)
+        if (rec_total != 0 && !tab_def) {
+            copying = true;
             copy_rows(*source, *writer);
+            copied = true;
+        }
     } catch (const tk_exception& e) {
+        failed = true;
         error_handler& handler = error_handler::instance();
         handler.set_context(name);
         handler.handle(e, false);
     }
-    if (writer)
-        report_writer_losses(*writer, name);
+    if (writer) {
+        if (builds_indexes)
+            report_losses(source->get_losses(), name);
+        report_losses(writer->get_losses(), name);
+    }
+    if (copying) {
+        // the records a table error left unread were not written either
+        const std::uint32_t unread
+            = !copied && rec_total > m_rec_handled ? rec_total - m_rec_handled : 0;
+        const std::uint32_t lost = m_rec_failed + unread;
+        if (lost != 0)
+            report_losses({std::to_string(lost) + " of " + std::to_string(rec_total.load())
+                           + " records were not written"},
+                          name);
+    } else if (failed && source && !tab_def && source->rec_count > 0) {
+        // the table failed before its first record (its table or an index refused): none
+        // of its records arrived
+        const std::string count = std::to_string(source->rec_count);
+        report_losses({count + " of " + count + " records were not written"}, name);
+    }
     writer.reset();
     source.reset();
     ++tab_done;
@@ -200,6 +235,7 @@ void tarnova_convertor::copy_rows(udb_recordset& source, udb_recordset& writer)
         tk_trace(1, "Converting %d record", static_cast<int>(rec_done.load()));
         if (const udb_record* record = read_record(source))
             write_record(writer, *record);
+        ++m_rec_handled;
         source.next();
         ++rec_done;
     }
@@ -257,14 +293,16 @@ void tarnova_convertor::update_record(udb_recordset& writer, const udb_record& r
 
 void tarnova_convertor::report_record_error(const tk_exception& e)
 {
+    ++m_rec_failed;
     error_handler& handler = error_handler::instance();
     handler.set_record_context(get_cur_table(), static_cast<int>(rec_done.load()) + 1);
     handler.handle(e, false);
 }
 
-void tarnova_convertor::report_writer_losses(const udb_recordset& writer, const std::wstring& name)
+void tarnova_convertor::report_losses(const std::vector<std::string>& losses,
+                                      const std::wstring& name)
 {
-    for (const std::string& loss : writer.get_losses()) {
+    for (const std::string& loss : losses) {
         error_handler& handler = error_handler::instance();
         handler.set_context(name);
         handler.handle(tk_exception(loss, tk_level_go_on), false);

@@ -39,7 +39,8 @@ CREATE TABLE measurements (
 INSERT INTO measurements VALUES
     (1, '2020-12-25 17:30:05', 0.30000000000000004, 0.5, 9007199254740993),
     (1, '2020-12-26 06:00:00', -1.5e-120, NULL, -9223372036854775808),
-    (2, '0099-01-01 12:00:00', 1e100, 3.25, NULL);
+    (2, '0099-01-01 12:00:00', 1e100, 3.25, NULL),
+    (2, '2021-01-01 00:00:00', 0.07, 0.1, 0);
 
 -- a name Oracle refuses: the converter gives it a generated name
 CREATE TABLE "order" (

@@ -28,10 +28,10 @@ TEST_F(ora_create_test, column_types_defaults_and_not_null_arrive_in_the_catalog
     const column_case cases[] = {
         {L"I4", VT_I4, 0, 0, L"NUMBER", L"N", L"5"},
         {L"T2000", VT_BSTR, 2000, 0, L"NVARCHAR2", L"N", L"'d'"},
-        {L"T2001", VT_BSTR, 2001, 0, L"CLOB", L"Y", L""},
-        {L"T0", VT_BSTR, 0, 0, L"CLOB", L"Y", L""},
+        {L"T2001", VT_BSTR, 2001, 0, L"CLOB", L"N", L""},
+        {L"T0", VT_BSTR, 0, 0, L"CLOB", L"N", L""},
         {L"R2000", VT_BLOB, 2000, 0, L"RAW", L"N", L""},
-        {L"R2001", VT_BLOB, 2001, 0, L"BLOB", L"Y", L""},
+        {L"R2001", VT_BLOB, 2001, 0, L"BLOB", L"N", L""},
         {L"DEC", VT_DECIMAL, 0, (10 << 8) | 2, L"NUMBER", L"N", L"5"},
         {L"DT", VT_DATE, 0, 2, L"DATE", L"N", L""},
     };

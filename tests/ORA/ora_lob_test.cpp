@@ -2,6 +2,8 @@
 
 #include "ora_except.hpp"
 #include "ora_limits.hpp"
+#include "ora_lobins.hpp"
+#include "tk_utils.hpp"
 
 namespace
 {
@@ -60,6 +62,55 @@ TEST_F(ora_lob_test, non_ascii_clob_and_100_kb_blob_arrive_whole)
     EXPECT_EQ(bytes_of(*r->fields[2]), (std::vector<BYTE>{1, 2, 3}));
 }
 
+TEST_F(ora_lob_test, text_longer_than_a_piece_arrives_exactly_across_piece_boundaries)
+{
+    auto t = create(L"LPC", {col(L"ID", VT_I4), col(L"C", VT_BSTR, 0)});
+    const size_t piece = ora_lob_insert::clob_piece_units;
+    const std::wstring g_clef = {wchar_t(0xD834), wchar_t(0xDD1E)};
+    std::wstring text_units;
+    while (text_units.size() < 2 * piece + 1000)
+        text_units += L"Grüße, €uro ok\n";
+    // a four-byte character across the first boundary, one ending at the second
+    text_units.replace(piece - 1, 2, g_clef);
+    text_units.replace(2 * piece - 2, 2, g_clef);
+    // a lone high surrogate at the end of a piece converts as in the whole text: U+FFFD,
+    // and the unit after it stays
+    std::wstring lone = text_units;
+    lone[piece - 1] = wchar_t(0xD800);
+    lone[piece] = L'x';
+    // one unit more than a piece, a pair at its end: still one piece
+    const std::wstring one_more = text_units.substr(0, piece + 1);
+    t->append_record(*rec({{L"ID", num(1)}, {L"C", text(text_units)}}));
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(lone)}}));
+    t->append_record(*rec({{L"ID", num(3)}, {L"C", text(one_more)}}));
+
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT C FROM LPC ORDER BY ID");
+    ASSERT_FALSE(q.is_eof());
+    // read back in pieces as well: a pair across a read piece arrives whole
+    EXPECT_TRUE(q.get_item()->fields[0]->to_wstring() == text_units);
+    ASSERT_FALSE(q.is_eof());
+    const std::wstring lone_back = q.get_item()->fields[0]->to_wstring();
+    EXPECT_TRUE(lone_back == tk_from_utf8(tk_to_utf8(lone)));
+    EXPECT_EQ(lone_back.substr(piece - 2, 3), (std::wstring{lone[piece - 2], wchar_t(0xFFFD), L'x'}));
+    ASSERT_FALSE(q.is_eof());
+    EXPECT_TRUE(q.get_item()->fields[0]->to_wstring() == one_more);
+}
+
+TEST_F(ora_lob_test, clob_read_back_keeps_every_surrogate_pair_whatever_its_place)
+{
+    // a pair at every third unit: wherever the reads are cut, one lies across the cut
+    std::wstring pairs;
+    while (pairs.size() < 100000)
+        pairs += {L'a', wchar_t(0xD83D), wchar_t(0xDE00)};
+    auto t = create(L"LRP", {col(L"C", VT_BSTR, 0)});
+    t->append_record(*rec({{L"C", text(pairs)}}));
+    ora_query_results q(ora_engine::instance().session(), 0, L"SELECT C FROM LRP");
+    ASSERT_FALSE(q.is_eof());
+    const std::wstring back = q.get_item()->fields[0]->to_wstring();
+    EXPECT_EQ(back.size(), pairs.size());
+    EXPECT_TRUE(back == pairs);
+}
+
 TEST_F(ora_lob_test, null_stays_null_and_empty_stays_an_empty_lob)
 {
     auto t = create(L"LN", {col(L"ID", VT_I4), col(L"C", VT_BSTR, 0), col(L"B", VT_BLOB, 0)});
@@ -71,12 +122,20 @@ TEST_F(ora_lob_test, null_stays_null_and_empty_stays_an_empty_lob)
     EXPECT_EQ(rows(L"SELECT C FROM LN WHERE ID=2"), (ora_rows{{L""}}));
 }
 
-TEST_F(ora_lob_test, not_null_large_column_keeps_the_empty_lob_for_a_null)
+TEST_F(ora_lob_test, not_null_large_column_refuses_a_null_and_keeps_an_empty_value)
 {
+    // a NULL is never made an empty large object
     exec(L"CREATE TABLE LNN (ID NUMBER(5,0), C CLOB NOT NULL)");
     auto t = open(L"LNN");
-    t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}}));
-    EXPECT_EQ(count(L"SELECT COUNT(*) FROM LNN WHERE C IS NOT NULL"), 1);
+    try {
+        t->append_record(*rec({{L"ID", num(1)}, {L"C", null()}}));
+        ADD_FAILURE() << "a NULL went in";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_code(), ora_error_code(1400)) << e.what();
+    }
+    t->append_record(*rec({{L"ID", num(2)}, {L"C", text(L"")}}));
+    EXPECT_EQ(rows(L"SELECT ID FROM LNN WHERE DBMS_LOB.GETLENGTH(C) = 0"), (ora_rows{{L"2"}}));
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM LNN"), 1);
 }
 
 TEST_F(ora_lob_test, each_large_value_comes_from_the_field_of_its_column)

@@ -54,6 +54,19 @@ TEST(ora_names, column_validator_knows_the_field_names)
     EXPECT_EQ(v.get_names_map().get_mapped_name(L"1ST", false), L"A1st");
 }
 
+TEST(ora_names, a_column_is_never_named_rowid_in_upper_case)
+{
+    // the pseudo-column's name; other spellings are plain names, and a table may carry it
+    udb_schema fields;
+    fields.add_field(std::make_unique<t_ftd>(0, L"ROWID", VT_I4, false, false, ole_variant(), 0));
+    ora_fn_validator v(fields.fields);
+    EXPECT_FALSE(v.is_acceptable(L"ROWID"));
+    EXPECT_EQ(v.get_safe_name(L"ROWID"), L"ROWID00000");
+    EXPECT_TRUE(v.is_acceptable(L"rowid"));
+    EXPECT_TRUE(v.is_acceptable(L"Rowid"));
+    EXPECT_TRUE(ora_tn_validator({}, {}).is_acceptable(L"ROWID"));
+}
+
 TEST(ora_names, table_validator_lists_oracle_tables_first)
 {
     ora_tn_validator v({L"src_a", L"src_b"}, {L"ORA_T"});

@@ -2,6 +2,10 @@
 
 #include "tk_except.hpp"
 
+#include <pqxx/pqxx>
+
+#include <algorithm>
+
 using pgs_db_test = pgs_fixture;
 
 TEST_F(pgs_db_test, tables_are_listed_under_schema_qualified_names)
@@ -52,25 +56,6 @@ TEST_F(pgs_db_test, test_query_answers_without_leaving_a_transaction_open)
     EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE tablename = 'a'"), "1");
 }
 
-TEST_F(pgs_db_test, writing_is_refused_with_a_level_one_error)
-{
-    db.exec("CREATE TABLE a (id int)");
-    std::unique_ptr<pgs_database> database = open();
-    udb_schema fields;
-    udb_indexes indexes;
-    try {
-        database->create_table(L"n", fields, indexes);
-        FAIL();
-    } catch (const tk_exception& e) {
-        EXPECT_EQ(e.get_level(), 1);
-        EXPECT_STREQ(e.what(), "Writing to PostgreSQL is not supported");
-    }
-    EXPECT_THROW(database->create_relationships(udb_relationships()), tk_exception);
-    std::unique_ptr<pgs_recordset> rs = table(*database, L"a");
-    udb_record record;
-    EXPECT_THROW(rs->append_record(record), tk_exception);
-}
-
 TEST_F(pgs_db_test, unlisted_table_is_an_internal_error)
 {
     std::unique_ptr<pgs_database> database = open();
@@ -92,4 +77,42 @@ TEST_F(pgs_db_test, delete_tab_drops_a_table_with_quotes_and_points_in_its_name)
     EXPECT_TRUE(database->delete_tab(name));
     EXPECT_EQ(database->tables, std::vector<std::wstring>{L"public.keep"});
     EXPECT_EQ(db.query_value("SELECT count(*) FROM pg_tables WHERE schemaname = 'my.s'"), "0");
+}
+
+TEST_F(pgs_db_test, each_row_is_read_once_through_inheritance_and_partitions)
+{
+    db.exec("CREATE TABLE parent (id int); CREATE TABLE child (extra text) INHERITS (parent);"
+            "INSERT INTO parent VALUES (1); INSERT INTO child VALUES (2, 'x');"
+            "CREATE TABLE sales (id int, region text) PARTITION BY LIST (region);"
+            "CREATE TABLE sales_east PARTITION OF sales FOR VALUES IN ('east');"
+            "CREATE TABLE sales_rest PARTITION OF sales DEFAULT PARTITION BY RANGE (id);"
+            "CREATE TABLE sales_low PARTITION OF sales_rest FOR VALUES FROM (0) TO (100);"
+            "INSERT INTO sales VALUES (1, 'east'), (2, 'west'), (3, 'east')");
+    // temporary tables, also another session's, are no source tables
+    pqxx::connection other(db.conn_string());
+    pqxx::nontransaction(other).exec("CREATE TEMP TABLE scratch (id int)");
+    std::unique_ptr<pgs_database> database = open();
+    EXPECT_EQ(database->tables,
+              (std::vector<std::wstring>{L"public.child", L"public.parent", L"public.sales"}));
+    // a partition named on its own is still read, alone
+    EXPECT_TRUE(database->is_table_exist(L"public.sales_east"));
+    EXPECT_TRUE(database->is_table_exist(L"sales_low"));
+    EXPECT_FALSE(database->is_table_exist(L"scratch"));
+    const struct {
+        const wchar_t* table;
+        std::vector<std::wstring> rows;
+    } cases[] = {
+        {L"parent", {L"1"}},
+        {L"child", {L"2|x"}},
+        {L"sales", {L"1|east", L"2|west", L"3|east"}},
+        {L"sales_east", {L"1|east", L"3|east"}},
+        {L"sales_rest", {L"2|west"}},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<pgs_recordset> rs = table(*database, c.table);
+        EXPECT_EQ(rs->rec_count, static_cast<int>(c.rows.size())) << tk_to_utf8(c.table);
+        std::vector<std::wstring> rows = read_all(*rs);
+        std::sort(rows.begin(), rows.end());
+        EXPECT_EQ(rows, c.rows) << tk_to_utf8(c.table);
+    }
 }

@@ -1,4 +1,5 @@
 #include "pgs_fixture.hpp"
+#include "test_silent_server.hpp"
 
 #include <algorithm>
 
@@ -23,9 +24,10 @@ TEST(pgs_engine_options, option_string_quotes_every_value_and_leaves_out_empty_p
         {"h", "u", "pw test 'q'", "", 0, "user='u' password='pw test \\'q\\'' host='h'"},
         {"", "a\\b", "x dbname=evil", "", 0, "user='a\\\\b' password='x dbname=evil'"},
     };
+    // every connection attempt ends after a fixed time
     for (const auto& c : cases)
         EXPECT_EQ(pgs_engine::make_options(c.host, c.user, c.password, c.database, c.port),
-                  c.expected);
+                  c.expected + " connect_timeout='10'");
 }
 
 TEST(pgs_engine_single, second_engine_is_an_internal_error_and_flags_start_false)
@@ -127,19 +129,12 @@ TEST_F(pgs_engine_test, session_reads_floats_with_extra_digits)
 TEST_F(pgs_engine_test, rows_hidden_by_a_security_policy_fail_the_read_instead)
 {
     const test_pg_server& server = test_pg_server::get();
-    const std::string role = "r_" + db.name();
-    db.exec("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw';"
-            "CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
+    const test_pg_role role(db, "r_" + db.name());
+    db.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
             "ALTER TABLE t ENABLE ROW LEVEL SECURITY;"
             "CREATE POLICY low ON t USING (id < 2);"
-            "GRANT SELECT ON t TO \"" + role + "\"");
-    // the role leaves with the test, whatever happens in it
-    struct dropper {
-        const test_pg_database& db;
-        std::string role;
-        ~dropper() { db.exec("REVOKE ALL ON t FROM \"" + role + "\"; DROP ROLE \"" + role + "\""); }
-    } drop{db, role};
-    engine.connect(server.host, role, "pw", db.name(), std::stoi(server.port));
+            "GRANT SELECT ON t TO \"" + role.name() + "\"");
+    engine.connect(server.host, role.name(), role.password(), db.name(), std::stoi(server.port));
     std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(db.name()));
     try {
         database->get_table(L"t", 1);
@@ -148,4 +143,30 @@ TEST_F(pgs_engine_test, rows_hidden_by_a_security_policy_fail_the_read_instead)
         EXPECT_NE(std::string(e.what()).find("row-level security"), std::string::npos) << e.what();
     }
     connect_server();
+}
+
+TEST_F(pgs_engine_test, server_that_never_answers_fails_the_connection_after_the_time_out)
+{
+    const test_silent_server silent;
+    try {
+        engine.connect("127.0.0.1", "u", "p", "", std::stoi(silent.port()));
+        FAIL() << "connected to a server that never answers";
+    } catch (const pgs_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("timeout expired"), std::string::npos) << e.what();
+    }
+    // the connection before stays
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
+TEST_F(pgs_engine_test, user_without_a_database_of_their_own_name_still_connects)
+{
+    const test_pg_role role(db, db.name() + "_nodb");
+    const test_pg_server& server = test_pg_server::get();
+    engine.connect(server.host, role.name(), role.password(), "", std::stoi(server.port));
+    EXPECT_TRUE(contains(engine.get_contents(), tk_from_utf8(db.name())));
+    std::unique_ptr<pgs_database> database = engine.open_db(tk_from_utf8(db.name()));
+    EXPECT_EQ(engine.get_database(), db.name());
+    // a wrong password is still refused
+    EXPECT_THROW(engine.connect(server.host, role.name(), "wrong", "", std::stoi(server.port)),
+                 pgs_exception);
 }

@@ -135,7 +135,8 @@ TEST_F(pgs_rs_test, select_list_is_shaped_per_type_with_quoted_names)
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
     EXPECT_EQ(rs->get_select_fields(),
-              "CASE WHEN isfinite(\"Order\") AND \"Order\" >= '0001-01-01' THEN "
+              "CASE WHEN isfinite(\"Order\") AND \"Order\" >= '0001-01-01' AND "
+              "\"Order\" < '10000-01-01' THEN "
               "to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || \"Order\"::text END "
               "as \"Order\", "
               "CASE WHEN \"ok\" THEN 'true' WHEN NOT \"ok\" THEN 'false' END , "
@@ -245,7 +246,8 @@ TEST_F(pgs_rs_test, server_error_in_a_later_batch_raises_from_next_and_ends_the_
     } catch (const pgs_exception& e) {
         EXPECT_NE(std::string(e.what()).find("division by zero"), std::string::npos) << e.what();
     }
-    EXPECT_GE(rows, 10000);
+    // the rows of the batches before arrive first
+    EXPECT_GE(rows, 1000);
     EXPECT_LT(rows, 15000);
     EXPECT_TRUE(rs->is_eof());
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
@@ -260,6 +262,15 @@ TEST_F(pgs_rs_test, empty_table_is_at_end_after_reset)
     rs->reset();
     EXPECT_TRUE(rs->is_eof());
     EXPECT_EQ(rs->get_item(), nullptr);
+}
+
+TEST_F(pgs_rs_test, rows_without_columns_are_read_one_by_one)
+{
+    db.exec("CREATE TABLE t (); INSERT INTO t DEFAULT VALUES; INSERT INTO t DEFAULT VALUES");
+    std::unique_ptr<pgs_database> database = open();
+    std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
+    EXPECT_EQ(rs->rec_count, 2);
+    EXPECT_EQ(read_all(*rs), (std::vector<std::wstring>{L"", L""}));
 }
 
 TEST_F(pgs_rs_test, destroying_a_reader_mid_table_ends_its_transaction)
@@ -343,6 +354,8 @@ TEST_F(pgs_rs_test, dates_that_would_arrive_changed_raise_and_reading_goes_on)
             "INSERT INTO d VALUES ('infinity', '2010-03-05', '2010-03-05 10:00:00+00'),"
             " ('2010-03-05 01:02:03', '0044-03-15 BC', '2010-03-05 10:00:00+00'),"
             " ('0010-01-02 00:00:00', '1999-12-31', '-infinity'),"
+            " ('2010-03-05 01:02:03', '5874897-12-31', NULL),"
+            " ('10000-01-01 00:00:00', '2010-03-05', NULL),"
             " ('2020-12-25 17:30:05', '0001-01-01', NULL)");
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"d");
@@ -350,10 +363,15 @@ TEST_F(pgs_rs_test, dates_that_would_arrive_changed_raise_and_reading_goes_on)
         return field(row, 0).to_string() + "|" + field(row, 1).to_string();
     });
     EXPECT_EQ(seen, (std::vector<std::string>{
-                        "The value ?infinity of column \"at\" is not a date that can be converted",
-                        "The value ?0044-03-15 BC of column \"day\" is not a date that can be "
+                        "The value infinity of column \"at\" is not a date that can be converted",
+                        "The value 0044-03-15 BC of column \"day\" is not a date that can be "
                         "converted",
-                        "The value ?-infinity of column \"tz\" is not a date that can be converted",
+                        "The value -infinity of column \"tz\" is not a date that can be converted",
+                        // beyond the timestamp range: the server cannot even format it
+                        "The value 5874897-12-31 of column \"day\" is not a date that can be "
+                        "converted",
+                        "The value 10000-01-01 00:00:00 of column \"at\" is not a date that can "
+                        "be converted",
                         "2020-12-25 17:30:05|0001-01-01"}));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 TEST(pgs_type, type_names_map_exactly_to_variant_types)
 {
@@ -81,6 +82,33 @@ TEST(pgs_validator_rules, index_name_registered_for_one_table_is_duplicated_late
     holder.register_indexes(first);
     EXPECT_TRUE(pgs_validator_singleton::instance().get_validator().is_duplicated(L"IX_NAME"));
     EXPECT_EQ(holder.get_validator().get_safe_name(L"ix_name"), L"ix_name00000");
+}
+
+TEST(pgs_value_text, base64_bytes_are_decoded_whole_or_refused)
+{
+    const struct {
+        std::string text;
+        std::string bytes;
+    } cases[] = {
+        {"", ""},
+        {"AA==", std::string(1, '\0')},
+        {"AP8=", std::string("\0\xff", 2)},
+        {"AP8A", std::string("\0\xff\0", 3)},
+        {"QUJD\nREVG\nRw==", "ABCDEFG"},
+        {"+/+/", "\xfb\xff\xbf"},
+    };
+    for (const auto& c : cases) {
+        ole_variant value;
+        ASSERT_TRUE(pgs_decode_base64(c.text.data(), c.text.size(), value)) << c.text;
+        const BYTE* data = nullptr;
+        const unsigned size = value.get_bytes(data);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), c.bytes) << c.text;
+    }
+    for (const std::string refused : {"A", "AAA", "AA=A", "A===", "AA!A", "AAAA="}) {
+        ole_variant value;
+        EXPECT_FALSE(pgs_decode_base64(refused.data(), refused.size(), value)) << refused;
+        EXPECT_EQ(value.get_vt(), VT_EMPTY) << refused;
+    }
 }
 
 TEST(pgs_value_text, reader_date_text_is_read_whole_or_refused)

@@ -33,6 +33,23 @@ TEST(tk_utils, embedded_nul_ends_the_text)
     EXPECT_EQ(tk_from_utf8(std::string("ab\0cd", 5)), L"ab");
 }
 
+TEST(tk_utils, in_place_utf8_conversion_writes_what_the_string_form_gives)
+{
+    const std::string texts[] = {
+        "", "plain", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80", "a\xFF" "b", "a\xC3",
+        "\xC0\xAF", "\xED\xA0\x80", "\xF0\x9F\x98", std::string("ab\0cd", 5)};
+    for (const std::string& t : texts) {
+        const std::wstring whole = tk_from_utf8(t);
+        ASSERT_EQ(tk_utf8_units(t.data(), t.size()), whole.size()) << t;
+        std::wstring in_place(whole.size() + 1, L'#');
+        tk_from_utf8(t.data(), t.size(), in_place.data());
+        EXPECT_EQ(in_place, whole + L"#") << t;
+        EXPECT_EQ(tk_to_utf8(whole.data(), whole.size()), tk_to_utf8(whole)) << t;
+    }
+    // the pointer form stops at a NUL as well
+    EXPECT_EQ(tk_to_utf8(L"ab\0cd", 5), "ab");
+}
+
 TEST(tk_utils, unknown_code_page_raises_level0_conversion_error)
 {
     try {

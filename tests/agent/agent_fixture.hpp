@@ -28,10 +28,18 @@ protected:
     kestrun_result run(const std::vector<std::string>& extra,
                        const std::vector<std::string>& extra_env = {}) const
     {
+        std::vector<std::string> args{"--no_schema"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_with_schema(args, extra_env);
+    }
+
+    // the same with the schema in the table names (the program's default)
+    kestrun_result run_with_schema(const std::vector<std::string>& extra,
+                                   const std::vector<std::string>& extra_env = {}) const
+    {
         std::vector<std::string> args = ora_args();
         const std::vector<std::string> pg = pg_args();
         args.insert(args.end(), pg.begin(), pg.end());
-        args.push_back("--no_schema");
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<std::string> env = ora.environment();
         env.insert(env.end(), extra_env.begin(), extra_env.end());

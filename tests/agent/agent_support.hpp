@@ -17,6 +17,22 @@ struct kestrun_result {
 kestrun_result run_kestrun(const std::vector<std::string>& args,
                            const std::vector<std::string>& env = {});
 
+// a kestrun started without waiting for it (its output goes nowhere); kill() ends it at once,
+// as a power cut or kill -9 would, and the destructor does so for one still running
+class kestrun_process {
+public:
+    kestrun_process(const std::vector<std::string>& args, const std::vector<std::string>& env);
+    ~kestrun_process();
+    kestrun_process(const kestrun_process&) = delete;
+    kestrun_process& operator=(const kestrun_process&) = delete;
+
+    bool running();
+    void kill();
+
+private:
+    int m_pid = -1;
+};
+
 // the lines of a text, without their line feeds
 std::vector<std::string> lines_of(const std::string& text);
 

@@ -82,9 +82,10 @@ TEST_F(kestrun_conversion, record_error_is_reported_and_fails_the_run)
     const kestrun_result r = run({"--mode=1"});
     EXPECT_EQ(r.exit_code, 255);
     const strings out = lines_of(r.out);
-    ASSERT_EQ(out.size(), 4u) << r.out;
+    ASSERT_EQ(out.size(), 6u) << r.out;
     EXPECT_EQ(out[2], "Error:");
     EXPECT_EQ(out[3].rfind("t, record #2: ORA-12899", 0), 0u) << out[3];
+    EXPECT_EQ(out[4] + "\n" + out[5], "Error:\nt: 1 of 3 records were not written");
     EXPECT_EQ(oracle("SELECT \"id\" FROM \"t\" ORDER BY 1;"), (strings{"1", "3"}));
 }
 

@@ -91,3 +91,19 @@ TEST_F(kestrun_profile, empty_postgresql_port_leaves_the_port_to_the_client_libr
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(oracle_tables(), strings{"t"});
 }
+
+TEST_F(kestrun_profile, a_query_whose_column_names_repeat_is_written_to_each_column)
+{
+    // a join's two id columns: the second gets a generated name, at the first run and in a
+    // merge into the table it made
+    pg.exec("CREATE TABLE a (id int, v int); INSERT INTO a VALUES (1, 10);"
+            "CREATE TABLE b (id int, w int); INSERT INTO b VALUES (1, 20)");
+    const std::string p = "--profile="
+                          + profile("p.qlx", generic(),
+                                    "j=SELECT a.id, b.id + 1 AS id, a.v FROM a JOIN b USING (id)");
+    for (const char* mode : {"--mode=0", "--mode=1"}) {
+        const kestrun_result r = run_default_port({p, mode});
+        EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+    }
+    EXPECT_EQ(oracle("SELECT * FROM \"j\";"), (strings{"1\t2\t10", "1\t2\t10"}));
+}

@@ -1,6 +1,7 @@
 #include "conv_support.hpp"
 
 #include "ora_except.hpp"
+#include "pgs_copy.hpp"
 #include "pgs_except.hpp"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,18 @@ TEST(error_handler, unmapped_error_without_context_shows_its_own_text)
     h.handler.handle(pgs_exception("ERROR:  relation \"x\" does not exist\n"), false);
     EXPECT_EQ(h.reaction.messages(),
               std::vector<std::string>{"ERROR:  relation \"x\" does not exist "});
+}
+
+TEST(error_handler, rows_a_deleted_recordset_could_not_commit_are_reported_at_level_0)
+{
+    {
+        recording_handler h;
+        pgs_report_load_failure(pgs_exception("Rows of t were not loaded: ERROR:  duplicate key"));
+        EXPECT_EQ(h.reaction.messages(),
+                  std::vector<std::string>{"Rows of t were not loaded: ERROR:  duplicate key"});
+    }
+    // without a handler nothing is reached that is gone
+    pgs_report_load_failure(pgs_exception("Rows of t were not loaded"));
 }
 
 TEST(error_handler, record_context_keeps_long_table_names_whole)

@@ -375,6 +375,53 @@ TEST_F(ocisim_test, lob_amounts_follow_the_character_set_of_the_buffer)
     EXPECT_EQ(env.code(), 22920);
 }
 
+TEST_F(ocisim_test, pieces_gather_until_the_last_and_a_fresh_clob_keeps_its_text)
+{
+    run("CREATE TABLE \"L\" (\"ID\" NUMBER, \"C\" CLOB, \"B\" BLOB)");
+    run("INSERT INTO \"L\" VALUES (1, EMPTY_CLOB(), EMPTY_BLOB())");
+    run("INSERT INTO \"L\" VALUES (2, EMPTY_CLOB(), EMPTY_BLOB())");
+    {
+        locked_lobs l(*s, "SELECT \"C\", \"B\" FROM \"L\" WHERE \"ID\" = 1 FOR UPDATE");
+        // UTF-8 pieces split inside the euro sign and the emoji
+        const std::string pieces[] = {"a\xE2\x82", "\xAC\xF0\x9F", "\x98\x80z"};
+        ub4 amount = 10;
+        for (int i = 0; i < 3; ++i) {
+            const ub1 kind = i == 0 ? OCI_FIRST_PIECE : i == 2 ? OCI_LAST_PIECE : OCI_NEXT_PIECE;
+            EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.clob, &amount, 1,
+                                  const_cast<char *>(pieces[i].data()), ub4(pieces[i].size()),
+                                  kind, nullptr, nullptr, 873, SQLCS_IMPLICIT),
+                      i == 2 ? OCI_SUCCESS : OCI_NEED_DATA)
+                << env.text();
+        }
+        EXPECT_EQ(amount, 5u);
+        std::string bytes = "\x01\x00\x02";
+        amount = 3;
+        EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.blob, &amount, 1, bytes.data(), 2,
+                              OCI_FIRST_PIECE, nullptr, nullptr, 0, SQLCS_IMPLICIT),
+                  OCI_NEED_DATA);
+        EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.blob, &amount, 1, bytes.data() + 2, 1,
+                              OCI_LAST_PIECE, nullptr, nullptr, 0, SQLCS_IMPLICIT),
+                  OCI_SUCCESS);
+        EXPECT_EQ(amount, 3u);
+        run("COMMIT");
+    }
+    EXPECT_EQ(s->value("SELECT \"C\" FROM \"L\" WHERE \"ID\" = 1"), "a\xE2\x82\xAC\xF0\x9F\x98\x80z");
+    EXPECT_EQ(s->value("SELECT DBMS_LOB.GETLENGTH(\"B\") FROM \"L\" WHERE \"ID\" = 1"), "3");
+    // text that is no well-formed UTF-8 is stored as the conversion gives it
+    {
+        locked_lobs l(*s, "SELECT \"C\", \"B\" FROM \"L\" WHERE \"ID\" = 2 FOR UPDATE");
+        std::string bad = "x\xFFy\xC3";
+        ub4 amount = ub4(bad.size());
+        EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.clob, &amount, 1, bad.data(), amount,
+                              OCI_ONE_PIECE, nullptr, nullptr, 873, SQLCS_IMPLICIT),
+                  OCI_SUCCESS);
+        EXPECT_EQ(amount, 4u);
+        run("COMMIT");
+    }
+    EXPECT_EQ(s->value("SELECT \"C\" FROM \"L\" WHERE \"ID\" = 2"),
+              "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+}
+
 TEST_F(ocisim_test, blob_pieces_and_offsets_count_bytes)
 {
     run("CREATE TABLE \"L\" (\"C\" CLOB, \"B\" BLOB)");

@@ -310,3 +310,73 @@ TEST_F(ocisim_test, every_cut_statement_is_refused_with_an_oracle_error)
         }
     }
 }
+
+TEST_F(ocisim_test, refuses_what_oracle_refuses_of_large_objects_wide_tables_and_rowid)
+{
+    run("CREATE TABLE \"L\" (\"ID\" NUMBER, \"C\" CLOB, \"B\" BLOB, \"N\" NCLOB)");
+    struct
+    {
+        std::string sql;
+        int code;
+    } cases[] = {
+        {"CREATE INDEX \"I1\" ON \"L\" (\"C\")", 2327},
+        {"CREATE UNIQUE INDEX \"I1\" ON \"L\" (\"ID\", \"B\")", 2327},
+        {"ALTER TABLE \"L\" ADD CONSTRAINT \"P1\" PRIMARY KEY (\"C\")", 2329},
+        {"ALTER TABLE \"L\" ADD CONSTRAINT \"U1\" UNIQUE (\"ID\", \"N\")", 2329},
+        {"CREATE TABLE \"L2\" (\"B\" BLOB, CONSTRAINT \"P2\" PRIMARY KEY (\"B\"))", 2329},
+        {"CREATE TABLE \"R\" (\"ROWID\" NUMBER)", 904},
+        {"CREATE TABLE \"R\" (ROWID NUMBER)", 904},
+        {"ALTER TABLE \"L\" ADD (\"ROWID\" NUMBER)", 904},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(s->exec(c.sql), c.code) << c.sql << ": " << env.text();
+    // only the upper-case word is the pseudo-column
+    run("CREATE TABLE \"R\" (\"rowid\" NUMBER, \"Rowid\" NUMBER)");
+    run("INSERT INTO \"R\" VALUES (1, 2)");
+    EXPECT_EQ(s->value("SELECT \"rowid\" + \"Rowid\" FROM \"R\""), "3");
+
+    auto columns = [](int n) {
+        std::string sql;
+        for (int i = 1; i <= n; ++i)
+            sql += (i > 1 ? ", \"C" : "\"C") + std::to_string(i) + "\" NUMBER";
+        return sql;
+    };
+    run("CREATE TABLE \"W\" (" + columns(1000) + ")");
+    EXPECT_EQ(s->exec("CREATE TABLE \"W2\" (" + columns(1001) + ")"), 1792);
+    EXPECT_EQ(s->exec("ALTER TABLE \"W\" ADD (\"X\" NUMBER)"), 1792);
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME IN ('W2', 'L2', 'R')"),
+              "1");
+}
+
+TEST_F(ocisim_test, days_of_the_calendar_switch_become_the_first_gregorian_day)
+{
+    run("CREATE TABLE \"G\" (\"K\" NUMBER, \"D\" DATE, \"T\" TIMESTAMP)");
+    run("INSERT INTO \"G\" VALUES (1, to_date('1582-10-04 10:11:12', 'YYYY-MM-DD HH24:MI:SS'), "
+        "TIMESTAMP '1582-10-05 01:02:03')");
+    run("INSERT INTO \"G\" VALUES (2, to_date('1582-10-10 10:11:12', 'YYYY-MM-DD HH24:MI:SS'), "
+        "TIMESTAMP '1582-10-14 23:59:59')");
+    run("INSERT INTO \"G\" VALUES (3, DATE '1582-10-14', TIMESTAMP '1582-10-15 00:00:00')");
+    EXPECT_EQ(s->rows("SELECT TO_CHAR(\"D\", 'YYYY-MM-DD HH24:MI:SS'), "
+                      "TO_CHAR(\"T\", 'YYYY-MM-DD HH24:MI:SS') FROM \"G\" ORDER BY \"K\""),
+              (rows_t{{"1582-10-04 10:11:12", "1582-10-15 01:02:03"},
+                      {"1582-10-15 10:11:12", "1582-10-15 23:59:59"},
+                      {"1582-10-15 00:00:00", "1582-10-15 00:00:00"}}));
+}
+
+TEST_F(ocisim_test, lob_length_compares_as_a_number_in_a_where_clause)
+{
+    run("CREATE TABLE \"E\" (\"K\" NUMBER, \"C\" CLOB, \"B\" BLOB)");
+    run("INSERT INTO \"E\" VALUES (1, EMPTY_CLOB(), EMPTY_BLOB())");
+    run("INSERT INTO \"E\" VALUES (2, 'ab', '0A0B0C')");
+    run("INSERT INTO \"E\" VALUES (3, 'abcdefghijk', NULL)");
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"E\" WHERE DBMS_LOB.GETLENGTH(\"C\") = 0"),
+              (rows_t{{"1"}}));
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"E\" WHERE DBMS_LOB.GETLENGTH(\"C\") < 1"),
+              (rows_t{{"1"}}));
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"E\" WHERE DBMS_LOB.GETLENGTH(\"C\") > 9 "),
+              (rows_t{{"3"}}));
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"E\" WHERE DBMS_LOB.GETLENGTH(\"B\") = 3"),
+              (rows_t{{"2"}}));
+    EXPECT_EQ(s->rows("SELECT \"K\", LENGTH(\"C\") FROM \"E\" ORDER BY LENGTH(\"C\") DESC"),
+              (rows_t{{"3", "11"}, {"2", "2"}, {"1", "0"}}));
+}

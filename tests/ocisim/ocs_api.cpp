@@ -17,6 +17,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #define OCS_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -1599,33 +1600,51 @@ OCS_EXPORT sword OCILobWrite(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *l
         lob->pending8.clear();
         if (piece == OCI_ONE_PIECE && *amtp == 0)
             return report(err, 24801);
-        if (piece == OCI_ONE_PIECE) {
-            // the amount counts bytes of a BLOB or of UTF-8 text, characters of UTF-16 text
-            size_t want = lob->ref.clob && cs == lob_cs::utf16 ? size_t(*amtp) * 2 : *amtp;
+        // the amount counts bytes of a BLOB or of UTF-8 text, characters of UTF-16 text
+        size_t want = lob->ref.clob && cs == lob_cs::utf16 ? size_t(*amtp) * 2 : *amtp;
+        if (piece == OCI_ONE_PIECE)
             take = std::min(take, want);
-        }
+        else if (!(lob->ref.clob && cs == lob_cs::utf16))
+            // the whole amount, told with the first piece, is gathered in one buffer
+            lob->pending8.reserve(std::min(want, size_t(1) << 30));
     } else if (!lob->writing) {
         return report(err, 24801);
     }
     if (!bufp && take)
         return report(err, 24801);
     const char *b = static_cast<const char *>(bufp);
-    if (lob->ref.clob) {
-        if (cs == lob_cs::utf16)
+    const bool utf16 = lob->ref.clob && cs == lob_cs::utf16;
+    // the pieces gather until the last; one piece is taken from the caller's buffer
+    if (piece != OCI_ONE_PIECE) {
+        if (utf16)
             lob->pending16.append(reinterpret_cast<const char16_t *>(b), take / 2);
         else
             lob->pending8.append(b, take);
-    } else {
-        lob->pending8.append(b, take);
     }
     if (piece == OCI_FIRST_PIECE || piece == OCI_NEXT_PIECE)
         return OCI_NEED_DATA;
     lob->writing = false;
+    // gathered pieces are freed with the call, not kept with the locator for the next row
+    std::string pending8;
+    std::u16string pending16;
+    pending8.swap(lob->pending8);
+    pending16.swap(lob->pending16);
+    std::string_view add8 = piece == OCI_ONE_PIECE ? std::string_view(b, utf16 ? 0 : take)
+                                                   : std::string_view(pending8);
+    if (piece == OCI_ONE_PIECE && utf16)
+        pending16.assign(reinterpret_cast<const char16_t *>(b), take / 2);
     std::string current = svc->sess->lob_get(lob->ref);
     ub4 amount;
-    if (lob->ref.clob) {
+    size_t units = 0;
+    if (lob->ref.clob && !utf16 && lob->write_offset == 0 && current.empty() &&
+        plain_utf8(add8.data(), add8.size(), units)) {
+        // a fresh CLOB of well-formed UTF-8 is stored as it came: converting it through
+        // UTF-16 would give the same bytes, only with several copies of a large value
+        svc->sess->lob_put(lob->ref, add8);
+        amount = ub4(units);
+    } else if (lob->ref.clob) {
         std::u16string data = utf8_to_utf16(current);
-        std::u16string add = cs == lob_cs::utf16 ? lob->pending16 : utf8_to_utf16(lob->pending8);
+        std::u16string add = utf16 ? pending16 : utf8_to_utf16(std::string(add8));
         if (data.size() < lob->write_offset)
             data.append(lob->write_offset - data.size(), u' ');
         if (data.size() < lob->write_offset + add.size())
@@ -1633,15 +1652,17 @@ OCS_EXPORT sword OCILobWrite(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *l
         data.replace(lob->write_offset, add.size(), add);
         svc->sess->lob_put(lob->ref, utf16_to_utf8(data.data(), data.size()));
         amount = ub4(add.size());
+    } else if (lob->write_offset == 0 && current.empty()) {
+        svc->sess->lob_put(lob->ref, add8);
+        amount = ub4(add8.size());
     } else {
-        std::string &add = lob->pending8;
         if (current.size() < lob->write_offset)
             current.append(lob->write_offset - current.size(), '\0');
-        if (current.size() < lob->write_offset + add.size())
-            current.resize(lob->write_offset + add.size());
-        current.replace(lob->write_offset, add.size(), add);
+        if (current.size() < lob->write_offset + add8.size())
+            current.resize(lob->write_offset + add8.size());
+        current.replace(lob->write_offset, add8.size(), add8);
         svc->sess->lob_put(lob->ref, current);
-        amount = ub4(add.size());
+        amount = ub4(add8.size());
     }
     *amtp = amount;
     return OCI_SUCCESS;
@@ -1662,7 +1683,7 @@ OCS_EXPORT sword OCILobCharSetForm(OCIEnv *envhp, OCIError *errhp, const OCILobL
     return OCI_SUCCESS;
 }
 
-// commits and rollbacks of a real client, for callers that end a transaction themselves
+// the ends of a transaction: the writer commits a row with its large objects, or rolls it back
 OCS_EXPORT sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4)
 {
     svc_h *svc = as<svc_h>(svchp, OCI_HTYPE_SVCCTX);

@@ -933,13 +933,13 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
             auto d = datetime::parse_iso(v.s);
             if (!d)
                 fail(1861);
-            return {value::date, d->text(ct.name == "TIMESTAMP")};
+            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
         }
         if (v.k == value::str) {
             auto d = parse_default_date(v.s);
             if (!d)
                 fail(1861);
-            return {value::date, d->text(ct.name == "TIMESTAMP")};
+            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
         }
         fail(932, {ct.name, kind_name(v)});
     }
@@ -1434,7 +1434,7 @@ std::string session::lob_get(const lob_ref &ref)
     return v;
 }
 
-void session::lob_put(const lob_ref &ref, const std::string &data)
+void session::lob_put(const lob_ref &ref, std::string_view data)
 {
     if (!ref.has_row)
         fail(22275);
@@ -1443,10 +1443,18 @@ void session::lob_put(const lob_ref &ref, const std::string &data)
     begin_write();
     sqlite3_stmt *st =
         prepared("UPDATE " + ref.table_sql + " SET \"" + ref.column_sql + "\"=?1 WHERE rowid=?2");
-    bind_value(st, 1, {ref.clob ? value::str : value::raw, data});
+    // bound where it lies, not copied: a large value would be held once more
+    const char *bytes = data.empty() ? "" : data.data();
+    if (ref.clob)
+        sqlite3_bind_text(st, 1, bytes, int(data.size()), SQLITE_STATIC);
+    else if (data.empty())
+        sqlite3_bind_zeroblob(st, 1, 0);
+    else
+        sqlite3_bind_blob(st, 1, bytes, int(data.size()), SQLITE_STATIC);
     sqlite3_bind_int64(st, 2, ref.rowid);
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
     if (rc != SQLITE_DONE)
         sqlite_fail(rc);
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ocs
@@ -129,7 +130,7 @@ public:
     void rollback();
 
     std::string lob_get(const lob_ref &ref);
-    void lob_put(const lob_ref &ref, const std::string &data);
+    void lob_put(const lob_ref &ref, std::string_view data);
 
     // used by the SQLite functions of the connection
     std::string next_value(const std::string &seq);
@@ -229,6 +230,8 @@ private:
     bool exists(const std::string &sql, const std::vector<value> &params);
     std::vector<long long> rowids(const std::string &sql, const std::vector<value> &params);
     void name_free(const std::string &name);
+    static void column_name_allowed(const std::string &name);
+    static constexpr size_t max_columns = 1000;
     std::vector<value> key_of(const table_def &t, const std::vector<std::string> &cols,
                               const std::vector<value> &row);
     std::string key_where(const table_def &t, const std::vector<std::string> &cols);

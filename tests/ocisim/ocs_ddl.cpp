@@ -129,9 +129,12 @@ void session::create_table(const statement &st)
 {
     check_schema(st.schema);
     name_free(st.table);
+    if (st.col_specs.size() > max_columns)
+        fail(1792);
     std::set<std::string> names;
     std::vector<otype> types;
     for (const auto &c : st.col_specs) {
+        column_name_allowed(c.name);
         if (!names.insert(c.name).second)
             fail(957);
         types.push_back(type_from_spec(c.type));
@@ -149,6 +152,13 @@ void session::create_table(const statement &st)
     tables_.erase(st.table);
     for (const auto &c : st.cons)
         add_constraint(st.table, c);
+}
+
+// the upper-case ROWID names the pseudo-column, quoted or not, so no column may carry it
+void session::column_name_allowed(const std::string &name)
+{
+    if (name == "ROWID")
+        fail(904, {"\"ROWID\""});
 }
 
 void session::add_column_row(const std::string &table, int pos, const column_spec &c,
@@ -192,6 +202,10 @@ void session::add_constraint(const std::string &table_name, const constraint_spe
     for (const auto &col : c.cols)
         if (t->find(col) < 0)
             fail(904, {"\"" + col + "\""});
+    if (c.type == 'P' || c.type == 'U')
+        for (const auto &col : c.cols)
+            if (t->cols[t->find(col)].t.is_lob())
+                fail(2329);
     std::string name = c.name.empty() ? generated_name() : c.name;
     if (!rows_of(db_, "SELECT 1 FROM ocs_cons WHERE name=?", {name}).empty())
         fail(2264);
@@ -330,6 +344,9 @@ void session::create_index(const statement &st)
     for (const auto &c : st.columns)
         if (t->find(c) < 0)
             fail(904, {"\"" + c + "\""});
+    for (const auto &c : st.columns)
+        if (t->cols[t->find(c)].t.is_lob())
+            fail(2327);
     for (const auto &r : rows_of(db_, "SELECT name FROM ocs_idx WHERE tab=?", {st.table})) {
         std::vector<std::string> cols;
         for (const auto &cr :
@@ -522,7 +539,10 @@ void session::alter_add_columns(const statement &st)
     auto t = table_or_fail(st.schema, st.table);
     bool has_rows = exists("SELECT 1 FROM " + t->sqlname + " LIMIT 1", {});
     int pos = int(t->cols.size());
+    if (t->cols.size() + st.col_specs.size() > max_columns)
+        fail(1792);
     for (const auto &c : st.col_specs) {
+        column_name_allowed(c.name);
         if (t->find(c.name) >= 0)
             fail(1430);
         otype nt = type_from_spec(c.type);

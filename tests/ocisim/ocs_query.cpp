@@ -875,7 +875,7 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
         if (!d)
             fail(1861);
         t.name = e.timestamp ? "TIMESTAMP" : "DATE";
-        return {sql_quote(d->text(e.timestamp)), t};
+        return {sql_quote(d->past_calendar_gap().text(e.timestamp)), t};
     }
     case expr::column: {
         const std::string &name = e.parts.back();
@@ -1072,7 +1072,9 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
     }
     if (f == "LENGTH" || f == "DBMS_LOB.GETLENGTH") {
         need(1, 1);
-        return {"length(" + a[0].first + ")", number_type()};
+        // numbers are decimal text compared by ORANUM: SQLite's integer would compare with a
+        // number literal as text does with an integer, always greater
+        return {"(CAST(length(" + a[0].first + ") AS TEXT) COLLATE ORANUM)", number_type()};
     }
     if (f == "SUBSTR") {
         need(2, 3);

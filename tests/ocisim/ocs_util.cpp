@@ -84,6 +84,7 @@ const std::map<int, const char *> &messages()
         {1728, "numeric scale specifier is out of range (-84 to 127)"},
         {1741, "illegal zero-length identifier"},
         {1756, "quoted string not properly terminated"},
+        {1792, "maximum number of columns in a table or view is 1000"},
         {1785, "ORDER BY item must be the number of a SELECT-list expression"},
         {1789, "query block has incorrect number of result columns"},
         {1830, "date format picture ends before converting entire input string"},
@@ -101,6 +102,8 @@ const std::map<int, const char *> &messages()
         {2264, "name already used by an existing constraint"},
         {2270, "no matching unique or primary key for this column-list"},
         {2289, "sequence does not exist"},
+        {2327, "cannot create index on expression with datatype LOB"},
+        {2329, "column of datatype LOB cannot be unique or a primary key"},
         {2291, "integrity constraint (%s) violated - parent key not found"},
         {2292, "integrity constraint (%s) violated - child record found"},
         {2296, "cannot enable (%s) - null values found"},
@@ -246,6 +249,47 @@ size_t utf16_length(const std::string &utf8)
     for (size_t i = 0; i < utf8.size();)
         n += next_code_point(utf8, i) >= 0x10000 ? 2 : 1;
     return n;
+}
+
+bool plain_utf8(const char *s, size_t n, size_t &units)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    units = 0;
+    for (size_t i = 0; i < n;) {
+        unsigned char b = u[i];
+        if (b < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            lo = b == 0xE0 ? 0xA0 : 0x80;
+            hi = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            lo = b == 0xF0 ? 0x90 : 0x80;
+            hi = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (n - i <= size_t(extra))
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char c = u[i + k];
+            if (c < lo || c > hi)
+                return false;
+            lo = 0x80;
+            hi = 0xBF;
+        }
+        units += extra == 3 ? 2 : 1;
+        i += size_t(extra) + 1;
+    }
+    return true;
 }
 
 size_t utf8_char_count(const std::string &utf8)
@@ -543,6 +587,14 @@ bool datetime::valid() const
            second >= 0 && second < 60;
 }
 
+datetime datetime::past_calendar_gap() const
+{
+    datetime d = *this;
+    if (year == 1582 && month == 10 && day >= 5 && day <= 14)
+        d.day = 15;
+    return d;
+}
+
 std::string datetime::text(bool fraction) const
 {
     char buf[48];
@@ -687,7 +739,7 @@ datetime to_date(const std::string &text, const std::string &mask_in)
     }
     if (d.day < 1 || d.day > days_in(d.year <= 0 ? 2001 : d.year, d.month))
         fail(1847);
-    return d;
+    return d.past_calendar_gap();
 }
 
 std::string default_date_text(const datetime &d)

@@ -31,6 +31,9 @@ std::string utf16_to_utf8(const char16_t *s, size_t n);
 std::u16string utf8_to_utf16(const std::string &s);
 size_t utf16_length(const std::string &utf8);     // UTF-16 units
 size_t utf8_char_count(const std::string &utf8);  // code points
+// well-formed UTF-8 (shortest forms, no surrogates, nothing above U+10FFFF), which the
+// conversions above carry through UTF-16 unchanged; units: its UTF-16 units
+bool plain_utf8(const char *s, size_t n, size_t &units);
 
 std::string upper_ascii(std::string s);
 bool iequals(const std::string &a, const std::string &b);
@@ -74,6 +77,8 @@ struct datetime
     std::string text(bool fraction = false) const;
     static std::optional<datetime> parse_iso(const std::string &text);
     bool valid() const;
+    // the days 1582-10-05 to 1582-10-14 are not in Oracle's calendar: they become 10-15
+    datetime past_calendar_gap() const;
 };
 
 // TO_DATE(text, mask) for the masks the engine writes and the common elements

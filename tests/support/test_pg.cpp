@@ -111,3 +111,21 @@ std::string test_pg_database::query_value(const std::string& sql) const
         return "";
     return r[0][0].c_str();
 }
+
+test_pg_role::test_pg_role(const test_pg_database& db, std::string name, std::string password)
+    : db_(db), name_(std::move(name)), password_(std::move(password))
+{
+    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+    admin_exec("CREATE ROLE " + c.quote_name(name_) + " LOGIN PASSWORD " + c.quote(password_));
+}
+
+test_pg_role::~test_pg_role()
+{
+    try {
+        pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+        db_.exec("DROP OWNED BY " + c.quote_name(name_));
+        admin_exec("DROP ROLE " + c.quote_name(name_));
+    } catch (const std::exception&) {
+        // a role left behind goes with the throw-away cluster
+    }
+}

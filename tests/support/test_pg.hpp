@@ -38,3 +38,22 @@ private:
     test_pg_database(by_name, std::string name);
     std::string name_;
 };
+
+// a login role with a password, for one test; dropped with what it owns and was granted
+// in the database on destruction. it has no database of its own name
+class test_pg_role
+{
+public:
+    test_pg_role(const test_pg_database& db, std::string name, std::string password = "pw");
+    ~test_pg_role();
+    test_pg_role(const test_pg_role&) = delete;
+    test_pg_role& operator=(const test_pg_role&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::string& password() const { return password_; }
+
+private:
+    const test_pg_database& db_;
+    std::string name_;
+    std::string password_;
+};

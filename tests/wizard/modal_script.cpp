@@ -11,9 +11,6 @@
 #include <QPlainTextEdit>
 #include <QWizard>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 QString plain(QString text)
@@ -79,9 +76,6 @@ void modal_script::poll()
         s.text = control_text(modal, QStringLiteral("1320"));
     }
     m_seen.push_back(s);
-    if (std::getenv("MODAL_TRACE"))
-        std::fprintf(stderr, "modal %s|%s|%s\n", s.kind.toUtf8().constData(),
-                     s.caption.toUtf8().constData(), s.text.toUtf8().constData());
     if (m_answers.empty()) {
         ++m_unanswered;
         if (auto* dialog = qobject_cast<QDialog*>(modal))
@@ -106,14 +100,15 @@ void modal_script::poll()
 ui_steps::ui_steps(std::vector<std::function<bool()>> steps) : m_steps(std::move(steps))
 {
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
-        // a step that opens a modal box returns only when the box is answered; the
-        // box's own loop must not run the step again meanwhile
+        // a step that opens a modal box returns only when the box is answered; the timer fires
+        // in the box's own event loop too, and must not start the same step again there
         if (m_busy || m_next >= m_steps.size())
             return;
         m_busy = true;
-        if (m_steps[m_next]())
-            ++m_next;
+        const bool done = m_steps[m_next]();
         m_busy = false;
+        if (done)
+            ++m_next;
     });
     m_timer.start(25);
 }

@@ -14,9 +14,9 @@
 #include "qlx_run.hpp"
 #include "tarnova_convertor.hpp"
 
+#include <QLineEdit>
 #include <QAbstractButton>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -158,14 +158,13 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
 {
     unstartable_progress_page progress;
     const std::string saved = dir.file("saved");
-    // a directory of that name: the profile cannot be written there
-    const std::string blocked = dir.file("blocked.qlx");
-    std::system(("mkdir '" + blocked + "'").c_str());
+    // in a directory that does not exist: the profile cannot be written there
+    const std::string blocked = dir.file("missing/blocked.qlx");
     const auto choose = [](const std::string& path) {
         return modal_script::answer{"", false, [path](QWidget* w) {
                                         auto* dialog = qobject_cast<QFileDialog*>(w);
-                                        // typed whole: selectFile of a directory's path
-                                        // depends on the dialog's directory reading
+                                        // typed as a user would: selectFile resolves a path
+                                        // through the directory model, which loads late
                                         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
                                             ->setText(QString::fromStdString(path));
                                         static_cast<QDialog*>(dialog)->done(QDialog::Accepted);

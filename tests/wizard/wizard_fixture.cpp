@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sstream>
 
 std::string settings_file()
@@ -87,6 +89,19 @@ std::vector<std::string> wizard_conversion::oracle(const std::string& sql) const
     for (std::string line; std::getline(in, line);)
         rows.push_back(line);
     return rows;
+}
+
+fake_help::file_lock::file_lock()
+    : fd(open((help_file() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+{
+    if (fd >= 0)
+        flock(fd, LOCK_EX);
+}
+
+fake_help::file_lock::~file_lock()
+{
+    if (fd >= 0)
+        close(fd); // releases the lock
 }
 
 fake_help::fake_help(bool with_file) : m_with_file(with_file)

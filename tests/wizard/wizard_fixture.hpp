@@ -57,6 +57,12 @@ public:
     std::string viewer_args(bool expected = true) const;
 
 private:
+    // tests run as parallel processes of one program, which share the help file beside it
+    struct file_lock {
+        file_lock();
+        ~file_lock();
+        int fd;
+    } m_lock;
     test_temp_dir m_dir{"wizard_help"};
     std::string m_old_path;
     bool m_with_file;

@@ -1,0 +1,114 @@
+// names Oracle refuses or that meet once shortened or upper-cased, over repeated runs
+
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+TEST_F(kestrun_conversion, a_merge_finds_the_columns_whose_generated_names_met)
+{
+    // a and A meet ignoring case, the long names once shortened: the columns the first run
+    // made are the ones a merge writes into
+    const std::string long_name(35, 'c');
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, a int, \"A\" int, " + long_name + "1 int, "
+            + long_name + "2 int); INSERT INTO t VALUES (1, 2, 3, 4, 5)");
+    const struct {
+        std::vector<std::string> options;
+        const char* table;
+    } cases[] = {{{}, "t"}, {{"--uppercase"}, "T"}};
+    for (const auto& c : cases) {
+        for (const std::string& t : oracle_tables())
+            ora.sql("DROP TABLE \"" + t + "\";\n");
+        pg.exec("DELETE FROM t WHERE id = 6");
+        kestrun_result r = run(c.options);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        pg.exec("INSERT INTO t VALUES (6, 7, 8, 9, 10)");
+        std::vector<std::string> merge = c.options;
+        merge.push_back("--mode=1");
+        r = run(merge);
+        EXPECT_EQ(r.exit_code, 0) << c.table << r.out << r.err;
+        EXPECT_EQ(oracle_tables(), strings{c.table});
+        EXPECT_EQ(oracle("SELECT * FROM \"" + std::string(c.table) + "\" ORDER BY 1;"),
+                  (strings{"1\t2\t3\t4\t5", "6\t7\t8\t9\t10"}))
+            << c.table;
+    }
+}
+
+TEST_F(kestrun_conversion, a_name_of_more_than_30_bytes_gets_a_generated_name)
+{
+    // 21 and 23 characters, twice as many bytes: too long for a server before 12.2
+    const std::string table = "клиенты_и_заказы_всех";
+    const std::string column = "длинное_имя_столбца_тут";
+    pg.exec("CREATE TABLE \"" + table + "\" (id int PRIMARY KEY, \"" + column + "\" int, \""
+            + column + "2\" int); CREATE INDEX \"индекс_по_длинному_столбцу\" ON \"" + table
+            + "\" (\"" + column + "\"); INSERT INTO \"" + table + "\" VALUES (1, 2, 3)");
+    const std::string old_server
+        = "OCISIM_BANNER=Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - 64bit "
+          "Production";
+    for (const char* mode : {"--mode=0", "--mode=1"}) {
+        const kestrun_result r = run({mode}, {old_server});
+        EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+        const strings tables = oracle_tables();
+        ASSERT_EQ(tables.size(), 1u) << mode;
+        EXPECT_LE(tables[0].size(), 30u);
+        EXPECT_EQ(tables[0].compare(0, 10, table, 0, 10), 0) << tables[0];
+        const strings rows = oracle("SELECT * FROM \"" + tables[0] + "\" ORDER BY 1;");
+        const strings expected = mode == std::string("--mode=0")
+                                     ? strings{"1\t2\t3"}
+                                     : strings{"1\t2\t3", "4\t5\t6"};
+        EXPECT_EQ(rows, expected) << mode;
+        for (const std::string& name :
+             oracle("SELECT column_name FROM user_tab_columns UNION ALL "
+                    "SELECT index_name FROM user_indexes;"))
+            EXPECT_LE(name.size(), 30u) << name;
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM user_indexes;"), strings{"2"});
+        if (mode == std::string("--mode=0"))
+            pg.exec("INSERT INTO \"" + table + "\" VALUES (4, 5, 6)");
+    }
+}
+
+TEST_F(kestrun_conversion, without_the_schema_a_partition_does_not_stand_in_for_a_table)
+{
+    // schema a comes first, and its partition carries the name of the table of schema hr
+    pg.exec("CREATE SCHEMA a; CREATE SCHEMA hr;"
+            "CREATE TABLE a.p (id int) PARTITION BY RANGE (id);"
+            "CREATE TABLE a.items PARTITION OF a.p FOR VALUES FROM (0) TO (100);"
+            "INSERT INTO a.p VALUES (1);"
+            "CREATE TABLE hr.items (id int, name text); INSERT INTO hr.items VALUES (50, 'hr')");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"items", "p"}));
+    EXPECT_EQ(oracle("SELECT * FROM \"items\";"), strings{"50\thr"});
+    EXPECT_EQ(oracle("SELECT * FROM \"p\";"), strings{"1"});
+}
+
+TEST_F(kestrun_conversion, a_name_shared_by_two_schemas_fails_a_run_that_skips_the_table_too)
+{
+    pg.exec("CREATE TABLE t (id int); CREATE SCHEMA s2; CREATE TABLE s2.t (id int, x int);"
+            "INSERT INTO t VALUES (1)");
+    const std::string report = "Error:\nt: More than one schema holds a table of this name: only "
+                               "one of them is converted (leave out --no_schema to convert each)\n";
+    for (const char* mode : {"--mode=0", "--mode=2"}) {
+        const kestrun_result r = run({mode});
+        EXPECT_EQ(r.exit_code, 255) << mode << r.out << r.err;
+        EXPECT_NE(r.out.find(report), std::string::npos) << mode << r.out;
+        EXPECT_EQ(oracle("SELECT * FROM \"t\";"), strings{"1"});
+    }
+}
+
+TEST_F(kestrun_conversion, a_table_that_fails_before_its_first_record_counts_its_records)
+{
+    // the table is made, then Oracle refuses its index: none of its records arrive
+    pg.exec("CREATE TABLE a (id int PRIMARY KEY, v int); CREATE INDEX a_v ON a (v);"
+            "INSERT INTO a VALUES (1, 1), (2, 2); CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
+    const kestrun_result r = run({}, {"OCISIM_FAULTS=1450:CREATE INDEX*"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind(database_line(2) + "Error:\na: ORA-01450", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nError:\na: 2 of 2 records were not written\n" + table_line("z", 1)),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"a\";"), strings{"0"});
+    EXPECT_EQ(oracle("SELECT * FROM \"z\";"), strings{"1"});
+}
