@@ -441,7 +441,7 @@ TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applie
     } cases[] = {
         {dir.write("plain.qlx", "key=value\r\n"),
          "Profile cannot be read. Please verify that the file is a conversion profile."},
-        {profile("t", "", "mode=x", "", "other_dest"),
+        {profile("t", "", "only definitions=1\r\nmode=x"),
          "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
          "profile."},
     };
@@ -449,18 +449,18 @@ TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applie
         full_settings(pg, ora);
         modal_script script({choose_file(c.path), ok(), yes()});
         bool stayed = false;
-        std::wstring dest;
+        bool tab_def = true;
         ui_steps steps({at(p_welcome, [&] {
             click_control(p_welcome, 1115);
             stayed = on_page(p_welcome);
-            dest = tarnova_convertor::instance().get_dest_name();
+            tab_def = tarnova_convertor::instance().tab_def;
             click_sheet(QWizard::CancelButton);
         })});
         EXPECT_EQ(run_tarnova({}), 0);
         ASSERT_EQ(script.texts().size(), 3u) << c.text;
         EXPECT_EQ(script.texts()[1], c.text);
         EXPECT_TRUE(stayed);
-        EXPECT_EQ(dest, tk_from_utf8(ora.service()));
+        EXPECT_FALSE(tab_def);
     }
 }
 
