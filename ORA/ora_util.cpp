@@ -337,13 +337,8 @@ std::wstring make_ora_def_val(const t_ftd* field)
     case VT_UI2:
     case VT_UI4:
     case VT_INT:
-    case VT_UINT: {
-        // only a plain decimal that prints back the same is a default
-        const long long value = std::wcstoll(text.c_str(), nullptr, 10);
-        wchar_t printed[32];
-        std::swprintf(printed, 32, L"%lld", value);
-        return text == printed ? text : std::wstring();
-    }
+    case VT_UINT:
+        return udb_integer_default(text);
     case VT_R4:
     case VT_R8:
     case VT_CY:

@@ -3,6 +3,7 @@
 #include "pgs_impl.hpp"
 #include "pgs_rs.hpp"
 #include "pgs_session.hpp"
+#include "pgs_util.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -116,19 +117,8 @@ pgs_database::get_full_name_pair(const std::wstring& full_name) const
 std::wstring pgs_database::get_safe_name(const std::wstring& name) const
 {
     tk_wtrace(1, L"pgs_database::get_safe_name(%ls)", name.c_str());
-    const auto quoted = [](const std::wstring& part) {
-        std::wstring text = L"\"";
-        for (wchar_t c : part) {
-            if (c == L'"')
-                text += L'"';
-            text += c;
-        }
-        return text + L"\"";
-    };
-    const size_t point = name.find(L'.');
-    if (point == std::wstring::npos)
-        return quoted(L"public") + L"." + quoted(name);
-    return quoted(name.substr(0, point)) + L"." + quoted(name.substr(point + 1));
+    const auto [schema, table] = pgs_split_name(name);
+    return pgs_quoted_name(schema, table);
 }
 
 bool pgs_database::is_table_exist(const std::wstring& name)

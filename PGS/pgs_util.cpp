@@ -142,13 +142,8 @@ std::wstring make_pgs_def_val(const t_ftd* field, const pgs_quote_fn& quote)
     case VT_UI2:
     case VT_UI4:
     case VT_UINT:
-    case VT_BOOL: {
-        // only a plain decimal that prints back the same is a default
-        const long long value = std::wcstoll(text.c_str(), nullptr, 10);
-        wchar_t printed[32];
-        std::swprintf(printed, 32, L"%lld", value);
-        return text == printed ? text : std::wstring();
-    }
+    case VT_BOOL:
+        return udb_integer_default(text);
     case VT_DECIMAL:
     case VT_R4:
     case VT_CY:

@@ -1,6 +1,7 @@
 #include "pgs_value.hpp"
 
 #include <climits>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -101,58 +102,110 @@ bool pgs_parse_date(const char* text, SYSTEMTIME& value)
 
 namespace {
 
-// a base64 digit's value; -1 for anything else
-int base64_value(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
+constexpr unsigned char base64_pad = 64;    // '='
+constexpr unsigned char base64_break = 65;  // the server's line breaks
+constexpr unsigned char base64_other = 66;
+
+// every byte's base64 value (0 to 63), or one of the marks above; a table because a large
+// value passes here twice a character
+struct base64_table {
+    unsigned char value[256];
+    constexpr base64_table() : value()
+    {
+        for (unsigned char& v : value)
+            v = base64_other;
+        for (int i = 0; i < 26; ++i) {
+            value['A' + i] = static_cast<unsigned char>(i);
+            value['a' + i] = static_cast<unsigned char>(i + 26);
+        }
+        for (int i = 0; i < 10; ++i)
+            value['0' + i] = static_cast<unsigned char>(i + 52);
+        value[static_cast<unsigned char>('+')] = 62;
+        value[static_cast<unsigned char>('/')] = 63;
+        value[static_cast<unsigned char>('=')] = base64_pad;
+        value[static_cast<unsigned char>('\n')] = base64_break;
+        value[static_cast<unsigned char>('\r')] = base64_break;
+    }
+};
+
+constexpr base64_table base64;
 
 } // namespace
 
 bool pgs_decode_base64(const char* text, size_t size, ole_variant& out)
 {
-    // the server breaks its base64 text into lines
-    size_t digits = 0;
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
+    // the padding ends the text, among the server's line breaks
+    size_t end = size;
     size_t padding = 0;
-    for (size_t i = 0; i < size; ++i) {
-        const char c = text[i];
-        if (c == '\n' || c == '\r')
-            continue;
-        if (c == '=') {
+    for (; end > 0; --end) {
+        const unsigned char value = base64.value[in[end - 1]];
+        if (value == base64_pad)
             ++padding;
-        } else if (padding != 0 || base64_value(c) < 0) {
-            return false;
-        } else {
-            ++digits;
-        }
+        else if (value != base64_break)
+            break;
     }
+    // lines are long: find the breaks rather than look at every character
+    size_t breaks = 0;
+    for (const char* at = text; (at = static_cast<const char*>(
+                                     std::memchr(at, '\n', size_t(text + size - at))));
+         ++at)
+        ++breaks;
+    for (const char* at = text; (at = static_cast<const char*>(
+                                     std::memchr(at, '\r', size_t(text + size - at))));
+         ++at)
+        ++breaks;
+    // an upper bound until every character before the padding is known to be a digit
+    const size_t digits = size - breaks - padding;
     if ((digits + padding) % 4 != 0 || padding > 2 || digits * 3 / 4 > UINT_MAX)
         return false;
     const size_t count = digits * 3 / 4;
     BYTE* bytes = out.allocate_bytes(static_cast<unsigned>(count));
-    unsigned bits = 0;
+    unsigned quad = 0;
     int held = 0;
     size_t at = 0;
-    for (size_t i = 0; i < size && at < count; ++i) {
-        const int value = base64_value(text[i]);
-        if (value < 0)
-            continue;
-        bits = bits << 6 | static_cast<unsigned>(value);
-        held += 6;
-        if (held >= 8) {
-            held -= 8;
-            bytes[at++] = static_cast<BYTE>(bits >> held);
+    size_t i = 0;
+    while (i < end) {
+        if (held == 0 && i + 4 <= end) {
+            const unsigned a = base64.value[in[i]];
+            const unsigned b = base64.value[in[i + 1]];
+            const unsigned c = base64.value[in[i + 2]];
+            const unsigned d = base64.value[in[i + 3]];
+            if ((a | b | c | d) < base64_pad) {
+                const unsigned group = a << 18 | b << 12 | c << 6 | d;
+                bytes[at] = static_cast<BYTE>(group >> 16);
+                bytes[at + 1] = static_cast<BYTE>(group >> 8);
+                bytes[at + 2] = static_cast<BYTE>(group);
+                at += 3;
+                i += 4;
+                continue;
+            }
         }
+        const unsigned char value = base64.value[in[i++]];
+        if (value >= base64_pad) {
+            // a padding before the end, or no base64 at all
+            if (value != base64_break) {
+                out = ole_variant();
+                return false;
+            }
+            continue;
+        }
+        quad = quad << 6 | value;
+        if (++held == 4) {
+            bytes[at] = static_cast<BYTE>(quad >> 16);
+            bytes[at + 1] = static_cast<BYTE>(quad >> 8);
+            bytes[at + 2] = static_cast<BYTE>(quad);
+            at += 3;
+            quad = 0;
+            held = 0;
+        }
+    }
+    // the last group before the padding: two digits hold one byte, three two
+    if (held == 2) {
+        bytes[at] = static_cast<BYTE>(quad >> 4);
+    } else if (held == 3) {
+        bytes[at] = static_cast<BYTE>(quad >> 10);
+        bytes[at + 1] = static_cast<BYTE>(quad >> 2);
     }
     return true;
 }

@@ -19,50 +19,71 @@ namespace {
 
 constexpr uint32_t replacement = 0xFFFD;
 
-void append_utf8(std::string& out, uint32_t cp)
+// every code point of a utf-16 text up to its first zero unit, a unit that is no character
+// given as the replacement character
+template <class Put>
+void utf16_code_points(const wchar_t* text, size_t length, Put put)
 {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+    for (size_t i = 0; i < length; ++i) {
+        const auto u = static_cast<uint32_t>(text[i]);
+        if (u < 0x80) {
+            if (u == 0)
+                break;
+            put(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF) {
+            const auto next = i + 1 < length ? static_cast<uint32_t>(text[i + 1]) : 0u;
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                put(0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+            } else {
+                put(replacement);
+            }
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            put(replacement);
+        } else if (u > 0x10FFFF) {
+            put(replacement);
+        } else {
+            // a unit above U+FFFF only comes from a wide literal; keep its character
+            put(u);
+        }
     }
 }
 
+char* put_utf8(char* out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// measured first and written in place: a large object's text passes here piece by piece
 std::string utf16_to_utf8(const wchar_t* text, size_t length)
 {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        const auto u = static_cast<uint32_t>(text[i]);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            const auto next = i + 1 < length ? static_cast<uint32_t>(text[i + 1]) : 0u;
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-            } else {
-                append_utf8(out, replacement);
-            }
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            append_utf8(out, replacement);
-        } else if (u > 0x10FFFF) {
-            append_utf8(out, replacement);
-        } else {
-            // a unit above U+FFFF only comes from a wide literal; keep its character
-            append_utf8(out, u);
-        }
-    }
+    size_t bytes = 0;
+    utf16_code_points(text, length, [&](uint32_t cp) {
+        bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    });
+    std::string out(bytes, '\0');
+    char* at = out.data();
+    utf16_code_points(text, length, [&](uint32_t cp) {
+        if (cp < 0x80)
+            *at++ = static_cast<char>(cp);
+        else
+            at = put_utf8(at, cp);
+    });
     return out;
 }
 

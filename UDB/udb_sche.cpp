@@ -4,6 +4,8 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <cstdlib>
+#include <cwchar>
 #include <memory>
 
 t_ftd::t_ftd(int size, const std::wstring& name, VARTYPE vartype, bool b_not_null,
@@ -83,6 +85,14 @@ void udb_schema::set_field_comment(const std::wstring& name, const std::wstring&
 bool udb_is_binary_type(VARTYPE type)
 {
     return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1);
+}
+
+std::wstring udb_integer_default(const std::wstring& text)
+{
+    const long long value = std::wcstoll(text.c_str(), nullptr, 10);
+    wchar_t printed[32];
+    std::swprintf(printed, 32, L"%lld", value);
+    return text == printed ? text : std::wstring();
 }
 
 bool udb_is_large_column(const t_ftd& field, unsigned limit)

@@ -41,6 +41,10 @@ inline bool udb_is_past_limit(int size, unsigned limit)
 // there, which no index can cover
 bool udb_is_large_column(const t_ftd& field, unsigned limit);
 
+// the text of an integer column's default when it is a plain decimal that prints back the
+// same, otherwise empty: anything else would not be the number the source meant
+std::wstring udb_integer_default(const std::wstring& text);
+
 // a table's column descriptors in column order; names are looked up case-insensitively
 // and the first match wins
 class udb_schema {

@@ -4,6 +4,7 @@
 // usage: pgs_read_bench [--runs=N] [rows ...]   (default 3 runs of 1000000 3000000 10000000)
 // needs TEST_PG_HOST/PORT/USER/PASSWORD, as the tests do.
 
+#include "bench_rss.hpp"
 #include "pgs_db.hpp"
 #include "pgs_engine.hpp"
 #include "pgs_rs.hpp"
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,22 +28,6 @@ using clock_type = std::chrono::steady_clock;
 double seconds_since(clock_type::time_point start)
 {
     return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-// the peak resident size of this process since the last reset, in KiB
-long peak_rss_kib()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
-void reset_peak_rss()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 struct figures {

@@ -4,6 +4,7 @@
 // usage: pgs_write_bench [--shape=narrow|wide] [rows ...]   (default both shapes, 100000 1000000)
 // needs TEST_PG_HOST/PORT/USER/PASSWORD, as the tests do.
 
+#include "bench_rss.hpp"
 #include "pgs_db.hpp"
 #include "pgs_engine.hpp"
 #include "pgs_rs.hpp"
@@ -27,22 +28,6 @@
 namespace {
 
 using clock_type = std::chrono::steady_clock;
-
-// the peak resident size of this process since the last reset, in KiB
-long peak_rss_kib()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
-void reset_peak_rss()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 struct figures {
     double seconds = 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need on a fresh Debian 12 machine.
+# Installs what building, testing and the demo need on a fresh Debian 12 machine, and the
+# packages named as arguments (for scripts that need more).
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libgtest-dev libgmock-dev libpqxx-dev libpq-dev libicu-dev
-      libsqlite3-dev postgresql postgresql-client procps qt6-base-dev)
+      libsqlite3-dev postgresql postgresql-client procps qt6-base-dev "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -96,6 +96,7 @@ TEST(pgs_value_text, base64_bytes_are_decoded_whole_or_refused)
         {"AP8A", std::string("\0\xff\0", 3)},
         {"QUJD\nREVG\nRw==", "ABCDEFG"},
         {"+/+/", "\xfb\xff\xbf"},
+        {"QU\nJDRE\r\nVG\nRw=\n=\n", "ABCDEFG"},
     };
     for (const auto& c : cases) {
         ole_variant value;
@@ -104,7 +105,8 @@ TEST(pgs_value_text, base64_bytes_are_decoded_whole_or_refused)
         const unsigned size = value.get_bytes(data);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), c.bytes) << c.text;
     }
-    for (const std::string refused : {"A", "AAA", "AA=A", "A===", "AA!A", "AAAA="}) {
+    for (const std::string refused : {"A", "AAA", "AA=A", "A===", "AA!A", "AAAA=",
+                                        "QUJDR!VG", "QUJD=\nQUJD"}) {
         ole_variant value;
         EXPECT_FALSE(pgs_decode_base64(refused.data(), refused.size(), value)) << refused;
         EXPECT_EQ(value.get_vt(), VT_EMPTY) << refused;

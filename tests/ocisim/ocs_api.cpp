@@ -799,8 +799,8 @@ OCS_EXPORT sword OCIHandleAlloc(const void *parenth, void **hndlpp, ub4 type, si
 OCS_EXPORT sword OCIHandleFree(void *hndlp, ub4 type)
 {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
-    handle *h = static_cast<handle *>(hndlp);
-    if (!h || !live().count(h) || h->type != type)
+    handle *h = as<handle>(hndlp, type);
+    if (!h)
         return OCI_INVALID_HANDLE;
     if (type == OCI_HTYPE_DEFINE) {
         define_h *d = static_cast<define_h *>(h);
@@ -854,8 +854,8 @@ OCS_EXPORT sword OCIDescriptorAlloc(const void *parenth, void **descpp, ub4 type
 OCS_EXPORT sword OCIDescriptorFree(void *descp, ub4 type)
 {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
-    handle *h = static_cast<handle *>(descp);
-    if (!h || !live().count(h) || h->type != type)
+    handle *h = as<handle>(descp, type);
+    if (!h)
         return OCI_INVALID_HANDLE;
     // parameters belong to their statement and go with it
     if (type == OCI_DTYPE_PARAM)
@@ -954,9 +954,8 @@ OCS_EXPORT sword OCIErrorGet(void *hndlp, ub4 recordno, OraText *, sb4 *errcodep
                              ub4 bufsiz, ub4 type)
 {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
-    handle *h = static_cast<handle *>(hndlp);
-    if (!h || !live().count(h) || h->type != type ||
-        (type != OCI_HTYPE_ERROR && type != OCI_HTYPE_ENV))
+    handle *h = as<handle>(hndlp, type);
+    if (!h || (type != OCI_HTYPE_ERROR && type != OCI_HTYPE_ENV))
         return OCI_INVALID_HANDLE;
     int code = 0;
     std::string text;
@@ -1352,9 +1351,9 @@ OCS_EXPORT sword OCIAttrGet(const void *trgthndlp, ub4 trghndltyp, void *attribu
                             ub4 attrtype, OCIError *errhp)
 {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
-    handle *h = static_cast<handle *>(const_cast<void *>(trgthndlp));
+    handle *h = as<handle>(trgthndlp, trghndltyp);
     err_h *err = as<err_h>(errhp, OCI_HTYPE_ERROR);
-    if (!h || !live().count(h) || h->type != trghndltyp || !err)
+    if (!h || !err)
         return OCI_INVALID_HANDLE;
     if (trghndltyp == OCI_HTYPE_STMT) {
         stmt_h *st = static_cast<stmt_h *>(h);
@@ -1440,9 +1439,9 @@ OCS_EXPORT sword OCIAttrSet(void *trgthndlp, ub4 trghndltyp, void *attributep, u
                             ub4 attrtype, OCIError *errhp)
 {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
-    handle *h = static_cast<handle *>(trgthndlp);
+    handle *h = as<handle>(trgthndlp, trghndltyp);
     err_h *err = as<err_h>(errhp, OCI_HTYPE_ERROR);
-    if (!h || !live().count(h) || h->type != trghndltyp || !err)
+    if (!h || !err)
         return OCI_INVALID_HANDLE;
     if (trghndltyp == OCI_HTYPE_SVCCTX && attrtype == OCI_ATTR_SERVER) {
         static_cast<svc_h *>(h)->server = as<server_h>(attributep, OCI_HTYPE_SERVER);
