@@ -1,7 +1,10 @@
 #include "page_helpers.hpp"
 #include "wizard_fixture.hpp"
 
+#include "pgs_converter_impl.hpp"
+#include "pgs_db.hpp"
 #include "pgs_engine.hpp"
+#include "udb_rset.hpp"
 #include "udb_prof.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_utils.hpp"
@@ -9,6 +12,7 @@
 #include <pqxx/pqxx>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -17,7 +21,9 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -44,6 +50,18 @@ void full_settings(const test_pg_database& pg, const test_ora_schema& ora,
     for (const auto& [name, value] : values)
         text += name + "=" + value + "\n";
     test_write_file(settings_file(), text);
+}
+
+// the bytes of text as lower-case hex digits
+std::string hex(const std::string& text)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += digits[c >> 4];
+        out += digits[c & 0x0f];
+    }
+    return out;
 }
 
 // waits for the page, then acts
@@ -279,6 +297,76 @@ TEST_F(wizard_page_rules, oracle_page_without_client_shows_one_box_and_stays)
     EXPECT_NE(out.find("box|Are you sure you want to exit the wizard?"), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '|'), 2) << out;
     EXPECT_NE(out.find("stayed=1 result=0"), std::string::npos) << out;
+}
+
+// the PostgreSQL page's Next while a table of the engine is being read: the engine
+// refuses to replace the connection under the reader, an internal error
+TEST(wizard_child, postgresql_connect_under_an_open_read)
+{
+    const char* settings = std::getenv("WIZARD_CHILD_SETTINGS");
+    const char* database = std::getenv("WIZARD_CHILD_DATABASE");
+    if (!settings || !database)
+        GTEST_SKIP() << "run by the parent test only";
+    reset_settings();
+    test_write_file(settings_file(), test_read_file(settings));
+    // every box or dialog on stdout; the internal-error dialog is answered with its
+    // button, after which the process ends
+    const auto report = [](QWidget* w) {
+        const auto* box = qobject_cast<QMessageBox*>(w);
+        const QString text = box ? box->text() : control_text(w, "1320");
+        std::printf("%s|%s|%s\n", box ? "box" : "dialog", w->windowTitle().toUtf8().constData(),
+                    QString(text).replace('\n', ' ').toUtf8().constData());
+        std::fflush(stdout);
+        QAbstractButton* button = w->findChild<QAbstractButton*>("1");
+        if (box)
+            button = box->button(box->button(QMessageBox::Yes) ? QMessageBox::Yes
+                                                                : QMessageBox::Ok);
+        if (button)
+            button->click();
+    };
+    modal_script script({{"", false, report}, {"", false, report}, {"", false, report}});
+    std::unique_ptr<pgs_database> source;
+    std::unique_ptr<udb_recordset> rows;
+    ui_steps steps({next_at(p_welcome), at(p_pgs, [&] {
+                        pgs_converter_impl& pgs = tarnova_convertor::instance().pgs();
+                        pgs.connect_pgs_server(database);
+                        source = pgs.engine().open_db(tk_to_unicode(database));
+                        rows = source->get_table(L"t", 0);
+                        rows->reset();
+                        std::printf("reading|%d\n", rows->get_item() ? 1 : 0);
+                        std::fflush(stdout);
+                        click_sheet(QWizard::NextButton);
+                        std::printf("returned|%d\n", on_page(p_pgs) ? 1 : 0);
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    std::printf("result=%d\n", run_tarnova({}));
+}
+
+TEST_F(wizard_page_rules, postgresql_page_sends_an_internal_error_to_the_handler)
+{
+    pg.exec("CREATE TABLE t (id integer)");
+    pg.exec("INSERT INTO t SELECT generate_series(1, 10)");
+    full_settings(pg, ora);
+    const std::string settings = dir.write("child.ini", test_read_file(settings_file()));
+    std::string out;
+    std::string err;
+    const int status = run_child("wizard_child.postgresql_connect_under_an_open_read",
+                                 {"WIZARD_CHILD_SETTINGS=" + settings,
+                                  "WIZARD_CHILD_DATABASE=" + pg.name()},
+                                 &out, &err);
+    EXPECT_EQ(status, 255) << out << err;
+    // the internal-error dialog alone, naming the engine's check: no error box, and
+    // the page never got control back
+    const std::string dialog = "dialog|" + std::string(caption) + " Error|Internal error:  code=" +
+                               hex("pgs_engine.cpp\\");
+    std::vector<std::string> shown;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find('|') != std::string::npos || line.rfind("result=", 0) == 0)
+            shown.push_back(line);
+    ASSERT_EQ(shown.size(), 2u) << out << err;
+    EXPECT_EQ(shown[0], "reading|1");
+    EXPECT_EQ(shown[1].rfind(dialog, 0), 0u) << shown[1];
 }
 
 TEST_F(wizard_page_rules, settings_page_shows_the_mode_in_effect_and_checks_the_database)
