@@ -80,12 +80,6 @@ std::function<bool()> next_at(int page)
     return at(page, [] { click_sheet(QWizard::NextButton); });
 }
 
-// Cancel, answered Yes by the script
-std::function<bool()> cancel_at(int page)
-{
-    return at(page, [] { click_sheet(QWizard::CancelButton); });
-}
-
 modal_script::answer ok()
 {
     return {"OK", false, {}};
@@ -163,10 +157,12 @@ TEST_F(wizard_page_rules, postgresql_page_refuses_bad_ports_and_keeps_the_page)
                       std::string(caption) + " Error");
         }
         // a refused port stores nothing; a failed connection keeps what was typed
-        if (c.password)
+        if (c.password) {
             EXPECT_EQ(stored_password, c.password);
-        if (c.port)
+        }
+        if (c.port) {
             EXPECT_EQ(stored_port, std::stoi(test_pg_server::get().port)) << c.port;
+        }
     }
 }
 
@@ -253,8 +249,9 @@ TEST_F(wizard_page_rules, oracle_page_connects_behind_its_own_wait_text_and_repo
         EXPECT_EQ(wait_text.toStdString(),
                   named ? "Connecting to Oracle server. Please wait..." : "")
             << c.what;
-        if (!named)
+        if (!named) {
             EXPECT_TRUE(script.waits().empty());
+        }
         EXPECT_EQ(help.viewer_args(c.help),
                   c.help ? "--contextid=1017\n" + fake_help::help_file() + "\n" : std::string())
             << c.what;
