@@ -71,56 +71,56 @@ qt_wizard_page::qt_wizard_page(wizard_page& page)
     bool row_has_list = false;
     bool row_grows = false;
     bool row_of_choices = false;
-    for (const control_spec& spec : page.get_controls()) {
-        if (!row || spec.row != last_row) {
+    for (const control_spec& ctl : page.get_controls()) {
+        if (!row || ctl.row != last_row) {
             // radios and check boxes of a row stand together at its start
             if (row && row_of_choices)
                 row->addStretch(1);
             row = new QHBoxLayout;
             rows->addLayout(row);
-            last_row = spec.row;
+            last_row = ctl.row;
             row_caption = nullptr;
             row_grows = false;
             row_of_choices = false;
         }
-        QWidget* widget = build(spec);
-        const bool is_label = spec.kind == control_kind::label || spec.kind == control_kind::group;
+        QWidget* widget = build(ctl);
+        const bool is_label = ctl.kind == control_kind::label || ctl.kind == control_kind::group;
         if (row->count() == 1 && row_caption && !is_label)
             captions.push_back(row_caption);
-        if (row->count() == 0 && spec.kind == control_kind::label)
+        if (row->count() == 0 && ctl.kind == control_kind::label)
             row_caption = qobject_cast<QLabel*>(widget);
         // a note after an edit: the notes share one width, so the edits line up
-        if (row_grows && spec.kind == control_kind::label)
+        if (row_grows && ctl.kind == control_kind::label)
             notes.push_back(qobject_cast<QLabel*>(widget));
-        if (spec.kind == control_kind::radio || spec.kind == control_kind::check_box)
+        if (ctl.kind == control_kind::radio || ctl.kind == control_kind::check_box)
             row_of_choices = true;
-        if (buddy_wanted && !is_label && spec.kind != control_kind::title) {
+        if (buddy_wanted && !is_label && ctl.kind != control_kind::title) {
             buddy_wanted->setBuddy(widget);
             buddy_wanted = nullptr;
         }
-        if (spec.kind == control_kind::label && spec.buddy == 0
-            && spec.text.find(L'&') != std::wstring::npos)
+        if (ctl.kind == control_kind::label && ctl.buddy == 0
+            && ctl.text.find(L'&') != std::wstring::npos)
             buddy_wanted = qobject_cast<QLabel*>(widget);
         // edits and lists take the room of their row
-        const bool grows = spec.kind == control_kind::edit || spec.kind == control_kind::password
-                           || spec.kind == control_kind::combo || spec.kind == control_kind::list
-                           || spec.kind == control_kind::multiline
-                           || spec.kind == control_kind::progress;
+        const bool grows = ctl.kind == control_kind::edit || ctl.kind == control_kind::password
+                           || ctl.kind == control_kind::combo || ctl.kind == control_kind::list
+                           || ctl.kind == control_kind::multiline
+                           || ctl.kind == control_kind::progress;
         // a button keeps its own size at the start of its place
         row->addWidget(widget, grows ? 1 : 0,
-                       spec.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
-        if (spec.kind == control_kind::list)
+                       ctl.kind == control_kind::button ? Qt::AlignLeft : Qt::Alignment());
+        if (ctl.kind == control_kind::list)
             row_has_list = true;
         row_grows = row_grows || grows;
-        if (spec.hidden)
+        if (ctl.hidden)
             widget->hide();
-        if (spec.id != -1)
-            m_controls[spec.id] = widget;
+        if (ctl.id != -1)
+            m_controls[ctl.id] = widget;
     }
-    for (const control_spec& spec : page.get_controls())
-        if (spec.buddy != 0)
-            if (auto* label = qobject_cast<QLabel*>(control(spec.id)))
-                label->setBuddy(control(spec.buddy));
+    for (const control_spec& ctl : page.get_controls())
+        if (ctl.buddy != 0)
+            if (auto* label = qobject_cast<QLabel*>(control(ctl.id)))
+                label->setBuddy(control(ctl.buddy));
     if (row && row_of_choices)
         row->addStretch(1);
     int note_width = 0;
@@ -144,12 +144,12 @@ qt_wizard_page::~qt_wizard_page()
     m_page.attach_view(nullptr);
 }
 
-QWidget* qt_wizard_page::build(const control_spec& spec)
+QWidget* qt_wizard_page::build(const control_spec& ctl)
 {
-    const QString text = to_qstring(spec.text);
-    const int id = spec.id;
+    const QString text = to_qstring(ctl.text);
+    const int id = ctl.id;
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (ctl.kind) {
     case control_kind::label:
     case control_kind::title:
     case control_kind::group: {
@@ -157,11 +157,11 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
         label->setTextFormat(Qt::PlainText);
         // the texts carry their own line breaks, as the pages were laid out
         label->setWordWrap(false);
-        if (spec.kind == control_kind::group) {
+        if (ctl.kind == control_kind::group) {
             QFont font = label->font();
             font.setBold(true);
             label->setFont(font);
-        } else if (spec.kind == control_kind::title) {
+        } else if (ctl.kind == control_kind::title) {
             QFont font;
             font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
             font.setPointSize(10);
@@ -177,7 +177,7 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
         // texts are kept whole, however long
         edit->setMaxLength(std::numeric_limits<int>::max());
         edit->setText(text);
-        if (spec.kind == control_kind::password)
+        if (ctl.kind == control_kind::password)
             edit->setEchoMode(QLineEdit::Password);
         connect(edit, &QLineEdit::textEdited, this,
                 [this, id] { notify(id, control_event::changed); });
@@ -249,7 +249,7 @@ QWidget* qt_wizard_page::build(const control_spec& spec)
     }
     case control_kind::image: {
         auto* label = new QLabel;
-        label->setPixmap(qt_wizard_services::image(spec.image));
+        label->setPixmap(qt_wizard_services::image(ctl.image));
         widget = label;
         break;
     }

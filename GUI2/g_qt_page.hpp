@@ -46,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* build(const control_spec& spec);
+    QWidget* build(const control_spec& ctl);
     void notify(int id, control_event event);
 
     wizard_page& m_page;

@@ -54,8 +54,8 @@ protected:
         add_control({-1, control_kind::label, L"from default value 1521.", 2});
         add_control({-1, control_kind::label, L"&Server (IP or network name):", 3});
         add_control({id_host, control_kind::edit, L"", 3});
-        for (const control_spec& spec : after_host)
-            add_control(spec);
+        for (const control_spec& ctl : after_host)
+            add_control(ctl);
         add_control({1307, control_kind::label, L"Po&rt:", 10});
         add_control({id_port, control_kind::edit, L"", 10});
         add_control({-1, control_kind::label, L"&Username:", 11});

@@ -149,6 +149,14 @@ std::string error_handler::shown_message(const tk_exception& e) const
     return one_line(tk_to_ansi(reaction().shown_name(m_context_name))) + m_context_tail + ": " + text;
 }
 
+void error_handler::report(const tk_exception& e, bool may_continue)
+{
+    try {
+        handle(e, may_continue);
+    } catch (const tk_final_exception&) {
+    }
+}
+
 void error_handler::handle(const tk_exception& e, bool may_continue)
 {
     tk_trace(2, "error_handler::handle");

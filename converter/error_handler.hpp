@@ -73,6 +73,9 @@ public:
 
     // a level-2 error never returns; level 1 ends the operation or the process
     void handle(const tk_exception& e, bool may_continue);
+    // handle, for callers whose operation ends here anyway: the final exception that ends
+    // the operation after the report is not passed on
+    void report(const tk_exception& e, bool may_continue);
 
     // errors of level 0 and 1 that reached handle, suppressed ones included,
     // plus those that a program reported on its own (count_reported_error)

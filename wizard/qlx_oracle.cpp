@@ -41,10 +41,7 @@ void oracle_settings_page::animation::run()
             wizard_shell::display_help(qlx::help_oracle);
     } catch (const tk_exception& e) {
         // a level-1 error (no client) ends this operation only: reported, not connected
-        try {
-            error_handler::instance().handle(e, false);
-        } catch (const tk_final_exception&) {
-        }
+        error_handler::instance().report(e, false);
     } catch (const std::exception& e) {
         wizard_shell::error(std::string(e.what()));
         error_handler::end_process(-1);

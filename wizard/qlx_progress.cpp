@@ -68,10 +68,7 @@ bool progress_page::page_init()
     if (wizard_page_view* v = view())
         v->set_progress(id_bar, 0);
     if (!start_conversion()) {
-        try {
-            error_handler::instance().handle(tk_exception(qlx::thread_not_started, 1), true);
-        } catch (const tk_final_exception&) {
-        }
+        error_handler::instance().report(tk_exception(qlx::thread_not_started, 1), true);
         sheet.select_page(qlx::tpl_finish);
     }
     return true;

@@ -29,10 +29,7 @@ void sel_file_page::animation::run()
         m_names = tarnova_convertor::instance().pgs().engine().get_contents();
     } catch (const tk_exception& e) {
         // Abort ends the fetch only; the dialog still ends below
-        try {
-            error_handler::instance().handle(e, false);
-        } catch (const tk_final_exception&) {
-        }
+        error_handler::instance().report(e, false);
     } catch (const std::exception& e) {
         wizard_shell::error(std::string(e.what()));
         error_handler::end_process(-1);

@@ -149,10 +149,7 @@ int tarnova_main(int argc, char** argv)
         } catch (const tk_final_exception&) {
             // reported already
         } catch (const tk_exception& e) {
-            try {
-                handler.handle(e, true);
-            } catch (const tk_final_exception&) {
-            }
+            handler.report(e, true);
         } catch (const std::exception& e) {
             wizard_shell::error(std::string(e.what()));
         }

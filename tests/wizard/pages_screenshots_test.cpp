@@ -1,5 +1,5 @@
 #include "page_helpers.hpp"
-#include "wizard_fixture.hpp"
+#include "screenshot_fixture.hpp"
 
 #include "g_gui_call.hpp"
 #include "g_qt_svc.hpp"
@@ -18,37 +18,9 @@
 
 // pictures of the interactive pages, the wait dialog and each page's typical box for a
 // person to look at (scripts/screenshots.sh); skipped unless WIZARD_SCREENSHOT_DIR is set
-class wizard_screenshots_pages : public wizard_conversion {
+class wizard_screenshots_pages : public wizard_screenshot_base {
 protected:
-    void SetUp() override
-    {
-        const char* dir = std::getenv("WIZARD_SCREENSHOT_DIR");
-        if (!dir)
-            GTEST_SKIP() << "pictures are taken by scripts/screenshots.sh";
-        out = dir;
-        wizard_conversion::SetUp();
-    }
-
-    bool save(QWidget* w, const std::string& name) const
-    {
-        return w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
-    }
-
     bool save_sheet(const std::string& name) const { return save(shown_sheet(), name); }
-
-    modal_script::answer picture_then(const std::string& name, const QString& button) const
-    {
-        return {"", false, [this, name, button](QWidget* w) {
-                    EXPECT_TRUE(save(w, name));
-                    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-                        if (b->text().remove('&') == button) {
-                            b->click();
-                            return;
-                        }
-                }};
-    }
-
-    std::string out;
 };
 
 TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)

@@ -93,14 +93,7 @@ protected:
     {
         shell.add_page(first);
         shell.add_page(finish);
-        qt_wizard_sheet window(shell);
-        sheet = &window;
-        ui_steps driver(std::move(steps));
-        const int result = window.exec();
-        gui_thread::begin_closing();
-        sheet = nullptr;
-        gui_thread::end_closing();
-        return result;
+        return run_sheet_steps(shell, sheet, std::move(steps));
     }
 
     std::function<bool()> on_finish_page()
@@ -224,7 +217,7 @@ TEST(wizard_help, help_opens_the_file_beside_the_program_at_the_topic)
 TEST(wizard_start, no_display_exits_255)
 {
     // without an argument too: the sheet never comes up
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{TARNOVA_PATH, "p.qlx"}, std::vector<std::string>{TARNOVA_PATH}}) {
         std::string out;
         std::string err;

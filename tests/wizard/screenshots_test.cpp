@@ -1,4 +1,4 @@
-#include "wizard_fixture.hpp"
+#include "screenshot_fixture.hpp"
 
 #include "error_handler.hpp"
 #include "g_errdlg.hpp"
@@ -15,40 +15,8 @@
 
 #include <cstdlib>
 
-// pictures of the wizard for a person to look at (scripts/screenshots.sh); skipped
-// unless WIZARD_SCREENSHOT_DIR names where they go
-class wizard_screenshots : public wizard_conversion {
+class wizard_screenshots : public wizard_screenshot_base {
 protected:
-    void SetUp() override
-    {
-        const char* dir = std::getenv("WIZARD_SCREENSHOT_DIR");
-        if (!dir)
-            GTEST_SKIP() << "pictures are taken by scripts/screenshots.sh";
-        out = dir;
-        wizard_conversion::SetUp();
-    }
-
-    bool save(QWidget* w, const std::string& name) const
-    {
-        return w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
-    }
-
-    // an answer that takes the picture first, then clicks the button
-    modal_script::answer picture_then(const std::string& name, const QString& button,
-                                      bool tick = false) const
-    {
-        return {"", false, [this, name, button, tick](QWidget* w) {
-                    if (tick)
-                        w->findChild<QAbstractButton*>(QStringLiteral("1222"))->click();
-                    EXPECT_TRUE(save(w, name));
-                    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-                        if (b->text().remove('&') == button || b->objectName() == button) {
-                            b->click();
-                            return;
-                        }
-                }};
-    }
-
     std::function<bool()> finish_picture(const std::string& name) const
     {
         return [this, name] {
@@ -60,8 +28,6 @@ protected:
             return true;
         };
     }
-
-    std::string out;
 };
 
 TEST_F(wizard_screenshots, progress_and_finish_pages)

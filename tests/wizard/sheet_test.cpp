@@ -1,4 +1,4 @@
-#include "modal_script.hpp"
+#include "wizard_fixture.hpp"
 
 #include "error_handler.hpp"
 #include "g_gui_call.hpp"
@@ -71,14 +71,7 @@ protected:
     // runs the steps while the sheet is shown; the sheet's result
     int run(std::vector<std::function<bool()>> steps)
     {
-        qt_wizard_sheet window(shell);
-        sheet = &window;
-        ui_steps driver(std::move(steps));
-        const int result = window.exec();
-        gui_thread::begin_closing();
-        sheet = nullptr;
-        gui_thread::end_closing();
-        return result;
+        return run_sheet_steps(shell, sheet, std::move(steps));
     }
 
     // a step that clicks a button and is done

@@ -1,6 +1,7 @@
 #include "wizard_fixture.hpp"
 
 #include "g_qt_page.hpp"
+#include "g_gui_call.hpp"
 #include "g_qt_sheet.hpp"
 #include "g_qt_svc.hpp"
 #include "tarnova_app.hpp"
@@ -149,4 +150,17 @@ int run_child(const std::string& test, const std::vector<std::string>& env, std:
     const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     const std::string program(self, n > 0 ? static_cast<std::size_t>(n) : 0);
     return test_run_process({program, "--gtest_filter=" + test}, env, "", out, err);
+}
+
+int run_sheet_steps(wizard_shell& shell, qt_wizard_sheet*& sheet,
+                    std::vector<std::function<bool()>> steps)
+{
+    qt_wizard_sheet window(shell);
+    sheet = &window;
+    ui_steps driver(std::move(steps));
+    const int result = window.exec();
+    gui_thread::begin_closing();
+    sheet = nullptr;
+    gui_thread::end_closing();
+    return result;
 }

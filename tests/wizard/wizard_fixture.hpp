@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class qt_wizard_sheet;
+class wizard_shell;
 
 // the settings directory of the test process (XDG_CONFIG_HOME) and its settings file
 std::string settings_file();
@@ -71,3 +73,8 @@ private:
 // this test program run as a child with extra environment; its exit status
 int run_child(const std::string& test, const std::vector<std::string>& env, std::string* out,
               std::string* err);
+
+// shows the shell's sheet and runs the steps while it is shown; `sheet` points at it meanwhile.
+// the sheet's result
+int run_sheet_steps(wizard_shell& shell, qt_wizard_sheet*& sheet,
+                    std::vector<std::function<bool()>> steps);
