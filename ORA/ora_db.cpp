@@ -134,7 +134,8 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
 {
     tk_wtrace(2, L"ora_database::create_table(%ls)", name.c_str());
     std::vector<ora_left_out_index> left_out;
-    if (!is_table_exist(name)) {
+    const bool create = !is_table_exist(name);
+    if (create) {
         ora_schema_initializer builder(name, fields, upper_case);
         builder.build_schema(m_session);
         if (!indexes.empty()) {
@@ -147,7 +148,9 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
         names_map.add_fn_map(name, builder.get_names_map());
     }
     std::unique_ptr<udb_recordset> table = get_table(name, 2);
-    static_cast<ora_table&>(*table).set_left_out_indexes(std::move(left_out));
+    auto& written = static_cast<ora_table&>(*table);
+    written.set_left_out_indexes(std::move(left_out));
+    written.set_created(create);
     return table;
 }
 

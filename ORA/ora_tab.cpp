@@ -163,19 +163,34 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
     return get_fld_append_wstr(pos, value, *schema.fields[size_t(pos)]);
 }
 
+// a value replaced in a row that is then not written was not written either
+struct ora_table::counters_guard {
+    explicit counters_guard(ora_table& table)
+        : table(table), replaced(table.m_replaced_values), zeroed(table.m_zeroed_values)
+    {
+    }
+    ~counters_guard()
+    {
+        if (written)
+            return;
+        table.m_replaced_values = replaced;
+        table.m_zeroed_values = zeroed;
+    }
+    counters_guard(const counters_guard&) = delete;
+    counters_guard& operator=(const counters_guard&) = delete;
+
+    ora_table& table;
+    const std::map<std::wstring, unsigned> replaced;
+    const std::map<std::wstring, unsigned> zeroed;
+    bool written = false;
+};
+
 void ora_table::append_record(const udb_record& record)
 {
     tk_trace(2, "ora_table::append_record");
-    // a value replaced in a row that is then not written was not written either
-    const std::map<std::wstring, unsigned> replaced = m_replaced_values;
-    const std::map<std::wstring, unsigned> zeroed = m_zeroed_values;
-    try {
-        write_row(record);
-    } catch (...) {
-        m_replaced_values = replaced;
-        m_zeroed_values = zeroed;
-        throw;
-    }
+    counters_guard counters(*this);
+    write_row(record);
+    counters.written = true;
 }
 
 void ora_table::write_row(const udb_record& record)
@@ -300,9 +315,31 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     check_scale(column, literal);
     tk_trace(1, "schema[eye]->size=%d", column.size);
 
+    const std::wstring replaced = number_replacement(value, column);
+    if (!replaced.empty())
+        return replaced;
+
+    if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
+        return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;
+
+    // only a table this run made may lose its constraint: the user's own table refuses
+    // the record (ORA-01400) and keeps its definition
+    if (column.b_not_null && m_created && !indexes.is_idx_field(column.name, true)) {
+        tk_trace(1, "Put NULL-field");
+        reset_not_null_flag(pos, is_null_value(value) ? "a NULL value arrived for it"
+                                 : value.get_type() == VT_BSTR
+                                     ? "an empty text arrives in Oracle as NULL"
+                                     : "an empty value arrives in Oracle as NULL");
+    }
+    return L"NULL";
+}
+
+std::wstring ora_table::number_replacement(const udb_field& value, const t_ftd& column)
+{
     double number = 0;
-    if ((column.vartype == VT_R4 || column.vartype == VT_R8) && value_as_double(value, number)
-        && !(number >= -ora_max_number && number <= ora_max_number)) {
+    if ((column.vartype != VT_R4 && column.vartype != VT_R8) || !value_as_double(value, number))
+        return std::wstring();
+    if (!(number >= -ora_max_number && number <= ora_max_number)) {
         // oracle cannot hold it (nor a NaN): the column default or NULL, counted so that
         // the run can tell the user
         tk_trace(1, "Number is out of range");
@@ -314,8 +351,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         }
         return L"NULL";
     }
-    if ((column.vartype == VT_R4 || column.vartype == VT_R8) && number != 0
-        && std::fabs(number) < ora_min_number) {
+    if (number != 0 && std::fabs(number) < ora_min_number) {
         tk_trace(1, "Number is out of range");
         ++m_zeroed_values[column.name];
         return L"0";
@@ -324,18 +360,10 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
     // number: sixteen digits read back as the same double and fit
     if (value.get_type() == VT_R8 && std::fabs(number) == ora_max_number)
         return number < 0 ? L"-9.999999999999999e+125" : L"9.999999999999999e+125";
-
-    if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
-        return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;
-
-    if (column.b_not_null && !indexes.is_idx_field(column.name, true)) {
-        tk_trace(1, "Put NULL-field");
-        reset_not_null_flag(pos);
-    }
-    return L"NULL";
+    return std::wstring();
 }
 
-void ora_table::reset_not_null_flag(int pos)
+void ora_table::reset_not_null_flag(int pos, const char* why)
 {
     tk_trace(2, "ora_table::reset_not_null_flag(%d)", pos);
     if (pos < 0 || size_t(pos) >= schema.fields.size())
@@ -355,11 +383,13 @@ void ora_table::reset_not_null_flag(int pos)
     // later rows of this table need no second statement
     column.b_not_null = false;
     m_dropped_not_null.push_back(column.name);
+    m_dropped_not_null_why.push_back(why);
 }
 
 void ora_table::update(const udb_record& record)
 {
     tk_trace(2, "ora_table::update");
+    counters_guard counters(*this);
     ora_field_finder finder(record, m_upper_case, column_map());
     // the record stays as the table holds it: said, never dropped without a word
     if (key_index == -1)
@@ -389,7 +419,12 @@ void ora_table::update(const udb_record& record)
         if (column.vartype == VT_DATE)
             check_calendar(column, literal);
         check_scale(column, literal);
-        bool is_null = is_null_value(*field) || literal.empty() || literal == L"''";
+        // replaced and counted as an appended row's value would be
+        const std::wstring replaced = number_replacement(*field, column);
+        if (!replaced.empty())
+            literal = replaced;
+        bool is_null = is_null_value(*field) || literal.empty() || literal == L"''"
+                       || literal == L"NULL";
         // '' is NULL to oracle: an empty text or byte string stays empty, as appended
         if (is_null && !is_null_value(*field) && ora_is_lob_column(column)) {
             literal = empty_lob_literal(column);
@@ -432,6 +467,7 @@ void ora_table::update(const udb_record& record)
     m_update_open = true;
     if (m_db->query(sql) == 0)
         throw tk_exception("The record cannot be updated: no row of the table has its key", 0);
+    counters.written = true;
 }
 
 bool ora_table::is_eof()
@@ -470,10 +506,9 @@ std::vector<std::string> ora_table::get_losses() const
         losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
                          + " were too small for an Oracle number and were written as 0");
     // the destination no longer has the source's constraint: the user must know
-    for (const std::wstring& column : m_dropped_not_null)
-        losses.push_back("Column " + tk_to_ansi(column)
-                         + " lost its NOT NULL constraint: an empty value arrives in Oracle as"
-                           " NULL");
+    for (size_t i = 0; i < m_dropped_not_null.size(); ++i)
+        losses.push_back("Column " + tk_to_ansi(m_dropped_not_null[i])
+                         + " lost its NOT NULL constraint: " + m_dropped_not_null_why[i]);
     for (const std::wstring& field : m_unwritten_fields)
         losses.push_back("Column " + tk_to_ansi(field)
                          + " has no column in the Oracle table: its values were not written");

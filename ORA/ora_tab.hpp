@@ -75,6 +75,9 @@ public:
     const std::map<std::wstring, unsigned>& get_zeroed_values() const { return m_zeroed_values; }
     // the columns whose NOT NULL constraint the writer dropped to take an empty value
     const std::vector<std::wstring>& get_dropped_not_null() const { return m_dropped_not_null; }
+    // a table the run created itself may lose a NOT NULL to take an empty value; the user's
+    // own table keeps its definition and refuses such a record (set by create_table)
+    void set_created(bool created) { m_created = created; }
     // the source indexes that creating this table left out (set by create_table)
     const std::vector<ora_left_out_index>& get_left_out_indexes() const { return m_left_out; }
     void set_left_out_indexes(std::vector<ora_left_out_index> left_out)
@@ -86,8 +89,10 @@ public:
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
-    // drops the NOT NULL constraint of the column at pos (committed at once)
-    void reset_not_null_flag(int pos);
+    // drops the NOT NULL constraint of the column at pos (committed at once); why says what
+    // came for it (an empty text or NULL), as the loss message
+    void reset_not_null_flag(int pos,
+                             const char* why = "an empty value arrives in Oracle as NULL");
 
 private:
     // the column names of the table when this run created it (source -> column), or null
@@ -102,6 +107,11 @@ private:
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
     // raises ora_value_exception for a number its NUMBER(p,s) column would round
     void check_scale(const t_ftd& column, const std::wstring& literal) const;
+    // the literal of a floating-point value oracle cannot hold as it is (beyond its range,
+    // NaN, too small), counted per column; empty for every other value
+    std::wstring number_replacement(const udb_field& value, const t_ftd& column);
+    // the counters a row changes, put back when the row is not written
+    struct counters_guard;
     // a source field without a column here: reported after the table
     void note_unwritten_field(const std::wstring& field);
 
@@ -119,5 +129,7 @@ private:
     std::map<std::wstring, unsigned> m_zeroed_values;
     std::vector<ora_left_out_index> m_left_out;
     std::vector<std::wstring> m_dropped_not_null;
+    std::vector<std::string> m_dropped_not_null_why;   // what came, per dropped column
+    bool m_created = false;
     std::vector<std::wstring> m_unwritten_fields;
 };

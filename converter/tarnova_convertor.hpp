@@ -92,6 +92,9 @@ private:
     // reported
     std::uint32_t m_rec_failed = 0;
     std::uint32_t m_rec_handled = 0;
+    // the destination table held rows before this run wrote into it: only a key of those
+    // may a merge meet without a word (an empty one holds only keys this run wrote)
+    bool m_dest_held_rows = false;
 };
 
 // the scope of one run: the start line, and at the end the end line and the

@@ -136,6 +136,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     rec_done = 0;
     m_rec_failed = 0;
     m_rec_handled = 0;
+    m_dest_held_rows = false;
 
     // a table the source lacks never reaches get_table (its internal check)
     if (query.empty() && !state.source->is_table_exist(name)) {
@@ -184,6 +185,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         builds_indexes = !skip_idx && !dest.is_table_exist(dest_name);
         writer = dest.create_table(dest_name, source->schema,
                                    skip_idx ? udb_indexes() : source->indexes);
+        // counted as the writer opened the table, before any row of this run
+        m_dest_held_rows = writer->rec_count > 0;
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -265,10 +268,13 @@ void tarnova_convertor::write_record(udb_recordset& writer, const udb_record& re
                 throw;
             tk_trace(1, "GOT ERROR: %s (%08X)", e.what(), static_cast<unsigned>(e.get_code()));
             tk_trace(1, "mode=%d", mode);
-            const bool duplicate = e.get_kind() == tk_error_kind::duplicate_key;
-            if (mode == udb_mode_merge_update && duplicate)
+            // a key that meets a row of this run is a lost record, whatever the mode; only
+            // a table that held rows before may hold the row a merge keeps or updates
+            const bool old_row
+                = e.get_kind() == tk_error_kind::duplicate_key && m_dest_held_rows;
+            if (mode == udb_mode_merge_update && old_row)
                 update_record(writer, record);
-            else if (!(mode == udb_mode_merge && duplicate))
+            else if (!(mode == udb_mode_merge && old_row))
                 throw;
         }
     } catch (const tk_exception& e) {

@@ -120,24 +120,34 @@ TEST_F(ora_table_test, empty_value_of_a_not_null_column_drops_the_constraint_onc
     EXPECT_EQ(t->get_dropped_not_null(), std::vector<std::wstring>{L"NAME"});
 }
 
-TEST_F(ora_table_test, dropping_not_null_leaves_type_and_default_of_an_existing_column)
+TEST_F(ora_table_test, a_table_the_run_did_not_create_keeps_its_not_null_and_refuses_the_row)
 {
-    exec(L"CREATE TABLE KEEP (ID NUMBER(5,0), D DATE NOT NULL, V VARCHAR2(3000) DEFAULT 'v' "
-         L"NOT NULL, N NUMBER(5,0) NOT NULL)");
-    auto t = open(L"KEEP");
-    t->append_record(*rec({{L"ID", num(1)}, {L"D", null()}, {L"V", text(L"")}, {L"N", null()}}));
-    EXPECT_EQ(count(L"SELECT COUNT(*) FROM KEEP WHERE D IS NULL AND V IS NULL AND N IS NULL"), 1);
-
-    ora_rows cols = rows(L"SELECT COLUMN_NAME, DATA_TYPE, NULLABLE, DATA_LENGTH, DATA_PRECISION, "
-                         L"DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE TABLE_NAME='KEEP' AND "
-                         L"COLUMN_NAME <> 'ID' ORDER BY COLUMN_ID");
-    ASSERT_EQ(cols.size(), 3u);
-    EXPECT_EQ(cols[0][0] + L" " + cols[0][1] + L" " + cols[0][2], L"D DATE Y");
-    EXPECT_EQ(cols[1][0] + L" " + cols[1][1] + L" " + cols[1][2], L"V VARCHAR2 Y");
-    EXPECT_EQ(std::stod(cols[1][3]), 3000.0);
-    EXPECT_EQ(tk_trim(cols[1][5]), L"'v'");
-    EXPECT_EQ(cols[2][0] + L" " + cols[2][1] + L" " + cols[2][2], L"N NUMBER Y");
-    EXPECT_EQ(std::stod(cols[2][4]), 5.0);
+    exec(L"CREATE TABLE KEEP (ID NUMBER(5,0), V VARCHAR2(3000) DEFAULT 'v' NOT NULL, "
+         L"N NUMBER(5,0) NOT NULL)");
+    // as if it had been there when the database object was opened
+    m_db->tables.push_back(L"KEEP");
+    const std::wstring columns_sql = L"SELECT COLUMN_NAME, DATA_TYPE, NULLABLE, DATA_LENGTH, "
+                                     L"DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE TABLE_NAME='KEEP' "
+                                     L"ORDER BY COLUMN_ID";
+    const ora_rows before = rows(columns_sql);
+    // opened as create_table opens an existing table, and as a table of its own
+    for (const bool through_create : {true, false}) {
+        auto t = through_create ? create(L"KEEP", {col(L"ID", VT_I4), col(L"V", VT_BSTR, 10)})
+                                : open(L"KEEP");
+        const std::vector<std::pair<ole_variant, ole_variant>> records{
+            {null(), num(1)}, {text(L""), num(1)}, {text(L"x"), null()}};
+        for (const auto& [v, n] : records) {
+            try {
+                t->append_record(*rec({{L"ID", num(1)}, {L"V", v}, {L"N", n}}));
+                FAIL() << "NULL in a NOT NULL column of the user's table was accepted";
+            } catch (const ora_exception& e) {
+                EXPECT_EQ(e.get_code(), ora_error_code(1400));
+            }
+        }
+        EXPECT_TRUE(t->get_dropped_not_null().empty());
+    }
+    EXPECT_EQ(rows(columns_sql), before);
+    EXPECT_EQ(count(L"SELECT COUNT(*) FROM KEEP"), 0);
 }
 
 TEST_F(ora_table_test, empty_value_of_a_primary_key_column_is_refused_by_the_server)

@@ -270,7 +270,7 @@ TEST_F(conversion, dropped_not_null_constraint_is_reported_once_and_the_rows_arr
     ASSERT_EQ(h.reaction.reports.size(), 1u);
     EXPECT_EQ(h.reaction.reports[0].level, 0);
     EXPECT_EQ(h.reaction.reports[0].message,
-              "people: Column name lost its NOT NULL constraint: an empty value arrives in"
+              "people: Column name lost its NOT NULL constraint: an empty text arrives in"
               " Oracle as NULL");
     EXPECT_EQ(h.handler.get_reported_errors(), 1u);
     EXPECT_EQ(rows(L"SELECT \"id\", NVL(\"name\", '~') FROM \"people\" ORDER BY 1"),

@@ -1,0 +1,165 @@
+// merging into the destination: quiet only about rows that were there before the run
+
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+class kestrun_merge : public kestrun_conversion {
+protected:
+    // merge with update has no option: a profile asks for it, with the port as PGPORT
+    kestrun_result run_profile_mode(int mode) const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        const std::string profile = dir.write(
+            "merge.qlx", "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + ora.service()
+                             + "\r\nmode=" + std::to_string(mode)
+                             + "\r\nno schema=1\r\n[Oracle settings]\r\nuser=" + ora.user()
+                             + "\r\npassword=" + ora.password() + "\r\n[pgs settings]\r\nhost="
+                             + s.host + "\r\nuser=" + s.user + "\r\npassword=" + s.password
+                             + "\r\n");
+        std::vector<std::string> env = ora.environment();
+        env.push_back("PGPORT=" + s.port);
+        return run_kestrun({"--profile=" + profile}, env);
+    }
+
+    kestrun_result run_mode(int mode) const
+    {
+        return mode > 2 ? run_profile_mode(mode) : run({"--mode=" + std::to_string(mode)});
+    }
+
+    void drop_oracle_tables() const
+    {
+        for (const std::string& t : oracle_tables())
+            ora.sql("DROP TABLE \"" + t + "\";\n");
+    }
+};
+
+TEST_F(kestrun_merge, keys_the_conversion_makes_equal_are_lost_records_in_every_mode)
+{
+    // oracle's DATE keeps whole seconds: three keys become one; in Berlin two instants of the
+    // end of daylight saving time become one local hour
+    pg.exec("ALTER DATABASE \"" + pg.name() + "\" SET TimeZone = 'Europe/Berlin';"
+            "CREATE TABLE ev (ts timestamp PRIMARY KEY, what text);"
+            "INSERT INTO ev VALUES ('2024-01-01 10:00:00.1', 'a'), ('2024-01-01 10:00:00.2', 'b'),"
+            "('2024-01-01 10:00:00.3', 'c');"
+            "CREATE TABLE evz (t timestamptz PRIMARY KEY, what text);"
+            "INSERT INTO evz VALUES ('2024-10-27 00:30:00+00', 'summer'),"
+            "('2024-10-27 01:30:00+00', 'winter')");
+    const std::string duplicate
+        = ": Duplicate field values being used for an unique index were found.";
+    const struct {
+        int mode;
+        bool definitions_first;   // a --tab_def run made the tables, empty
+    } cases[] = {{0, false}, {1, false}, {4, false}, {3, false}, {1, true}, {4, true}};
+    for (const auto& c : cases) {
+        const std::string what = "mode " + std::to_string(c.mode)
+                                 + (c.definitions_first ? " after --tab_def" : "");
+        drop_oracle_tables();
+        if (c.definitions_first)
+            ASSERT_EQ(run({"--tab_def"}).exit_code, 0) << what;
+        const kestrun_result r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, 255) << what << r.out << r.err;
+        EXPECT_TRUE(contains(r.out, "Error:\nev, record #2" + duplicate)) << what << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nev, record #3" + duplicate)) << what << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nev: 2 of 3 records were not written\n"))
+            << what << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nevz, record #2" + duplicate)) << what << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nevz: 1 of 2 records were not written\n"))
+            << what << r.out;
+        // the first row stays as written: no later one overwrote it
+        EXPECT_EQ(oracle("SELECT TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS'), \"what\" FROM \"ev\";"),
+                  strings{"2024-01-01 10:00:00\ta"}) << what;
+        EXPECT_EQ(oracle("SELECT TO_CHAR(\"t\", 'YYYY-MM-DD HH24:MI:SS'), \"what\" FROM \"evz\";"),
+                  strings{"2024-10-27 02:30:00\tsummer"}) << what;
+    }
+}
+
+TEST_F(kestrun_merge, a_merge_over_the_rows_of_an_earlier_run_stays_quiet)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v text);"
+            "INSERT INTO t VALUES (1, 'one'), (2, 'two')");
+    const struct {
+        int mode;
+        strings rows;   // after the source changed one row and gained one
+    } cases[] = {{1, {"1\tone", "2\ttwo", "3\tthree"}}, {4, {"1\tONE", "2\ttwo", "3\tthree"}}};
+    for (const auto& c : cases) {
+        drop_oracle_tables();
+        pg.exec("DELETE FROM t WHERE id = 3; UPDATE t SET v = 'one' WHERE id = 1");
+        ASSERT_EQ(run({}).exit_code, 0);
+        kestrun_result r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, 0) << c.mode << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)) << c.mode;
+        pg.exec("INSERT INTO t VALUES (3, 'three'); UPDATE t SET v = 'ONE' WHERE id = 1");
+        r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, 0) << c.mode << r.out << r.err;
+        EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"t\" ORDER BY 1;"), c.rows) << c.mode;
+    }
+}
+
+TEST_F(kestrun_merge, a_merge_leaves_the_not_null_of_the_users_own_table)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, name varchar(20));"
+            "INSERT INTO t VALUES (1, 'ann'), (2, NULL), (3, '')");
+    const std::string nullable_sql
+        = "SELECT column_name, nullable FROM user_tab_columns WHERE table_name = 't' "
+          "ORDER BY column_id;";
+    for (const int mode : {1, 4}) {
+        drop_oracle_tables();
+        ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, "
+                "\"name\" NVARCHAR2(20) NOT NULL);\n");
+        const kestrun_result r = run_mode(mode);
+        EXPECT_EQ(r.exit_code, 255) << mode << r.out << r.err;
+        EXPECT_EQ(r.out.rfind(database_line(1) + table_line("t", 3), 0), 0u) << mode << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nt, record #2: ORA-01400")) << mode << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nt, record #3: ORA-01400")) << mode << r.out;
+        EXPECT_TRUE(contains(r.out, "Error:\nt: 2 of 3 records were not written\n"))
+            << mode << r.out;
+        EXPECT_FALSE(contains(r.out, "NOT NULL constraint")) << mode << r.out;
+        EXPECT_EQ(oracle(nullable_sql), (strings{"id\tN", "name\tN"})) << mode;
+        EXPECT_EQ(oracle("SELECT \"id\", \"name\" FROM \"t\";"), strings{"1\tann"}) << mode;
+    }
+
+    // a table the run creates itself takes the empty text and says what arrived
+    drop_oracle_tables();
+    pg.exec("UPDATE t SET name = '' WHERE id = 2; ALTER TABLE t ALTER name SET NOT NULL");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 3)
+                         + "Error:\nt: Column name lost its NOT NULL constraint: an empty text "
+                           "arrives in Oracle as NULL\n");
+    EXPECT_EQ(oracle(nullable_sql), (strings{"id\tN", "name\tY"}));
+    EXPECT_EQ(oracle("SELECT \"id\", \"name\" FROM \"t\" ORDER BY 1;"),
+              (strings{"1\tann", "2\t~", "3\t~"}));
+}
+
+TEST_F(kestrun_merge, merge_with_update_replaces_out_of_range_doubles_and_writes_the_row)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, d float8, e float8, z float8, v text);"
+            "INSERT INTO t VALUES (1, 1, 1, 1, 'old'), (2, 2, 2, 2, 'old')");
+    ASSERT_EQ(run({}).exit_code, 0);
+    pg.exec("UPDATE t SET d = 'Infinity', e = 'NaN', z = 5e-324, v = 'new' WHERE id = 1;"
+            "UPDATE t SET d = '-Infinity', e = 2e126, v = 'new' WHERE id = 2");
+    const kestrun_result r = run_profile_mode(4);
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + "Error:\nt: 2 value(s) of column d were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n"
+                           "Error:\nt: 2 value(s) of column e were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n"
+                           "Error:\nt: 1 value(s) of column z were too small for an Oracle number "
+                           "and were written as 0\n");
+    EXPECT_EQ(oracle("SELECT \"id\", \"d\", \"e\", \"z\", \"v\" FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t~\t~\t0\tnew", "2\t~\t~\t2\tnew"}));
+}
