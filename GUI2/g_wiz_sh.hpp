@@ -65,6 +65,10 @@ public:
     // the caption of a box or dialog of that kind ("Error", or the sheet's caption
     // and " Error" once the sheet is initialised)
     static std::wstring box_caption(const std::wstring& kind);
+    // the text as a box or dialog shows it: server texts end with a line feed and
+    // indent with tabs, so the blanks and line ends at its end go and a tab is one
+    // blank. the trace, the list and the clipboard keep the text as it is
+    static std::wstring box_text(const std::wstring& text);
 
     static void display_help();
     static void display_help(int context_id);
