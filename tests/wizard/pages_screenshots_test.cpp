@@ -131,7 +131,8 @@ TEST_F(wizard_screenshots_pages, wait_dialog)
         std::this_thread::sleep_for(std::chrono::milliseconds(1800));
         end.end();
     });
-    services.wait_dialog(L"Connecting to Oracle server. Please wait...", 502, 500, end);
+    services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to Oracle server. Please wait...", 502, 500,
+                         end);
     task.join();
     EXPECT_TRUE(saved);
 }

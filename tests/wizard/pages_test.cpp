@@ -1,4 +1,5 @@
 #include "modal_script.hpp"
+#include "page_helpers.hpp"
 #include "wizard_fixture.hpp"
 
 #include "error_handler.hpp"
@@ -200,17 +201,9 @@ TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
     // an older profile that everyone may read: the save narrows it
     const std::string older = dir.write("older.qlx", "[Generic settings]\r\n");
     ASSERT_EQ(chmod(older.c_str(), 0644), 0);
-    const auto choose = [](const std::string& path) {
-        return modal_script::answer{"", false, [path](QWidget* w) {
-                                        auto* dialog = qobject_cast<QFileDialog*>(w);
-                                        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                                            ->setText(QString::fromStdString(path));
-                                        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-                                    }};
-    };
     task.password = L"oracle secret";
     task.pgs().password = "pgs secret";
-    modal_script script({{"OK", false, {}}, choose(fresh), choose(older)});
+    modal_script script({{"OK", false, {}}, choose_file(fresh), choose_file(older)});
     const auto save = [this] {
         sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
         return true;
