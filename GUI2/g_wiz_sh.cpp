@@ -248,10 +248,23 @@ void wizard_shell::clear_errors()
 {
     std::lock_guard<std::mutex> lock(m_errors_mutex);
     m_errors.clear();
+    m_closing_line.clear();
 }
 
 std::vector<std::string> wizard_shell::get_errors() const
 {
     std::lock_guard<std::mutex> lock(m_errors_mutex);
     return m_errors;
+}
+
+void wizard_shell::set_closing_line(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(m_errors_mutex);
+    m_closing_line = text;
+}
+
+std::string wizard_shell::get_closing_line() const
+{
+    std::lock_guard<std::mutex> lock(m_errors_mutex);
+    return m_closing_line;
 }

@@ -75,8 +75,13 @@ public:
 
     // the errors of a run, at most max_errors
     void add_error(const std::string& text);
+    // empties the errors and the closing line
     void clear_errors();
     std::vector<std::string> get_errors() const;
+    // what became of the run as a whole (an abort), shown after its errors however
+    // many there were; empty for none
+    void set_closing_line(const std::string& text);
+    std::string get_closing_line() const;
 
 private:
     static void show_help(int context_id);
@@ -92,4 +97,5 @@ private:
     int m_direction = 1;
     mutable std::mutex m_errors_mutex;
     std::vector<std::string> m_errors;
+    std::string m_closing_line;
 };

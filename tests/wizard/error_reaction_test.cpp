@@ -110,6 +110,8 @@ TEST_F(wizard_errors, reaction_to_each_level)
                 << c.what;
         }
         EXPECT_EQ(shell.get_errors(), std::vector<std::string>{text}) << c.what;
+        // an abort outside a run ends that operation only: no closing line
+        EXPECT_EQ(shell.get_closing_line(), "") << c.what;
     }
 }
 
@@ -128,9 +130,11 @@ TEST_F(wizard_errors, error_list_keeps_twenty_and_a_run_start_empties_it)
     EXPECT_EQ(listed.back(), "error 20");
 
     // errors of the pages before a run are not the run's
+    shell.set_closing_line("closing");
     wizard_run_hooks hooks;
     hooks.on_start();
     EXPECT_TRUE(shell.get_errors().empty());
+    EXPECT_EQ(shell.get_closing_line(), "");
     EXPECT_TRUE(shell.is_timer_running());
     shell.stop_timer();
 }
