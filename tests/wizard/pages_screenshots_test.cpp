@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
@@ -110,6 +111,43 @@ TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)
     EXPECT_EQ(run_tarnova({}), 1);
     EXPECT_TRUE(steps.all_done()) << steps.done_count();
     EXPECT_EQ(script.seen_widgets().size(), 7u);
+}
+
+TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
+{
+    const test_pg_server& s = test_pg_server::get();
+    test_write_file(settings_file(),
+                    "pgshost=sz:" + s.host + "\npgsport=dword:" + s.port + "\npgsuser=sz:" + s.user
+                        + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
+                        + "\noraclep=sz:wrong\ndest=sz:" + ora.service() + "\n");
+    modal_script script({picture_then("oracle_connection_error_box", "OK"), {"Yes", false, {}}});
+    ui_steps steps({
+        [&] {
+            if (!on_page(p_welcome))
+                return false;
+            click_sheet(QWizard::NextButton);
+            return true;
+        },
+        [&] {
+            if (!on_page(p_pgs))
+                return false;
+            click_sheet(QWizard::NextButton);
+            return true;
+        },
+        [&] {
+            if (!on_page(p_oracle))
+                return false;
+            click_sheet(QWizard::NextButton);
+            // the page again, with the keyboard back in it
+            EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
+            EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
+            click_sheet(QWizard::CancelButton);
+            return true;
+        },
+    });
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done()) << steps.done_count();
+    EXPECT_EQ(script.texts().size(), 2u);
 }
 
 TEST_F(wizard_screenshots_pages, wait_dialog)
