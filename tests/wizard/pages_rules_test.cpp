@@ -71,22 +71,6 @@ std::string hex(const std::string& text)
     return out;
 }
 
-// waits for the page, then acts
-std::function<bool()> at(int page, std::function<void()> act)
-{
-    return [page, act] {
-        if (!on_page(page))
-            return false;
-        act();
-        return true;
-    };
-}
-
-std::function<bool()> next_at(int page)
-{
-    return at(page, [] { click_sheet(QWizard::NextButton); });
-}
-
 modal_script::answer ok()
 {
     return {"OK", false, {}};

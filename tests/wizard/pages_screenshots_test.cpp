@@ -121,30 +121,13 @@ TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
                         + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
                         + "\noraclep=sz:wrong\ndest=sz:" + ora.service() + "\n");
     modal_script script({picture_then("oracle_connection_error_box", "OK"), {"Yes", false, {}}});
-    ui_steps steps({
-        [&] {
-            if (!on_page(p_welcome))
-                return false;
-            click_sheet(QWizard::NextButton);
-            return true;
-        },
-        [&] {
-            if (!on_page(p_pgs))
-                return false;
-            click_sheet(QWizard::NextButton);
-            return true;
-        },
-        [&] {
-            if (!on_page(p_oracle))
-                return false;
-            click_sheet(QWizard::NextButton);
-            // the page again, with the keyboard back in it
-            EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
-            EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
-            click_sheet(QWizard::CancelButton);
-            return true;
-        },
-    });
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
+                        click_sheet(QWizard::NextButton);
+                        // the page again, with the keyboard back in it
+                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
+                        EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
+                        click_sheet(QWizard::CancelButton);
+                    })});
     EXPECT_EQ(run_tarnova({}), 0);
     EXPECT_TRUE(steps.all_done()) << steps.done_count();
     EXPECT_EQ(script.texts().size(), 2u);
