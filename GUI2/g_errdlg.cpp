@@ -17,7 +17,8 @@ int dlg_error_ex::run()
     wizard_services* s = wizard_services::current();
     if (!s)
         return id_ok;
-    const int result = s->internal_error_dialog(wizard_shell::box_caption(L"Error"), m_message);
+    const int result = s->internal_error_dialog(wizard_shell::box_caption(L"Error"),
+                                                wizard_shell::box_text(m_message));
     if (result == id_copy) {
         tk_copy_to_clipboard2(m_message);
     } else if (result == id_send_bug) {
@@ -39,5 +40,6 @@ int dlg_error_continue::run()
     wizard_services* s = wizard_services::current();
     if (!s)
         return id_abort;
-    return s->continue_dialog(wizard_shell::box_caption(L"Error"), m_message, m_do_not_show);
+    return s->continue_dialog(wizard_shell::box_caption(L"Error"),
+                              wizard_shell::box_text(m_message), m_do_not_show);
 }

@@ -27,7 +27,9 @@ bool gui_finish_page::page_init()
     wizard_page_view* v = view();
     if (!v)
         return true;
-    const std::vector<std::string> errors = sheet.get_errors();
+    std::vector<std::string> errors = sheet.get_errors();
+    if (const std::string closing = sheet.get_closing_line(); !closing.empty())
+        errors.push_back(closing);
     if (errors.empty()) {
         tk_trace(2, "Display success-message");
         v->set_text(id_result, m_success_text);

@@ -8,6 +8,7 @@
 #include "g_wait_dlg.hpp"
 #include "tk_log.hpp"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -25,6 +26,31 @@ QPointer<qt_wizard_sheet> shown_sheet;
 QWidget* owner(bool owned)
 {
     return owned ? shown_sheet.data() : nullptr;
+}
+
+// a box shown over the wait dialog takes the activation with it when it closes, and
+// the dialog that ends after it hands it to no one: the sheet takes it back, and the
+// page's control that had the focus (else its first) gets it again
+void give_back_keyboard(const QPointer<QWidget>& had_focus)
+{
+    if (!shown_sheet)
+        return;
+    QWidget* page = shown_sheet->currentPage();
+    shown_sheet->activateWindow();
+    if (!page)
+        return;
+    if (had_focus && page->isAncestorOf(had_focus) && had_focus->isEnabled()
+        && had_focus->isVisible()) {
+        had_focus->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && w->isEnabled() && w->isVisible()
+            && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 QStringList filter_list(const std::vector<std::wstring>& filters)
@@ -120,11 +146,13 @@ int qt_wizard_services::continue_dialog(const std::wstring& caption, const std::
     return result;
 }
 
-void qt_wizard_services::wait_dialog(const std::wstring& text, int first_frame,
-                                     unsigned period_ms, wait_end& end)
+void qt_wizard_services::wait_dialog(const std::wstring& caption, const std::wstring& text,
+                                     int first_frame, unsigned period_ms, wait_end& end)
 {
     gui_thread::call([&] {
+        const QPointer<QWidget> had_focus = QApplication::focusWidget();
         qt_wait_dialog dialog(to_qstring(text), first_frame, period_ms, shown_sheet.data());
+        dialog.setWindowTitle(to_qstring(caption));
         // queued: an end asked for before exec() runs once the dialog's loop is up; a
         // call that arrives after the dialog is gone is dropped with it
         end.on_end([&dialog] {
@@ -132,6 +160,7 @@ void qt_wizard_services::wait_dialog(const std::wstring& text, int first_frame,
         });
         dialog.exec();
         end.on_end(nullptr);
+        give_back_keyboard(had_focus);
     });
 }
 

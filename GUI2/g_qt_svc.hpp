@@ -23,8 +23,8 @@ public:
     int internal_error_dialog(const std::wstring& caption, const std::wstring& message) override;
     int continue_dialog(const std::wstring& caption, const std::wstring& message,
                         bool& do_not_show) override;
-    void wait_dialog(const std::wstring& text, int first_frame, unsigned period_ms,
-                     wait_end& end) override;
+    void wait_dialog(const std::wstring& caption, const std::wstring& text, int first_frame,
+                     unsigned period_ms, wait_end& end) override;
     bool open_file_dialog(const std::wstring& title, const std::vector<std::wstring>& filters,
                           const std::wstring& directory, std::wstring& path) override;
     bool save_file_dialog(const std::wstring& title, const std::vector<std::wstring>& filters,

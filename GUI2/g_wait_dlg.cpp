@@ -1,5 +1,6 @@
 #include "g_wait_dlg.hpp"
 
+#include "g_wiz_sh.hpp"
 #include "g_wiz_svc.hpp"
 #include "tk_log.hpp"
 
@@ -49,8 +50,12 @@ bool run_behind_wait_dialog(tk_thread& thread, wait_task& task, int first_frame)
         return false;
     }
     wizard_services* s = wizard_services::current();
-    if (s)
-        s->wait_dialog(task.get_text(), first_frame, task.get_period(), task.end_signal());
+    if (s) {
+        const std::wstring caption =
+            wizard_shell::has_instance() ? wizard_shell::instance().get_caption() : L"";
+        s->wait_dialog(caption, task.get_text(), first_frame, task.get_period(),
+                       task.end_signal());
+    }
     // without a dialog (or once the sheet is closing) the task is waited for all the same
     while (!task.end_signal().is_ended())
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

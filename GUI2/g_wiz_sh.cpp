@@ -168,11 +168,22 @@ std::wstring wizard_shell::box_caption(const std::wstring& kind)
     return kind;
 }
 
+std::wstring wizard_shell::box_text(const std::wstring& text)
+{
+    std::wstring shown = text;
+    const std::size_t last = shown.find_last_not_of(L" \t\r\n");
+    shown.erase(last == std::wstring::npos ? 0 : last + 1);
+    for (wchar_t& c : shown)
+        if (c == L'\t')
+            c = L' ';
+    return shown;
+}
+
 void wizard_shell::error(const std::wstring& text)
 {
     tk_wtrace(1, L"wizard_shell::error(%ls)", text.c_str());
     if (wizard_services* s = services())
-        s->box(box_kind::error, box_caption(L"Error"), text, is_initialized());
+        s->box(box_kind::error, box_caption(L"Error"), box_text(text), is_initialized());
     tk_wtrace(3, L"%ls", text.c_str());
 }
 
@@ -185,14 +196,16 @@ void wizard_shell::message(const std::wstring& text)
 {
     tk_wtrace(1, L"wizard_shell::message(%ls)", text.c_str());
     if (wizard_services* s = services())
-        s->box(box_kind::message, box_caption(L"Message"), text, is_initialized());
+        s->box(box_kind::message, box_caption(L"Message"), box_text(text), is_initialized());
     tk_wtrace(3, L"%ls", text.c_str());
 }
 
 bool wizard_shell::question(const std::wstring& text)
 {
     wizard_services* s = services();
-    return s && s->box(box_kind::question, box_caption(L"Question"), text, is_initialized());
+    return s
+           && s->box(box_kind::question, box_caption(L"Question"), box_text(text),
+                     is_initialized());
 }
 
 void wizard_shell::display_help()
@@ -235,10 +248,23 @@ void wizard_shell::clear_errors()
 {
     std::lock_guard<std::mutex> lock(m_errors_mutex);
     m_errors.clear();
+    m_closing_line.clear();
 }
 
 std::vector<std::string> wizard_shell::get_errors() const
 {
     std::lock_guard<std::mutex> lock(m_errors_mutex);
     return m_errors;
+}
+
+void wizard_shell::set_closing_line(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(m_errors_mutex);
+    m_closing_line = text;
+}
+
+std::string wizard_shell::get_closing_line() const
+{
+    std::lock_guard<std::mutex> lock(m_errors_mutex);
+    return m_closing_line;
 }

@@ -65,14 +65,23 @@ public:
     // the caption of a box or dialog of that kind ("Error", or the sheet's caption
     // and " Error" once the sheet is initialised)
     static std::wstring box_caption(const std::wstring& kind);
+    // the text as a box or dialog shows it: server texts end with a line feed and
+    // indent with tabs, so the blanks and line ends at its end go and a tab is one
+    // blank. the trace, the list and the clipboard keep the text as it is
+    static std::wstring box_text(const std::wstring& text);
 
     static void display_help();
     static void display_help(int context_id);
 
     // the errors of a run, at most max_errors
     void add_error(const std::string& text);
+    // empties the errors and the closing line
     void clear_errors();
     std::vector<std::string> get_errors() const;
+    // what became of the run as a whole (an abort), shown after its errors however
+    // many there were; empty for none
+    void set_closing_line(const std::string& text);
+    std::string get_closing_line() const;
 
 private:
     static void show_help(int context_id);
@@ -88,4 +97,5 @@ private:
     int m_direction = 1;
     mutable std::mutex m_errors_mutex;
     std::vector<std::string> m_errors;
+    std::string m_closing_line;
 };

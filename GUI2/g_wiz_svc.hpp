@@ -42,11 +42,12 @@ public:
     virtual int continue_dialog(const std::wstring& caption, const std::wstring& message,
                                 bool& do_not_show) = 0;
 
-    // the wait dialog: the text beside frames first_frame to first_frame + 7, one every
-    // period; no buttons, Escape and the close box do nothing; it closes when end is
-    // asked for (also before it showed). returns at once once the sheet is closing
-    virtual void wait_dialog(const std::wstring& text, int first_frame, unsigned period_ms,
-                             wait_end& end) = 0;
+    // the wait dialog under the caption: the text beside frames first_frame to
+    // first_frame + 7, one every period; no buttons, Escape and the close box do nothing;
+    // it closes when end is asked for (also before it showed), and the sheet's page has
+    // the keyboard again. returns at once once the sheet is closing
+    virtual void wait_dialog(const std::wstring& caption, const std::wstring& text,
+                             int first_frame, unsigned period_ms, wait_end& end) = 0;
 
     // file dialogs: filters as "Name (pattern)", directory where they open;
     // true with the chosen path

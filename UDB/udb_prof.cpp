@@ -9,6 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const wchar_t available_queries[] = L"Available Queries";
@@ -74,13 +78,34 @@ bool encode_line(const std::wstring& line, const profile_line& meant, std::strin
     return bytes.size() <= max_line_bytes && read_back(bytes) == meant;
 }
 
-// null also when the name does not survive the conversion to a narrow path unchanged
-file_ptr open_file(const std::wstring& file, const char* mode)
+// the narrow path; empty when the name does not survive the conversion unchanged
+std::string narrow_path(const std::wstring& file)
 {
     std::string path = tk_to_ansi(file);
-    if (path.empty() || tk_to_unicode(path) != file)
+    return tk_to_unicode(path) == file ? path : std::string();
+}
+
+// a profile holds passwords: a new file is its owner's alone, and an existing one
+// loses what its mode grants others before it is emptied (one that cannot be
+// narrowed stays untouched). a device keeps its mode
+file_ptr open_for_store(const std::wstring& file)
+{
+    const std::string path = narrow_path(file);
+    if (path.empty())
         return nullptr;
-    return file_ptr(std::fopen(path.c_str(), mode));
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && S_ISREG(st.st_mode)) {
+        const mode_t narrow = st.st_mode & 0600;
+        ok = ((st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0) && ftruncate(fd, 0) == 0;
+    }
+    std::FILE* f = ok ? fdopen(fd, "wb") : nullptr;
+    if (!f)
+        close(fd);
+    return file_ptr(f);
 }
 
 }  // namespace
@@ -136,7 +161,8 @@ bool udb_profile::load(const std::wstring& file)
             L"Profile does not exist. Please verify the correct path/name was given.",
             tk_level_fail);
 
-    file_ptr f = open_file(file, "rb");
+    const std::string path = narrow_path(file);
+    file_ptr f(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
     if (!f)
         return false;
 
@@ -188,7 +214,7 @@ bool udb_profile::store(const std::wstring& file) const
         text += "\r\n";
     }
 
-    file_ptr f = open_file(file, "wb");
+    file_ptr f = open_for_store(file);
     if (!f)
         return false;
     bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();

@@ -29,7 +29,8 @@ public:
     // true when the whole file was written. false, and the file untouched, when a
     // section, key or value would not read back as it is (a key with "=", a line
     // break, blanks at a key's ends or a value's end, a line that reads as a header,
-    // a line of more than 4095 bytes)
+    // a line of more than 4095 bytes). the file is created with mode 0600; an existing
+    // one keeps at most its owner's read and write (false, untouched, when that fails)
     bool store(const std::wstring& file) const;
 
 private:

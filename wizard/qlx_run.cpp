@@ -3,8 +3,21 @@
 #include "g_wiz_sh.hpp"
 #include "tk_log.hpp"
 
+namespace {
+
+// the run has a thread of its own, which ends with it
+thread_local bool run_thread = false;
+
+} // namespace
+
+bool wizard_run_hooks::on_run_thread()
+{
+    return run_thread;
+}
+
 void wizard_run_hooks::on_start()
 {
+    run_thread = true;
     if (!wizard_shell::has_instance())
         return;
     wizard_shell& sheet = wizard_shell::instance();

@@ -10,4 +10,7 @@ public:
 
     void on_start() override;
     void on_std_exception(const std::exception& e) override;
+
+    // true on the thread of a conversion run, from its start on
+    static bool on_run_thread();
 };

@@ -131,6 +131,33 @@ TEST_F(udb_profile_file, store_reports_a_file_that_cannot_be_written)
     }
 }
 
+TEST_F(udb_profile_file, store_leaves_the_file_to_its_owner_alone)
+{
+    // the mode before the store (none: a new file) and after it
+    const struct {
+        int before;
+        unsigned after;
+    } cases[] = {{-1, 0600}, {0644, 0600}, {0666, 0600}, {0755, 0600}, {0600, 0600}, {0620, 0600}};
+    const mode_t old_mask = umask(0);
+    for (const auto& c : cases) {
+        const std::string file = path("mode.qlx");
+        std::remove(file.c_str());
+        if (c.before >= 0) {
+            test_write_file(file, "old");
+            ASSERT_EQ(chmod(file.c_str(), static_cast<mode_t>(c.before)), 0);
+        }
+        udb_profile profile;
+        profile.set_value(L"Oracle settings", L"password", L"secret");
+        EXPECT_TRUE(profile.store(wide(file))) << c.before;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.after) << std::oct << c.before;
+        // emptied first: nothing of the old bytes is left behind
+        EXPECT_EQ(test_read_file(file).rfind("[Available Queries]", 0), 0u) << c.before;
+    }
+    umask(old_mask);
+}
+
 TEST_F(udb_profile_file, load_of_missing_file_raises_level_one)
 {
     udb_profile profile;

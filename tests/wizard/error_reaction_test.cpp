@@ -110,6 +110,8 @@ TEST_F(wizard_errors, reaction_to_each_level)
                 << c.what;
         }
         EXPECT_EQ(shell.get_errors(), std::vector<std::string>{text}) << c.what;
+        // an abort outside a run ends that operation only: no closing line
+        EXPECT_EQ(shell.get_closing_line(), "") << c.what;
     }
 }
 
@@ -128,11 +130,33 @@ TEST_F(wizard_errors, error_list_keeps_twenty_and_a_run_start_empties_it)
     EXPECT_EQ(listed.back(), "error 20");
 
     // errors of the pages before a run are not the run's
+    shell.set_closing_line("closing");
     wizard_run_hooks hooks;
     hooks.on_start();
     EXPECT_TRUE(shell.get_errors().empty());
+    EXPECT_EQ(shell.get_closing_line(), "");
     EXPECT_TRUE(shell.is_timer_running());
     shell.stop_timer();
+}
+
+TEST_F(wizard_errors, boxes_and_dialogs_show_server_texts_trimmed_with_tabs_as_blanks)
+{
+    const std::pair<std::wstring, std::string> cases[] = {
+        {L"FATAL:  password authentication failed for user \"x\"\n",
+         "FATAL:  password authentication failed for user \"x\""},
+        {L"Connection refused\n\tIs the server running?\n",
+         "Connection refused\n Is the server running?"},
+        {L"a\tb \t\r\n\n", "a b"},
+        {L"\n\t\n", ""},
+        {L"  kept in front, 100% as it is", "  kept in front, 100% as it is"},
+    };
+    for (const auto& [text, shown] : cases) {
+        modal_script script({{"OK", false, {}}, {"OK", false, {}}, {"Continue", false, {}}});
+        wizard_shell::error(text);
+        wizard_shell::message(text);
+        dlg_error_continue(text).run();
+        EXPECT_EQ(script.texts(), std::vector<std::string>(3, shown)) << shown;
+    }
 }
 
 TEST_F(wizard_errors, internal_error_dialog_copies_and_mails_the_raw_text)

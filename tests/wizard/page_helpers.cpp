@@ -88,6 +88,21 @@ void double_click_item(int page, int id, int row)
     emit list->itemDoubleClicked(item);
 }
 
+std::function<bool()> at(int page, std::function<void()> act)
+{
+    return [page, act] {
+        if (!on_page(page))
+            return false;
+        act();
+        return true;
+    };
+}
+
+std::function<bool()> next_at(int page)
+{
+    return at(page, [] { click_sheet(QWizard::NextButton); });
+}
+
 // answers a file dialog with that path; the dialog may not take the name while it
 // is still reading its directory, so the answer is repeated until it closes
 modal_script::answer choose_file(const std::string& path)

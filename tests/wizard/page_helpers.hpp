@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 
 // the pages of the interactive wizard by position
@@ -39,6 +40,10 @@ QStringList combo_items(int page, int id);
 // the user picks that item of the combo's list
 void choose_item(int page, int id, int index);
 void double_click_item(int page, int id, int row);
+
+// steps of ui_steps: wait for the page, then act; or press Next there
+std::function<bool()> at(int page, std::function<void()> act);
+std::function<bool()> next_at(int page);
 
 // answers a file dialog with that path
 modal_script::answer choose_file(const std::string& path);

@@ -7,6 +7,7 @@
 #include "udb_rset.hpp"
 #include "udb_prof.hpp"
 #include "tarnova_convertor.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <pqxx/pqxx>
@@ -15,6 +16,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +30,11 @@
 namespace {
 
 const char caption[] = "Dravenor 1.0 ";
+
+std::string caption_text()
+{
+    return caption;
+}
 
 // the settings of both servers as the last run left them; a line of extra replaces
 // the value of its name
@@ -64,22 +71,6 @@ std::string hex(const std::string& text)
     return out;
 }
 
-// waits for the page, then acts
-std::function<bool()> at(int page, std::function<void()> act)
-{
-    return [page, act] {
-        if (!on_page(page))
-            return false;
-        act();
-        return true;
-    };
-}
-
-std::function<bool()> next_at(int page)
-{
-    return at(page, [] { click_sheet(QWizard::NextButton); });
-}
-
 modal_script::answer ok()
 {
     return {"OK", false, {}};
@@ -100,6 +91,30 @@ QString wait_dialog_text()
                     return label->text();
     return QString();
 }
+
+// the caption of the wait dialog that is up, "(none)" when none is
+QString wait_dialog_caption()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("101") && w->isVisible())
+            return w->windowTitle();
+    return QStringLiteral("(none)");
+}
+
+// once a box over the wait dialog is answered: whether the sheet is the active window
+// again, and the name of the control with the keyboard
+struct keyboard_state {
+    bool active = false;
+    QString focus;
+
+    void take()
+    {
+        // the activation comes back through the window system's queue
+        active = QTest::qWaitForWindowActive(shown_sheet());
+        QWidget* w = QApplication::focusWidget();
+        focus = w ? w->objectName() : QString();
+    }
+};
 
 } // namespace
 
@@ -256,6 +271,111 @@ TEST_F(wizard_page_rules, oracle_page_connects_behind_its_own_wait_text_and_repo
                   c.help ? "--contextid=1017\n" + fake_help::help_file() + "\n" : std::string())
             << c.what;
     }
+}
+
+TEST_F(wizard_page_rules, oracle_error_box_belongs_to_the_sheet_and_the_page_gets_the_keyboard_back)
+{
+    // the connection was started from the password (Enter) or with the Next button; the
+    // keyboard returns to the password, or from the button to the page's first field
+    const struct {
+        const char* what;
+        bool from_button;
+        const char* focus;
+    } cases[] = {{"typed", false, "1013"}, {"clicked", true, "1003"}};
+    for (const auto& c : cases) {
+        full_settings(pg, ora, "oraclep=sz:wrong\n");
+        bool owned_by_sheet = false;
+        QString caption;
+        modal_script script({{"", false,
+                              [&](QWidget* w) {
+                                  owned_by_sheet = w->parentWidget() == shown_sheet();
+                                  caption = wait_dialog_caption();
+                                  qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+                              }},
+                             yes()});
+        keyboard_state keyboard;
+        ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
+                            if (c.from_button)
+                                shown_sheet()->button(QWizard::NextButton)->setFocus();
+                            else
+                                page_control<QLineEdit>(p_oracle, 1013)->setFocus();
+                            click_sheet(QWizard::NextButton);
+                            keyboard.take();
+                            click_sheet(QWizard::CancelButton);
+                        })});
+        EXPECT_EQ(run_tarnova({}), 0) << c.what;
+        ASSERT_EQ(script.texts().size(), 2u) << c.what;
+        EXPECT_EQ(script.texts()[0], "Invalid user name or password.");
+        EXPECT_TRUE(owned_by_sheet) << c.what;
+        EXPECT_EQ(caption.toStdString(), caption_text()) << c.what;
+        EXPECT_TRUE(keyboard.active) << c.what;
+        EXPECT_EQ(keyboard.focus.toStdString(), c.focus) << c.what;
+    }
+}
+
+TEST_F(wizard_page_rules, database_list_failure_keeps_the_caption_and_gives_the_keyboard_back)
+{
+    // a role of this test alone, so that its session can be ended under the page
+    test_pg_role lister(pg, pg.name() + "_lister");
+    full_settings(pg, ora,
+                  "pgsuser=sz:" + lister.name() + "\npgspswd=sz:" + lister.password() + "\n");
+    QString caption;
+    modal_script script({{"", false,
+                          [&](QWidget* w) {
+                              caption = wait_dialog_caption();
+                              for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+                                  if (b->text() == QStringLiteral("Abort")
+                                      || b->text() == QStringLiteral("OK")) {
+                                      b->click();
+                                      break;
+                                  }
+                          }},
+                         yes()});
+    keyboard_state keyboard;
+    QStringList items;
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle), at(p_settings, [&] {
+                        pg.exec("SELECT pg_terminate_backend(pid, 30000) FROM pg_stat_activity "
+                                "WHERE usename = '" + lister.name() + "'");
+                        auto* combo = page_control<QComboBox>(p_settings, 1302);
+                        combo->setFocus();
+                        combo->showPopup();
+                        combo->hidePopup();
+                        keyboard.take();
+                        items = combo_items(p_settings, 1302);
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    EXPECT_EQ(run_tarnova({}), 0);
+    // the failure, then the cancel question
+    ASSERT_EQ(script.texts().size(), 2u);
+    EXPECT_EQ(script.seen_widgets()[0].caption.toStdString(), caption_text() + " Error");
+    EXPECT_EQ(caption.toStdString(), caption_text());
+    EXPECT_TRUE(items.isEmpty()) << items.join(',').toStdString();
+    EXPECT_TRUE(keyboard.active);
+    EXPECT_EQ(keyboard.focus.toStdString(), "1302");
+}
+
+TEST_F(wizard_page_rules, server_text_in_a_box_is_trimmed_and_the_trace_keeps_it)
+{
+    full_settings(pg, ora, "pgsport=dword:1\n");
+    test_temp_dir logs{"wizard_trace"};
+    modal_script script({ok(), yes()});
+    ui_steps steps({next_at(p_welcome), at(p_pgs, [&] {
+                        click_sheet(QWizard::NextButton);
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    {
+        tk_log log(logs.file("trace.log").c_str(), true, 0, false);
+        EXPECT_EQ(run_tarnova({}), 0);
+    }
+    ASSERT_EQ(script.texts().size(), 2u);
+    const std::string refused = "port 1 failed: Connection refused\n";
+    const std::string hint = "Is the server running on that host and accepting TCP/IP "
+                             "connections?";
+    EXPECT_NE(script.texts()[0].find(refused + " " + hint), std::string::npos)
+        << script.texts()[0];
+    EXPECT_EQ(script.texts()[0].substr(script.texts()[0].size() - hint.size()), hint);
+    const std::string trace = test_read_file(logs.file("trace.log"));
+    EXPECT_NE(trace.find(refused + "\t" + hint + "\n"), std::string::npos) << trace;
 }
 
 // the Oracle page without an Oracle client; what it showed on stdout

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
@@ -112,6 +113,26 @@ TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)
     EXPECT_EQ(script.seen_widgets().size(), 7u);
 }
 
+TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
+{
+    const test_pg_server& s = test_pg_server::get();
+    test_write_file(settings_file(),
+                    "pgshost=sz:" + s.host + "\npgsport=dword:" + s.port + "\npgsuser=sz:" + s.user
+                        + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
+                        + "\noraclep=sz:wrong\ndest=sz:" + ora.service() + "\n");
+    modal_script script({picture_then("oracle_connection_error_box", "OK"), {"Yes", false, {}}});
+    ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
+                        click_sheet(QWizard::NextButton);
+                        // the page again, with the keyboard back in it
+                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
+                        EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done()) << steps.done_count();
+    EXPECT_EQ(script.texts().size(), 2u);
+}
+
 TEST_F(wizard_screenshots_pages, wait_dialog)
 {
     gui_thread::end_closing();
@@ -131,7 +152,8 @@ TEST_F(wizard_screenshots_pages, wait_dialog)
         std::this_thread::sleep_for(std::chrono::milliseconds(1800));
         end.end();
     });
-    services.wait_dialog(L"Connecting to Oracle server. Please wait...", 502, 500, end);
+    services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to Oracle server. Please wait...", 502, 500,
+                         end);
     task.join();
     EXPECT_TRUE(saved);
 }

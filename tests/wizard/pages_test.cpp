@@ -1,4 +1,5 @@
 #include "modal_script.hpp"
+#include "page_helpers.hpp"
 #include "wizard_fixture.hpp"
 
 #include "error_handler.hpp"
@@ -23,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 TEST(wizard_progress, position_is_the_tables_share_never_beyond_100)
 {
@@ -189,6 +192,40 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
     EXPECT_EQ(script.seen_widgets()[1].caption.toStdString(), "Select Profile File");
     EXPECT_EQ(script.texts()[3], "Profile cannot be saved. Please verify the path and that the "
                                  "file may be written.");
+}
+
+TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
+{
+    unstartable_progress_page progress;
+    const std::string fresh = dir.file("fresh.qlx");
+    // an older profile that everyone may read: the save narrows it
+    const std::string older = dir.write("older.qlx", "[Generic settings]\r\n");
+    ASSERT_EQ(chmod(older.c_str(), 0644), 0);
+    task.password = L"oracle secret";
+    task.pgs().password = "pgs secret";
+    modal_script script({{"OK", false, {}}, choose_file(fresh), choose_file(older)});
+    const auto save = [this] {
+        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
+        return true;
+    };
+    // no umask to hide behind: the mode is the writer's own
+    const mode_t old_mask = umask(0);
+    EXPECT_EQ(run(progress, {on_finish_page(), save, save,
+                             [&] {
+                                 sheet->button(QWizard::FinishButton)->click();
+                                 return true;
+                             }}),
+              1);
+    umask(old_mask);
+    EXPECT_EQ(script.seen_widgets().size(), 3u);
+    for (const std::string& path : {fresh, older}) {
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << path;
+        const std::string profile = test_read_file(path);
+        EXPECT_NE(profile.find("password=oracle secret\r\n"), std::string::npos) << profile;
+        EXPECT_NE(profile.find("password=pgs secret\r\n"), std::string::npos) << profile;
+    }
 }
 
 TEST(wizard_help, help_opens_the_file_beside_the_program_at_the_topic)

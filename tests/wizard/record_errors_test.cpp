@@ -82,17 +82,46 @@ TEST_F(wizard_record_errors, ticked_continue_silences_later_dialogs_and_lists_tw
               std::vector<std::string>{"5"});
 }
 
-TEST_F(wizard_record_errors, abort_ends_the_run_and_lists_the_error)
+TEST_F(wizard_record_errors, abort_ends_the_run_and_the_list_says_what_was_left_out)
 {
+    // a before t, u and v after it: the aborted table and the two after it are missing
+    pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1);"
+            "CREATE TABLE u (id int); INSERT INTO u VALUES (1);"
+            "CREATE TABLE v (id int); INSERT INTO v VALUES (1)");
     modal_script boxes({{"Abort", false, {}}});
+    finish_state finish;
+    ui_steps steps({read_finish_page(finish)});
+    EXPECT_EQ(run_tarnova({profile("v\nu\nt\na", "", "mode=3")}), 1);
+
+    ASSERT_EQ(boxes.seen_widgets().size(), 1u);
+    EXPECT_EQ(finish.result.toStdString(), "There were some errors while converting the "
+                                           "database.\nClick 'Finish' to exit the wizard.");
+    const QStringList listed = finish.errors.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(listed.size(), 2) << finish.errors.toStdString();
+    EXPECT_EQ(listed[0].toStdString(), boxes.texts()[0]);
+    EXPECT_EQ(listed[1].toStdString(), "The run was aborted by the user in table t: 3 of 4 tables "
+                                       "were not converted.");
+    EXPECT_EQ(oracle("SELECT table_name FROM user_tables ORDER BY 1;"),
+              (std::vector<std::string>{"a", "t"}));
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"t\" WHERE \"v\" = 'new';"),
+              std::vector<std::string>{"1"});
+}
+
+TEST_F(wizard_record_errors, abort_after_a_full_list_still_says_so_after_the_twenty)
+{
+    // 20 record errors fill the list; the abort at the 21st is not listed, its line is
+    std::vector<modal_script::answer> answers(20, {"Continue", false, {}});
+    answers.push_back({"Abort", false, {}});
+    modal_script boxes(answers);
     finish_state finish;
     ui_steps steps({read_finish_page(finish)});
     EXPECT_EQ(run_tarnova({profile("t", "", "mode=3")}), 1);
 
-    ASSERT_EQ(boxes.seen_widgets().size(), 1u);
+    ASSERT_EQ(boxes.seen_widgets().size(), 21u);
+    EXPECT_EQ(boxes.unanswered(), 0);
     const QStringList listed = finish.errors.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
-    ASSERT_EQ(listed.size(), 1);
-    EXPECT_EQ(listed[0].toStdString(), boxes.texts()[0]);
-    EXPECT_EQ(oracle("SELECT \"id\" FROM \"t\" WHERE \"v\" = 'new';"),
-              std::vector<std::string>{"1"});
+    ASSERT_EQ(listed.size(), 21) << finish.errors.toStdString();
+    EXPECT_TRUE(listed[19].startsWith(QStringLiteral("t, record #21: ")));
+    EXPECT_EQ(listed[20].toStdString(),
+              "The run was aborted by the user in table t: 1 of 1 table was not converted.");
 }

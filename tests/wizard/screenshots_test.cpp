@@ -61,6 +61,20 @@ TEST_F(wizard_screenshots, continue_dialog_and_finish_page_with_errors)
     EXPECT_EQ(run_tarnova({profile("t", "", "mode=3")}), 1);
 }
 
+TEST_F(wizard_screenshots, finish_page_after_an_abort)
+{
+    pg.exec("CREATE TABLE customers (id int); INSERT INTO customers VALUES (1);"
+            "CREATE TABLE orders (id int PRIMARY KEY, v varchar(10));"
+            "INSERT INTO orders SELECT g, 'new' FROM generate_series(1, 5) g;"
+            "CREATE TABLE payments (id int); CREATE TABLE shipments (id int)");
+    ora.sql("CREATE TABLE \"orders\" (\"id\" NUMBER(10) PRIMARY KEY, \"v\" NVARCHAR2(10));\n"
+            "INSERT INTO \"orders\" VALUES (3, 'old');\n");
+    modal_script script({{"Abort", false, {}}});
+    ui_steps steps({finish_picture("finish_page_aborted")});
+    EXPECT_EQ(run_tarnova({profile("customers\norders\npayments\nshipments", "", "mode=3")}), 1);
+    EXPECT_EQ(script.seen_widgets().size(), 1u);
+}
+
 TEST_F(wizard_screenshots, internal_error_dialog_and_error_box)
 {
     gui_thread::end_closing();

@@ -56,7 +56,8 @@ TEST(wizard_wait_dialog, cycles_eight_frames_ignores_escape_and_closes_when_the_
         end.end();
     });
     const auto start = std::chrono::steady_clock::now();
-    services.wait_dialog(L"Connecting to Oracle server. Please wait...", 502, 500, end);
+    services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to Oracle server. Please wait...", 502, 500,
+                         end);
     const auto waited = std::chrono::steady_clock::now() - start;
     task.join();
     EXPECT_GE(waited, std::chrono::milliseconds(4600));
@@ -77,7 +78,8 @@ TEST(wizard_wait_dialog, end_asked_for_before_the_dialog_shows_still_ends_it)
     // a connection that failed at once, before the dialog was up
     end.end();
     const auto start = std::chrono::steady_clock::now();
-    services.wait_dialog(L"Connecting to PostgreSQL server. Please wait...", 502, 500, end);
+    services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to PostgreSQL server. Please wait...", 502,
+                         500, end);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(shown_wait_dialog(), nullptr);
 }
