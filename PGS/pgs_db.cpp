@@ -37,6 +37,7 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
               table_pattern.c_str());
     pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "get_tables");
+        pgs_pin_catalog(tx);
         // servers before 10 have neither partitioned tables nor partitions
         const bool partitions = m_session.connection().server_version() >= 100000;
         // temporary tables belong to a session, not to the database; a partition's rows

@@ -95,6 +95,7 @@ std::vector<std::wstring> pgs_engine::get_contents()
     tk_trace(2, "pgs_engine::get_contents");
     return pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "get_contents");
+        pgs_pin_catalog(tx);
         const pqxx::result rows =
             tx.exec("SELECT datname FROM pg_database WHERE datistemplate = false");
         std::vector<std::wstring> names;
@@ -109,6 +110,7 @@ bool pgs_engine::is_db_exist(const std::wstring& name)
     tk_wtrace(2, L"pgs_engine::is_db_exist(%ls)", name.c_str());
     return pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "get_contents");
+        pgs_pin_catalog(tx);
         const pqxx::result rows =
             tx.exec("SELECT datname FROM pg_database WHERE datistemplate = false and datname = " +
                     m_session.literal(name));

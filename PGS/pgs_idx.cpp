@@ -83,6 +83,7 @@ void pgs_recordset::init_indexes()
     tk_trace(1, "pgs_recordset::init_indexes");
     pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "init_indexes");
+        pgs_pin_catalog(tx);
         const pqxx::result key = tx.exec(get_pk_sql());
         if (!key.empty()) {
             const std::wstring key_name = tk_to_unicode(key[0][0].c_str());

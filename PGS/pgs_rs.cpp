@@ -231,6 +231,7 @@ void pgs_recordset::init_schema()
     tk_trace(2, "pgs_recordset::init_schema");
     pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "get_schema");
+        pgs_pin_catalog(tx);
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -268,6 +269,7 @@ void pgs_recordset::init_query_schema()
         pgs_read_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result shape =
             tx.exec("SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
+        pgs_pin_catalog(tx);
         for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
             const pqxx::oid type = shape.column_type(i);
             const pqxx::oid table = shape.column_table(i);
@@ -326,7 +328,9 @@ int pgs_recordset::get_rec_count()
     const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
     return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
         pgs_read_transaction tx(m_session.connection(), "init_indexes");
-        const pqxx::result rows = tx.exec("SELECT COUNT(*) FROM " + get_source());
+        if (!is_query())
+            pgs_pin_catalog(tx);
+        const pqxx::result rows = tx.exec("SELECT pg_catalog.count(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
         return count > INT_MAX ? INT_MAX : static_cast<int>(count);
     });
@@ -342,15 +346,17 @@ std::string pgs_recordset::get_select_fields() const
                                               : m_session.identifier(field.name);
         if (i != 0)
             items += ", ";
+        // qualified: a query's rows are read on the database's own search_path
         switch (field.vartype) {
         case VT_DATE:
             // to_char gives NULL for infinity, drops the era of a BC date and fails the
             // whole read for a date beyond the timestamp range: those come as a marked
             // text no date parser takes, so that get_item reports their record alone
-            items += "CASE WHEN isfinite(" + column + ") AND " + column + " >= '0001-01-01' AND " +
-                     column + " < '10000-01-01' THEN to_char(" + column +
-                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker + "' || " + column +
-                     "::text END as " + column;
+            items += "CASE WHEN pg_catalog.isfinite(" + column + ") AND " + column +
+                     " OPERATOR(pg_catalog.>=) '0001-01-01' AND " + column +
+                     " OPERATOR(pg_catalog.<) '10000-01-01' THEN pg_catalog.to_char(" + column +
+                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker +
+                     "' OPERATOR(pg_catalog.||) " + column + "::pg_catalog.text END as " + column;
             break;
         case VT_BOOL:
             // a NULL stays NULL
@@ -358,11 +364,11 @@ std::string pgs_recordset::get_select_fields() const
                      " THEN 'false' END ";
             break;
         case VT_DECIMAL:
-            items += field.pg_type_name == "money" ? column + "::numeric" : column;
+            items += field.pg_type_name == "money" ? column + "::pg_catalog.numeric" : column;
             break;
         case VT_BLOB:
             // base64 takes a third less of the client library's memory than the hex form
-            items += "encode(" + column + ", 'base64') as " + column;
+            items += "pg_catalog.encode(" + column + ", 'base64') as " + column;
             break;
         default:
             items += column;
@@ -380,6 +386,8 @@ void pgs_recordset::reset()
     pgs_guard("", [&] {
         m_reader = std::make_unique<reader>(m_session);
         try {
+            if (!is_query())
+                pgs_pin_catalog(m_reader->tx);
             m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
             m_reader->pipe->retain(0);

@@ -107,3 +107,38 @@ TEST_F(kestrun_profile, a_query_whose_column_names_repeat_is_written_to_each_col
     }
     EXPECT_EQ(oracle("SELECT * FROM \"j\";"), (strings{"1\t2\t10", "1\t2\t10"}));
 }
+
+TEST_F(kestrun_profile, the_databases_search_path_steers_only_the_users_own_query)
+{
+    // lookalikes of the built-ins the reader and the catalogue queries use, found before the
+    // catalogue on the database's path; label exists only there, for the user's query
+    pg.exec("CREATE SCHEMA app;"
+            "CREATE FUNCTION app.encode(bytea, text) RETURNS text LANGUAGE sql"
+            " AS $$SELECT 'AAAA'::text$$;"
+            "CREATE FUNCTION app.to_char(timestamp, text) RETURNS text LANGUAGE sql"
+            " AS $$SELECT '01-01-2000 00:00:00 000'::text$$;"
+            "CREATE FUNCTION app.isfinite(date) RETURNS bool LANGUAGE sql AS $$SELECT false$$;"
+            "CREATE FUNCTION app.never(oid, oid) RETURNS bool LANGUAGE sql AS $$SELECT false$$;"
+            "CREATE OPERATOR app.= (LEFTARG = oid, RIGHTARG = oid, FUNCTION = app.never);"
+            "CREATE FUNCTION app.has_column_privilege(oid, smallint, text) RETURNS bool"
+            " LANGUAGE sql AS $$SELECT false$$;"
+            "CREATE FUNCTION app.label(int) RETURNS text LANGUAGE sql"
+            " AS $$SELECT 'label ' || $1$$;"
+            "CREATE TABLE public.t (id int PRIMARY KEY, b bytea, ts timestamp, d date);"
+            "INSERT INTO public.t VALUES (1, '\\xdeadbeef', '2024-05-06 07:08:09', '1999-12-31');"
+            "ALTER DATABASE \"" + pg.name() + "\" SET search_path = app, pg_catalog, public");
+    const std::string p = "--profile=" + profile("s.qlx", generic() + "\r\nno schema=1",
+                                                 "q=SELECT label(id) AS l, b, ts, d FROM t\r\nt");
+    const kestrun_result r = run_default_port({p});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("q", 1) + table_line("t", 1));
+    const std::string values = "\"b\", TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS'), "
+                               "TO_CHAR(\"d\", 'YYYY-MM-DD')";
+    EXPECT_EQ(oracle("SELECT \"id\", " + values + " FROM \"t\";"),
+              strings{"1\tDEADBEEF\t2024-05-06 07:08:09\t1999-12-31"});
+    EXPECT_EQ(oracle("SELECT \"l\", " + values + " FROM \"q\";"),
+              strings{"label 1\tDEADBEEF\t2024-05-06 07:08:09\t1999-12-31"});
+    // the key came from the catalogue too
+    EXPECT_EQ(oracle("SELECT constraint_type FROM user_constraints WHERE table_name = 't';"),
+              strings{"P"});
+}
