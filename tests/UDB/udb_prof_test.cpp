@@ -105,6 +105,7 @@ TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_f
         {L"Selected Tables", L"a ", L""},
         {L"Available Queries", L"q", L"select 1\nfrom t"},
         {L"Available Queries", L"q", L"select 1 "},        // trailing blanks are trimmed
+        {L"Oracle settings", L"password", L"tiger "},      // a password would lose its blank
         {L"Available Queries", L"[q", L"select a[1]"},     // reads as a section header
         {L"Generic settings", std::wstring(L"a\0b", 3), L"v"},
         {L"Generic settings", L"k", std::wstring(1, wchar_t(0xd800))},  // lone surrogate
