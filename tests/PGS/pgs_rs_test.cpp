@@ -135,12 +135,12 @@ TEST_F(pgs_rs_test, select_list_is_shaped_per_type_with_quoted_names)
     std::unique_ptr<pgs_database> database = open();
     std::unique_ptr<pgs_recordset> rs = table(*database, L"t");
     EXPECT_EQ(rs->get_select_fields(),
-              "CASE WHEN isfinite(\"Order\") AND \"Order\" >= '0001-01-01' AND "
-              "\"Order\" < '10000-01-01' THEN "
-              "to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' || \"Order\"::text END "
-              "as \"Order\", "
+              "CASE WHEN pg_catalog.isfinite(\"Order\") AND \"Order\" OPERATOR(pg_catalog.>=) "
+              "'0001-01-01' AND \"Order\" OPERATOR(pg_catalog.<) '10000-01-01' THEN "
+              "pg_catalog.to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' "
+              "OPERATOR(pg_catalog.||) \"Order\"::pg_catalog.text END as \"Order\", "
               "CASE WHEN \"ok\" THEN 'true' WHEN NOT \"ok\" THEN 'false' END , "
-              "\"amount\"::numeric, \"n\", \"a\"\"b\"");
+              "\"amount\"::pg_catalog.numeric, \"n\", \"a\"\"b\"");
     EXPECT_EQ(rs->get_safe_table_name(), "\"public\".\"t\"");
 }
 
