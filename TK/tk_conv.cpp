@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +41,16 @@ void check_log_writable(const std::string& name)
                        tk_level_fail);
 }
 
+// the same file whatever the paths: a link or another spelling of the path included.
+// a path that names nothing is no file of the other
+bool is_same_file(const std::string& a, const std::string& b)
+{
+    struct stat sa{};
+    struct stat sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+           && sa.st_ino == sb.st_ino;
+}
+
 } // namespace
 
 tk_converter::tk_converter()
@@ -51,6 +62,12 @@ void tk_converter::set_logfile(const std::string& name)
 {
     tk_trace(1, "tk_convertor::set_logfile(%s)", name.c_str());
     if (!name.empty()) {
+        for (const input_file& input : m_input_files)
+            if (is_same_file(name, input.path))
+                throw tk_exception("Logfile name '" + name + "' specifies the " + input.what
+                                       + " '" + input.path
+                                       + "'.\nPlease verify the correct path was given.",
+                                   tk_level_fail);
         if (tk_is_file_exist(name, 0x4000) && !tk_is_file_exist(name, 1))
             throw tk_exception("Logfile name specifies an existing read-only file.", 1);
         const tk_file_name fn(name);
@@ -64,4 +81,9 @@ void tk_converter::set_logfile(const std::string& name)
         log.set_file_name(m_logfile.c_str());
         log.set_enabled(true);
     }
+}
+
+void tk_converter::add_input_file(const std::string& path, const std::string& what)
+{
+    m_input_files.push_back({path, what});
 }

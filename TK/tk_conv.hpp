@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 // the base of a conversion job: what every conversion carries, whatever the databases
 class tk_converter : public tk_task {
@@ -25,9 +26,13 @@ public:
 
     // checks the name and points the trace log at it; an empty name is stored and
     // leaves the log as it was. without a trace log the name is only kept.
-    // a read-only file or a missing directory raise a level-1 tk_exception
+    // a read-only file, a missing directory or an input file raise a level-1 tk_exception
     void set_logfile(const std::string& name);
     const std::string& get_logfile() const { return m_logfile; }
+
+    // a file the run reads (what: how messages call it); a log that is the same file,
+    // by any path, is refused: starting the log empties its file
+    void add_input_file(const std::string& path, const std::string& what);
 
 protected:
     std::atomic<bool> m_finished{false};
@@ -35,4 +40,11 @@ protected:
     std::wstring m_source_name;
     std::wstring m_dest_name;
     std::string m_logfile;
+
+private:
+    struct input_file {
+        std::string path;
+        std::string what;
+    };
+    std::vector<input_file> m_input_files;
 };

@@ -10,6 +10,7 @@
 #include "tk_except.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_prof.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -132,6 +133,31 @@ int port_value(const std::string& text)
     return port;
 }
 
+// the files the options read, all known before any option applies: the log starts at
+// its option and would empty a file that a later option is still to read
+void add_input_files(int argc, const char* const* argv, tarnova_convertor& task)
+{
+    for (tk_cmdli args(argc, argv, options); args.has_more(); args.next()) {
+        if (args.get_id() == opt_tab_file)
+            task.add_input_file(args.get_value(), "table names file");
+        else if (args.get_id() == opt_profile)
+            task.add_input_file(args.get_value(), "profile");
+    }
+}
+
+// the run holds a name once, as a whole table or with a query: asked for both ways,
+// one of them would silently not be converted
+void refuse_if_both_ways(const tarnova_convertor& task, const std::wstring& name, bool query)
+{
+    const auto known = task.queries.find(name);
+    if (known != task.queries.end() && known->second.empty() == query)
+        throw tk_exception(L"Table '" + name
+                               + L"' is selected both as a whole table and with a query: only "
+                                 L"one of them would be converted.\nPlease give the query a "
+                                 L"name of its own.",
+                           tk_level_fail);
+}
+
 } // namespace
 
 std::string usage_text()
@@ -186,6 +212,7 @@ bool parse_cmd_line(int argc, const char* const* argv)
     kept_settings kept;
     bool profile_loaded = false;
     std::wstring wide;
+    add_input_files(argc, argv, task);
 
     tk_cmdli args(argc, argv, options);
     for (; args.has_more(); args.next()) {
@@ -218,7 +245,14 @@ bool parse_cmd_line(int argc, const char* const* argv)
             if (to_wide(value, wide)) {
                 tk_wtrace(1, L"parse_cmd_line - got profile %ls", wide.c_str());
                 std::wstring refusal;
-                profile_loaded = task.load_profile_file(wide, &refusal);
+                udb_profile profile;
+                profile_loaded = profile.load(wide);
+                if (profile_loaded) {
+                    // only profiles fill the queries while the options apply
+                    for (const auto& [name, text] : profile.get_selected_tables())
+                        refuse_if_both_ways(task, name, !text.empty());
+                    profile_loaded = task.load_profile(profile, &refusal);
+                }
                 // a profile that does not read is not applied: running without it
                 // would convert something else than the user asked for
                 if (!refusal.empty())
@@ -267,6 +301,9 @@ bool parse_cmd_line(int argc, const char* const* argv)
 
     if (!args.get_unknown().empty())
         return false;
+    // the list that stands now against every query the profiles brought
+    for (const std::wstring& name : task.selected)
+        refuse_if_both_ways(task, name, false);
 
     // with a profile the server settings are the profile's
     if (!profile_loaded) {

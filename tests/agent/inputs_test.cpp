@@ -35,20 +35,26 @@ protected:
         EXPECT_EQ(destination(), (strings{"1\told", "2\textra"})) << what;
     }
 
-    // the servers from the profile; the postgresql port comes from PGPORT
-    kestrun_result run_profile(const std::string& generic, const std::string& oracle_extra) const
+    // a profile of the servers that selects t
+    std::string profile(const std::string& name, const std::string& generic,
+                        const std::string& oracle_extra = "") const
     {
         const test_pg_server& s = test_pg_server::get();
         // the first value of a key wins: the case's own "no schema" goes first
-        const std::string path = dir.write(
-            "p.qlx", "[Generic settings]\r\n" + generic + "\r\nsrc=" + pg.name() + "\r\ndest="
-                         + ora.service() + "\r\nno schema=1\r\n[Oracle settings]\r\nuser="
-                         + ora.user() + "\r\npassword=" + ora.password() + "\r\n" + oracle_extra
-                         + "\r\n[Selected Tables]\r\nt\r\n\r\n[pgs settings]\r\nhost=" + s.host
-                         + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
+        return dir.write(
+            name, "[Generic settings]\r\n" + generic + "\r\nsrc=" + pg.name() + "\r\ndest="
+                      + ora.service() + "\r\nno schema=1\r\n[Oracle settings]\r\nuser="
+                      + ora.user() + "\r\npassword=" + ora.password() + "\r\n" + oracle_extra
+                      + "\r\n[Selected Tables]\r\nt\r\n\r\n[pgs settings]\r\nhost=" + s.host
+                      + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
+    }
+
+    // the servers from the profile; the postgresql port comes from PGPORT
+    kestrun_result run_profile(const std::string& generic, const std::string& oracle_extra) const
+    {
         std::vector<std::string> env = ora.environment();
-        env.push_back("PGPORT=" + s.port);
-        return run_kestrun({"--profile=" + path}, env);
+        env.push_back("PGPORT=" + test_pg_server::get().port);
+        return run_kestrun({"--profile=" + profile("p.qlx", generic, oracle_extra)}, env);
     }
 };
 
@@ -169,6 +175,63 @@ TEST_F(kestrun_inputs, log_file_that_cannot_be_written_is_refused_at_start)
                            + ". Please verify the correct path was given.\n",
                        "", c.path);
     }
+}
+
+TEST_F(kestrun_inputs, log_file_that_is_an_input_file_is_refused_before_it_is_emptied)
+{
+    const std::string list = dir.write("list.txt", "t\n");
+    const std::string dotted = dir.path() + "/./list.txt";
+    const std::string link = dir.file("link.txt");
+    std::filesystem::create_symlink(list, link);
+    const std::string hard = dir.file("hard.txt");
+    std::filesystem::create_hard_link(list, hard);
+    const std::string p = profile("p.qlx", "");
+    const std::string self = dir.file("self.qlx");
+    profile("self.qlx", "logfile=" + self);
+    const std::string to_list = profile("to_list.qlx", "logfile=" + link);
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (const std::string& path : {list, p, self, to_list})
+        inputs.emplace_back(path, test_read_file(path));
+
+    struct log_case {
+        strings args;
+        std::string log;
+        std::string input;   // what the message calls it and its path
+    };
+    const std::string tab = "table names file '" + list + "'";
+    const log_case cases[] = {
+        {{"--tab_file=" + list, "--logfile=" + list}, list, tab},
+        {{"--logfile=" + dotted, "--tab_file=" + list}, dotted, tab},
+        {{"--logfile=" + link, "--mode=0", "--tab_file=" + list}, link, tab},
+        {{"--tab_file=" + list, "--logfile=" + hard}, hard, tab},
+        {{"--profile=" + p, "--logfile=" + p}, p, "profile '" + p + "'"},
+        {{"--logfile=" + p, "--profile=" + p}, p, "profile '" + p + "'"},
+        // the profile's own log key
+        {{"--profile=" + self}, self, "profile '" + self + "'"},
+        {{"--profile=" + to_list, "--tab_file=" + list}, link, tab},
+        {{"--tab_file=" + list, "--profile=" + to_list}, link, tab},
+    };
+    for (const log_case& c : cases) {
+        const std::string what = c.args[0] + " " + c.args.back();
+        expect_refused(run(c.args),
+                       "Error:\nLogfile name '" + c.log + "' specifies the " + c.input
+                           + ". Please verify the correct path was given.\n",
+                       "", what);
+        for (const auto& [path, bytes] : inputs)
+            EXPECT_EQ(test_read_file(path), bytes) << what << ": " << path;
+    }
+
+    // a log of its own, from the command line or from the profile
+    const std::string log = dir.file("trace.log");
+    for (const strings& args : {strings{"--tab_file=" + list, "--logfile=" + log},
+                                strings{"--profile=" + profile("log.qlx", "logfile=" + log)}}) {
+        const kestrun_result r = run(args, {"PGPORT=" + test_pg_server::get().port});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        EXPECT_EQ(destination(), strings{"1\tnew"});
+        EXPECT_NE(test_read_file(log).find("Converting table t (1 records)"), std::string::npos);
+        std::filesystem::remove(log);
+    }
+    EXPECT_EQ(test_read_file(list), "t\n");
 }
 
 // names that could break or forge console lines: converted as they are, shown escaped

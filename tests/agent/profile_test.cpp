@@ -52,6 +52,47 @@ TEST_F(kestrun_profile, profile_and_table_list_convert_both_lists_in_either_orde
     }
 }
 
+TEST_F(kestrun_profile, name_selected_as_a_table_and_with_a_query_is_refused)
+{
+    pg.exec("CREATE TABLE orders (id int); INSERT INTO orders VALUES (1), (2)");
+    const std::string query = "--profile="
+                              + profile("q.qlx", generic(), "orders=SELECT id FROM orders WHERE id = 1");
+    const std::string bare = "--profile=" + profile("b.qlx", generic(), "orders");
+    const std::string list = "--tab_file=" + dir.write("a.txt", "orders\n");
+    // the name as the run keys it: the same with and without the schema option
+    const std::vector<std::string> cases[] = {
+        {list, query}, {query, list}, {bare, query}, {query, bare}, {"--no_schema", query, list},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        const kestrun_result r = run_default_port(args);
+        EXPECT_EQ(r.exit_code, 255) << args[0];
+        EXPECT_EQ(r.out, "Error:\nTable 'orders' is selected both as a whole table and with a "
+                         "query: only one of them would be converted. Please give the query a "
+                         "name of its own.\n")
+            << args[0];
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(oracle_tables(), strings{});
+    }
+
+    // other names, the schema-qualified one included, are other tables
+    struct distinct_case {
+        std::string list;
+        std::string query_name;
+        std::string table;
+    };
+    const distinct_case distinct[] = {{"orders", "first", "orders"},
+                                      {"public.orders", "orders", "public_orders"}};
+    for (const distinct_case& c : distinct) {
+        const std::string p = "--profile="
+                              + profile("d.qlx", generic(),
+                                        c.query_name + "=SELECT id FROM orders WHERE id = 1");
+        const kestrun_result r = run_default_port({p, "--tab_file=" + dir.write("d.txt", c.list)});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"" + c.query_name + "\";"), strings{"1"});
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"" + c.table + "\";"), strings{"2"});
+    }
+}
+
 TEST_F(kestrun_profile, later_options_override_the_profile_and_server_options_are_ignored)
 {
     test_pg_database other{"ks_other"};
