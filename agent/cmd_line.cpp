@@ -145,17 +145,24 @@ void add_input_files(int argc, const char* const* argv, tarnova_convertor& task)
     }
 }
 
-// the run holds a name once, as a whole table or with a query: asked for both ways,
-// one of them would silently not be converted
-void refuse_if_both_ways(const tarnova_convertor& task, const std::wstring& name, bool query)
+// the run holds a name once, as a whole table or with one query: asked for two ways,
+// one of them would silently not be converted. text is "" for a whole table
+void refuse_if_two_ways(const tarnova_convertor& task, const std::wstring& name,
+                        const std::wstring& text)
 {
     const auto known = task.queries.find(name);
-    if (known != task.queries.end() && known->second.empty() == query)
+    if (known == task.queries.end() || known->second == text)
+        return;
+    if (known->second.empty() != text.empty())
         throw tk_exception(L"Table '" + name
                                + L"' is selected both as a whole table and with a query: only "
                                  L"one of them would be converted.\nPlease give the query a "
                                  L"name of its own.",
                            tk_level_fail);
+    throw tk_exception(L"Table '" + name
+                           + L"' is selected with two different queries: only one of them "
+                             L"would be converted.\nPlease give each query a name of its own.",
+                       tk_level_fail);
 }
 
 } // namespace
@@ -250,7 +257,7 @@ bool parse_cmd_line(int argc, const char* const* argv)
                 if (profile_loaded) {
                     // only profiles fill the queries while the options apply
                     for (const auto& [name, text] : profile.get_selected_tables())
-                        refuse_if_both_ways(task, name, !text.empty());
+                        refuse_if_two_ways(task, name, text);
                     profile_loaded = task.load_profile(profile, &refusal);
                 }
                 // a profile that does not read is not applied: running without it
@@ -303,7 +310,7 @@ bool parse_cmd_line(int argc, const char* const* argv)
         return false;
     // the list that stands now against every query the profiles brought
     for (const std::wstring& name : task.selected)
-        refuse_if_both_ways(task, name, false);
+        refuse_if_two_ways(task, name, L"");
 
     // with a profile the server settings are the profile's
     if (!profile_loaded) {

@@ -57,22 +57,41 @@ TEST_F(kestrun_profile, name_selected_as_a_table_and_with_a_query_is_refused)
     pg.exec("CREATE TABLE orders (id int); INSERT INTO orders VALUES (1), (2)");
     const std::string query = "--profile="
                               + profile("q.qlx", generic(), "orders=SELECT id FROM orders WHERE id = 1");
+    const std::string other_query
+        = "--profile=" + profile("o.qlx", generic(), "orders=SELECT id FROM orders");
     const std::string bare = "--profile=" + profile("b.qlx", generic(), "orders");
     const std::string list = "--tab_file=" + dir.write("a.txt", "orders\n");
+    const std::string both_ways = "Table 'orders' is selected both as a whole table and with a "
+                                  "query: only one of them would be converted. Please give the "
+                                  "query a name of its own.";
+    const std::string two_queries = "Table 'orders' is selected with two different queries: only "
+                                    "one of them would be converted. Please give each query a "
+                                    "name of its own.";
     // the name as the run keys it: the same with and without the schema option
-    const std::vector<std::string> cases[] = {
-        {list, query}, {query, list}, {bare, query}, {query, bare}, {"--no_schema", query, list},
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{list, query}, both_ways},
+        {{query, list}, both_ways},
+        {{bare, query}, both_ways},
+        {{query, bare}, both_ways},
+        {{"--no_schema", query, list}, both_ways},
+        {{query, other_query}, two_queries},
     };
-    for (const std::vector<std::string>& args : cases) {
-        const kestrun_result r = run_default_port(args);
-        EXPECT_EQ(r.exit_code, 255) << args[0];
-        EXPECT_EQ(r.out, "Error:\nTable 'orders' is selected both as a whole table and with a "
-                         "query: only one of them would be converted. Please give the query a "
-                         "name of its own.\n")
-            << args[0];
+    for (const auto& c : cases) {
+        const kestrun_result r = run_default_port(c.args);
+        EXPECT_EQ(r.exit_code, 255) << c.args[0];
+        EXPECT_EQ(r.out, "Error:\n" + c.message + "\n") << c.args[0];
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(oracle_tables(), strings{});
     }
+
+    // one query asked for twice is still one table
+    const kestrun_result r = run_default_port({query, query});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"orders\";"), strings{"1"});
+    ora.sql("DROP TABLE \"orders\";\n");
 
     // other names, the schema-qualified one included, are other tables
     struct distinct_case {
