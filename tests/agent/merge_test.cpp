@@ -144,6 +144,28 @@ TEST_F(kestrun_merge, a_merge_leaves_the_not_null_of_the_users_own_table)
               (strings{"1\tann", "2\t~", "3\t~"}));
 }
 
+TEST_F(kestrun_merge, a_null_for_a_row_already_there_leaves_the_row_and_the_not_null)
+{
+    // the earlier run made the table: this one did not, so its definition stays, and the
+    // row refused for its NULL keeps its old value
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, name varchar(20) NOT NULL);"
+            "INSERT INTO t VALUES (1, 'ann'), (2, 'bob')");
+    ASSERT_EQ(run({}).exit_code, 0);
+    pg.exec("ALTER TABLE t ALTER name DROP NOT NULL; UPDATE t SET name = NULL WHERE id = 1;"
+            "UPDATE t SET name = '' WHERE id = 2; INSERT INTO t VALUES (3, 'cy')");
+    const kestrun_result r = run_profile_mode(4);
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #1: ORA-01400")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #2: ORA-01400")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt: 2 of 3 records were not written\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, "NOT NULL constraint")) << r.out;
+    EXPECT_EQ(oracle("SELECT nullable FROM user_tab_columns WHERE table_name = 't' AND "
+                     "column_name = 'name';"),
+              strings{"N"});
+    EXPECT_EQ(oracle("SELECT \"id\", \"name\" FROM \"t\" ORDER BY 1;"),
+              (strings{"1\tann", "2\tbob", "3\tcy"}));
+}
+
 TEST_F(kestrun_merge, merge_with_update_replaces_out_of_range_doubles_and_writes_the_row)
 {
     pg.exec("CREATE TABLE t (id int PRIMARY KEY, d float8, e float8, z float8, v text);"
