@@ -43,7 +43,8 @@ bool gui_finish_page::page_init()
         for (char& c : text)
             if (c == '\n')
                 c = ' ';
-        v->append_text(id_errors, tk_to_unicode(text) + L"\r\n\r\n");
+        // a server text's tab would show as a wide gap, as in a box
+        v->append_text(id_errors, wizard_shell::box_text(tk_to_unicode(text)) + L"\r\n\r\n");
     }
     v->set_read_only(id_errors, true);
     // the list is shown from its start and Enter finishes, as after its first focus

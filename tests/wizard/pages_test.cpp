@@ -140,6 +140,31 @@ TEST_F(wizard_pages, thread_that_cannot_start_is_reported_and_the_finish_page_fo
     EXPECT_FALSE(cancel_enabled);
 }
 
+TEST_F(wizard_pages, finish_page_lists_server_texts_trimmed_with_tabs_as_blanks)
+{
+    // the run's errors as libpq gives them, then its thread cannot start
+    struct failing_page : unstartable_progress_page {
+        bool start_conversion() override
+        {
+            wizard_shell::instance().add_error("could not connect\n\tIs the server running?\n");
+            wizard_shell::instance().add_error("a\tb \t\n");
+            return false;
+        }
+    } progress;
+    modal_script script({{"OK", false, {}}});
+    QString listed;
+    EXPECT_EQ(run(progress, {on_finish_page(),
+                             [&] {
+                                 listed = page_text(1, 1016);
+                                 sheet->button(QWizard::FinishButton)->click();
+                                 return true;
+                             }}),
+              1);
+    EXPECT_EQ(listed.toStdString(),
+              "could not connect  Is the server running?\n\na b\n\nThe conversion could not be "
+              "started: the system refused to create its thread.\n\n");
+}
+
 TEST_F(wizard_pages, standard_exception_that_ends_a_run_is_shown_and_listed)
 {
     shell.on_sheet_init();
