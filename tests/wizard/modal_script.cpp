@@ -1,5 +1,7 @@
 #include "modal_script.hpp"
 
+#include "test_wait.hpp"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -51,8 +53,18 @@ std::vector<std::string> modal_script::texts() const
 void modal_script::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || qobject_cast<QWizard*>(modal) || !modal->isVisible())
+    if (!modal || qobject_cast<QWizard*>(modal) || !modal->isVisible()) {
+        m_top = nullptr;
         return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (m_top != modal) {
+        m_top = modal;
+        m_top_since = now;
+    } else if (now - m_top_since > test_deadline) {
+        test_give_up("the closing of the modal window '" + modal->windowTitle().toStdString()
+                     + "'");
+    }
     for (const QPointer<QWidget>& handled : m_handled)
         if (handled == modal)
             return;
@@ -97,7 +109,10 @@ void modal_script::poll()
         dialog->reject();
 }
 
-ui_steps::ui_steps(std::vector<std::function<bool()>> steps) : m_steps(std::move(steps))
+ui_steps::ui_steps(std::vector<std::function<bool()>> steps, std::source_location where)
+    : m_steps(std::move(steps)),
+      m_where(std::string(where.file_name()) + ":" + std::to_string(where.line())),
+      m_step_since(std::chrono::steady_clock::now())
 {
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         // a step that opens a modal box returns only when the box is answered; the timer fires
@@ -107,8 +122,14 @@ ui_steps::ui_steps(std::vector<std::function<bool()>> steps) : m_steps(std::move
         m_busy = true;
         const bool done = m_steps[m_next]();
         m_busy = false;
-        if (done)
+        const auto now = std::chrono::steady_clock::now();
+        if (done) {
             ++m_next;
+            m_step_since = now;
+        } else if (now - m_step_since > test_deadline) {
+            test_give_up("step " + std::to_string(m_next + 1) + " of "
+                         + std::to_string(m_steps.size()) + " of the steps at " + m_where);
+        }
     });
     m_timer.start(25);
 }

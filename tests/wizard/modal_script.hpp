@@ -5,14 +5,17 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <deque>
 #include <functional>
+#include <source_location>
 #include <string>
 #include <vector>
 
 // answers the modal boxes and dialogs of a test on the user-interface thread: each one
 // that opens is recorded (caption and text) and answered by the next scripted answer.
-// the wizard itself is not answered
+// the wizard itself is not answered. a box or dialog (a wait dialog too) still open past
+// the test deadline fails the test
 class modal_script {
 public:
     struct answer {
@@ -47,15 +50,19 @@ private:
     std::vector<seen> m_seen;
     std::vector<QPointer<QWidget>> m_handled;
     std::vector<QString> m_waits;
+    // the modal widget on top and since when
+    QPointer<QWidget> m_top;
+    std::chrono::steady_clock::time_point m_top_since;
     int m_unanswered = 0;
     QTimer m_timer;
 };
 
 // steps run one after the other on the user-interface thread, each polled until it
-// answers true
+// answers true; a step that does not within the test deadline fails the test, naming it
 class ui_steps {
 public:
-    explicit ui_steps(std::vector<std::function<bool()>> steps);
+    explicit ui_steps(std::vector<std::function<bool()>> steps,
+                      std::source_location where = std::source_location::current());
     ~ui_steps();
     bool all_done() const { return m_next >= m_steps.size(); }
     std::size_t done_count() const { return m_next; }
@@ -64,6 +71,8 @@ private:
     std::vector<std::function<bool()>> m_steps;
     std::size_t m_next = 0;
     bool m_busy = false;
+    std::string m_where;
+    std::chrono::steady_clock::time_point m_step_since;
     QTimer m_timer;
 };
 

@@ -2,25 +2,16 @@
 
 #include "g_qt_page.hpp"
 #include "g_qt_sheet.hpp"
+#include "test_pg_hold.hpp"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
-#include <set>
-
-namespace {
-
-int bar_value(int page)
-{
-    qt_wizard_sheet* s = shown_sheet();
-    auto* bar = s && s->page_at(page)
-                    ? s->page_at(page)->findChild<QProgressBar*>(QStringLiteral("1321"))
-                    : nullptr;
-    return bar ? bar->value() : -1;
-}
-
-} // namespace
+#include <memory>
+#include <string>
+#include <vector>
 
 TEST_F(wizard_conversion, quick_launch_converts_behind_the_progress_page_and_finish_gives_1)
 {
@@ -29,13 +20,41 @@ TEST_F(wizard_conversion, quick_launch_converts_behind_the_progress_page_and_fin
             "CREATE TABLE big (id int, v text);"
             "INSERT INTO big SELECT g, 'row ' || g FROM generate_series(1, 3000) g");
     const std::string path = profile("big\nsmall");
+    // each table held until the page has been looked at inside it
+    std::unique_ptr<test_pg_hold> holds[] = {test_pg_hold::table(pg, "big"),
+                                             test_pg_hold::table(pg, "small")};
 
     bool opened_on_progress = false;
-    std::set<std::string> statuses;
-    std::set<int> positions;
+    std::vector<std::string> statuses;
+    std::vector<int> positions;
     QString result_text;
     bool errors_hidden = false;
     modal_script boxes;
+    // once the run waits inside the table, the page is cleared and read at its next refresh,
+    // which then shows the state of the held run
+    QLabel* status = nullptr;
+    QProgressBar* bar = nullptr;
+    const auto held = [&](int table) {
+        return [&, table] {
+            if (!holds[table]->reached())
+                return false;
+            status = shown_sheet()->page_at(0)->findChild<QLabel*>(QStringLiteral("1323"));
+            bar = shown_sheet()->page_at(0)->findChild<QProgressBar*>(QStringLiteral("1321"));
+            status->clear();
+            bar->reset();
+            return true;
+        };
+    };
+    const auto look = [&](int table) {
+        return [&, table] {
+            if (status->text().isEmpty())
+                return false;
+            statuses.push_back(status->text().toStdString());
+            positions.push_back(bar->value());
+            holds[table]->release();
+            return true;
+        };
+    };
     ui_steps steps({
         [&] {
             qt_wizard_sheet* s = shown_sheet();
@@ -44,14 +63,11 @@ TEST_F(wizard_conversion, quick_launch_converts_behind_the_progress_page_and_fin
             opened_on_progress = s->currentPage()->objectName() == QStringLiteral("107");
             return true;
         },
-        [&] {
-            if (shown_sheet()->currentId() == 0) {
-                statuses.insert(page_text(0, 1323).toStdString());
-                positions.insert(bar_value(0));
-                return false;
-            }
-            return true;
-        },
+        held(0),
+        look(0),
+        held(1),
+        look(1),
+        [&] { return shown_sheet()->currentId() != 0; },
         [&] {
             qt_wizard_sheet* s = shown_sheet();
             result_text = page_text(1, 1314);
@@ -66,8 +82,10 @@ TEST_F(wizard_conversion, quick_launch_converts_behind_the_progress_page_and_fin
     EXPECT_TRUE(steps.all_done());
     EXPECT_TRUE(opened_on_progress);
     EXPECT_EQ(boxes.seen_widgets().size(), 0u) << boxes.texts()[0];
-    EXPECT_TRUE(statuses.count("Processing table 'big'")) << statuses.size();
-    EXPECT_GT(positions.size(), 1u);
+    // the page names the table in hand, and its bar has moved on with the first table
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Processing table 'big'",
+                                                  "Processing table 'small'"}));
+    EXPECT_EQ(positions, (std::vector<int>{0, 50}));
     EXPECT_EQ(result_text.toStdString(),
               "Wizard has migrated your PostgreSQL database to\nOracle server successfully.\n\n"
               "Click 'Finish' to exit the wizard.");

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+// how long a test waits for a state that comes at once on any machine: far above any real
+// wait, far below the test runner's own limit
+constexpr std::chrono::seconds test_deadline{30};
+
+// a state that never came: fails the test with what was waited for and ends the test
+// process, since whatever held the test (a worker, a modal loop) would otherwise hold it
+// until the runner's limit
+[[noreturn]] void test_give_up(const std::string& what);
+
+// polls until done() is true; test_give_up(what) after the deadline
+void test_wait_until(const std::function<bool()>& done, const std::string& what,
+                     std::chrono::milliseconds poll = std::chrono::milliseconds(20));
