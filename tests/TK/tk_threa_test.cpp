@@ -1,5 +1,6 @@
 #include "tk_threa.hpp"
 #include "tk_test_files.hpp"
+#include "test_wait.hpp"
 
 #include <atomic>
 #include <future>
@@ -10,8 +11,8 @@ namespace {
 // waits until the thread's run has returned; the test never asserts on time
 void wait_until_finished(const tk_thread& t)
 {
-    while (t.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    test_wait_until([&] { return !t.is_running(); }, "the end of the thread's run",
+                    std::chrono::milliseconds(1));
 }
 
 // a task that counts its steps and ends after a given number
@@ -207,8 +208,8 @@ TEST(tk_thread, destroying_thread_that_ignores_stop_waits_for_it_to_end)
         started.wait();
         // the gate opens only once the thread object has given up on its stop request
         opener = std::thread([&] {
-            while (!task->stop_requested())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            test_wait_until([&] { return task->stop_requested(); }, "the stop request",
+                            std::chrono::milliseconds(1));
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             EXPECT_EQ(destroyed, 0);
             gate.set_value();

@@ -57,6 +57,28 @@ protected:
         return oracle("SELECT table_name FROM user_tables ORDER BY table_name;");
     }
 
+    // a profile of both servers and the settings; its postgresql port is the client library's
+    // default, which profile_environment() gives
+    std::string profile(const std::string& name, const std::string& generic,
+                        const std::string& selected) const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        return dir.write(name, "[Generic settings]\r\n" + generic + "\r\n[Oracle settings]\r\nuser="
+                                   + ora.user() + "\r\npassword=" + ora.password()
+                                   + "\r\n\r\n[Selected Tables]\r\n" + selected
+                                   + "\r\n\r\n[pgs settings]\r\nhost=" + s.host + "\r\nuser=" + s.user
+                                   + "\r\npassword=" + s.password + "\r\n");
+    }
+
+    std::string generic() const { return "src=" + pg.name() + "\r\ndest=" + ora.service(); }
+
+    std::vector<std::string> profile_environment() const
+    {
+        std::vector<std::string> env = ora.environment();
+        env.push_back("PGPORT=" + test_pg_server::get().port);
+        return env;
+    }
+
     std::string database_line(int tables) const
     {
         return "Converting database " + pg.name() + "(" + std::to_string(tables) + " tables)\n";

@@ -1,8 +1,11 @@
 // what the Oracle side of a run keeps, and what it says about what it cannot keep
 
 #include "agent_fixture.hpp"
+#include "test_pg_hold.hpp"
+#include "test_wait.hpp"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,24 +113,27 @@ TEST_F(kestrun_conversion, a_record_whose_large_object_cannot_be_written_leaves_
 TEST_F(kestrun_conversion, a_run_killed_mid_table_leaves_only_complete_rows)
 {
     pg.exec("CREATE TABLE t (id int PRIMARY KEY, body text, pic bytea);"
-            "INSERT INTO t SELECT i, 'text ' || i, '\\xabcd' FROM generate_series(1, 20000) i");
-    std::vector<std::string> args = ora_args();
-    const strings pg = pg_args();
-    args.insert(args.end(), pg.begin(), pg.end());
-    args.push_back("--no_schema");
-    kestrun_process process(args, ora.environment());
-    // a handful of rows in, then the process dies as it would in a power cut
-    int written = 0;
-    for (int i = 0; i < 600 && process.running() && written < 5; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        try {
-            const strings count = oracle("SELECT COUNT(*) FROM \"t\";");
-            written = count.empty() ? 0 : std::stoi(count[0]);
-        } catch (const std::exception&) {
-            // the table is not there yet, or the writer holds it
-        }
-    }
-    ASSERT_TRUE(process.running()) << "the run ended before it could be stopped";
+            "INSERT INTO t SELECT i, 'text ' || i, '\\xabcd' FROM generate_series(1, 2000) i");
+    // the run waits at row 1000 with the rows before it written
+    const std::unique_ptr<test_pg_hold> hold = test_pg_hold::rows(pg);
+    const std::string path = profile(
+        "p.qlx", generic() + "\r\nno schema=1",
+        "t=SELECT * FROM t WHERE " + test_pg_hold::row_filter("id = 1000"));
+    kestrun_process process({"--profile=" + path}, profile_environment());
+    test_wait_until([&] { return hold->reached() || !process.running(); },
+                    "the run at row 1000");
+    ASSERT_TRUE(process.running()) << "the run ended before its hold";
+    test_wait_until(
+        [&] {
+            try {
+                const strings count = oracle("SELECT COUNT(*) FROM \"t\";");
+                return !count.empty() && count[0] != "0";
+            } catch (const std::exception&) {
+                return false;   // the table is not there yet, or the writer holds it
+            }
+        },
+        "rows written before the hold");
+    // then the process dies as it would in a power cut
     process.kill();
     const strings counts = oracle("SELECT COUNT(*), COUNT(CASE WHEN \"body\" = 'text ' || "
                                   "TO_CHAR(\"id\") AND DBMS_LOB.GETLENGTH(\"pic\") = 2 THEN 1 END) "
@@ -135,6 +141,7 @@ TEST_F(kestrun_conversion, a_run_killed_mid_table_leaves_only_complete_rows)
     ASSERT_EQ(counts.size(), 1u);
     const std::string all = counts[0].substr(0, counts[0].find('\t'));
     EXPECT_NE(all, "0");
+    EXPECT_LT(std::stoi(all), 1000);
     EXPECT_EQ(counts[0], all + "\t" + all) << "rows committed without their large objects";
 }
 

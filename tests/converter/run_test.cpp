@@ -8,6 +8,7 @@
 #include "tarnova_convertor.hpp"
 #include "test_ora.hpp"
 #include "test_pg.hpp"
+#include "test_wait.hpp"
 #include "tk_log.hpp"
 #include "tk_threa.hpp"
 #include "tk_utils.hpp"
@@ -560,8 +561,7 @@ TEST_F(conversion, runs_as_the_task_of_a_worker_thread)
     task->selected = {L"t"};
     conversion_thread thread;
     thread.start();
-    while (thread.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_wait_until([&] { return !thread.is_running(); }, "the end of the worker's run");
     thread.cleanup();
     EXPECT_TRUE(task->is_finished());
     EXPECT_EQ(count(L"SELECT COUNT(*) FROM \"t\""), 2);

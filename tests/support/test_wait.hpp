@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 // how long a test waits for a state that comes at once on any machine: far above any real
@@ -16,3 +17,17 @@ constexpr std::chrono::seconds test_deadline{30};
 // polls until done() is true; test_give_up(what) after the deadline
 void test_wait_until(const std::function<bool()>& done, const std::string& what,
                      std::chrono::milliseconds poll = std::chrono::milliseconds(20));
+
+// around a call that returns only once a state has come: test_give_up(what) when the call
+// has not returned within the deadline
+class test_watchdog {
+public:
+    explicit test_watchdog(std::string what);
+    ~test_watchdog();
+    test_watchdog(const test_watchdog&) = delete;
+    test_watchdog& operator=(const test_watchdog&) = delete;
+
+private:
+    struct state;
+    std::unique_ptr<state> m;
+};

@@ -216,6 +216,7 @@ void internal_error_on_a_worker()
                           }}});
     std::thread worker([&handler] { handler.handle(tk_exception("broken <state>", 2), true); });
     worker.detach();
+    const test_watchdog watchdog("the internal error dialog and the exit");
     for (;;)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }

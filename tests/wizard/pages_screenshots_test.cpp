@@ -1,5 +1,7 @@
 #include "page_helpers.hpp"
 #include "screenshot_fixture.hpp"
+#include "test_pg_hold.hpp"
+#include "test_wait.hpp"
 
 #include "g_gui_call.hpp"
 #include "g_qt_svc.hpp"
@@ -13,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -31,6 +34,8 @@ TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)
             "CREATE TABLE invoice_lines (id int); CREATE TABLE \"Suppliers\" (id int);"
             "CREATE TABLE product_catalogue_with_a_rather_long_name (id int);");
     const std::string loaded = profile("customer_orders\ninvoice_lines");
+    // the run waits at its second table: the progress picture shows the bar part of the way
+    const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "invoice_lines");
     const std::string plain = dir.write("notes.qlx", "key=value\r\n");
     modal_script script({choose_file(plain), picture_then("box_welcome", "OK"), choose_file(loaded),
                          picture_then("box_postgresql", "OK"), picture_then("box_oracle", "OK"),
@@ -95,9 +100,10 @@ TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)
         },
         [&] {
             auto* bar = page_control<QProgressBar>(p_progress, 1321);
-            if (!on_page(p_progress) || !bar || bar->value() < 20)
+            if (!on_page(p_progress) || !bar || !hold->reached() || bar->value() < 20)
                 return false;
             EXPECT_TRUE(save_sheet("page6_progress"));
+            hold->release();
             return true;
         },
         [&] {
@@ -124,7 +130,7 @@ TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
                         click_sheet(QWizard::NextButton);
                         // the page again, with the keyboard back in it
-                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
+                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet(), int(std::chrono::milliseconds(test_deadline).count())));
                         EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
                         click_sheet(QWizard::CancelButton);
                     })});
@@ -139,7 +145,7 @@ TEST_F(wizard_screenshots_pages, wait_dialog)
     qt_wizard_services services;
     qt_wizard_services::set_image_provider(qlx_image);
     wait_end end;
-    bool saved = false;
+    std::atomic<bool> saved{false};
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -148,8 +154,9 @@ TEST_F(wizard_screenshots_pages, wait_dialog)
                 saved = save(d, "wait_dialog");
     });
     probe.start(50);
+    // the task ends once the picture is taken
     std::thread task([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+        test_wait_until([&] { return saved.load(); }, "the wait dialog's third frame");
         end.end();
     });
     services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to Oracle server. Please wait...", 502, 500,

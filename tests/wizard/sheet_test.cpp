@@ -276,8 +276,13 @@ TEST_F(wizard_sheet, boxes_have_caption_and_owner_by_initialisation)
              // asked from a worker: shown on this thread, the answer goes back
              auto asked = std::async(std::launch::async,
                                      [] { return wizard_shell::question(L"from a worker?"); });
-             while (asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-                 QCoreApplication::processEvents();
+             test_wait_until(
+                 [&] {
+                     QCoreApplication::processEvents();
+                     return asked.wait_for(std::chrono::milliseconds(10))
+                            == std::future_status::ready;
+                 },
+                 "the worker's answer");
              worker_answer = asked.get();
              return true;
          },

@@ -134,13 +134,19 @@ std::string fake_help::help_file()
 
 std::string fake_help::viewer_args(bool expected) const
 {
-    for (int i = 0; i < (expected ? 100 : 4); ++i) {
-        const std::string args = test_read_file(m_dir.file("args"));
-        if (!args.empty())
-            return args;
-        usleep(50000);
+    std::string args;
+    const auto written = [&] {
+        args = test_read_file(m_dir.file("args"));
+        return !args.empty();
+    };
+    if (expected) {
+        test_wait_until(written, "the help viewer's arguments", std::chrono::milliseconds(50));
+        return args;
     }
-    return std::string();
+    // a viewer that should not start: a while without one
+    for (int i = 0; i < 4 && !written(); ++i)
+        usleep(50000);
+    return args;
 }
 
 int run_child(const std::string& test, const std::vector<std::string>& env, std::string* out,

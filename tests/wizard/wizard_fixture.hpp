@@ -4,6 +4,7 @@
 #include "test_files.hpp"
 #include "test_ora.hpp"
 #include "test_pg.hpp"
+#include "test_wait.hpp"
 
 #include <gtest/gtest.h>
 
