@@ -8,6 +8,7 @@
 // how long a test waits for a state that comes at once on any machine: far above any real
 // wait, far below the test runner's own limit
 constexpr std::chrono::seconds test_deadline{30};
+constexpr int test_deadline_ms = 30000;
 
 // a state that never came: fails the test with what was waited for and ends the test
 // process, since whatever held the test (a worker, a modal loop) would otherwise hold it

@@ -110,7 +110,7 @@ struct keyboard_state {
     void take()
     {
         // the activation comes back through the window system's queue
-        active = QTest::qWaitForWindowActive(shown_sheet(), int(std::chrono::milliseconds(test_deadline).count()));
+        active = QTest::qWaitForWindowActive(shown_sheet(), test_deadline_ms);
         QWidget* w = QApplication::focusWidget();
         focus = w ? w->objectName() : QString();
     }

@@ -130,7 +130,7 @@ TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
                         click_sheet(QWizard::NextButton);
                         // the page again, with the keyboard back in it
-                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet(), int(std::chrono::milliseconds(test_deadline).count())));
+                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet(), test_deadline_ms));
                         EXPECT_TRUE(save_sheet("page3_oracle_after_error"));
                         click_sheet(QWizard::CancelButton);
                     })});
