@@ -119,13 +119,46 @@ bool ora_database::delete_tab(const std::wstring& name)
     tk_wtrace(2, L"ora_database::delete_tab(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("ora_db", 180);
+    m_dropped_foreign_keys.clear();
+    // CASCADE CONSTRAINTS takes them with the table: read first, so that the user learns
+    // which ones to restore
+    std::vector<std::pair<std::wstring, std::wstring>> referring = referring_foreign_keys(name);
     // its index and key names are free again for the table that replaces it
     if (m_index_names)
         m_index_names->forget_table(name);
     ora_stmt stmt(m_session);
     stmt.prepare(L"DROP TABLE " + ora_quoted_name(name) + L" CASCADE CONSTRAINTS");
     stmt.execute(1);
+    m_dropped_foreign_keys = std::move(referring);
     return udb_database::delete_tab(name);
+}
+
+std::vector<std::pair<std::wstring, std::wstring>>
+ora_database::referring_foreign_keys(const std::wstring& table)
+{
+    const std::wstring name = L"'" + ora_sql_text(table) + L"'";
+    ora_query_results rows(
+        m_session, 2,
+        L"SELECT c.constraint_name, c.table_name FROM user_constraints c, user_constraints p "
+        L"WHERE c.constraint_type='R' AND c.r_owner=p.owner AND "
+        L"c.r_constraint_name=p.constraint_name AND p.table_name=" + name +
+            L" AND c.table_name<>" + name + L" ORDER BY c.table_name, c.constraint_name");
+    std::vector<std::pair<std::wstring, std::wstring>> keys;
+    while (udb_record* rec = rows.next_record())
+        keys.emplace_back(ora_query_results::field_text(*rec, 0),
+                          ora_query_results::field_text(*rec, 1));
+    return keys;
+}
+
+std::vector<std::string> ora_database::get_drop_losses() const
+{
+    std::vector<std::string> losses;
+    for (const auto& [constraint, table] : m_dropped_foreign_keys)
+        losses.push_back("Foreign key " + tk_to_ansi(constraint) + " of table "
+                         + tk_to_ansi(table)
+                         + " was dropped with the table it refers to and is not created again:"
+                           " restore it after the run");
+    return losses;
 }
 
 std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& name,
@@ -134,6 +167,7 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
 {
     tk_wtrace(2, L"ora_database::create_table(%ls)", name.c_str());
     std::vector<ora_left_out_index> left_out;
+    std::vector<std::string> weaker_keys;
     const bool create = !is_table_exist(name);
     if (create) {
         ora_schema_initializer builder(name, fields, upper_case);
@@ -143,6 +177,7 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
                                                   indexes, builder.get_names_map());
             index_builder.build_indexes();
             left_out = index_builder.get_left_out();
+            weaker_keys = index_builder.get_weaker_keys();
         }
         tables.push_back(name);
         names_map.add_fn_map(name, builder.get_names_map());
@@ -150,6 +185,7 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     std::unique_ptr<udb_recordset> table = get_table(name, 2);
     auto& written = static_cast<ora_table&>(*table);
     written.set_left_out_indexes(std::move(left_out));
+    written.set_weaker_keys(std::move(weaker_keys));
     written.set_created(create);
     return table;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ora_in_validator;
@@ -28,6 +29,8 @@ public:
                                                 const udb_indexes& indexes) override;
     // drops the table in the schema; the conversion run calls this one directly
     bool delete_tab(const std::wstring& name) override;
+    // the foreign keys of other tables that the last delete_tab dropped with its table
+    std::vector<std::string> get_drop_losses() const override;
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& text,
                                              int mode) override;
@@ -63,6 +66,10 @@ private:
     void init_tables();
     ora_tn_validator& table_names();
     void init_views();
+    // constraint name and table of every foreign key of another table that refers to
+    // a key of this one
+    std::vector<std::pair<std::wstring, std::wstring>>
+    referring_foreign_keys(const std::wstring& table);
     void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
 
     // the name the validator gives a source table now (not registered)
@@ -78,4 +85,5 @@ private:
         bool generated;
     };
     std::map<std::wstring, planned_name> m_dest_table_names;
+    std::vector<std::pair<std::wstring, std::wstring>> m_dropped_foreign_keys;
 };

@@ -6,6 +6,7 @@
 #include "ora_util.hpp"
 #include "ora_vali.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
 
 ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std::wstring& table,
                                                  const udb_schema& fields,
@@ -49,12 +50,29 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
             continue;
 
         m_indexes.emplace_back(index_name, src.unique, src.primary, columns);
+        m_weaker.push_back(src.unique ? weaker_key(src) : std::string());
         if (src.primary)
             m_pk = int(m_indexes.size()) - 1;
         if (renamed)
             tk_wtrace(2, L"Store generated index name '%ls'", index_name.c_str());
         validator.keep_name(index_name, renamed);
     }
+}
+
+std::string ora_indexes_initializer::weaker_key(const udb_index& src)
+{
+    // oracle's UNIQUE compares the values as they are and leaves out keys that are NULL
+    // in every column
+    const std::string shown = "Index " + tk_to_ansi(src.name);
+    if (!src.loose_field.empty())
+        return shown + " keeps UNIQUE comparing values exactly: its column "
+               + tk_to_ansi(src.loose_field) + " has the non-deterministic collation "
+               + tk_to_ansi(src.loose_collation)
+               + ", and Oracle accepts values that PostgreSQL takes as equal";
+    if (src.nulls_not_distinct)
+        return shown + " keeps UNIQUE without NULLS NOT DISTINCT: Oracle accepts several rows "
+                       "whose key columns are all NULL, which PostgreSQL refuses";
+    return std::string();
 }
 
 bool ora_indexes_initializer::can_be_part_of_index(const t_ftd& field) const
@@ -107,5 +125,7 @@ void ora_indexes_initializer::build_indexes()
                 continue;
             throw;
         }
+        if (!m_weaker[i].empty())
+            m_weaker_keys.push_back(m_weaker[i]);
     }
 }

@@ -34,18 +34,24 @@ public:
     int get_pk_position() const { return m_pk; }
     // the source indexes left out, in source order
     const std::vector<ora_left_out_index>& get_left_out() const { return m_left_out; }
+    // the unique keys built that keep less than their source's rule, one message each
+    const std::vector<std::string>& get_weaker_keys() const { return m_weaker_keys; }
 
     // the statement of one index of the list, empty for one equal to the primary key
     std::wstring index_statement(size_t i) const;
 
 private:
     bool can_be_part_of_index(const t_ftd& field) const;
+    // the message for a unique source key oracle's UNIQUE keeps less of, else empty
+    static std::string weaker_key(const udb_index& src);
 
     ora_session& m_session;
     int m_pk = -1;
     std::wstring m_table;
     udb_indexes m_indexes;
     std::vector<ora_left_out_index> m_left_out;
+    std::vector<std::string> m_weaker;        // per entry of m_indexes, empty: kept whole
+    std::vector<std::string> m_weaker_keys;
     const udb_schema& m_fields;
     const t_names_map& m_names;
 };

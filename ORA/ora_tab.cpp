@@ -488,6 +488,20 @@ void ora_table::next()
     ++m_row_pos;
 }
 
+bool ora_table::has_unique_key()
+{
+    if (is_query())
+        return udb_recordset::has_unique_key();
+    const std::wstring table = L"'" + ora_sql_text(name) + L"'";
+    return ora_count_rows(m_session,
+                          L"SELECT constraint_name FROM user_constraints WHERE table_name="
+                              + table + L" AND constraint_type IN ('P', 'U') UNION ALL "
+                              L"SELECT index_name FROM user_indexes WHERE table_name=" + table
+                              + L" AND uniqueness='UNIQUE'",
+                          true)
+           > 0;
+}
+
 std::vector<std::string> ora_table::get_losses() const
 {
     std::vector<std::string> losses;
@@ -495,6 +509,7 @@ std::vector<std::string> ora_table::get_losses() const
         losses.push_back("Index " + tk_to_ansi(index.index) + " was not created: column "
                          + tk_to_ansi(index.column)
                          + " is stored as a large object, which Oracle cannot index");
+    losses.insert(losses.end(), m_weaker_keys.begin(), m_weaker_keys.end());
     for (const auto& [column, count] : m_replaced_values) {
         if (count == 0)
             continue;

@@ -84,8 +84,12 @@ public:
     {
         m_left_out = std::move(left_out);
     }
+    // the keys made that keep less than the source's rule, as messages (set by create_table)
+    void set_weaker_keys(std::vector<std::string> weaker) { m_weaker_keys = std::move(weaker); }
     // the lists above and the source fields the table has no column for, as messages
     std::vector<std::string> get_losses() const override;
+    // from the catalogue: also a key whose name oracle generated, which indexes leaves out
+    bool has_unique_key() override;
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
@@ -128,6 +132,7 @@ private:
     std::map<std::wstring, unsigned> m_replaced_values;
     std::map<std::wstring, unsigned> m_zeroed_values;
     std::vector<ora_left_out_index> m_left_out;
+    std::vector<std::string> m_weaker_keys;
     std::vector<std::wstring> m_dropped_not_null;
     std::vector<std::string> m_dropped_not_null_why;   // what came, per dropped column
     bool m_created = false;

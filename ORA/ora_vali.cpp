@@ -87,9 +87,10 @@ ora_in_validator::ora_in_validator(ora_session& session) : m_session(session)
 {
     tk_trace(2, "ora_in_validator::ctor");
     m_validator.restricted_words.push_back(L"PRIMARY");
+    // constraints and indexes have one namespace each: a foreign key or check of another
+    // table holds its name as much as a key does (ORA-02264)
     static const wchar_t* const queries[] = {
-        L"SELECT a.constraint_name FROM user_cons_columns a, user_constraints b WHERE "
-        L"a.constraint_name=b.constraint_name AND b.constraint_type='P'",
+        L"SELECT constraint_name FROM user_constraints",
         L"select index_name FROM user_indexes",
     };
     for (const wchar_t* sql : queries) {
@@ -113,9 +114,13 @@ void ora_in_validator::forget_table(const std::wstring& table)
 {
     tk_wtrace(2, L"ora_in_validator::forget_table(%ls)", table.c_str());
     const std::wstring name = L"'" + ora_sql_text(table) + L"'";
+    // its own constraints go with it, and so do the foreign keys of other tables that
+    // refer to it (CASCADE CONSTRAINTS)
     const std::wstring queries[] = {
-        L"SELECT constraint_name FROM user_constraints WHERE constraint_type='P' AND table_name="
-            + name,
+        L"SELECT constraint_name FROM user_constraints WHERE table_name=" + name,
+        L"SELECT c.constraint_name FROM user_constraints c, user_constraints p WHERE "
+        L"c.constraint_type='R' AND c.r_owner=p.owner AND c.r_constraint_name=p.constraint_name "
+        L"AND p.table_name=" + name,
         L"SELECT index_name FROM user_indexes WHERE table_name=" + name,
     };
     for (const std::wstring& sql : queries) {

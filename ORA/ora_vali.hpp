@@ -57,7 +57,7 @@ public:
 // index and constraint names of the destination schema, for one conversion run
 class ora_in_validator : public tk_singleton<ora_in_validator> {
 public:
-    // reads the schema's primary-key and index names as restricted names
+    // reads every constraint and index name of the schema as restricted names
     explicit ora_in_validator(ora_session& session);
     ~ora_in_validator() override;
 

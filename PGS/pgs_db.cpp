@@ -7,6 +7,7 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <climits>
 #include <utility>
 #include <vector>
 
@@ -54,10 +55,13 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
         for (const pqxx::row& row : rows) {
             const std::wstring schema = tk_from_utf8(row[0].c_str());
             const std::wstring table = tk_from_utf8(row[1].c_str());
-            if (row[3].as<bool>())
+            if (row[3].as<bool>()) {
                 partition_names.emplace_back(schema, table);
-            else
+            } else {
                 add_full_name(schema, table, list);
+                m_listed[make_full_name(m_no_schema, schema, table)].push_back(
+                    {schema, table, row[2].as<bool>()});
+            }
             if (row[2].as<bool>())
                 m_partitioned.insert(make_full_name(m_no_schema, schema, table));
         }
@@ -127,6 +131,34 @@ bool pgs_database::is_table_exist(const std::wstring& name)
     const std::wstring full_name = get_full_name(name);
     // a partition is no source table of its own, but can still be named
     return udb_database::is_table_exist(full_name) || m_full_names.count(full_name) != 0;
+}
+
+std::vector<udb_shared_table> pgs_database::get_tables_sharing(const std::wstring& name)
+{
+    const auto found = m_listed.find(name);
+    if (found == m_listed.end() || found->second.size() < 2)
+        return {};
+    std::vector<udb_shared_table> shared;
+    for (const listed_table& t : found->second) {
+        udb_shared_table entry{pgs_shown_name(t.schema, t.table), 0};
+        if (!shared.empty())
+            entry.records = pgs_guard("Cannot get number of records (" + tk_to_ansi(name)
+                                          + "): ",
+                                      [&] {
+                                          pgs_read_transaction tx(m_session.connection(),
+                                                                  "count_shared");
+                                          pgs_pin_catalog(tx);
+                                          const long long count =
+                                              tx.exec("SELECT pg_catalog.count(*) FROM "
+                                                      + std::string(t.partitioned ? "" : "ONLY ")
+                                                      + m_session.qualified_name(t.schema,
+                                                                                 t.table))[0][0]
+                                                  .as<long long>();
+                                          return count > INT_MAX ? INT_MAX : int(count);
+                                      });
+        shared.push_back(entry);
+    }
+    return shared;
 }
 
 bool pgs_database::delete_tab(const std::wstring& name)

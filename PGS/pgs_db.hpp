@@ -35,6 +35,8 @@ public:
     // every foreign key of the list in one transaction: all of them or none
     void create_relationships(const udb_relationships& relationships) override;
     bool is_table_exist(const std::wstring& name) override;
+    // the rows of every table but the first are counted
+    std::vector<udb_shared_table> get_tables_sharing(const std::wstring& name) override;
 
     // the patterns are only traced
     void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,
@@ -58,4 +60,11 @@ private:
     bool m_no_schema;
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> m_full_names;
     std::set<std::wstring> m_partitioned;
+    // every listed table of a full name, in the order listed: (schema, table), partitioned
+    struct listed_table {
+        std::wstring schema;
+        std::wstring table;
+        bool partitioned;
+    };
+    std::map<std::wstring, std::vector<listed_table>> m_listed;
 };

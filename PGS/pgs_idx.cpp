@@ -4,7 +4,9 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <map>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -42,12 +44,30 @@ std::string pgs_recordset::get_indices_sql() const
     // the primary key is listed already. partial indexes are listed to be reported: they
     // do not hold for every row. an unfinished unique index (a failed concurrent build)
     // enforces nothing: its rows may repeat, so it is only a plain one
-    return "SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique AND "
-           "pg_index.indisvalid, pg_index.indnkeyatts, pg_index.indpred IS NOT NULL FROM "
-           "pg_index JOIN pg_class ON pg_class.oid = pg_index.indexrelid WHERE "
+    // NULLS NOT DISTINCT from release 15 on
+    const bool nulls = m_session.connection().server_version() >= 150000;
+    return std::string("SELECT pg_class.relname, pg_index.indkey, pg_index.indisunique AND "
+           "pg_index.indisvalid, pg_index.indnkeyatts, pg_index.indpred IS NOT NULL, ") +
+           (nulls ? "pg_index.indnullsnotdistinct" : "false") +
+           " FROM pg_index JOIN pg_class ON pg_class.oid = pg_index.indexrelid WHERE "
            "pg_index.indrelid = " +
            table_oid(m_session, m_schema_name, m_table_name) +
            " AND NOT pg_index.indisprimary ORDER BY pg_class.oid";
+}
+
+std::string pgs_recordset::get_loose_keys_sql() const
+{
+    tk_trace(1, "pgs_recordset::get_loose_keys_sql");
+    // the key columns of unique indexes that compare under a non-deterministic collation,
+    // in key order
+    return "SELECT ic.relname, a.attname, co.collname FROM pg_index i JOIN pg_class ic ON "
+           "ic.oid = i.indexrelid CROSS JOIN LATERAL unnest(i.indkey::int2[], "
+           "i.indcollation::oid[]) WITH ORDINALITY AS k(attnum, coll, n) JOIN pg_collation co "
+           "ON co.oid = k.coll JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = "
+           "k.attnum WHERE i.indrelid = " +
+           table_oid(m_session, m_schema_name, m_table_name) +
+           " AND i.indisunique AND NOT co.collisdeterministic AND k.n <= i.indnkeyatts "
+           "ORDER BY ic.oid, k.n";
 }
 
 bool pgs_recordset::index_columns(const std::string& key, int key_count,
@@ -84,14 +104,30 @@ void pgs_recordset::init_indexes()
     pgs_guard("", [&] {
         pgs_read_transaction tx(m_session.connection(), "init_indexes");
         pgs_pin_catalog(tx);
+        // non-deterministic collations from release 12 on: the first such column of a key
+        std::map<std::wstring, std::pair<std::wstring, std::wstring>> loose;
+        if (m_session.connection().server_version() >= 120000)
+            for (const pqxx::row& row : tx.exec(get_loose_keys_sql()))
+                loose.emplace(tk_to_unicode(row[0].c_str()),
+                              std::make_pair(tk_from_utf8(row[1].c_str()),
+                                             tk_from_utf8(row[2].c_str())));
+        const auto mark_loose = [&](udb_index& index) {
+            const auto found = loose.find(index.name);
+            if (found == loose.end())
+                return;
+            index.loose_field = found->second.first;
+            index.loose_collation = found->second.second;
+        };
         const pqxx::result key = tx.exec(get_pk_sql());
         if (!key.empty()) {
             const std::wstring key_name = tk_to_unicode(key[0][0].c_str());
             std::vector<std::wstring> fields;
             for (const pqxx::row& row : tx.exec(get_pk_detailed_sql()))
                 fields.push_back(tk_from_utf8(row[0].c_str()));
-            if (!fields.empty())
+            if (!fields.empty()) {
                 indexes.push_back(udb_index(key_name, true, true, fields));
+                mark_loose(indexes.back());
+            }
         }
         // oracle would enforce these otherwise: left out, or plain, and said so
         m_losses.clear();
@@ -113,12 +149,17 @@ void pgs_recordset::init_indexes()
                 continue;
             }
             bool unique = std::string(row[2].c_str()) == "t";
+            // NULL parts equal: oracle refuses no partly NULL key that postgresql accepts
+            const bool nulls_not_distinct = unique && std::string(row[5].c_str()) == "t";
+            bool nullable = false;
             std::vector<std::wstring> fields;
             for (const pgs_ftd* column : columns) {
                 fields.push_back(column->name);
+                nullable = nullable || !column->b_not_null;
                 // oracle refuses partly NULL keys that postgresql accepts: such an
                 // index stays a plain one
-                if (unique && columns.size() >= 2 && !column->b_not_null) {
+                if (unique && !nulls_not_distinct && columns.size() >= 2
+                    && !column->b_not_null) {
                     unique = false;
                     m_losses.push_back(shown + " is converted without UNIQUE: its column "
                                        + tk_to_utf8(column->name)
@@ -127,6 +168,10 @@ void pgs_recordset::init_indexes()
                 }
             }
             indexes.push_back(udb_index(index_name, unique, false, fields));
+            if (unique) {
+                indexes.back().nulls_not_distinct = nulls_not_distinct && nullable;
+                mark_loose(indexes.back());
+            }
         }
     });
 }

@@ -52,6 +52,7 @@ public:
     std::string get_pk_sql() const;
     std::string get_pk_detailed_sql() const;
     std::string get_indices_sql() const;
+    std::string get_loose_keys_sql() const;
 
     // the indexes of the table that are not converted as they are (over an expression,
     // partial, or a unique one that oracle would enforce otherwise), one message each

@@ -247,6 +247,24 @@ std::wstring pgs_quoted_name(const std::wstring& schema, const std::wstring& tab
     return pgs_quoted_name(schema) + L"." + pgs_quoted_name(table);
 }
 
+namespace {
+
+std::wstring shown_part(const std::wstring& name)
+{
+    bool plain = !name.empty() && !(name[0] >= L'0' && name[0] <= L'9') && name[0] != L'$';
+    for (wchar_t c : name)
+        plain = plain && ((c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'
+                          || c == L'$');
+    return plain ? name : pgs_quoted_name(name);
+}
+
+} // namespace
+
+std::wstring pgs_shown_name(const std::wstring& schema, const std::wstring& table)
+{
+    return shown_part(schema) + L"." + shown_part(table);
+}
+
 std::pair<std::wstring, std::wstring> pgs_split_name(const std::wstring& name)
 {
     const size_t point = name.find(L'.');

@@ -40,6 +40,9 @@ std::wstring pgs_quoted_name(const std::wstring& name);
 // "schema"."table"
 std::wstring pgs_quoted_name(const std::wstring& schema, const std::wstring& table);
 // a name split at its first point; "public" when it has none
+// schema.table as postgresql writes it: each part quoted only where it must be (a point,
+// capitals, other characters)
+std::wstring pgs_shown_name(const std::wstring& schema, const std::wstring& table);
 std::pair<std::wstring, std::wstring> pgs_split_name(const std::wstring& name);
 // the utf-8 length of a name
 size_t pgs_name_bytes(const std::wstring& name);

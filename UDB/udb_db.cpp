@@ -22,6 +22,16 @@ bool udb_database::delete_tab(const std::wstring& name)
     throw tk_mail_assertion("udb_db.cpp", 44);
 }
 
+std::vector<std::string> udb_database::get_drop_losses() const
+{
+    return {};
+}
+
+std::vector<udb_shared_table> udb_database::get_tables_sharing(const std::wstring&)
+{
+    return {};
+}
+
 int udb_database::query(const std::wstring&)
 {
     throw tk_mail_assertion("udb_db.cpp", 70);

@@ -11,6 +11,12 @@
 #include <string>
 #include <vector>
 
+// one of several source tables listed under one name (their names meet)
+struct udb_shared_table {
+    std::wstring shown;   // the table as its engine writes its name
+    int records = 0;      // its rows (counted for the tables left out only)
+};
+
 // the engine-neutral database the driver reads from and writes to. each engine
 // derives its database; the defaults below serve whatever it does not override.
 class udb_database {
@@ -30,6 +36,9 @@ public:
                                                         const udb_indexes& indexes) = 0;
     // the default removes the first matching entry of tables; none is an internal error
     virtual bool delete_tab(const std::wstring& name);
+    // what the last delete_tab removed besides the table itself (other tables' foreign
+    // keys that referred to it), one message each; the default removes nothing else
+    virtual std::vector<std::string> get_drop_losses() const;
     // flag: 1 a source table (the driver), 2 a table just created (the oracle engine)
     virtual std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int flag) = 0;
     virtual std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
@@ -41,6 +50,9 @@ public:
     virtual void reserved_op(int arg);
     // the default creates nothing
     virtual void create_relationships(const udb_relationships& relationships);
+    // the tables listed under a name that more than one table answers to, the one read
+    // under it first; empty for any other name (the default)
+    virtual std::vector<udb_shared_table> get_tables_sharing(const std::wstring& name);
     // searches tables: exactly when case_sensitive, else case-insensitively
     virtual bool is_table_exist(const std::wstring& name);
 

@@ -19,6 +19,12 @@ public:
     bool unique;
     bool primary;
     std::vector<std::wstring> fields;
+    // what the source's own rule of a unique key adds to comparing the values as they are:
+    // a NULL part equals another NULL (a field of the key allows NULL), or a field compares
+    // under a non-deterministic collation (that field and the collation; empty: none)
+    bool nulls_not_distinct = false;
+    std::wstring loose_field;
+    std::wstring loose_collation;
 };
 
 // a table's indexes in the order added; recordsets add only through

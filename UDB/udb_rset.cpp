@@ -43,6 +43,14 @@ void udb_recordset::reset()
 {
 }
 
+bool udb_recordset::has_unique_key()
+{
+    for (const udb_index& index : indexes)
+        if (index.unique)
+            return true;
+    return false;
+}
+
 std::vector<std::string> udb_recordset::get_losses() const
 {
     return {};

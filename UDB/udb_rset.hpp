@@ -36,6 +36,9 @@ public:
     // what a writer could not keep of its source (indexes left out, constraints
     // dropped, values replaced), one message each; none by default
     virtual std::vector<std::string> get_losses() const;
+    // whether a primary or unique key keeps the table's rows apart, so that a row written
+    // again collides; by default a unique index of indexes
+    virtual bool has_unique_key();
 
     // keeps index names unique (case-insensitive) and remembers the first primary
     // or unique index in key_index

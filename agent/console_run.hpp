@@ -18,8 +18,13 @@ public:
     void on_std_exception(const std::exception& e) override;
 
 private:
-    void report_shared_name(const std::wstring& name) const;
+    // the tables left out count their records unless the run writes none (skipped, or
+    // --tab_def)
+    void report_shared_name(const std::wstring& name, bool count_records) const;
 
     // requested names that more than one source table answers to
     std::set<std::wstring> m_shared_names;
+    udb_database* m_source = nullptr;
+    bool m_without_schema = false;
+    bool m_tab_def = false;
 };

@@ -152,6 +152,9 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool copying = false;
     bool copied = false;
     bool failed = false;
+    std::vector<std::string> drop_losses;   // what the drop took besides the table
+    int held_rows = 0;                       // rows of the destination before the run
+    bool merges_without_key = false;
     try {
         source = query.empty() ? state.source->get_table(name, 1)
                                : state.source->get_query(name, query, 1);
@@ -172,6 +175,7 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
                 tk_trace(2, "Overwrite existing table");
                 try {
                     dest.delete_tab(dest_name);
+                    drop_losses = dest.get_drop_losses();
                 } catch (const tk_exception& e) {
                     if (e.get_kind() == tk_error_kind::resource_busy)
                         throw tk_exception(
@@ -186,7 +190,11 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         writer = dest.create_table(dest_name, source->schema,
                                    skip_idx ? udb_indexes() : source->indexes);
         // counted as the writer opened the table, before any row of this run
-        m_dest_held_rows = writer->rec_count > 0;
+        held_rows = writer->rec_count;
+        m_dest_held_rows = held_rows > 0;
+        // without a key a merge cannot find the rows it holds: every record is one more
+        merges_without_key = (mode == udb_mode_merge || mode == udb_mode_merge_update)
+                             && m_dest_held_rows && !writer->has_unique_key();
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -204,10 +212,18 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.set_context(name);
         handler.handle(e, false);
     }
+    report_losses(drop_losses, name);
     if (writer) {
         if (builds_indexes)
             report_losses(source->get_losses(), name);
         report_losses(writer->get_losses(), name);
+        const int added = writer->rec_count - held_rows;
+        if (merges_without_key && added > 0)
+            report_losses({std::to_string(added) + " records were added to the "
+                           + std::to_string(held_rows)
+                           + " rows the Oracle table held, not merged: it has no primary or "
+                             "unique key to find their rows by"},
+                          name);
     }
     if (copying) {
         // the records a table error left unread were not written either

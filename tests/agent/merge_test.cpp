@@ -185,3 +185,40 @@ TEST_F(kestrun_merge, merge_with_update_replaces_out_of_range_doubles_and_writes
     EXPECT_EQ(oracle("SELECT \"id\", \"d\", \"e\", \"z\", \"v\" FROM \"t\" ORDER BY 1;"),
               (strings{"1\t~\t~\t0\tnew", "2\t~\t~\t2\tnew"}));
 }
+
+TEST_F(kestrun_merge, a_merge_into_a_table_without_a_key_that_held_rows_says_so)
+{
+    // the key over a text column cannot be built: the first run leaves it out
+    pg.exec("CREATE TABLE doc (body text PRIMARY KEY, n int);"
+            "INSERT INTO doc VALUES ('a', 1), ('b', 2), ('c', 3)");
+    const std::string added = "Error:\ndoc: 3 records were added to the 3 rows the Oracle table "
+                              "held, not merged: it has no primary or unique key to find their "
+                              "rows by\n";
+    const struct {
+        const char* what;
+        strings first;   // the run that makes the table (none: the user makes it)
+        int mode;
+        int exit_code;
+        bool reported;
+        const char* rows;
+    } cases[] = {
+        {"mode 1 after a full run", {"--mode=0"}, 1, 255, true, "6"},
+        {"mode 4 after a full run", {"--mode=0"}, 4, 255, true, "6"},
+        {"mode 1 into the empty table of --tab_def", {"--tab_def"}, 1, 0, false, "3"},
+        {"mode 1 into a user's table with a generated unique key", {}, 1, 0, false, "3"},
+    };
+    for (const auto& c : cases) {
+        drop_oracle_tables();
+        if (c.first.empty())
+            ora.sql("CREATE TABLE \"doc\" (\"body\" NVARCHAR2(10) UNIQUE, \"n\" NUMBER);\n"
+                    "INSERT INTO \"doc\" VALUES ('a', 1);\nINSERT INTO \"doc\" VALUES ('b', 2);\n"
+                    "INSERT INTO \"doc\" VALUES ('c', 3);\n");
+        else
+            run(c.first);
+        const kestrun_result r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.what << r.out << r.err;
+        EXPECT_EQ(contains(r.out, added), c.reported) << c.what << r.out;
+        EXPECT_FALSE(c.reported ? false : contains(r.out, "Error:")) << c.what << r.out;
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"doc\";"), strings{c.rows}) << c.what;
+    }
+}

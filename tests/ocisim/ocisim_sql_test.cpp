@@ -149,6 +149,31 @@ TEST_F(ocisim_test, foreign_keys_are_enforced_from_the_catalogue)
     run("INSERT INTO \"KID\" VALUES (5, 42)");
 }
 
+TEST_F(ocisim_test, every_kind_of_constraint_shares_one_namespace_of_names)
+{
+    // a check is listed and holds its name as a key or a foreign key does (ORA-02264); its
+    // condition is not checked here
+    run("CREATE TABLE \"A\" (\"ID\" NUMBER CONSTRAINT \"A_PK\" PRIMARY KEY, \"R\" NUMBER "
+        "CONSTRAINT \"A_FK\" REFERENCES \"A\"(\"ID\"), CONSTRAINT \"A_CK\" CHECK (\"ID\" > 0))");
+    run("CREATE TABLE \"B\" (\"X\" NUMBER, \"Y\" NUMBER)");
+    for (const char* name : {"A_PK", "A_FK", "A_CK"}) {
+        EXPECT_EQ(s->exec("ALTER TABLE \"B\" ADD CONSTRAINT \"" + std::string(name)
+                          + "\" UNIQUE (\"X\")"),
+                  2264)
+            << name;
+        EXPECT_EQ(s->exec("ALTER TABLE \"B\" ADD CONSTRAINT \"" + std::string(name)
+                          + "\" CHECK (\"Y\" > 0)"),
+                  2264)
+            << name;
+    }
+    EXPECT_EQ(s->rows("SELECT CONSTRAINT_NAME, CONSTRAINT_TYPE FROM USER_CONSTRAINTS ORDER BY 1"),
+              (rows_t{{"A_CK", "C"}, {"A_FK", "R"}, {"A_PK", "P"}}));
+    run("ALTER TABLE \"A\" DROP CONSTRAINT \"A_CK\"");
+    run("ALTER TABLE \"B\" ADD CONSTRAINT \"A_CK\" UNIQUE (\"X\")");
+    run("DROP TABLE \"A\" CASCADE CONSTRAINTS");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_CONSTRAINTS"), "1");
+}
+
 TEST_F(ocisim_test, dates_raw_and_empty_lobs_from_the_literals_of_the_engine)
 {
     run("CREATE TABLE \"D\" (\"K\" NUMBER, \"D\" DATE, \"R\" RAW(16), \"B\" BLOB, \"C\" CLOB)");

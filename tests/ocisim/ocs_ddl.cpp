@@ -194,14 +194,27 @@ std::string session::now_text_public()
 
 void session::add_constraint(const std::string &table_name, const constraint_spec &c)
 {
-    if (c.type == 'C')
-        return;
     auto t = table(table_name);
     if (!t)
         fail(942);
     for (const auto &col : c.cols)
         if (t->find(col) < 0)
             fail(904, {"\"" + col + "\""});
+    if (c.type == 'C') {
+        // not enforced, but listed and holding its name in the schema as Oracle's does
+        std::string name = c.name.empty() ? generated_name() : c.name;
+        if (!rows_of(db_, "SELECT 1 FROM ocs_cons WHERE name=?", {name}).empty())
+            fail(2264);
+        run(db_,
+            "INSERT INTO ocs_cons(name, type, tab, r_cons, delete_rule, generated, index_name) "
+            "VALUES(?, 'C', ?, NULL, NULL, ?, NULL)",
+            {name, table_name, c.name.empty() ? "GENERATED NAME" : "USER NAME"});
+        for (size_t i = 0; i < c.cols.size(); ++i)
+            run(db_, "INSERT INTO ocs_conscol VALUES(?,?,?,?)",
+                {name, table_name, std::to_string(i + 1), c.cols[i]});
+        tables_.clear();
+        return;
+    }
     if (c.type == 'P' || c.type == 'U')
         for (const auto &col : c.cols)
             if (t->cols[t->find(col)].t.is_lob())
