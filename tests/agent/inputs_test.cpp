@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 using strings = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -279,4 +281,23 @@ TEST_F(kestrun_conversion, names_with_control_characters_are_shown_escaped_on_on
     r = run({"--tab_file=" + dir.write("list", "no\x1bsuch\n")});
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.err, "Table no\\x1bsuch not exists\n");
+}
+
+// the trace holds every row's values: only its owner reads it
+TEST_F(kestrun_conversion, log_file_is_its_owners_alone)
+{
+    pg.exec("CREATE TABLE t (id int, secret text); INSERT INTO t VALUES (1, 'hunter2')");
+    const std::string fresh = dir.file("fresh.log");
+    const std::string old = dir.write("old.log", "an earlier run\n");
+    ASSERT_EQ(chmod(old.c_str(), 0664), 0);
+    for (const std::string& log : {fresh, old}) {
+        const kestrun_result r = run({"--logfile=" + log, "--mode=0"});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        struct stat st {};
+        ASSERT_EQ(stat(log.c_str(), &st), 0) << log;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << log;
+        const std::string trace = test_read_file(log);
+        EXPECT_NE(trace.find("hunter2"), std::string::npos) << log;
+        EXPECT_EQ(trace.find("an earlier run"), std::string::npos) << log;
+    }
 }
