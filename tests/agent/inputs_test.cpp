@@ -286,7 +286,7 @@ TEST_F(kestrun_conversion, names_with_control_characters_are_shown_escaped_on_on
 // the trace holds every row's values: only its owner reads it
 TEST_F(kestrun_conversion, log_file_is_its_owners_alone)
 {
-    pg.exec("CREATE TABLE t (id int, secret text); INSERT INTO t VALUES (1, 'hunter2')");
+    pg.exec("CREATE TABLE t (id int, secret varchar(20)); INSERT INTO t VALUES (1, 'hunter2')");
     const std::string fresh = dir.file("fresh.log");
     const std::string old = dir.write("old.log", "an earlier run\n");
     ASSERT_EQ(chmod(old.c_str(), 0664), 0);

@@ -80,23 +80,23 @@ TEST_F(kestrun_conversion, binary_number_columns_keep_their_not_null_and_refuse_
 
 TEST_F(kestrun_conversion, oracle_messages_reach_the_user_whole)
 {
-    // a user name of 128 characters makes ORA-01400 longer than 255 characters
+    // a user name of 128 characters makes ORA-12899 longer than 255 characters
     const std::string user(128, 'U');
-    const std::string table(63, 't');
-    const std::string column(63, 'c');
+    const std::string table(30, 't');
+    const std::string column(30, 'c');
     test_ora_schema own(user, "secret");
     own.sql("CREATE TABLE \"" + table + "\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"" + column
-            + "\" NUMBER NOT NULL);\n");
-    pg.exec("CREATE TABLE " + table + " (id int PRIMARY KEY, " + column + " int);"
-            "INSERT INTO " + table + " VALUES (1, NULL)");
+            + "\" VARCHAR2(1));\n");
+    pg.exec("CREATE TABLE " + table + " (id int PRIMARY KEY, " + column + " text);"
+            "INSERT INTO " + table + " VALUES (1, 'abcde')");
     std::vector<std::string> args{"--no_schema", "--mode=1", "--dest=" + own.service(),
                                   "--oraclu=" + user, "--oraclp=secret"};
     for (const std::string& a : pg_args())
         args.push_back(a);
     const kestrun_result r = run_kestrun(args, own.environment());
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-    const std::string message = "ORA-01400: cannot insert NULL into (\"" + user + "\".\"" + table
-                                + "\".\"" + column + "\")";
+    const std::string message = "ORA-12899: value too large for column \"" + user + "\".\"" + table
+                                + "\".\"" + column + "\" (actual: 5, maximum: 1)";
     ASSERT_GT(message.size(), 255u);
     EXPECT_TRUE(contains(r.out, "Error:\n" + table + ", record #1: " + message + "\n")) << r.out;
 }
