@@ -42,10 +42,13 @@ protected:
                         const std::string& oracle_extra = "") const
     {
         const test_pg_server& s = test_pg_server::get();
-        // the first value of a key wins: the case's own "no schema" goes first
+        // a key given twice with two values would refuse the profile: the case's own
+        // "no schema" replaces the default one
+        const std::string no_schema
+            = generic.find("no schema") == std::string::npos ? "no schema=1\r\n" : "";
         return dir.write(
             name, "[Generic settings]\r\n" + generic + "\r\nsrc=" + pg.name() + "\r\ndest="
-                      + ora.service() + "\r\nno schema=1\r\n[Oracle settings]\r\nuser="
+                      + ora.service() + "\r\n" + no_schema + "[Oracle settings]\r\nuser="
                       + ora.user() + "\r\npassword=" + ora.password() + "\r\n" + oracle_extra
                       + "\r\n[Selected Tables]\r\nt\r\n\r\n[pgs settings]\r\nhost=" + s.host
                       + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
