@@ -63,6 +63,37 @@ TEST_F(kestrun_conversion, merge_into_users_nclob_and_binary_number_columns_arri
                        "d\tBINARY_DOUBLE\tY"}));
 }
 
+TEST_F(kestrun_conversion, merge_with_update_rewrites_users_nclob_and_binary_number_columns)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, note text, f float8, d float8);"
+            "INSERT INTO t VALUES (1, 'a', 1, 1), (2, 'b', 2, 2)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"note\" NCLOB, "
+            "\"f\" BINARY_FLOAT, \"d\" BINARY_DOUBLE);\n");
+    ASSERT_EQ(run({"--mode=1"}).exit_code, 0);
+    // longer than a text literal holds, so that the update writes it in pieces
+    std::string text;
+    while (text.size() < 9000)
+        text += "Ελλάδα 😀 ";
+    pg.exec("UPDATE t SET note = '" + text + "', f = 0.1, d = 2.5e-310 WHERE id = 1;"
+            "UPDATE t SET f = 'Infinity', d = -0.0 WHERE id = 2");
+    const test_pg_server& s = test_pg_server::get();
+    const std::string profile = dir.write(
+        "update.qlx", "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + ora.service()
+                          + "\r\nmode=4\r\nno schema=1\r\n[Oracle settings]\r\nuser=" + ora.user()
+                          + "\r\npassword=" + ora.password() + "\r\n[pgs settings]\r\nhost="
+                          + s.host + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
+    std::vector<std::string> env = ora.environment();
+    env.push_back("PGPORT=" + s.port);
+    const kestrun_result r = run_kestrun({"--profile=" + profile}, env);
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + "Error:\nt: 1 value(s) of column f were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n");
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"f\"), TO_CHAR(\"d\") FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t1.0E-001\t2.5E-310", "2\t~\t0"}));
+    EXPECT_EQ(oracle("SELECT \"note\" FROM \"t\" ORDER BY \"id\";"), (strings{text, "b"}));
+}
+
 TEST_F(kestrun_conversion, binary_number_columns_keep_their_not_null_and_refuse_a_null)
 {
     pg.exec("CREATE TABLE t (id int PRIMARY KEY, d float8);"
