@@ -138,7 +138,7 @@ unsigned short otype::data_size() const
 
 std::optional<value> ieee_literal(const std::string &text)
 {
-    if (text.empty() || !std::strchr("fFdD", text.back()))
+    if (text.empty() || std::string_view("fFdD").find(text.back()) == std::string_view::npos)
         return std::nullopt;
     const std::optional<double> x = ieee_parse(text.substr(0, text.size() - 1));
     if (!x)

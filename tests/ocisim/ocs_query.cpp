@@ -894,7 +894,7 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
     }
     case expr::num: {
         if (auto binary = ieee_literal(e.text)) {
-            t.name = std::strchr("fF", e.text.back()) ? "BINARY_FLOAT" : "BINARY_DOUBLE";
+            t.name = e.text.back() == 'f' || e.text.back() == 'F' ? "BINARY_FLOAT" : "BINARY_DOUBLE";
             otype ignored;
             return {literal(*binary, ignored), t};
         }
@@ -1175,7 +1175,7 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
     }
     if (f == "TO_CHAR") {
         need(1, 2);
-        // a binary number shows its own digits, a single one fewer of them
+        // a binary number shows the shortest digits of its own precision
         if (a[0].second.is_ieee())
             return {"ocs_to_char_ieee(" + a[0].first +
                         (a[0].second.name == "BINARY_FLOAT" ? ", 1" : ", 0") +
