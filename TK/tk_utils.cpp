@@ -508,6 +508,17 @@ bool tk_is_file_exist(const std::wstring& path, int mode)
     return tk_is_file_exist(tk_to_ansi(path), mode);
 }
 
+bool tk_narrow_to_owner(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode))
+        return true;
+    const mode_t narrow = st.st_mode & 0600;
+    return (st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0;
+}
+
 int tk_open_private(const std::string& path, bool append)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0),
@@ -515,12 +526,9 @@ int tk_open_private(const std::string& path, bool append)
     if (fd < 0)
         return -1;
     struct stat st {};
-    bool ok = fstat(fd, &st) == 0;
-    if (ok && S_ISREG(st.st_mode)) {
-        const mode_t narrow = st.st_mode & 0600;
-        ok = ((st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0)
-             && (append || ftruncate(fd, 0) == 0);
-    }
+    const bool ok = tk_narrow_to_owner(fd)
+                    && (append || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+                        || ftruncate(fd, 0) == 0);
     if (!ok) {
         close(fd);
         return -1;

@@ -84,6 +84,9 @@ bool tk_is_path_exist(const std::string& directory);
 // its mode. append: the end is kept, nothing is emptied. -1 when it does not open.
 // traces nothing: the log opens its own file with it
 int tk_open_private(const std::string& path, bool append = false);
+// takes from a regular file's mode what it grants others than its owner (and the owner's
+// execute bit); true when that is done or there was nothing to take. a device keeps its mode
+bool tk_narrow_to_owner(int fd);
 
 // changes into a directory (empty: the program's) and back when it goes out of scope
 class tk_cur_dir_guard {
