@@ -164,6 +164,7 @@ void ora_lob_insert::write_clob(size_t i, const udb_field& value)
     tk_trace(1, "CLOB size=%d", int(total));
     ora_handles& h = m_session.handles();
     auto* locator = static_cast<OCILobLocator*>(m_locators[i]);
+    const ub1 form = text_form(i);
     ub4 amount = ub4(total);
     for (size_t start = 0; start < length;) {
         const size_t end = clob_piece_end(units, length, start);
@@ -172,7 +173,7 @@ void ora_lob_insert::write_clob(size_t i, const udb_field& value)
                                                                       : OCI_NEXT_PIECE;
         const sword status = m_session.check_status(
             oci().OCILobWrite(h.svc, h.err, locator, &amount, 1, piece.data(), ub4(piece.size()),
-                              kind, nullptr, nullptr, OCI_AL32UTF8_ID, SQLCS_IMPLICIT),
+                              kind, nullptr, nullptr, OCI_AL32UTF8_ID, form),
             "OCILobWrite");
         // the client asks for every piece but the last
         if ((kind == OCI_LAST_PIECE) != (status != OCI_NEED_DATA))
@@ -202,14 +203,27 @@ void ora_lob_insert::write_blob(size_t i, const udb_field& value)
     tk_trace(2, "ora_lob_insert::write_blob - at the end");
 }
 
+ub1 ora_lob_insert::text_form(size_t i)
+{
+    // an NCLOB takes its text only in the national form (ORA-24806 otherwise)
+    ora_handles& h = m_session.handles();
+    ub1 form = SQLCS_IMPLICIT;
+    m_session.check_status(oci().OCILobCharSetForm(h.env, h.err,
+                                                   static_cast<OCILobLocator*>(m_locators[i]),
+                                                   &form),
+                           "OCILobCharSetForm");
+    return form;
+}
+
 void ora_lob_insert::write(size_t i, const void* data, size_t size, unsigned csid)
 {
     // for a utf-8 buffer the client takes the amount in bytes, as for a BLOB
     ora_handles& h = m_session.handles();
+    const ub1 form = m_lobs[i].vartype == VT_BSTR ? text_form(i) : SQLCS_IMPLICIT;
     ub4 amount = ub4(size);
     m_session.check_status(
         oci().OCILobWrite(h.svc, h.err, static_cast<OCILobLocator*>(m_locators[i]), &amount, 1,
                           const_cast<void*>(data), ub4(size), OCI_ONE_PIECE, nullptr, nullptr,
-                          ub2(csid), SQLCS_IMPLICIT),
+                          ub2(csid), form),
         "OCILobWrite");
 }

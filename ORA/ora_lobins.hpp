@@ -42,6 +42,8 @@ private:
     void write_blob(size_t i, const udb_field& value);
     // one OCILobWrite of the whole buffer at offset 1; csid 0 for bytes
     void write(size_t i, const void* data, size_t size, unsigned csid);
+    // the character-set form of the text locator i (SQLCS_IMPLICIT or SQLCS_NCHAR)
+    unsigned char text_form(size_t i);
     void free_locators() noexcept;
 
     ora_session& m_session;

@@ -11,8 +11,9 @@ namespace ora_oci
 {
 
 const char *const library_names[] = {
-    "libclntsh.so",      "libclntsh.so.23.1", "libclntsh.so.21.1", "libclntsh.so.19.1",
-    "libclntsh.so.18.1", "libclntsh.so.12.1", "libclntsh.so.11.1", nullptr,
+    "libclntsh.so",      "libclntsh.so.23.1", "libclntsh.so.21.1", "libclntsh.so.20.1",
+    "libclntsh.so.19.1", "libclntsh.so.18.1", "libclntsh.so.12.1", "libclntsh.so.11.1",
+    nullptr,
 };
 
 namespace

@@ -128,6 +128,9 @@ constexpr ub2 OCI_UTF16ID = 1000;
 constexpr ub2 OCI_AL32UTF8_ID = 873;   // AL32UTF8
 constexpr ub2 OCI_UTF8_ID = 871;       // UTF8 (CESU-8)
 
+// the longest message OCIErrorGet gives, in bytes
+constexpr ub4 OCI_ERROR_MAXMSG_SIZE2 = 3072;
+
 // attributes of handles. widths: ROW_COUNT ub4, PARAM_COUNT ub4, STMT_TYPE ub2
 constexpr ub4 OCI_ATTR_ENV = 5;
 constexpr ub4 OCI_ATTR_SERVER = 6;
@@ -180,6 +183,8 @@ constexpr ub2 SQLT_LNG = 8;
 constexpr ub2 SQLT_VCS = 9;
 constexpr ub2 SQLT_RID = 11;
 constexpr ub2 SQLT_DAT = 12;
+constexpr ub2 SQLT_BFLOAT = 21;
+constexpr ub2 SQLT_BDOUBLE = 22;
 constexpr ub2 SQLT_BIN = 23;
 constexpr ub2 SQLT_LBI = 24;
 constexpr ub2 SQLT_UIN = 68;
@@ -187,6 +192,8 @@ constexpr ub2 SQLT_LVC = 94;
 constexpr ub2 SQLT_LVB = 95;
 constexpr ub2 SQLT_AFC = 96;
 constexpr ub2 SQLT_AVC = 97;
+constexpr ub2 SQLT_IBFLOAT = 100;
+constexpr ub2 SQLT_IBDOUBLE = 101;
 constexpr ub2 SQLT_RDD = 104;
 constexpr ub2 SQLT_LAB = 105;
 constexpr ub2 SQLT_CLOB = 112;

@@ -58,6 +58,9 @@ std::unique_ptr<ora_type> ora_query_results::gen_co_by_type(ora_session& session
     case SQLT_VNU:
     case SQLT_PDN:
         return std::make_unique<ora_number>(session, param);
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE:
+        return std::make_unique<ora_ieee>(session, param, type);
     case SQLT_BIN:
         return std::make_unique<ora_binary>(session, param);
     case SQLT_DAT:

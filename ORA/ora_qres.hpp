@@ -72,6 +72,8 @@ protected:
     std::vector<std::unique_ptr<ora_type>> m_columns;
     // the declared scale of each NUMBER(p,s) column, by column name
     std::map<std::wstring, int> m_number_scales;
+    // the BINARY_FLOAT (true) and BINARY_DOUBLE (false) columns, by column name
+    std::map<std::wstring, bool> m_binary_numbers;
     std::unique_ptr<ora_record> m_current;
     bool m_at_end = false;      // the last fetch found no row
 };

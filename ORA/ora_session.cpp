@@ -200,12 +200,14 @@ int ora_session::check_status(int status, const char* call)
         return status;
 
     sb4 number = 0;
-    char16_t buffer[256] = {};
+    // the client's longest message: a shorter buffer cuts it
+    char16_t buffer[OCI_ERROR_MAXMSG_SIZE2 / 2] = {};
+    constexpr size_t units = sizeof buffer / sizeof buffer[0];
     if (m_handles.err)
         oci().OCIErrorGet(m_handles.err, 1, nullptr, &number,
                           reinterpret_cast<OraText*>(buffer), sizeof buffer, OCI_HTYPE_ERROR);
-    buffer[255] = 0;
-    std::string message = tk_to_utf8(ora_from_utf16(buffer, 256));
+    buffer[units - 1] = 0;
+    std::string message = tk_to_utf8(ora_from_utf16(buffer, units));
     // the client ends its messages with a line break
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <limits>
 #include <set>
 
 namespace
@@ -320,7 +321,8 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         return replaced;
 
     if (value.get_type() != VT_NULL && !literal.empty() && literal != L"''" && literal != L"\"\"")
-        return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false) : literal;
+        return value.get_type() == VT_BSTR ? ora_split_text_literal(literal, false)
+                                           : binary_literal(literal, value, column);
 
     // only a table this run made may lose its constraint: the user's own table refuses
     // the record (ORA-01400) and keeps its definition
@@ -339,6 +341,9 @@ std::wstring ora_table::number_replacement(const udb_field& value, const t_ftd& 
     double number = 0;
     if ((column.vartype != VT_R4 && column.vartype != VT_R8) || !value_as_double(value, number))
         return std::wstring();
+    const auto binary = m_binary_numbers.find(column.name);
+    if (binary != m_binary_numbers.end())
+        return binary_replacement(number, binary->second, column);
     if (!(number >= -ora_max_number && number <= ora_max_number)) {
         // oracle cannot hold it (nor a NaN): the column default or NULL, counted so that
         // the run can tell the user
@@ -361,6 +366,44 @@ std::wstring ora_table::number_replacement(const udb_field& value, const t_ftd& 
     if (value.get_type() == VT_R8 && std::fabs(number) == ora_max_number)
         return number < 0 ? L"-9.999999999999999e+125" : L"9.999999999999999e+125";
     return std::wstring();
+}
+
+std::wstring ora_table::binary_replacement(double number, bool single, const t_ftd& column)
+{
+    // an infinity or NaN would arrive as another value than the source's: replaced and
+    // counted as for NUMBER
+    const double largest = single ? double(std::numeric_limits<float>::max())
+                                  : std::numeric_limits<double>::max();
+    if (!(number >= -largest && number <= largest)) {
+        tk_trace(1, "Number is out of the binary range");
+        ++m_replaced_values[column.name];
+        if (column.b_not_null) {
+            std::wstring def = make_ora_def_val(&column);
+            if (!def.empty())
+                return def;
+        }
+        return L"NULL";
+    }
+    // below half the least single subnormal the column would hold 0
+    if (single && number != 0 && float(number) == 0) {
+        ++m_zeroed_values[column.name];
+        return L"0";
+    }
+    return std::wstring();
+}
+
+std::wstring ora_table::binary_literal(const std::wstring& literal, const udb_field& value,
+                                       const t_ftd& column) const
+{
+    const auto binary = m_binary_numbers.find(column.name);
+    if (binary == m_binary_numbers.end() || literal.empty()
+        || ora_scan_number(literal, 0) != literal.size())
+        return literal;
+    // a NUMBER literal would pass through oracle's decimal range first (1e-300 is 0 there):
+    // a double goes as itself and the column rounds it, any other number as the column's
+    const VARTYPE type = value.get_type();
+    const bool single = type == VT_R4 || (type != VT_R8 && binary->second);
+    return literal + (single ? L"f" : L"d");
 }
 
 void ora_table::reset_not_null_flag(int pos, const char* why)
@@ -423,6 +466,8 @@ void ora_table::update(const udb_record& record)
         const std::wstring replaced = number_replacement(*field, column);
         if (!replaced.empty())
             literal = replaced;
+        else if (field->get_type() != VT_BSTR)
+            literal = binary_literal(literal, *field, column);
         bool is_null = is_null_value(*field) || literal.empty() || literal == L"''"
                        || literal == L"NULL";
         // '' is NULL to oracle: an empty text or byte string stays empty, as appended

@@ -114,6 +114,13 @@ private:
     // the literal of a floating-point value oracle cannot hold as it is (beyond its range,
     // NaN, too small), counted per column; empty for every other value
     std::wstring number_replacement(const udb_field& value, const t_ftd& column);
+    // the same for a BINARY_FLOAT or BINARY_DOUBLE column: beyond its range, or for a
+    // BINARY_FLOAT too small to be anything but 0
+    std::wstring binary_replacement(double number, bool single, const t_ftd& column);
+    // a number literal for a BINARY_FLOAT or BINARY_DOUBLE column as a binary literal; any
+    // other literal as it is
+    std::wstring binary_literal(const std::wstring& literal, const udb_field& value,
+                                const t_ftd& column) const;
     // the counters a row changes, put back when the row is not written
     struct counters_guard;
     // a source field without a column here: reported after the table

@@ -120,6 +120,8 @@ void ora_query_results::init_schema()
             const std::wstring scale = text_of(*rec, 3);
             if (type == L"NUMBER" && is_number_text(scale))
                 m_number_scales[column] = int(std::wcstol(scale.c_str(), nullptr, 10));
+            if (type == L"BINARY_FLOAT" || type == L"BINARY_DOUBLE")
+                m_binary_numbers[column] = type == L"BINARY_FLOAT";
             if (type == L"NVARCHAR2" || type == L"NCHAR") {
                 tk_trace(2, "Tuning field size for NCHAR/NVARCHAR (eye=%d)", n);
                 // the catalogue rows come in no particular order: the column object is

@@ -177,6 +177,36 @@ void ora_number::to_variant(ole_variant& out)
     out = ole_variant::from_wstring(text, m_refined);
 }
 
+// ---- ora_ieee
+
+ora_ieee::ora_ieee(ora_session& session, OCIParam* param, ub2 type)
+    : ora_type(session, param, type)
+{
+    tk_trace(1, "ora_ieee::ctor(%d)", int(type));
+}
+
+VARTYPE ora_ieee::get_vartype() const
+{
+    return single() ? VT_R4 : VT_R8;
+}
+
+void ora_ieee::define(OCIStmt* stmt, ub4 position)
+{
+    tk_trace(1, "ora_ieee::define(%d)", int(position));
+    if (single())
+        define_buffer(stmt, position, &m_single, sizeof m_single, SQLT_BFLOAT);
+    else
+        define_buffer(stmt, position, &m_double, sizeof m_double, SQLT_BDOUBLE);
+}
+
+void ora_ieee::to_variant(ole_variant& out)
+{
+    if (single())
+        out = ole_variant(m_single);
+    else
+        out = ole_variant(m_double);
+}
+
 // ---- ora_binary
 
 ora_binary::ora_binary(ora_session& session, OCIParam* param)

@@ -89,6 +89,21 @@ private:
     char16_t m_buffer[255] = {};    // 510 bytes
 };
 
+// BINARY_FLOAT and BINARY_DOUBLE, fetched as the value itself: no decimal text between
+class ora_ieee : public ora_type {
+public:
+    ora_ieee(ora_session& session, OCIParam* param, ub2 type);
+    VARTYPE get_vartype() const override;   // VT_R4 or VT_R8
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+private:
+    bool single() const { return m_define_type == SQLT_IBFLOAT; }
+
+    float m_single = 0;
+    double m_double = 0;
+};
+
 // RAW
 class ora_binary : public ora_type {
 public:

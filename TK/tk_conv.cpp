@@ -27,6 +27,11 @@ void check_log_writable(const std::string& name)
     }
     // an empty write still reaches the device, so a full one answers
     int err = fd < 0 ? errno : (write(fd, "", 0) < 0 ? errno : 0);
+    // the trace holds the rows' values: a log others may read that cannot be narrowed to
+    // its owner would get no trace at all
+    const bool narrowed = err != 0 || created || tk_narrow_to_owner(fd);
+    if (!narrowed)
+        err = errno;
     if (fd >= 0)
         close(fd);
     if (created)
@@ -36,7 +41,10 @@ void check_log_writable(const std::string& name)
     char buf[256];
     buf[0] = '\0';
     const char* reason = strerror_r(err, buf, sizeof buf);
-    throw tk_exception(std::string("Logfile cannot be written: ") + (reason ? reason : "")
+    throw tk_exception(std::string(narrowed ? "Logfile cannot be written: "
+                                            : "Logfile cannot be made readable by its owner "
+                                              "alone: ")
+                           + (reason ? reason : "")
                            + ".\nPlease verify the correct path was given.",
                        tk_level_fail);
 }

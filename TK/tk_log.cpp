@@ -7,6 +7,8 @@
 #include <ctime>
 #include <cwchar>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr size_t wide_buffer_units = 10240;
@@ -50,8 +52,10 @@ void tk_log::truncate_once()
 {
     if (!m_enabled || m_truncated)
         return;
-    if (std::FILE* f = std::fopen(m_name.c_str(), "wb"))
-        std::fclose(f);
+    // the trace holds every row's values: its owner's alone
+    const int fd = tk_open_private(m_name);
+    if (fd >= 0)
+        close(fd);
     m_truncated = true;
 }
 
@@ -82,9 +86,14 @@ void tk_log::write_line(int level, Text&& write_text)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!begin_line(level))
         return;
-    std::FILE* f = std::fopen(m_name.c_str(), "ab");
-    if (!f)
+    // a file removed while the run goes on comes back as private as it was made
+    const int fd = tk_open_private(m_name, true);
+    std::FILE* f = fd >= 0 ? fdopen(fd, "ab") : nullptr;
+    if (!f) {
+        if (fd >= 0)
+            close(fd);
         return;
+    }
     write_time_stamp(f);
     write_text(f);
     if (m_crlf)

@@ -508,6 +508,34 @@ bool tk_is_file_exist(const std::wstring& path, int mode)
     return tk_is_file_exist(tk_to_ansi(path), mode);
 }
 
+bool tk_narrow_to_owner(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode))
+        return true;
+    const mode_t narrow = st.st_mode & 0600;
+    return (st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0;
+}
+
+int tk_open_private(const std::string& path, bool append)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0),
+                        0600);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const bool ok = tk_narrow_to_owner(fd)
+                    && (append || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+                        || ftruncate(fd, 0) == 0);
+    if (!ok) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool tk_is_path_exist(const std::string& directory)
 {
     tk_trace(1, "tk_is_path_exist(%s)", directory.c_str());

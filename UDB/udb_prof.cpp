@@ -85,24 +85,16 @@ std::string narrow_path(const std::wstring& file)
     return tk_to_unicode(path) == file ? path : std::string();
 }
 
-// a profile holds passwords: a new file is its owner's alone, and an existing one
-// loses what its mode grants others before it is emptied (one that cannot be
-// narrowed stays untouched). a device keeps its mode
+// a profile holds passwords: its owner's alone
 file_ptr open_for_store(const std::wstring& file)
 {
     const std::string path = narrow_path(file);
     if (path.empty())
         return nullptr;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = tk_open_private(path);
     if (fd < 0)
         return nullptr;
-    struct stat st {};
-    bool ok = fstat(fd, &st) == 0;
-    if (ok && S_ISREG(st.st_mode)) {
-        const mode_t narrow = st.st_mode & 0600;
-        ok = ((st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0) && ftruncate(fd, 0) == 0;
-    }
-    std::FILE* f = ok ? fdopen(fd, "wb") : nullptr;
+    std::FILE* f = fdopen(fd, "wb");
     if (!f)
         close(fd);
     return file_ptr(f);
@@ -169,6 +161,8 @@ bool udb_profile::load(const std::wstring& file)
     // lines are read whole: a long query text is neither cut nor dropped
     line_buffer buffer;
     t_section* current = nullptr;
+    std::wstring current_name;
+    m_conflict.clear();
     ssize_t length;
     while ((length = getline(&buffer.data, &buffer.capacity, f.get())) != -1) {
         std::string bytes(buffer.data, static_cast<size_t>(length));
@@ -180,10 +174,18 @@ bool udb_profile::load(const std::wstring& file)
         profile_line line = read_back(bytes);
         if (line.kind == profile_line::section) {
             current = &section(line.name);
+            current_name = line.name;
         } else if (line.kind == profile_line::entry) {
             if (!current)
                 return false;
-            current->emplace(line.name, line.value);
+            const auto [kept, added] = current->emplace(line.name, line.value);
+            // obeying one of two values would do what the other one does not say
+            if (!added && kept->second != line.value && m_conflict.empty())
+                m_conflict = L"The profile gives the key '" + tk_escape_controls(line.name, true)
+                             + L"' of the section [" + tk_escape_controls(current_name, true)
+                             + L"] two values: '" + tk_escape_controls(kept->second, true)
+                             + L"' and '" + tk_escape_controls(line.value, true)
+                             + L"'. Please verify the profile.";
         }
     }
     // a read error would otherwise look like the end of the file

@@ -24,8 +24,12 @@ public:
     const t_section& get_selected_tables() const;
 
     // a missing or unreadable file raises tk_exception (level 1); false when the file
-    // does not open or an entry comes before any section. the first value of a key wins
+    // does not open or an entry comes before any section. the first value of a key wins;
+    // a second, different value of it is kept as the conflict
     bool load(const std::wstring& file);
+    // the first key the loaded file gave two different values, as the message that
+    // refuses the profile (section, key, both values); empty when there is none
+    const std::wstring& get_conflict() const { return m_conflict; }
     // true when the whole file was written. false, and the file untouched, when a
     // section, key or value would not read back as it is (a key with "=", a line
     // break, blanks at a key's ends or a value's end, a line that reads as a header,
@@ -37,4 +41,5 @@ private:
     t_section& section(const std::wstring& name);
 
     std::map<std::wstring, t_section> m_sections;
+    std::wstring m_conflict;
 };

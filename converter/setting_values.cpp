@@ -67,6 +67,8 @@ bool setting_pgs_port(const std::string& text, int& port)
 
 std::wstring profile_value_refusal(const udb_profile& profile)
 {
+    if (!profile.get_conflict().empty())
+        return profile.get_conflict();
     for (const checked_key& k : checked_keys) {
         const std::wstring value = profile.get_value(k.section, k.key);
         bool flag = false;

@@ -17,6 +17,6 @@ bool setting_mode(const std::wstring& value, int& mode);
 // decimal digits; false, port unchanged, for any other text
 bool setting_pgs_port(const std::string& text, int& port);
 
-// the message for the first value of the profile that its key does not take, in
-// key order; empty when every value reads
+// the message for a key the profile file gave two values, else for the first value of
+// the profile that its key does not take, in key order; empty when every value reads
 std::wstring profile_value_refusal(const udb_profile& profile);

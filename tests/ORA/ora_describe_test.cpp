@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 using ora_describe = ora_schema_test;
@@ -41,6 +43,37 @@ TEST_F(ora_describe, columns_get_their_catalogue_defaults_comments_and_national_
     // NULL is no number: no default rather than 0
     EXPECT_EQ(s.get_field(L"M").default_value.get_vt(), VT_EMPTY);
     EXPECT_EQ(s.get_field(L"S").default_value.to_wstring(), L"7.5");
+}
+
+TEST_F(ora_describe, binary_number_columns_are_numbers_as_nullable_as_declared)
+{
+    exec(L"CREATE TABLE F (A BINARY_FLOAT NOT NULL, B BINARY_DOUBLE, C BINARY_DOUBLE NOT NULL "
+         L"DEFAULT 2.5)");
+    exec(L"INSERT INTO F VALUES (0.1d, -4.9406564584124654e-324d, 1e-300d)");
+    exec(L"INSERT INTO F (A, C) VALUES (3, 4)");
+    logon();
+
+    auto t = db->get_table(L"F", 1);
+    const udb_schema& s = t->schema;
+    ASSERT_EQ(s.fields.size(), 3u);
+    EXPECT_EQ(s.get_field(L"A").vartype, VT_R4);
+    EXPECT_TRUE(s.get_field(L"A").b_not_null);
+    EXPECT_EQ(s.get_field(L"B").vartype, VT_R8);
+    EXPECT_FALSE(s.get_field(L"B").b_not_null);
+    EXPECT_TRUE(s.get_field(L"C").b_not_null);
+    EXPECT_EQ(s.get_field(L"C").default_value.to_double(), 2.5);
+
+    // the values themselves, not a decimal text of them
+    ASSERT_FALSE(t->is_eof());
+    udb_record* r = t->get_item();
+    ASSERT_EQ(r->fields[0]->get_vt(), VT_R4);
+    EXPECT_EQ(r->fields[0]->get_variant().fltVal, 0.1f);
+    EXPECT_EQ(r->fields[1]->to_double(), -std::numeric_limits<double>::denorm_min());
+    EXPECT_EQ(r->fields[2]->to_double(), 1e-300);
+    t->next();
+    ASSERT_FALSE(t->is_eof());
+    r = t->get_item();
+    EXPECT_EQ(r->fields[1]->get_type(), VT_EMPTY);
 }
 
 TEST_F(ora_describe, keys_and_indexes_in_catalogue_order_without_a_second_primary_key)

@@ -209,6 +209,19 @@ TEST_F(udb_profile_file, repeated_key_keeps_its_first_value)
     EXPECT_EQ(profile.get_value(L"t", L"k"), L"other");
     profile.set_value(L"s", L"k", L"changed");
     EXPECT_EQ(profile.get_value(L"s", L"k"), L"first");
+    // the first key given another value is the conflict, also under a repeated header
+    EXPECT_EQ(profile.get_conflict(),
+              L"The profile gives the key 'k' of the section [s] two values: 'first' and "
+              L"'second'. Please verify the profile.");
+    udb_profile later;
+    ASSERT_TRUE(load_bytes(later, "[s]\r\nk=1\r\nbare\r\n[t]\r\nk=2\r\n[s]\r\nbare=x\r\n"));
+    EXPECT_EQ(later.get_conflict(),
+              L"The profile gives the key 'bare' of the section [s] two values: '' and 'x'. "
+              L"Please verify the profile.");
+    // the same line twice, and the same value with its line's blanks, say one thing
+    udb_profile same;
+    ASSERT_TRUE(load_bytes(same, "[s]\r\nk=1\r\nk=1 \r\n  k=1\r\nbare\r\nbare\r\n"));
+    EXPECT_EQ(same.get_conflict(), L"");
 }
 
 TEST_F(udb_profile_file, entry_before_any_section_fails_and_reads_nothing_after_it)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 using strings = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -40,10 +42,13 @@ protected:
                         const std::string& oracle_extra = "") const
     {
         const test_pg_server& s = test_pg_server::get();
-        // the first value of a key wins: the case's own "no schema" goes first
+        // a key given twice with two values would refuse the profile: the case's own
+        // "no schema" replaces the default one
+        const std::string no_schema
+            = generic.find("no schema") == std::string::npos ? "no schema=1\r\n" : "";
         return dir.write(
             name, "[Generic settings]\r\n" + generic + "\r\nsrc=" + pg.name() + "\r\ndest="
-                      + ora.service() + "\r\nno schema=1\r\n[Oracle settings]\r\nuser="
+                      + ora.service() + "\r\n" + no_schema + "[Oracle settings]\r\nuser="
                       + ora.user() + "\r\npassword=" + ora.password() + "\r\n" + oracle_extra
                       + "\r\n[Selected Tables]\r\nt\r\n\r\n[pgs settings]\r\nhost=" + s.host
                       + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
@@ -279,4 +284,23 @@ TEST_F(kestrun_conversion, names_with_control_characters_are_shown_escaped_on_on
     r = run({"--tab_file=" + dir.write("list", "no\x1bsuch\n")});
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.err, "Table no\\x1bsuch not exists\n");
+}
+
+// the trace holds every row's values: only its owner reads it
+TEST_F(kestrun_conversion, log_file_is_its_owners_alone)
+{
+    pg.exec("CREATE TABLE t (id int, secret varchar(20)); INSERT INTO t VALUES (1, 'hunter2')");
+    const std::string fresh = dir.file("fresh.log");
+    const std::string old = dir.write("old.log", "an earlier run\n");
+    ASSERT_EQ(chmod(old.c_str(), 0664), 0);
+    for (const std::string& log : {fresh, old}) {
+        const kestrun_result r = run({"--logfile=" + log, "--mode=0"});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        struct stat st {};
+        ASSERT_EQ(stat(log.c_str(), &st), 0) << log;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << log;
+        const std::string trace = test_read_file(log);
+        EXPECT_NE(trace.find("hunter2"), std::string::npos) << log;
+        EXPECT_EQ(trace.find("an earlier run"), std::string::npos) << log;
+    }
 }

@@ -191,3 +191,42 @@ TEST_F(kestrun_profile, the_databases_search_path_steers_only_the_users_own_quer
     EXPECT_EQ(oracle("SELECT constraint_type FROM user_constraints WHERE table_name = 't';"),
               strings{"P"});
 }
+
+TEST_F(kestrun_profile, profile_that_gives_one_key_two_values_is_refused_before_anything_runs)
+{
+    pg.exec("CREATE TABLE orders (id int); INSERT INTO orders VALUES (1), (2)");
+    const std::string query = "orders=SELECT id FROM orders WHERE id = 1";
+    const std::string refused = "'. Please verify the profile.";
+    const struct {
+        std::string generic;
+        std::string selected;
+        std::string message;
+    } cases[] = {
+        {generic(), "orders\r\n" + query,
+         "The profile gives the key 'orders' of the section [Selected Tables] two values: '' and "
+         "'SELECT id FROM orders WHERE id = 1" + refused},
+        {generic(), query + "\r\norders",
+         "The profile gives the key 'orders' of the section [Selected Tables] two values: "
+         "'SELECT id FROM orders WHERE id = 1' and '" + refused},
+        {generic(), query + "\r\norders=SELECT id FROM orders",
+         "The profile gives the key 'orders' of the section [Selected Tables] two values: "
+         "'SELECT id FROM orders WHERE id = 1' and 'SELECT id FROM orders" + refused},
+        {generic() + "\r\nmode=2\r\nmode=0", "orders",
+         "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
+         "'0" + refused},
+    };
+    for (const auto& c : cases) {
+        const std::string p = profile("two.qlx", c.generic, c.selected);
+        const kestrun_result r = run_default_port({"--profile=" + p});
+        EXPECT_EQ(r.exit_code, 255) << c.message;
+        EXPECT_EQ(r.out, "Error:\n" + c.message + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(oracle_tables(), strings{});
+    }
+
+    // the same line twice says one thing
+    const std::string p = profile("same.qlx", generic() + "\r\nmode=0\r\nmode=0", query + "\r\n" + query);
+    const kestrun_result r = run_default_port({"--profile=" + p});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"orders\";"), strings{"1"});
+}

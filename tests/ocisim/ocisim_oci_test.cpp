@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <tuple>
 
 using rows_t = std::vector<std::vector<std::string>>;
@@ -580,4 +581,101 @@ TEST_F(ocisim_test, ddl_runs_beside_open_queries_of_the_session)
     EXPECT_EQ(OCIStmtFetch(waiting, env.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_NO_DATA);
     OCIHandleFree(waiting, OCI_HTYPE_STMT);
     EXPECT_EQ(s->value("SELECT COUNT(*) FROM USER_TABLES"), "0");
+}
+
+TEST_F(ocisim_test, lob_text_goes_in_and_out_only_in_the_form_of_the_lob)
+{
+    // ORA-24806: the character-set form of the buffer must be that of the LOB
+    run("CREATE TABLE \"L\" (\"C\" NCLOB, \"B\" BLOB, \"P\" CLOB)");
+    run("INSERT INTO \"L\" VALUES (EMPTY_CLOB(), EMPTY_BLOB(), EMPTY_CLOB())");
+    locked_lobs l(*s);
+    ub1 form = 9;
+    ASSERT_EQ(OCILobCharSetForm(env.env, env.err, l.clob, &form), OCI_SUCCESS);
+    EXPECT_EQ(form, SQLCS_NCHAR);
+    const std::string text = "Grüße 😀";
+    ub4 amount = ub4(text.size());
+    EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.clob, &amount, 1, const_cast<char *>(text.data()),
+                          amount, OCI_ONE_PIECE, nullptr, nullptr, 873, SQLCS_IMPLICIT),
+              OCI_ERROR);
+    EXPECT_EQ(env.code(), 24806);
+    EXPECT_EQ(s->value("SELECT LENGTH(\"C\") FROM \"L\""), "0") << "nothing was written";
+    amount = ub4(text.size());
+    ASSERT_EQ(OCILobWrite(s->svc(), env.err, l.clob, &amount, 1, const_cast<char *>(text.data()),
+                          amount, OCI_ONE_PIECE, nullptr, nullptr, 873, SQLCS_NCHAR),
+              OCI_SUCCESS)
+        << env.text();
+    // a BLOB has no form: whatever is passed
+    amount = 1;
+    EXPECT_EQ(OCILobWrite(s->svc(), env.err, l.blob, &amount, 1, const_cast<char *>("x"), 1,
+                          OCI_ONE_PIECE, nullptr, nullptr, 0, SQLCS_NCHAR),
+              OCI_SUCCESS)
+        << env.text();
+    run("COMMIT");
+
+    // reads ask in the LOB's form as well, and a CLOB refuses the national one
+    locked_lobs r(*s, "SELECT \"C\", \"B\" FROM \"L\"");
+    char bytes[64];
+    amount = 0;
+    EXPECT_EQ(OCILobRead(s->svc(), env.err, r.clob, &amount, 1, bytes, sizeof bytes, nullptr,
+                         nullptr, 873, SQLCS_IMPLICIT),
+              OCI_ERROR);
+    EXPECT_EQ(env.code(), 24806);
+    amount = 0;
+    ASSERT_EQ(OCILobRead(s->svc(), env.err, r.clob, &amount, 1, bytes, sizeof bytes, nullptr,
+                         nullptr, 873, SQLCS_NCHAR),
+              OCI_SUCCESS)
+        << env.text();
+    EXPECT_EQ(std::string(bytes, amount), text);
+    locked_lobs p(*s, "SELECT \"P\", \"B\" FROM \"L\" FOR UPDATE");
+    amount = 1;
+    EXPECT_EQ(OCILobWrite(s->svc(), env.err, p.clob, &amount, 1, const_cast<char *>("x"), 1,
+                          OCI_ONE_PIECE, nullptr, nullptr, 873, SQLCS_NCHAR),
+              OCI_ERROR);
+    EXPECT_EQ(env.code(), 24806);
+}
+
+TEST_F(ocisim_test, binary_float_and_double_describe_and_fetch_as_ieee_values)
+{
+    run("CREATE TABLE \"B\" (\"K\" NUMBER, \"F\" BINARY_FLOAT NOT NULL, \"D\" BINARY_DOUBLE)");
+    // 0.1 rounds to the nearest single; the smallest subnormal double stays what it is
+    run("INSERT INTO \"B\" VALUES (1, 0.1d, -4.9406564584124654e-324d)");
+    run("INSERT INTO \"B\" VALUES (2, 16777217, NULL)");
+    OCIStmt *st = s->prepare("SELECT \"F\", \"D\" FROM \"B\" ORDER BY \"K\"");
+    ASSERT_EQ(OCIStmtExecute(s->svc(), st, env.err, 0, 0, nullptr, nullptr, OCI_DESCRIBE_ONLY),
+              OCI_SUCCESS)
+        << env.text();
+    const struct
+    {
+        ub2 type, size;
+        ub1 nullable;
+    } want[] = {{SQLT_IBFLOAT, 4, 0}, {SQLT_IBDOUBLE, 8, 1}};
+    for (ub4 i = 0; i < 2; ++i) {
+        void *p = nullptr;
+        ASSERT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, env.err, &p, i + 1), OCI_SUCCESS);
+        ub2 type = 0, size = 0;
+        ub1 nullable = 9;
+        OCIAttrGet(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, env.err);
+        OCIAttrGet(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, env.err);
+        OCIAttrGet(p, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, env.err);
+        EXPECT_EQ(type, want[i].type) << i;
+        EXPECT_EQ(size, want[i].size) << i;
+        EXPECT_EQ(nullable, want[i].nullable) << i;
+    }
+    float f = 0;
+    double d = 0;
+    sb2 ind[2] = {};
+    OCIDefine *def[2] = {};
+    OCIDefineByPos(st, &def[0], env.err, 1, &f, sizeof f, SQLT_BFLOAT, &ind[0], nullptr, nullptr,
+                   OCI_DEFAULT);
+    OCIDefineByPos(st, &def[1], env.err, 2, &d, sizeof d, SQLT_BDOUBLE, &ind[1], nullptr,
+                   nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCIStmtExecute(s->svc(), st, env.err, 1, 0, nullptr, nullptr, OCI_DEFAULT),
+              OCI_SUCCESS)
+        << env.text();
+    EXPECT_EQ(f, 0.1f);
+    EXPECT_EQ(d, -std::numeric_limits<double>::denorm_min());
+    ASSERT_EQ(OCIStmtFetch(st, env.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_SUCCESS);
+    EXPECT_EQ(f, 16777216.0f) << "2^24 + 1 has no single";
+    EXPECT_EQ(ind[1], -1);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
 }

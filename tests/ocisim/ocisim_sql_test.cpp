@@ -98,6 +98,34 @@ TEST_F(ocisim_test, numbers_are_exact_decimals_rounded_and_shown_as_oracle_does)
     EXPECT_EQ(s->exec("SELECT TO_CHAR(5, 'X9') FROM DUAL"), 1481);
 }
 
+TEST_F(ocisim_test, binary_float_and_double_keep_ieee_values_and_show_them_as_oracle_does)
+{
+    run("CREATE TABLE \"B\" (\"K\" NUMBER, \"F\" BINARY_FLOAT, \"D\" BINARY_DOUBLE, "
+        "\"N\" BINARY_DOUBLE NOT NULL)");
+    // NUMBER literals, binary literals, texts; beyond the single range an infinity
+    run("INSERT INTO \"B\" VALUES (1, 1234.56, 1234.56, 1)");
+    run("INSERT INTO \"B\" VALUES (2, 0.1d, 1e-300d, -2.5)");
+    run("INSERT INTO \"B\" VALUES (3, '1.5', '-5e-324', 1.7976931348623157e308d)");
+    run("INSERT INTO \"B\" VALUES (4, 1e39d, 0.1f, 0.1)");
+    EXPECT_EQ(s->rows("SELECT TO_CHAR(\"F\"), TO_CHAR(\"D\"), \"N\" FROM \"B\" ORDER BY \"K\""),
+              (rows_t{{"1.23456E+003", "1.23456E+003", "1.0E+000"},
+                      {"1.0E-001", "1.0E-300", "-2.5E+000"},
+                      {"1.5E+000", "-5.0E-324", "1.7976931348623157E+308"},
+                      {"Inf", "1.0000000149011612E-001", "1.0E-001"}}));
+    // a mask works on the value's digits; the values compare as numbers
+    EXPECT_EQ(s->value("SELECT TO_CHAR(\"D\", 'FM9990.00') FROM \"B\" WHERE \"K\" = 1"),
+              "1234.56");
+    EXPECT_EQ(s->rows("SELECT \"K\" FROM \"B\" WHERE \"N\" < 1 ORDER BY \"N\""),
+              (rows_t{{"2"}, {"4"}}));
+    EXPECT_EQ(s->rows("SELECT DATA_TYPE, DATA_LENGTH, NULLABLE FROM USER_TAB_COLUMNS WHERE "
+                      "TABLE_NAME = 'B' AND COLUMN_NAME <> 'K' ORDER BY COLUMN_ID"),
+              (rows_t{{"BINARY_FLOAT", "4", "Y"}, {"BINARY_DOUBLE", "8", "Y"},
+                      {"BINARY_DOUBLE", "8", "N"}}));
+    EXPECT_EQ(s->exec("INSERT INTO \"B\" VALUES (5, 'x', 1, 1)"), 1722);
+    EXPECT_EQ(s->exec("INSERT INTO \"B\" VALUES (5, DATE '2020-01-01', 1, 1)"), 932);
+    EXPECT_EQ(s->exec("INSERT INTO \"B\" (\"K\") VALUES (5)"), 1400);
+}
+
 TEST_F(ocisim_test, empty_text_is_null_and_quoted_names_keep_their_case)
 {
     run("CREATE TABLE \"T\" (\"A\" VARCHAR2(10))");

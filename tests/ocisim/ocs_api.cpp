@@ -165,6 +165,18 @@ struct lob_h : handle
     std::string pending8;
 };
 
+// the character-set form of a LOB's text: a read or write in another one is ORA-24806.
+// a BLOB has none, and any form passes
+ub1 form_of(const lob_ref &ref)
+{
+    return !ref.clob ? 0 : ref.nchar ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+}
+
+bool form_mismatch(const lob_h &lob, ub1 csfrm)
+{
+    return lob.ref.clob && csfrm != form_of(lob.ref);
+}
+
 // the caller's own memory that a handle carries, when asked for
 void give_user_memory(handle *h, size_t bytes, void **usrmempp)
 {
@@ -409,6 +421,12 @@ value bound_value(const env_h *env, ub2 dty, const void *buf, size_t bytes, bool
         return {value::num,
                 number_text(bytes == 4 ? *static_cast<const float *>(buf)
                                        : *static_cast<const double *>(buf))};
+    case SQLT_BFLOAT:
+    case SQLT_IBFLOAT:
+        return {value::ieee, ieee_stored_text(*static_cast<const float *>(buf), true)};
+    case SQLT_BDOUBLE:
+    case SQLT_IBDOUBLE:
+        return {value::ieee, ieee_stored_text(*static_cast<const double *>(buf), false)};
     case SQLT_DAT: {
         const ub1 *b = static_cast<const ub1 *>(buf);
         datetime d;
@@ -460,6 +478,8 @@ std::string text_of(const value &v, const otype &t, session *s, const lob_ref &l
     }
     case value::raw:
         return hex_encode(v.s);
+    case value::ieee:
+        return ieee_display_text(ieee_parse(v.s).value_or(0), t.name == "BINARY_FLOAT");
     default:
         return v.s;
     }
@@ -531,7 +551,9 @@ int put_define(stmt_h *st, define_h *d, const value &v, const otype &t, const lo
     }
     case SQLT_INT:
     case SQLT_UIN: {
-        auto dec = decimal::parse(v.k == value::num || v.k == value::str ? v.s : "x");
+        auto dec = decimal::parse(v.k == value::num || v.k == value::str || v.k == value::ieee
+                                      ? v.s
+                                      : "x");
         if (!dec)
             fail(1722);
         auto i = dec->rounded(0).to_int128();
@@ -557,15 +579,28 @@ int put_define(stmt_h *st, define_h *d, const value &v, const otype &t, const lo
             *d->rlen = ub2(d->size);
         return 0;
     }
-    case SQLT_FLT: {
-        auto dec = decimal::parse(v.k == value::num || v.k == value::str ? v.s : "x");
-        if (!dec)
-            fail(1722);
-        double x = dec->to_double();
-        if (d->size == 4)
+    case SQLT_FLT:
+    case SQLT_BFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE: {
+        double x = 0;
+        if (v.k == value::ieee) {
+            x = ieee_parse(v.s).value_or(0);
+        } else {
+            auto dec = decimal::parse(v.k == value::num || v.k == value::str ? v.s : "x");
+            if (!dec)
+                fail(1722);
+            x = dec->to_double();
+        }
+        const bool single = d->dty == SQLT_BFLOAT || d->dty == SQLT_IBFLOAT ||
+                            (d->dty == SQLT_FLT && d->size == 4);
+        if (single)
             *static_cast<float *>(d->valuep) = float(x);
         else
             *static_cast<double *>(d->valuep) = x;
+        if (d->rlen)
+            *d->rlen = ub2(single ? 4 : 8);
         return 0;
     }
     case SQLT_DAT: {
@@ -1515,7 +1550,7 @@ void clob_piece(const std::u16string &data, size_t pos, size_t max_units, lob_cs
 
 OCS_EXPORT sword OCILobRead(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, ub4 *amtp,
                             ub4 offset, void *bufp, ub4 bufl, void *ctxp, OCICallbackLobRead cbfp,
-                            ub2 csid, ub1)
+                            ub2 csid, ub1 csfrm)
 {
     svc_h *svc = as<svc_h>(svchp, OCI_HTYPE_SVCCTX);
     err_h *err = as<err_h>(errhp, OCI_HTYPE_ERROR);
@@ -1525,6 +1560,8 @@ OCS_EXPORT sword OCILobRead(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *lo
     OCS_GUARD_BEGIN
     if (!lob->ref.valid || lob->ref.owner != svc->sess.get())
         return report(err, 22275);
+    if (form_mismatch(*lob, csfrm))
+        return report(err, 24806);
     lob_cs cs = charset_of(svc->env, csid);
     std::string raw = svc->sess->lob_get(lob->ref);
     std::u16string text;
@@ -1576,7 +1613,7 @@ OCS_EXPORT sword OCILobRead(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *lo
 
 OCS_EXPORT sword OCILobWrite(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, ub4 *amtp,
                              ub4 offset, void *bufp, ub4 buflen, ub1 piece, void *, OCICallbackLobWrite,
-                             ub2 csid, ub1)
+                             ub2 csid, ub1 csfrm)
 {
     svc_h *svc = as<svc_h>(svchp, OCI_HTYPE_SVCCTX);
     err_h *err = as<err_h>(errhp, OCI_HTYPE_ERROR);
@@ -1586,6 +1623,8 @@ OCS_EXPORT sword OCILobWrite(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *l
     OCS_GUARD_BEGIN
     if (!lob->ref.valid || lob->ref.owner != svc->sess.get())
         return report(err, 22275);
+    if (form_mismatch(*lob, csfrm))
+        return report(err, 24806);
     if (!lob->ref.locked)
         return report(err, 22920);
     lob_cs cs = charset_of(svc->env, csid);
@@ -1678,7 +1717,7 @@ OCS_EXPORT sword OCILobCharSetForm(OCIEnv *envhp, OCIError *errhp, const OCILobL
         return OCI_INVALID_HANDLE;
     if (!lob->ref.valid)
         return report(err, 22275);
-    *csfrm = !lob->ref.clob ? 0 : lob->ref.nchar ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    *csfrm = form_of(lob->ref);
     return OCI_SUCCESS;
 }
 

@@ -105,6 +105,10 @@ unsigned short otype::code() const
         return 24;
     if (name == "ROWID")
         return 104;
+    if (name == "BINARY_FLOAT")
+        return 100;
+    if (name == "BINARY_DOUBLE")
+        return 101;
     return 1;
 }
 
@@ -127,7 +131,20 @@ unsigned short otype::data_size() const
         n = 4000;
     else if (name == "ROWID")
         n = 10;
+    else if (is_ieee())
+        n = name == "BINARY_FLOAT" ? 4 : 8;
     return (unsigned short)std::min(std::max(n, 0), 65535);
+}
+
+std::optional<value> ieee_literal(const std::string &text)
+{
+    if (text.empty() || std::string_view("fFdD").find(text.back()) == std::string_view::npos)
+        return std::nullopt;
+    const std::optional<double> x = ieee_parse(text.substr(0, text.size() - 1));
+    if (!x)
+        fail(1722);
+    const bool single = text.back() == 'f' || text.back() == 'F';
+    return value{value::ieee, ieee_stored_text(*x, single)};
 }
 
 int session::table_def::find(const std::string &col) const
@@ -409,6 +426,8 @@ otype session::type_from_spec(const type_spec &s) const
         if (s.len > max)
             fail(910);
         t.len = s.len;
+    } else if (t.is_ieee()) {
+        t.len = t.data_size();
     } else if (s.name == "TIMESTAMP") {
         if (s.len < 0 || s.len > 9)
             throw ora_error(30088, "ORA-30088: datetime/interval precision is out of range");
@@ -423,6 +442,8 @@ std::string session::column_sql_type(const otype &t) const
         return "TEXT COLLATE ORANUM";
     if (t.is_binary())
         return "BLOB";
+    if (t.is_ieee())
+        return "REAL";
     return "TEXT";
 }
 
@@ -752,6 +773,9 @@ value session::read_value(sqlite3_stmt *st, int col, const otype &t)
             return {value::num, d->render()};
         return {value::str, col_text(st, col)};
     }
+    if (t.is_ieee())
+        return {value::ieee, ieee_stored_text(sqlite3_column_double(st, col),
+                                              t.name == "BINARY_FLOAT")};
     if (t.is_binary()) {
         const void *b = sqlite3_column_blob(st, col);
         int n = sqlite3_column_bytes(st, col);
@@ -790,6 +814,9 @@ void session::bind_value(sqlite3_stmt *st, int pos, const value &v)
     case value::null:
         sqlite3_bind_null(st, pos);
         break;
+    case value::ieee:
+        sqlite3_bind_double(st, pos, ieee_parse(v.s).value_or(0));
+        break;
     case value::raw:
     case value::empty_blob:
         if (v.s.empty())
@@ -813,6 +840,8 @@ value session::evaluate(const expr_ptr &e, const bind_reader &binds)
     case expr::str:
         return {value::str, e->text};
     case expr::num: {
+        if (auto binary = ieee_literal(e->text))
+            return *binary;
         auto d = decimal::parse(e->text);
         if (!d)
             fail(1722);
@@ -880,6 +909,8 @@ std::string kind_name(const value &v)
     switch (v.k) {
     case value::num:
         return "NUMBER";
+    case value::ieee:
+        return "BINARY_DOUBLE";
     case value::date:
         return "DATE";
     case value::raw:
@@ -903,9 +934,18 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
     auto too_large = [&](size_t actual, int max) {
         fail(12899, {quoted_column(t, c), std::to_string(actual), std::to_string(max)});
     };
+    if (ct.is_ieee()) {
+        if (v.k != value::num && v.k != value::str && v.k != value::ieee)
+            fail(932, {ct.name, kind_name(v)});
+        const std::optional<double> x = ieee_parse(v.s);
+        if (!x)
+            fail(1722);
+        // a double beyond the single range is an infinity, as IEEE rounds it
+        return {value::ieee, ieee_stored_text(*x, ct.name == "BINARY_FLOAT")};
+    }
     if (ct.is_number()) {
         std::optional<decimal> d;
-        if (v.k == value::num || v.k == value::str)
+        if (v.k == value::num || v.k == value::str || v.k == value::ieee)
             d = decimal::parse(v.s);
         else
             fail(932, {"NUMBER", kind_name(v)});
@@ -978,6 +1018,9 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
     case value::str:
     case value::num:
         text = v.s;
+        break;
+    case value::ieee:
+        text = ieee_display_text(ieee_parse(v.s).value_or(0));
         break;
     case value::date: {
         auto d = datetime::parse_iso(v.s);

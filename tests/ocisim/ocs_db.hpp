@@ -23,7 +23,8 @@ namespace ocs
 struct otype
 {
     std::string name = "VARCHAR2";  // NUMBER FLOAT VARCHAR2 NVARCHAR2 CHAR NCHAR DATE TIMESTAMP
-                                    // CLOB NCLOB BLOB RAW LONG "LONG RAW" ROWID
+                                    // CLOB NCLOB BLOB RAW LONG "LONG RAW" ROWID BINARY_FLOAT
+                                    // BINARY_DOUBLE
     int len = 0;                    // declared length (chars or bytes), FLOAT binary precision
     int prec = -1;                  // NUMBER precision, -1 none
     int scale = -1000;              // NUMBER scale, -1000 none
@@ -37,6 +38,8 @@ struct otype
     bool is_number() const { return name == "NUMBER" || name == "FLOAT"; }
     bool is_binary() const { return name == "RAW" || name == "BLOB" || name == "LONG RAW"; }
     bool is_date() const { return name == "DATE" || name == "TIMESTAMP"; }
+    // BINARY_FLOAT and BINARY_DOUBLE: IEEE values, kept as SQLite REAL
+    bool is_ieee() const { return name == "BINARY_FLOAT" || name == "BINARY_DOUBLE"; }
 };
 
 struct value
@@ -49,10 +52,16 @@ struct value
         date,
         raw,
         empty_clob,
-        empty_blob
+        empty_blob,
+        ieee
     } k = null;
-    std::string s;  // UTF-8 text, decimal text, 'YYYY-MM-DD HH:MM:SS[.ffffff]' or bytes
+    // UTF-8 text, decimal text, 'YYYY-MM-DD HH:MM:SS[.ffffff]', bytes, or for ieee the
+    // shortest text of the double (ieee_stored_text)
+    std::string s;
 };
+
+// a literal with the suffix f (BINARY_FLOAT) or d (BINARY_DOUBLE); nothing for a NUMBER one
+std::optional<value> ieee_literal(const std::string &text);
 
 struct out_column
 {

@@ -442,6 +442,36 @@ void fn_to_char(sqlite3_context *ctx, int n, sqlite3_value **a)
     sqlite3_result_text(ctx, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
 }
 
+// TO_CHAR of a BINARY_FLOAT (a[1] 1) or BINARY_DOUBLE: Oracle's text, or the number mask
+// over the value's shortest digits
+void fn_to_char_ieee(sqlite3_context *ctx, int n, sqlite3_value **a)
+{
+    if (sqlite3_value_type(a[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const double x = sqlite3_value_double(a[0]);
+    const bool single = sqlite3_value_int(a[1]) != 0;
+    std::string text;
+    if (n > 2) {
+        const auto d = decimal::parse(ieee_stored_text(x, single));
+        const auto masked =
+            d ? number_with_mask(*d, upper_ascii(arg_text(a[2]))) : std::optional<std::string>();
+        if (!d) {
+            // an infinity fills the mask with #
+            text = std::string(arg_text(a[2]).size() + 1, '#');
+        } else if (!masked) {
+            sqlite3_result_error(ctx, message(1481).c_str(), -1);
+            return;
+        } else {
+            text = *masked;
+        }
+    } else {
+        text = ieee_display_text(x, single);
+    }
+    sqlite3_result_text(ctx, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
+}
+
 void fn_sysdate(sqlite3_context *ctx, int, sqlite3_value **)
 {
     std::time_t now = std::time(nullptr);
@@ -503,6 +533,8 @@ void register_functions(sqlite3 *db, session *s)
     sqlite3_create_function(db, "ocs_hextoraw", 1, det, nullptr, fn_hextoraw, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_number", 1, det, nullptr, fn_to_number, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_char", -1, det, nullptr, fn_to_char, nullptr, nullptr);
+    sqlite3_create_function(db, "ocs_to_char_ieee", -1, det, nullptr, fn_to_char_ieee, nullptr,
+                            nullptr);
     sqlite3_create_function(db, "ocs_sysdate", 0, SQLITE_UTF8, nullptr, fn_sysdate, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_nextval", 1, SQLITE_UTF8, s, fn_nextval, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_currval", 1, SQLITE_UTF8, s, fn_currval, nullptr, nullptr);
@@ -574,6 +606,10 @@ std::string translator::literal(const value &v, otype &t)
         t.name = "CHAR";
         t.len = int(v.s.size());
         return sql_quote(v.s);
+    case value::ieee:
+        // SQLite reads 9e999 as an infinity
+        t.name = "BINARY_DOUBLE";
+        return v.s == "inf" ? "9e999" : v.s == "-inf" ? "-9e999" : v.s == "nan" ? "NULL" : v.s;
     }
     return "NULL";
 }
@@ -857,6 +893,11 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
         return {literal(v, t), t};
     }
     case expr::num: {
+        if (auto binary = ieee_literal(e.text)) {
+            t.name = e.text.back() == 'f' || e.text.back() == 'F' ? "BINARY_FLOAT" : "BINARY_DOUBLE";
+            otype ignored;
+            return {literal(*binary, ignored), t};
+        }
         auto d = decimal::parse(e.text);
         if (!d)
             fail(1722);
@@ -1134,6 +1175,12 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
     }
     if (f == "TO_CHAR") {
         need(1, 2);
+        // a binary number shows the shortest digits of its own precision
+        if (a[0].second.is_ieee())
+            return {"ocs_to_char_ieee(" + a[0].first +
+                        (a[0].second.name == "BINARY_FLOAT" ? ", 1" : ", 0") +
+                        (a.size() > 1 ? ", " + a[1].first : std::string()) + ")",
+                    text_type()};
         return {"ocs_to_char(" + args() + ")", text_type()};
     }
     if (f == "TO_NUMBER") {

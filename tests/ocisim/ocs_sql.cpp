@@ -111,6 +111,10 @@ std::vector<token> tokenize(const std::string &s, size_t max_ident, size_t max_l
                         ++i;
                 }
             }
+            // 1.5f is a BINARY_FLOAT, 1.5d a BINARY_DOUBLE literal
+            if (i < n && (s[i] == 'f' || s[i] == 'F' || s[i] == 'd' || s[i] == 'D') &&
+                !(i + 1 < n && ident_char(s[i + 1])))
+                ++i;
             t.kind = tok::number;
             t.text = s.substr(b, i - b);
         } else if (c == ':' && i + 1 < n && ident_char(s[i + 1])) {
@@ -871,6 +875,8 @@ type_spec parser::type()
             expect_kw("TIME", 905);
             expect_kw("ZONE", 905);
         }
+    } else if (n == "BINARY_FLOAT" || n == "BINARY_DOUBLE") {
+        t.name = n;
     } else if (n == "LONG") {
         t.name = accept_kw("RAW") ? "LONG RAW" : "LONG";
     } else {

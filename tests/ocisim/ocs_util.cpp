@@ -1,9 +1,13 @@
 #include "ocs_util.hpp"
 
+#include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <locale.h>
 #include <map>
 
 namespace ocs
@@ -135,6 +139,7 @@ const std::map<int, const char *> &messages()
         {24344, "success with compilation error"},
         {24374, "define not done before fetch or execute and fetch"},
         {24801, "illegal parameter value in OCI lob function"},
+        {24806, "LOB form mismatch"},
     };
     return m;
 }
@@ -757,6 +762,64 @@ std::optional<datetime> parse_default_date(const std::string &text)
     } catch (const ora_error &) {
         return std::nullopt;
     }
+}
+
+std::string ieee_stored_text(double v, bool single)
+{
+    if (std::isinf(v))
+        return v < 0 ? "-inf" : "inf";
+    if (std::isnan(v))
+        return "nan";
+    char buf[64];
+    // a single's own value as a double: its shortest single text would read back as another
+    // double
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, single ? double(float(v)) : v);
+    return std::string(buf, r.ptr);
+}
+
+std::string ieee_display_text(double v, bool single)
+{
+    if (std::isinf(v))
+        return v < 0 ? "-Inf" : "Inf";
+    if (std::isnan(v))
+        return "Nan";
+    if (v == 0)
+        return "0";
+    // the digits of the shortest text that reads back, whatever its form
+    char buf[64];
+    const std::to_chars_result r =
+        single ? std::to_chars(buf, buf + sizeof buf, float(v), std::chars_format::scientific)
+               : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    std::string text(buf, r.ptr);
+    const size_t e = text.find('e');
+    std::string mantissa = text.substr(0, e);
+    int exponent = std::atoi(text.c_str() + e + 1);
+    if (mantissa.find('.') == std::string::npos)
+        mantissa += ".0";
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "E%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    return mantissa + tail;
+}
+
+std::optional<double> ieee_parse(const std::string &text)
+{
+    const std::string t = upper_ascii(trim(text));
+    if (t == "INF" || t == "+INF")
+        return HUGE_VAL;
+    if (t == "-INF")
+        return -HUGE_VAL;
+    if (t == "NAN")
+        return std::nan("");
+    // only decimal digits, a point and an exponent: strtod would take hex and "infinity"
+    if (t.empty() || t.find_first_not_of("0123456789.E+-") != std::string::npos)
+        return std::nullopt;
+    // the point is a point in every locale of the process
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
+    char *end = nullptr;
+    const double v = strtod_l(t.c_str(), &end, c_locale);
+    if (end != t.c_str() + t.size())
+        return std::nullopt;
+    return v;
 }
 
 } // namespace ocs

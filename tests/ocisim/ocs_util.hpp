@@ -69,6 +69,16 @@ struct decimal
 
 decimal decimal_from_int128(__int128 v);
 
+// BINARY_FLOAT (single) and BINARY_DOUBLE values. the stored text is the shortest one that
+// reads back as the value as a double, a single rounded first ("inf" and "-inf" for the
+// infinities)
+std::string ieee_stored_text(double v, bool single);
+// the text Oracle shows: the shortest digits in exponent form, 1.23123E+002, 1.0E+000, Inf
+std::string ieee_display_text(double v, bool single = false);
+// a number text as Oracle reads one for a binary column (INF, -INF and NaN included,
+// blanks around it allowed); nothing for any other text
+std::optional<double> ieee_parse(const std::string &text);
+
 // dates as 'YYYY-MM-DD HH:MM:SS' (optionally '.ffffff')
 struct datetime
 {

@@ -50,12 +50,13 @@ const OraText *text_arg(const std::u16string &s)
 
 std::string error_text()
 {
-    char16_t buf[1024] = {0};
+    char16_t buf[OCI_ERROR_MAXMSG_SIZE2 / 2] = {0};
+    constexpr size_t units = sizeof buf / sizeof buf[0];
     sb4 code = 0;
     oci->OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText *>(buf), sizeof buf,
                      OCI_HTYPE_ERROR);
     size_t n = 0;
-    while (n < 1023 && buf[n])
+    while (n < units - 1 && buf[n])
         ++n;
     std::string t = to8(buf, n);
     while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
@@ -136,12 +137,16 @@ bool read_lob(column &c, std::string &out)
     const ub4 offset = 1;  // the later pieces of a polling read follow on by themselves
     bool clob = c.type == SQLT_CLOB;
     std::string bytes;
+    // an NCLOB reads in its own form only
+    ub1 form = SQLCS_IMPLICIT;
+    if (clob && !ok(oci->OCILobCharSetForm(env, err, c.lob, &form), "OCILobCharSetForm"))
+        return false;
     for (;;) {
         ub4 amount = 0;
         // UTF-8 for text: amounts are bytes
         sword rc = oci->OCILobRead(svc, err, c.lob, &amount, offset, piece.data(),
                                    ub4(piece.size()), nullptr, nullptr, clob ? OCI_AL32UTF8_ID : 0,
-                                   SQLCS_IMPLICIT);
+                                   form);
         if (rc == OCI_ERROR)
             return ok(rc, "OCILobRead");
         bytes.append(reinterpret_cast<char *>(piece.data()), amount);

@@ -74,6 +74,13 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
         {profile("t", "", "mode=x"),
          "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
          "profile."},
+        // a profile that says two things, with values that each read
+        {profile("t\nt=SELECT 1 AS id"),
+         "The profile gives the key 't' of the section [Selected Tables] two values: '' and "
+         "'SELECT 1 AS id'. Please verify the profile."},
+        {profile("t", "", "mode=2\r\nmode=0"),
+         "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
+         "'0'. Please verify the profile."},
     };
     for (const auto& c : cases) {
         // the registry names a database whose tables must not be converted

@@ -649,6 +649,13 @@ TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applie
         {profile("t", "", "only definitions=1\r\nmode=x"),
          "Invalid profile value 'x' for the key 'mode': it must be one digit. Please verify the "
          "profile."},
+        // each value reads, but the profile says two things
+        {profile("t\nt=SELECT 1 AS id", "", "only definitions=1"),
+         "The profile gives the key 't' of the section [Selected Tables] two values: '' and "
+         "'SELECT 1 AS id'. Please verify the profile."},
+        {profile("t", "", "only definitions=1\r\nmode=2\r\nmode=0"),
+         "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
+         "'0'. Please verify the profile."},
     };
     for (const auto& c : cases) {
         full_settings(pg, ora);

@@ -1,0 +1,133 @@
+// merges into tables the user made in Oracle, with column types this tool never creates,
+// and Oracle's messages about them as the client gives them
+
+#include "agent_fixture.hpp"
+
+#include <string>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// a text longer than one piece of the large-object writer, of one-, two- and four-byte
+// characters and a surrogate pair
+std::string long_text()
+{
+    std::string text;
+    while (text.size() < 700000)
+        text += "Grüße, Ελλάδα 😀 ";
+    return text;
+}
+
+} // namespace
+
+TEST_F(kestrun_conversion, merge_into_users_nclob_and_binary_number_columns_arrives_exact)
+{
+    const std::string text = long_text();
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, note text, f float8, d float8);"
+            "INSERT INTO t VALUES (1, '" + text + "', 0.1, 0.1),"
+            "(2, 'ä', 1e-300, 1e-300), (3, NULL, -2.5, -2.5e-320), (4, '', 1e39, NULL),"
+            "(5, 'x', NULL, 1.7976931348623157e308), (6, 'y', 16777217, -5e-324),"
+            "(7, 'z', 'NaN', 'Infinity')");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"note\" NCLOB, "
+            "\"f\" BINARY_FLOAT, \"d\" BINARY_DOUBLE);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    // the replaced values are told as for NUMBER; nothing else
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 7)
+                         + "Error:\nt: 1 value(s) of column d were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n"
+                           "Error:\nt: 2 value(s) of column f were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n"
+                           "Error:\nt: 1 value(s) of column f were too small for an Oracle number "
+                           "and were written as 0\n")
+        << r.err;
+    // doubles exact, rounded to single precision in BINARY_FLOAT; NULL stays NULL
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"f\"), TO_CHAR(\"d\") FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t1.0E-001\t1.0E-001", "2\t0\t1.0E-300", "3\t-2.5E+000\t-2.5E-320",
+                       "4\t~\t~", "5\t~\t1.7976931348623157E+308", "6\t1.6777216E+007\t-5.0E-324",
+                       "7\t~\t~"}));
+    EXPECT_EQ(oracle("SELECT \"note\" FROM \"t\" WHERE \"id\" = 1;"), strings{text});
+    EXPECT_EQ(oracle("SELECT \"id\", LENGTH(\"note\") FROM \"t\" WHERE \"id\" > 1 ORDER BY 1;"),
+              (strings{"2\t1", "3\t~", "4\t0", "5\t1", "6\t1", "7\t1"}));
+    // the user's definition stays as it was
+    EXPECT_EQ(oracle("SELECT column_name, data_type, nullable FROM user_tab_columns WHERE "
+                     "table_name = 't' ORDER BY column_id;"),
+              (strings{"id\tNUMBER\tN", "note\tNCLOB\tY", "f\tBINARY_FLOAT\tY",
+                       "d\tBINARY_DOUBLE\tY"}));
+}
+
+TEST_F(kestrun_conversion, merge_with_update_rewrites_users_nclob_and_binary_number_columns)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, note text, f float8, d float8);"
+            "INSERT INTO t VALUES (1, 'a', 1, 1), (2, 'b', 2, 2)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"note\" NCLOB, "
+            "\"f\" BINARY_FLOAT, \"d\" BINARY_DOUBLE);\n");
+    ASSERT_EQ(run({"--mode=1"}).exit_code, 0);
+    // longer than a text literal holds, so that the update writes it in pieces
+    std::string text;
+    while (text.size() < 9000)
+        text += "Ελλάδα 😀 ";
+    pg.exec("UPDATE t SET note = '" + text + "', f = 0.1, d = 2.5e-310 WHERE id = 1;"
+            "UPDATE t SET f = 'Infinity', d = -0.0 WHERE id = 2");
+    const test_pg_server& s = test_pg_server::get();
+    const std::string profile = dir.write(
+        "update.qlx", "[Generic settings]\r\nsrc=" + pg.name() + "\r\ndest=" + ora.service()
+                          + "\r\nmode=4\r\nno schema=1\r\n[Oracle settings]\r\nuser=" + ora.user()
+                          + "\r\npassword=" + ora.password() + "\r\n[pgs settings]\r\nhost="
+                          + s.host + "\r\nuser=" + s.user + "\r\npassword=" + s.password + "\r\n");
+    std::vector<std::string> env = ora.environment();
+    env.push_back("PGPORT=" + s.port);
+    const kestrun_result r = run_kestrun({"--profile=" + profile}, env);
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + "Error:\nt: 1 value(s) of column f were beyond the Oracle number range "
+                           "and were written as the column default or NULL\n");
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"f\"), TO_CHAR(\"d\") FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t1.0E-001\t2.5E-310", "2\t~\t0"}));
+    EXPECT_EQ(oracle("SELECT \"note\" FROM \"t\" ORDER BY \"id\";"), (strings{text, "b"}));
+}
+
+TEST_F(kestrun_conversion, binary_number_columns_keep_their_not_null_and_refuse_a_null)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, d float8);"
+            "INSERT INTO t VALUES (1, 1.5), (2, NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"d\" BINARY_DOUBLE NOT NULL);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #2: ORA-01400")) << r.out;
+    EXPECT_FALSE(contains(r.out, "NOT NULL constraint")) << r.out;
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"d\") FROM \"t\";"), strings{"1\t1.5E+000"});
+    EXPECT_EQ(oracle("SELECT nullable FROM user_tab_columns WHERE table_name = 't' AND "
+                     "column_name = 'd';"),
+              strings{"N"});
+}
+
+TEST_F(kestrun_conversion, oracle_messages_reach_the_user_whole)
+{
+    // a user name of 128 characters makes ORA-12899 longer than 255 characters
+    const std::string user(128, 'U');
+    const std::string table(30, 't');
+    const std::string column(30, 'c');
+    test_ora_schema own(user, "secret");
+    own.sql("CREATE TABLE \"" + table + "\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"" + column
+            + "\" VARCHAR2(1));\n");
+    pg.exec("CREATE TABLE " + table + " (id int PRIMARY KEY, " + column + " text);"
+            "INSERT INTO " + table + " VALUES (1, 'abcde')");
+    std::vector<std::string> args{"--no_schema", "--mode=1", "--dest=" + own.service(),
+                                  "--oraclu=" + user, "--oraclp=secret"};
+    for (const std::string& a : pg_args())
+        args.push_back(a);
+    const kestrun_result r = run_kestrun(args, own.environment());
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    const std::string message = "ORA-12899: value too large for column \"" + user + "\".\"" + table
+                                + "\".\"" + column + "\" (actual: 5, maximum: 1)";
+    ASSERT_GT(message.size(), 255u);
+    EXPECT_TRUE(contains(r.out, "Error:\n" + table + ", record #1: " + message + "\n")) << r.out;
+}
