@@ -2,6 +2,7 @@
 #include "test_silent_server.hpp"
 
 #include <algorithm>
+#include <pqxx/pqxx>
 
 namespace {
 
@@ -169,4 +170,51 @@ TEST_F(pgs_engine_test, user_without_a_database_of_their_own_name_still_connects
     // a wrong password is still refused
     EXPECT_THROW(engine.connect(server.host, role.name(), "wrong", "", std::stoi(server.port)),
                  pgs_exception);
+}
+
+TEST_F(pgs_engine_test, user_whose_own_database_refuses_them_is_not_let_in_elsewhere)
+{
+    const test_pg_role role(db, db.name() + "_own");
+    test_pg_database own = test_pg_database::named(role.name());
+    own.exec("REVOKE CONNECT ON DATABASE \"" + role.name() + "\" FROM PUBLIC");
+    const test_pg_server& server = test_pg_server::get();
+    try {
+        engine.connect(server.host, role.name(), role.password(), "", std::stoi(server.port));
+        FAIL() << "connected past the refusal of the user's own database";
+    } catch (const pgs_exception& e) {
+        // the server's refusal names the database it refused
+        EXPECT_NE(std::string(e.what()).find(role.name()), std::string::npos) << e.what();
+    }
+    // the connection before stays
+    EXPECT_EQ(engine.get_database(), "");
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
+TEST(pgs_engine_german_server, user_without_a_database_of_their_own_name_connects)
+{
+    const test_pg_cluster german("de_DE.UTF-8");
+    const test_pg_server& server = german.server();
+    german.exec("CREATE ROLE nodb LOGIN PASSWORD 'pw'");
+    german.exec("CREATE DATABASE sales");
+    // the server answers in German
+    test_pg_server as_nodb = server;
+    as_nodb.user = "nodb";
+    as_nodb.password = "pw";
+    try {
+        pqxx::connection c(as_nodb.conn_string("nodb"));
+        FAIL() << "a database nodb exists";
+    } catch (const pqxx::broken_connection& e) {
+        EXPECT_NE(std::string(e.what()).find("existiert nicht"), std::string::npos) << e.what();
+    }
+    auto holder = std::make_unique<pgs_engine>();
+    pgs_engine& engine = *holder;
+    engine.connect(server.host, "nodb", "pw", "", std::stoi(server.port));
+    EXPECT_TRUE(contains(engine.get_contents(), L"sales"));
+    std::unique_ptr<pgs_database> sales = engine.open_db(L"sales");
+    EXPECT_EQ(engine.get_database(), "sales");
+    // a wrong password is still refused, and a server that is not there
+    EXPECT_THROW(engine.connect(server.host, "nodb", "wrong", "", std::stoi(server.port)),
+                 pgs_exception);
+    EXPECT_THROW(engine.connect(server.host, "nodb", "pw", "", 1), pgs_exception);
+    EXPECT_EQ(engine.get_database(), "sales");
 }
