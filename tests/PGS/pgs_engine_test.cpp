@@ -80,13 +80,18 @@ TEST_F(pgs_engine_test, local_after_remote_keeps_no_remote_host_or_port_for_open
 TEST_F(pgs_engine_test, failed_connect_raises_and_keeps_the_old_connection)
 {
     const test_pg_server& server = test_pg_server::get();
+    test_pg_server wrong = server;
+    wrong.password = "wrong password";
+    const std::string refused = wrong.refusal("postgres");
+    ASSERT_FALSE(refused.empty());
     try {
-        engine.connect(server.host, server.user, "wrong password", "", std::stoi(server.port));
+        engine.connect(server.host, server.user, wrong.password, "", std::stoi(server.port));
         FAIL() << "connected with a wrong password";
     } catch (const pgs_exception& e) {
         EXPECT_EQ(e.get_level(), 0);
         EXPECT_EQ(e.get_code(), 0);
-        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+        // the server's refusal as the library gives it
+        EXPECT_EQ(std::string(e.what()).rfind(refused, 0), 0u) << e.what();
     }
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }

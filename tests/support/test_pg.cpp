@@ -37,6 +37,15 @@ void admin_exec(const std::string& sql)
     w.exec(sql);
 }
 
+void create_database(const std::string& name)
+{
+    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
+    pqxx::nontransaction w(c);
+    const std::string quoted = c.quote_name(name);
+    w.exec("CREATE DATABASE " + quoted + " ENCODING 'UTF8' TEMPLATE template0");
+    w.exec("ALTER DATABASE " + quoted + " SET lc_messages = 'C'");
+}
+
 const std::string cluster_script = std::string(TEST_SOURCE_DIR) + "/scripts/pg_cluster.sh";
 
 } // namespace
@@ -52,6 +61,18 @@ std::string test_pg_server::conn_string(const std::string& db) const
 {
     return "host=" + quote_opt(host) + " port=" + quote_opt(port) + " user=" + quote_opt(user) +
            " password=" + quote_opt(password) + " dbname=" + quote_opt(db);
+}
+
+std::string test_pg_server::refusal(const std::string& db) const
+{
+    try {
+        pqxx::connection c(conn_string(db));
+        return "";
+    } catch (const pqxx::broken_connection& e) {
+        std::string text = e.what();
+        text.erase(text.find_last_not_of('\n') + 1);
+        return text;
+    }
 }
 
 test_pg_cluster::test_pg_cluster(const std::string& lc_messages)
@@ -93,15 +114,14 @@ test_pg_database::test_pg_database(const std::string& prefix)
     auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     name_ = prefix + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
             std::to_string(now % 1000000);
-    pqxx::connection c(test_pg_server::get().conn_string("postgres"));
-    admin_exec("CREATE DATABASE " + c.quote_name(name_) + " ENCODING 'UTF8' TEMPLATE template0");
+    create_database(name_);
 }
 
 test_pg_database::test_pg_database(by_name, std::string name) : name_(std::move(name))
 {
     pqxx::connection c(test_pg_server::get().conn_string("postgres"));
     admin_exec("DROP DATABASE IF EXISTS " + c.quote_name(name_));
-    admin_exec("CREATE DATABASE " + c.quote_name(name_) + " ENCODING 'UTF8' TEMPLATE template0");
+    create_database(name_);
 }
 
 test_pg_database test_pg_database::named(const std::string& name)

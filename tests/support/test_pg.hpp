@@ -12,6 +12,9 @@ struct test_pg_server
 
     static const test_pg_server& get();     // fails the test run when unset
     std::string conn_string(const std::string& db) const;
+    // the library's text, without its line end, when the server refuses a connection to db
+    // with these settings: what the programs show, in the server's language; "" if it connects
+    std::string refusal(const std::string& db) const;
 };
 
 // a throw-away server of its own (scripts/pg_cluster.sh) whose messages are in the given
@@ -34,7 +37,8 @@ private:
     std::string dir_;
 };
 
-// a database of its own for one test; created on construction, dropped on destruction
+// a database of its own for one test; created on construction, dropped on destruction.
+// its sessions speak English, whatever the server's language: the tests compare texts of it
 class test_pg_database
 {
 public:
