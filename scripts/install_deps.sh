@@ -25,5 +25,7 @@ for loc in de_DE tr_TR; do
     echo "missing locale: $loc.UTF-8 (run as root to generate it)" >&2
     exit 1
   fi
+  # listed, so that a later locale-gen (the package's upgrade runs one) keeps it
+  grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
   localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
 done
