@@ -39,7 +39,7 @@ void pgs_engine::set_load_failure_report(std::function<void(const tk_exception&)
 
 std::string pgs_engine::make_options(const std::string& host, const std::string& user,
                                      const std::string& password, const std::string& database,
-                                     int port)
+                                     int port, int timeout)
 {
     std::string options = "user=" + option_value(user) + " password=" + option_value(password);
     if (!host.empty())
@@ -49,7 +49,7 @@ std::string pgs_engine::make_options(const std::string& host, const std::string&
     if (port != 0)
         options += " port=" + option_value(std::to_string(port));
     // an address that takes the connection but never answers must not hold the run
-    return options + " connect_timeout=" + option_value(std::to_string(k_connect_timeout));
+    return options + " connect_timeout=" + option_value(std::to_string(timeout));
 }
 
 void pgs_engine::connect(const std::string& host, const std::string& user,
@@ -69,16 +69,42 @@ void pgs_engine::connect(const std::string& host, const std::string& user,
     m_port = port;
     if (!database.empty())
         m_database = database;
+    const auto start = std::chrono::steady_clock::now();
     try {
         m_session.connect(make_options(host, user, password, database, port));
-    } catch (const pgs_exception& e) {
-        // without a database libpq asks for the one named like the user: a user
-        // without one still reaches the server through the database every server has
-        const std::string missing = "database \"" + user + "\" does not exist";
-        if (!database.empty() || std::string(e.what()).find(missing) == std::string::npos)
+    } catch (const pgs_exception&) {
+        if (!database.empty() || !connect_without_own_database(host, user, password, port, start))
             throw;
-        tk_trace(1, "No database of the user's name: trying postgres");
-        m_session.connect(make_options(host, user, password, "postgres", port));
+    }
+}
+
+bool pgs_engine::connect_without_own_database(const std::string& host, const std::string& user,
+                                              const std::string& password, int port,
+                                              std::chrono::steady_clock::time_point start)
+{
+    // without a database libpq asks for the one named like the user. a user without one
+    // still reaches the server through the database every server has. which failure it
+    // was the server says only in its own language: the server is asked instead, and any
+    // other failure stays the one reported
+    const auto used = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - start);
+    // both attempts keep within the one time-out (libpq waits at least 2 seconds): an
+    // address that never answered has used it up
+    const int left = k_connect_timeout - int(used.count());
+    if (left < 2)
+        return false;
+    try {
+        return m_session.connect(
+            make_options(host, user, password, "postgres", port, left),
+            [](pqxx::connection_base& c) {
+                pqxx::nontransaction tx(c, "own_database");
+                if (!tx.exec("SELECT 1 FROM pg_database WHERE datname = session_user").empty())
+                    return false;
+                tk_trace(1, "No database of the user's name: using postgres");
+                return true;
+            });
+    } catch (const pgs_exception&) {
+        return false;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "pgs_vali.hpp"
 #include "tk_singl.hpp"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,14 +31,14 @@ public:
     std::vector<std::wstring> get_contents();
     bool is_db_exist(const std::wstring& name);
 
-    // seconds a connection attempt may take before it fails
+    // seconds a connect may take before it fails
     static constexpr int k_connect_timeout = 10;
 
     // the libpq option string for one connect: every value quoted, so blanks,
     // quotes and empty values cannot shift or add options
     static std::string make_options(const std::string& host, const std::string& user,
                                     const std::string& password, const std::string& database,
-                                    int port);
+                                    int port, int timeout = k_connect_timeout);
 
     // the connection and what writes sql text for it
     pgs_session& session() { return m_session; }
@@ -63,6 +64,11 @@ public:
     int get_port() const { return m_port; }
 
 private:
+    // connects to "postgres" when the user has no database of their own name
+    bool connect_without_own_database(const std::string& host, const std::string& user,
+                                      const std::string& password, int port,
+                                      std::chrono::steady_clock::time_point start);
+
     std::string m_database;
     std::string m_host;
     std::string m_user;

@@ -27,12 +27,15 @@ pgs_session::pgs_session() = default;
 
 pgs_session::~pgs_session() = default;
 
-void pgs_session::connect(const std::string& options)
+bool pgs_session::connect(const std::string& options,
+                          const std::function<bool(pqxx::connection_base&)>& accept)
 {
-    pgs_guard("", [&] {
+    return pgs_guard("", [&] {
         // a failure here keeps the current connection
         std::unique_ptr<pqxx::connection_base, connection_deleter> fresh(
             new pqxx::connection(options));
+        if (accept && !accept(*fresh))
+            return false;
         m_connection = std::move(fresh);
         tk_trace(3, "Connecting to PostgreSQL server...");
         m_connection->set_client_encoding("UTF8");
@@ -45,6 +48,7 @@ void pgs_session::connect(const std::string& options)
         if (m_connection->server_version() >= 90500)
             m_connection->set_variable("row_security", "off");
         tk_trace(1, "The connection has been established");
+        return true;
     });
 }
 

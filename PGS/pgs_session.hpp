@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,10 @@ public:
     pgs_session& operator=(const pgs_session&) = delete;
 
     // a fresh connection from a libpq option string replaces the current one; a
-    // failure keeps the current one
-    void connect(const std::string& options);
+    // failure keeps the current one, and so does a fresh one that accept refuses
+    // (false is returned then)
+    bool connect(const std::string& options,
+                 const std::function<bool(pqxx::connection_base&)>& accept = nullptr);
 
     // the established connection; none is an internal error
     pqxx::connection_base& connection();

@@ -44,6 +44,22 @@ struct shape {
     std::string dest_check;
 };
 
+// where this run keeps its profiles: a directory of its own, so that two runs side by side
+// do not write over each other's; it stays after the run for callgrind_annotate
+const std::string& kept_dir()
+{
+    static const std::string dir = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrun_bench.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        return pattern;
+    }();
+    return dir;
+}
+
 // an integer key and n - 1 columns of integer, varchar(40), numeric(12,2) and timestamp in turn
 shape columns_shape(int n)
 {
@@ -395,7 +411,7 @@ int profiled(const std::vector<shape>& cases, long rows_asked)
                                                  : 20000;
         test_pg_database db = make_source(s, rows);
         test_ora_schema ora;
-        const std::string kept = "/tmp/kestrun_bench_" + s.name + ".callgrind";
+        const std::string kept = kept_dir() + "/" + s.name + ".callgrind";
         std::printf("%s, %ld rows, row loop (copy_rows) under callgrind\n", s.label.c_str(), rows);
         split x;
         double seconds = 0;
@@ -461,7 +477,7 @@ int table_counts(const std::vector<long>& counts)
         test_pg_database db("kbench");
         make_tables(db, count);
         test_ora_schema ora;
-        const std::string kept = "/tmp/kestrun_bench_tables_" + std::to_string(count) + ".callgrind";
+        const std::string kept = kept_dir() + "/tables_" + std::to_string(count) + ".callgrind";
         split x;
         double seconds = 0;
         if (!callgrind_run(kestrun_argv(server, db, ora), ora, "", kept, x, seconds))

@@ -2,6 +2,8 @@
 # Throw-away PostgreSQL cluster on a free loopback port, run as the postgres user.
 # Source this file, then call pg_cluster_start; it exports TEST_PG_HOST, TEST_PG_PORT,
 # TEST_PG_USER and TEST_PG_PASSWORD and registers pg_cluster_stop to run on exit.
+# The server speaks English (lc_messages=C), so its texts are the same on every machine;
+# PG_CLUSTER_LC_MESSAGES names another language for it (the locale must exist).
 PG_BIN=${PG_BIN:-/usr/lib/postgresql/15/bin}
 
 _pg_as_owner() {
@@ -35,7 +37,8 @@ pg_cluster_start() {
     port=$(( 20000 + RANDOM % 30000 ))
     if _pg_port_free "$port" && _pg_as_owner "'$PG_BIN/pg_ctl' -D '$PG_CLUSTER_DIR/data' -w -t 60 \
         -l '$PG_CLUSTER_DIR/server.log' -o \"-p $port -c listen_addresses=127.0.0.1 \
-        -c unix_socket_directories='$PG_CLUSTER_DIR' -c max_connections=200 -c fsync=off\" start" \
+        -c unix_socket_directories='$PG_CLUSTER_DIR' -c max_connections=200 -c fsync=off \
+        -c lc_messages=${PG_CLUSTER_LC_MESSAGES:-C}\" start" \
         > /dev/null 2>&1; then
       break
     fi

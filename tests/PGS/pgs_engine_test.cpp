@@ -2,6 +2,7 @@
 #include "test_silent_server.hpp"
 
 #include <algorithm>
+#include <pqxx/pqxx>
 
 namespace {
 
@@ -79,13 +80,18 @@ TEST_F(pgs_engine_test, local_after_remote_keeps_no_remote_host_or_port_for_open
 TEST_F(pgs_engine_test, failed_connect_raises_and_keeps_the_old_connection)
 {
     const test_pg_server& server = test_pg_server::get();
+    test_pg_server wrong = server;
+    wrong.password = "wrong password";
+    const std::string refused = wrong.refusal("postgres");
+    ASSERT_FALSE(refused.empty());
     try {
-        engine.connect(server.host, server.user, "wrong password", "", std::stoi(server.port));
+        engine.connect(server.host, server.user, wrong.password, "", std::stoi(server.port));
         FAIL() << "connected with a wrong password";
     } catch (const pgs_exception& e) {
         EXPECT_EQ(e.get_level(), 0);
         EXPECT_EQ(e.get_code(), 0);
-        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+        // the server's refusal as the library gives it
+        EXPECT_EQ(std::string(e.what()).rfind(refused, 0), 0u) << e.what();
     }
     EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
 }
@@ -169,4 +175,51 @@ TEST_F(pgs_engine_test, user_without_a_database_of_their_own_name_still_connects
     // a wrong password is still refused
     EXPECT_THROW(engine.connect(server.host, role.name(), "wrong", "", std::stoi(server.port)),
                  pgs_exception);
+}
+
+TEST_F(pgs_engine_test, user_whose_own_database_refuses_them_is_not_let_in_elsewhere)
+{
+    const test_pg_role role(db, db.name() + "_own");
+    test_pg_database own = test_pg_database::named(role.name());
+    own.exec("REVOKE CONNECT ON DATABASE \"" + role.name() + "\" FROM PUBLIC");
+    const test_pg_server& server = test_pg_server::get();
+    try {
+        engine.connect(server.host, role.name(), role.password(), "", std::stoi(server.port));
+        FAIL() << "connected past the refusal of the user's own database";
+    } catch (const pgs_exception& e) {
+        // the server's refusal names the database it refused
+        EXPECT_NE(std::string(e.what()).find(role.name()), std::string::npos) << e.what();
+    }
+    // the connection before stays
+    EXPECT_EQ(engine.get_database(), "");
+    EXPECT_TRUE(engine.is_db_exist(tk_from_utf8(db.name())));
+}
+
+TEST(pgs_engine_german_server, user_without_a_database_of_their_own_name_connects)
+{
+    const test_pg_cluster german("de_DE.UTF-8");
+    const test_pg_server& server = german.server();
+    german.exec("CREATE ROLE nodb LOGIN PASSWORD 'pw'");
+    german.exec("CREATE DATABASE sales");
+    // the server answers in German
+    test_pg_server as_nodb = server;
+    as_nodb.user = "nodb";
+    as_nodb.password = "pw";
+    try {
+        pqxx::connection c(as_nodb.conn_string("nodb"));
+        FAIL() << "a database nodb exists";
+    } catch (const pqxx::broken_connection& e) {
+        EXPECT_NE(std::string(e.what()).find("existiert nicht"), std::string::npos) << e.what();
+    }
+    auto holder = std::make_unique<pgs_engine>();
+    pgs_engine& engine = *holder;
+    engine.connect(server.host, "nodb", "pw", "", std::stoi(server.port));
+    EXPECT_TRUE(contains(engine.get_contents(), L"sales"));
+    std::unique_ptr<pgs_database> sales = engine.open_db(L"sales");
+    EXPECT_EQ(engine.get_database(), "sales");
+    // a wrong password is still refused, and a server that is not there
+    EXPECT_THROW(engine.connect(server.host, "nodb", "wrong", "", std::stoi(server.port)),
+                 pgs_exception);
+    EXPECT_THROW(engine.connect(server.host, "nodb", "pw", "", 1), pgs_exception);
+    EXPECT_EQ(engine.get_database(), "sales");
 }

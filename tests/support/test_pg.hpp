@@ -12,9 +12,33 @@ struct test_pg_server
 
     static const test_pg_server& get();     // fails the test run when unset
     std::string conn_string(const std::string& db) const;
+    // the library's text, without its line end, when the server refuses a connection to db
+    // with these settings: what the programs show, in the server's language; "" if it connects
+    std::string refusal(const std::string& db) const;
 };
 
-// a database of its own for one test; created on construction, dropped on destruction
+// a throw-away server of its own (scripts/pg_cluster.sh) whose messages are in the given
+// language, e.g. "de_DE.UTF-8"; stopped and removed on destruction
+class test_pg_cluster
+{
+public:
+    explicit test_pg_cluster(const std::string& lc_messages);
+    ~test_pg_cluster();
+    test_pg_cluster(const test_pg_cluster&) = delete;
+    test_pg_cluster& operator=(const test_pg_cluster&) = delete;
+
+    // its settings; user and password are those of its superuser
+    const test_pg_server& server() const { return server_; }
+    // runs statements in its database "postgres"
+    void exec(const std::string& sql) const;
+
+private:
+    test_pg_server server_;
+    std::string dir_;
+};
+
+// a database of its own for one test; created on construction, dropped on destruction.
+// its sessions speak English, whatever the server's language: the tests compare texts of it
 class test_pg_database
 {
 public:

@@ -118,6 +118,11 @@ TEST_F(wizard_conversion, profile_path_is_the_arguments_joined_by_blanks)
 TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
 {
     ora.add_listener("localhost:1521");
+    // the server's own text, in its language
+    test_pg_server wrong_password = test_pg_server::get();
+    wrong_password.password = "wrong-password";
+    const std::string refused_password = wrong_password.refusal("postgres");
+    ASSERT_FALSE(refused_password.empty());
     struct failure {
         const char* what;
         std::string profile;
@@ -130,7 +135,7 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
         {"oracle password", profile("t", "wrong-password"), "Invalid user name or password.", true,
          "box"},
         {"postgresql password", profile("t", "", "", "wrong-password"),
-         "password authentication failed", false, "dialog"},
+         refused_password, false, "dialog"},
         {"oracle listener", profile("t"),
          "ORA-12541: no listener. For more information see Troubleshooting\narticle of the "
          "product documentation.",

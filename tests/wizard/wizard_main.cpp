@@ -14,6 +14,13 @@ int main(int argc, char** argv)
     if (!std::getenv("WIZARD_SCREENSHOT_DIR"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     testing::InitGoogleTest(&argc, argv);
+    // the client library's texts that the tests compare are its English ones, in this process
+    // and in the programs it starts; the rest of the locale stays the machine's
+    if (const char* all = std::getenv("LC_ALL"); all && *all) {
+        setenv("LANG", all, 1);
+        unsetenv("LC_ALL");
+    }
+    setenv("LC_MESSAGES", "C", 1);
     auto config = std::make_unique<test_temp_dir>("wizard_config");
     setenv("XDG_CONFIG_HOME", config->path().c_str(), 1);
     QApplication app(argc, argv);
