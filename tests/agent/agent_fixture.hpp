@@ -66,3 +66,30 @@ protected:
     test_ora_schema ora;
     test_temp_dir dir{"kestrun_test"};
 };
+
+// a profile's servers; the postgresql port has no profile key, so the client library's
+// default applies and the child gets it as PGPORT
+class kestrun_profile : public kestrun_conversion {
+protected:
+    std::string profile(const std::string& name, const std::string& generic,
+                        const std::string& selected) const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        return dir.write(name, "[Generic settings]\r\n" + generic + "\r\n[Oracle settings]\r\nuser="
+                                   + ora.user() + "\r\npassword=" + ora.password()
+                                   + "\r\n\r\n[Selected Tables]\r\n" + selected
+                                   + "\r\n\r\n[pgs settings]\r\nhost=" + s.host + "\r\nuser=" + s.user
+                                   + "\r\npassword=" + s.password + "\r\n");
+    }
+
+    std::string generic() const { return "src=" + pg.name() + "\r\ndest=" + ora.service(); }
+
+    kestrun_result run_default_port(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& extra_env = {}) const
+    {
+        std::vector<std::string> env = ora.environment();
+        env.push_back("PGPORT=" + test_pg_server::get().port);
+        env.insert(env.end(), extra_env.begin(), extra_env.end());
+        return run_kestrun(args, env);
+    }
+};

@@ -348,6 +348,7 @@ TEST_F(wizard_page_rules, database_list_failure_keeps_the_caption_and_gives_the_
     // the failure, then the cancel question
     ASSERT_EQ(script.texts().size(), 2u);
     EXPECT_EQ(script.seen_widgets()[0].caption.toStdString(), caption_text() + " Error");
+    EXPECT_EQ(script.texts()[0], "The connection to the PostgreSQL server was lost");
     EXPECT_EQ(caption.toStdString(), caption_text());
     EXPECT_TRUE(items.isEmpty()) << items.join(',').toStdString();
     EXPECT_TRUE(keyboard.active);
@@ -561,7 +562,8 @@ TEST_F(wizard_page_rules, settings_page_with_the_server_gone_ends_the_wait_and_k
     ASSERT_EQ(script.seen_widgets().size(), 3u);
     EXPECT_EQ(script.seen_widgets()[0].kind.toStdString(), "dialog");
     EXPECT_EQ(script.seen_widgets()[1].kind.toStdString(), "box");
-    EXPECT_FALSE(script.seen_widgets()[1].text.isEmpty());
+    EXPECT_EQ(script.seen_widgets()[1].text.toStdString(),
+              "The connection to the PostgreSQL server was lost");
 }
 
 TEST_F(wizard_page_rules, table_page_asks_about_an_empty_selection_and_takes_removed_tables_out)
