@@ -41,9 +41,8 @@ decltype(auto) pgs_guard(const std::string& prefix, F&& work)
         return work();
     } catch (const pqxx::pqxx_exception& e) {
         const auto* server = dynamic_cast<const pqxx::sql_error*>(&e.base());
-        if (dynamic_cast<const pqxx::broken_connection*>(&e.base()))
-            throw pgs_exception(prefix + pgs_lost_connection_text(e.base().what()));
-        if (server && pgs_is_connection_lost(server->sqlstate()))
+        if (dynamic_cast<const pqxx::broken_connection*>(&e.base()) ||
+            (server && pgs_is_connection_lost(server->sqlstate())))
             throw pgs_exception(prefix + pgs_lost_connection_text(e.base().what()));
         throw pgs_exception(prefix + e.base().what(),
                             server ? pgs_error_kind(server->sqlstate()) : tk_error_kind::database);

@@ -181,6 +181,7 @@ TEST_F(kestrun_source_settings, a_connection_the_server_ends_mid_table_is_report
     killer.join();
     ASSERT_TRUE(ended) << r.out << r.err;
     EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.err, "");
     const std::string lost = "The connection to the PostgreSQL server was lost";
     const std::string head = database_line(2) + table_line("a", 5) + "Error:\na: " + lost
                              + ": FATAL:  terminating connection due to administrator command\n"
