@@ -15,6 +15,13 @@ public:
 // the kind of a server error's SQLSTATE
 tk_error_kind pgs_error_kind(const std::string& sqlstate);
 
+// whether a server error's SQLSTATE says the server ended the connection
+bool pgs_is_connection_lost(const std::string& sqlstate);
+
+// the message of a lost connection, with the text of the error that found it unless that
+// is the client library's own word for a connection it already found closed
+std::string pgs_lost_connection_text(const std::string& error);
+
 // a column value of the current row that cannot travel unchanged (a number the
 // decimal type cannot hold exactly). raised by get_item after the row was fetched:
 // next still moves on, so the run can report the record and go on

@@ -12,6 +12,17 @@
 // every catalogue query runs in one of these; it ends without commit (abort)
 using pgs_read_transaction = pqxx::transaction<pqxx::read_committed>;
 
+// the columns, the count and the rows of a table or a query: a query is the user's text,
+// which must not write into the source, not even through a function it calls
+using pgs_source_transaction = pqxx::transaction<pqxx::read_committed, pqxx::read_only>;
+
+// one statement alone: the extended protocol refuses a text holding several, whose
+// COMMIT would end the read-only transaction and let the next ones write
+inline pqxx::result pgs_exec_single(pqxx::transaction_base& tx, const std::string& sql)
+{
+    return tx.exec_params(sql);
+}
+
 // for the rest of the transaction functions, operators and types come from the catalogue
 // whatever the database's search_path: who may create a function there must not steer
 // what the reader's own statements return. a user's query runs before this, on the
@@ -21,7 +32,8 @@ inline void pgs_pin_catalog(pqxx::transaction_base& tx)
     tx.exec("SET LOCAL search_path = pg_catalog, pg_temp");
 }
 
-// the one place where client-library errors become pgs_exception
+// the one place where client-library errors become pgs_exception. a connection the
+// server ended is said to be lost, whatever step found it
 template <class F>
 decltype(auto) pgs_guard(const std::string& prefix, F&& work)
 {
@@ -29,6 +41,9 @@ decltype(auto) pgs_guard(const std::string& prefix, F&& work)
         return work();
     } catch (const pqxx::pqxx_exception& e) {
         const auto* server = dynamic_cast<const pqxx::sql_error*>(&e.base());
+        if (dynamic_cast<const pqxx::broken_connection*>(&e.base()) ||
+            (server && pgs_is_connection_lost(server->sqlstate())))
+            throw pgs_exception(prefix + pgs_lost_connection_text(e.base().what()));
         throw pgs_exception(prefix + e.base().what(),
                             server ? pgs_error_kind(server->sqlstate()) : tk_error_kind::database);
     }

@@ -141,7 +141,7 @@ struct pgs_recordset::reader {
     }
 
     pgs_session& session;
-    pgs_read_transaction tx;
+    pgs_source_transaction tx;
     // destroyed before the transaction it runs in
     std::unique_ptr<pqxx::pipeline> pipe;
     pqxx::pipeline::query_id pending = 0;
@@ -230,7 +230,7 @@ void pgs_recordset::init_schema()
 {
     tk_trace(2, "pgs_recordset::init_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(m_session.connection(), "get_schema");
+        pgs_source_transaction tx(m_session.connection(), "get_schema");
         pgs_pin_catalog(tx);
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
@@ -266,9 +266,9 @@ void pgs_recordset::init_query_schema()
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(m_session.connection(), "get_schema");
+        pgs_source_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result shape =
-            tx.exec("SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
+            pgs_exec_single(tx, "SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
         pgs_pin_catalog(tx);
         for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
             const pqxx::oid type = shape.column_type(i);
@@ -327,10 +327,11 @@ int pgs_recordset::get_rec_count()
     tk_trace(1, "pgs_recordset::get_rec_count");
     const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
     return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
-        pgs_read_transaction tx(m_session.connection(), "init_indexes");
+        pgs_source_transaction tx(m_session.connection(), "init_indexes");
         if (!is_query())
             pgs_pin_catalog(tx);
-        const pqxx::result rows = tx.exec("SELECT pg_catalog.count(*) FROM " + get_source());
+        const pqxx::result rows =
+            pgs_exec_single(tx, "SELECT pg_catalog.count(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
         return count > INT_MAX ? INT_MAX : static_cast<int>(count);
     });
@@ -348,16 +349,23 @@ std::string pgs_recordset::get_select_fields() const
             items += ", ";
         // qualified: a query's rows are read on the database's own search_path
         switch (field.vartype) {
-        case VT_DATE:
+        case VT_DATE: {
+            // a date alone would take the to_char of timestamptz: its local midnight, which
+            // a day starting summer time lacks, so the value would move. as a timestamp it
+            // stays that day at 00:00 in every time zone
+            const std::string value = field.pg_type_name == "date"
+                                          ? column + "::pg_catalog.timestamp"
+                                          : column;
             // to_char gives NULL for infinity, drops the era of a BC date and fails the
             // whole read for a date beyond the timestamp range: those come as a marked
             // text no date parser takes, so that get_item reports their record alone
             items += "CASE WHEN pg_catalog.isfinite(" + column + ") AND " + column +
                      " OPERATOR(pg_catalog.>=) '0001-01-01' AND " + column +
-                     " OPERATOR(pg_catalog.<) '10000-01-01' THEN pg_catalog.to_char(" + column +
+                     " OPERATOR(pg_catalog.<) '10000-01-01' THEN pg_catalog.to_char(" + value +
                      ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker +
                      "' OPERATOR(pg_catalog.||) " + column + "::pg_catalog.text END as " + column;
             break;
+        }
         case VT_BOOL:
             // a NULL stays NULL
             items += "CASE WHEN " + column + " THEN 'true' WHEN NOT " + column +
@@ -388,7 +396,7 @@ void pgs_recordset::reset()
         try {
             if (!is_query())
                 pgs_pin_catalog(m_reader->tx);
-            m_reader->tx.exec("DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
+            pgs_exec_single(m_reader->tx, "DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
             m_reader->pipe->retain(0);
             fetch();

@@ -18,6 +18,18 @@ void activate(pqxx::connection_base& connection)
 
 } // namespace
 
+std::unique_ptr<pqxx::connection_base, pgs_session::connection_deleter>
+pgs_session::open_connection(const std::string& options)
+{
+    try {
+        return std::unique_ptr<pqxx::connection_base, connection_deleter>(
+            new pqxx::connection(options));
+    } catch (const pqxx::broken_connection& e) {
+        // a connection that was never made is not a lost one: the client library's text
+        throw pgs_exception(e.what());
+    }
+}
+
 void pgs_session::connection_deleter::operator()(pqxx::connection_base* connection) const
 {
     delete static_cast<pqxx::connection*>(connection);
@@ -32,8 +44,8 @@ bool pgs_session::connect(const std::string& options,
 {
     return pgs_guard("", [&] {
         // a failure here keeps the current connection
-        std::unique_ptr<pqxx::connection_base, connection_deleter> fresh(
-            new pqxx::connection(options));
+        std::unique_ptr<pqxx::connection_base, connection_deleter> fresh
+            = open_connection(options);
         if (accept && !accept(*fresh))
             return false;
         m_connection = std::move(fresh);
@@ -42,6 +54,14 @@ bool pgs_session::connect(const std::string& options,
         activate(*m_connection);
         // floating-point text that reads back to the same value
         m_connection->set_variable("extra_float_digits", "3");
+        // the text forms of a fresh cluster, whatever the database or the user set: under
+        // another style a date, an interval or bytes inside an array or a composite value
+        // would arrive as another text (servers before 8.4 and 9.0 lack the last two)
+        m_connection->set_variable("DateStyle", "'ISO, MDY'");
+        if (m_connection->server_version() >= 80400)
+            m_connection->set_variable("IntervalStyle", "postgres");
+        if (m_connection->server_version() >= 90000)
+            m_connection->set_variable("bytea_output", "hex");
         // a row-level security policy would hide rows from a read that then looks
         // complete: with it off such a read fails instead (servers before 9.5 have
         // no policies and no such setting)

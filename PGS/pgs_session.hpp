@@ -43,6 +43,9 @@ private:
         void operator()(pqxx::connection_base* connection) const;
     };
 
+    static std::unique_ptr<pqxx::connection_base, connection_deleter>
+    open_connection(const std::string& options);
+
     std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
     int m_open_reads = 0;
 };

@@ -88,3 +88,16 @@ protected:
     test_ora_schema ora;
     test_temp_dir dir{"kestrun_test"};
 };
+
+// a profile's servers (see profile()): the postgresql port has no profile key, so the client
+// library's default applies and the child gets it as PGPORT
+class kestrun_profile : public kestrun_conversion {
+protected:
+    kestrun_result run_default_port(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& extra_env = {}) const
+    {
+        std::vector<std::string> env = profile_environment();
+        env.insert(env.end(), extra_env.begin(), extra_env.end());
+        return run_kestrun(args, env);
+    }
+};

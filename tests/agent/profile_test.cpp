@@ -5,20 +5,6 @@
 
 using strings = std::vector<std::string>;
 
-namespace {
-
-// a profile's servers (see profile()): the postgresql port has no profile key, so the client
-// library's default applies and the child gets it as PGPORT
-class kestrun_profile : public kestrun_conversion {
-protected:
-    kestrun_result run_default_port(const std::vector<std::string>& args) const
-    {
-        return run_kestrun(args, profile_environment());
-    }
-};
-
-} // namespace
-
 TEST_F(kestrun_profile, profile_and_table_list_convert_both_lists_in_either_order)
 {
     pg.exec("CREATE TABLE p1 (id int); CREATE TABLE t1 (id int); CREATE TABLE other (id int)");

@@ -1,0 +1,196 @@
+#include "agent_fixture.hpp"
+
+#include <pqxx/pqxx>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+using strings = std::vector<std::string>;
+
+namespace {
+
+// the source database's own settings, and the server's texts in english for its sessions
+class kestrun_source_settings : public kestrun_profile {
+protected:
+    void SetUp() override { alter("SET lc_messages = 'C'"); }
+
+    void alter(const std::string& change) const
+    {
+        pg.exec("ALTER DATABASE \"" + pg.name() + "\" " + change);
+    }
+
+    std::string no_schema_profile(const std::string& selected) const
+    {
+        return "--profile=" + profile("p.qlx", generic() + "\r\nno schema=1", selected);
+    }
+};
+
+} // namespace
+
+TEST_F(kestrun_source_settings, dates_and_timestamps_keep_their_day_and_time_in_every_zone)
+{
+    // days whose midnight some zone skipped: summer time from 00:00 (Sao Paulo 2018, Havana
+    // 2023) and a day Apia left out
+    pg.exec("CREATE TABLE d (id int, d date, ts timestamp, tz timestamptz);"
+            "INSERT INTO d VALUES (1, '2018-11-04', '2018-11-04 00:30:00', '2020-06-15 12:00:00+00'),"
+            "(2, '2011-12-30', '2011-12-30 00:30:00', NULL),"
+            "(3, '2023-03-12', '2023-03-12 00:30:00', NULL)");
+    const std::string p = no_schema_profile("d\r\nq=SELECT id AS qid, d, ts FROM d");
+    const std::string dates = "\"d\", 'YYYY-MM-DD HH24:MI:SS'), TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS')";
+    const strings day_rows = {"1\t2018-11-04 00:00:00\t2018-11-04 00:30:00",
+                              "2\t2011-12-30 00:00:00\t2011-12-30 00:30:00",
+                              "3\t2023-03-12 00:00:00\t2023-03-12 00:30:00"};
+    struct zone_case {
+        std::string zone;
+        // a timestamptz arrives as the local time of the session's zone
+        std::string local;
+    };
+    const zone_case zones[] = {{"UTC", "2020-06-15 12:00:00"},
+                               {"America/Sao_Paulo", "2020-06-15 09:00:00"},
+                               {"America/Havana", "2020-06-15 08:00:00"},
+                               {"Pacific/Apia", "2020-06-16 01:00:00"}};
+    for (const zone_case& c : zones)
+        for (const bool by_environment : {false, true}) {
+            const std::string what = c.zone + (by_environment ? " by PGTZ" : " by the database");
+            alter(by_environment ? "RESET timezone" : "SET timezone = '" + c.zone + "'");
+            const kestrun_result r = run_default_port(
+                {p}, by_environment ? strings{"PGTZ=" + c.zone} : strings{});
+            EXPECT_EQ(r.exit_code, 0) << what << r.out << r.err;
+            EXPECT_EQ(r.out, database_line(1) + table_line("d", 3) + table_line("q", 3)) << what;
+            EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(" + dates + " FROM \"d\" ORDER BY 1;"),
+                      day_rows)
+                << what;
+            EXPECT_EQ(oracle("SELECT \"qid\", TO_CHAR(" + dates + " FROM \"q\" ORDER BY 1;"),
+                      day_rows)
+                << what;
+            EXPECT_EQ(oracle("SELECT TO_CHAR(\"tz\", 'YYYY-MM-DD HH24:MI:SS') FROM \"d\" "
+                             "WHERE \"id\" = 1;"),
+                      strings{c.local})
+                << what;
+        }
+}
+
+TEST_F(kestrun_source_settings, output_styles_of_the_database_role_or_client_change_no_text)
+{
+    pg.exec("CREATE TYPE span AS (at timestamp, length interval);"
+            "CREATE TABLE s (id int, da date[], i interval, ba bytea[], ta timestamp[], r span,"
+            " d date);"
+            "INSERT INTO s VALUES (1, '{2018-11-04,2018-04-11}', '1 day 02:03:04',"
+            " ARRAY['\\x00ff'::bytea, 'A'], ARRAY['2018-11-04 10:20:30'::timestamp],"
+            " ROW('2018-04-11 01:02:03', '-1 mon 2 days'), '2018-04-11')");
+    const std::string sql = "SELECT \"da\", \"i\", \"ba\", \"ta\", \"r\", "
+                            "TO_CHAR(\"d\", 'YYYY-MM-DD') FROM \"s\";";
+    // as a database with a fresh cluster's settings gives them (the tool doubles a backslash)
+    const strings defaults = {"{2018-11-04,2018-04-11}\t1 day 02:03:04"
+                              "\t{\"\\\\\\\\x00ff\",\"\\\\\\\\x41\"}"
+                              "\t{\"2018-11-04 10:20:30\"}"
+                              "\t(\"2018-04-11 01:02:03\",\"-1 mons +2 days\")\t2018-04-11"};
+    struct style_case {
+        std::string what;
+        std::string database;   // ALTER DATABASE ... SET
+        std::string role;       // ALTER ROLE ... IN DATABASE ... SET
+        std::string env;
+    };
+    const style_case cases[] = {
+        {"defaults", "", "", ""},
+        {"SQL, DMY", "datestyle = 'SQL, DMY'", "", ""},
+        {"SQL, MDY", "datestyle = 'SQL, MDY'", "", ""},
+        {"Postgres, DMY", "datestyle = 'Postgres, DMY'", "", ""},
+        {"iso_8601", "intervalstyle = 'iso_8601'", "", ""},
+        {"sql_standard", "intervalstyle = 'sql_standard'", "", ""},
+        {"escape", "bytea_output = 'escape'", "", ""},
+        {"German for the role", "", "datestyle = 'German'", ""},
+        {"PGDATESTYLE", "", "", "PGDATESTYLE=German"},
+        {"PGOPTIONS", "", "", "PGOPTIONS=-c intervalstyle=postgres_verbose -c bytea_output=escape"},
+    };
+    const std::string role = "ALTER ROLE CURRENT_USER IN DATABASE \"" + pg.name() + "\" ";
+    for (const style_case& c : cases) {
+        alter(c.database.empty() ? "RESET ALL" : "SET " + c.database);
+        alter("SET lc_messages = 'C'");
+        pg.exec(role + (c.role.empty() ? "RESET ALL" : "SET " + c.role));
+        const kestrun_result r = run({}, c.env.empty() ? strings{} : strings{c.env});
+        EXPECT_EQ(r.exit_code, 0) << c.what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(1) + table_line("s", 1)) << c.what;
+        EXPECT_EQ(oracle(sql), defaults) << c.what;
+    }
+    pg.exec(role + "RESET ALL");
+}
+
+TEST_F(kestrun_source_settings, a_profile_query_that_would_write_fails_its_table_and_writes_nothing)
+{
+    pg.exec("CREATE TABLE audit (v int); CREATE SEQUENCE seq;"
+            "CREATE FUNCTION note() RETURNS int LANGUAGE sql"
+            " AS $$INSERT INTO audit VALUES (9) RETURNING v$$;"
+            "CREATE TABLE t (id int); INSERT INTO t VALUES (1)");
+    const std::string p = no_schema_profile(
+        "a=SELECT 1 AS a) AS q; COMMIT; INSERT INTO audit VALUES (8); SELECT * FROM (SELECT 1 AS a"
+        "\r\nb=SELECT note() AS v"
+        "\r\nc=SELECT nextval('seq') AS v"
+        "\r\nd=WITH w AS (INSERT INTO audit VALUES (7) RETURNING v) SELECT v FROM w"
+        "\r\nt");
+    const kestrun_result r = run_default_port({p});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    // a text of several statements is refused before anything runs; what calls a writing
+    // function or nextval() fails when the rows are counted
+    EXPECT_EQ(r.out,
+              database_line(1) + "Error:\na: ERROR:  cannot insert multiple commands into a "
+                                 "prepared statement \n"
+                  + "Error:\nb: Cannot get number of records (b): ERROR:  cannot execute INSERT "
+                    "in a read-only transaction CONTEXT:  SQL function \"note\" statement 1 \n"
+                  + "Error:\nc: Cannot get number of records (c): ERROR:  cannot execute "
+                    "nextval() in a read-only transaction \n"
+                  + "Error:\nd: ERROR:  WITH clause containing a data-modifying statement must "
+                    "be at the top level LINE 1: SELECT * FROM (WITH w AS (INSERT INTO audit "
+                    "VALUES (7) RETUR...                             ^ \n"
+                  + table_line("t", 1))
+        << r.err;
+    EXPECT_EQ(pg.query_value("SELECT count(*) FROM audit"), "0");
+    EXPECT_EQ(pg.query_value("SELECT is_called FROM seq"), "f");
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"t\";"), strings{"1"});
+}
+
+TEST_F(kestrun_source_settings, a_connection_the_server_ends_mid_table_is_reported_as_lost)
+{
+    // the third row waits for a lock the test holds, only while the rows are fetched
+    pg.exec("CREATE TABLE b (id int); INSERT INTO b VALUES (1);"
+            "CREATE TABLE c (id int); INSERT INTO c VALUES (2)");
+    const std::string p = no_schema_profile(
+        "a=SELECT g AS id, CASE WHEN g = 3 AND pg_catalog.current_query() LIKE 'FETCH%' THEN "
+        "pg_catalog.pg_advisory_xact_lock_shared(26)::text END AS held "
+        "FROM pg_catalog.generate_series(1, 5) AS g\r\nb\r\nc");
+    pqxx::connection holder(pg.conn_string());
+    pqxx::nontransaction(holder).exec("SELECT pg_advisory_lock(26)");
+    bool ended = false;
+    std::thread killer([&] {
+        pqxx::nontransaction w(holder);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            const pqxx::result r = w.exec(
+                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                + w.quote(pg.name())
+                + " AND wait_event_type = 'Lock' AND query LIKE 'FETCH%'");
+            ended = !r.empty() && r[0][0].as<bool>();
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        w.exec("SELECT pg_advisory_unlock(26)");
+    });
+    const kestrun_result r = run_default_port({p});
+    killer.join();
+    ASSERT_TRUE(ended) << r.out << r.err;
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.err, "");
+    const std::string lost = "The connection to the PostgreSQL server was lost";
+    const std::string head = database_line(2) + table_line("a", 5) + "Error:\na: " + lost
+                             + ": FATAL:  terminating connection due to administrator command\n"
+                             + "Error:\na: 4 of 5 records were not written\n";
+    ASSERT_EQ(r.out.substr(0, head.size()), head) << r.out;
+    // a table after it is reported as lost too until the client library connects again
+    for (const std::string& line : lines_of(r.out.substr(head.size())))
+        EXPECT_TRUE(line == "Error:" || line == "b: " + lost || line == "c: " + lost
+                    || line.rfind("Converting table ", 0) == 0)
+            << r.out;
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"a\";"), strings{"1"});
+}
