@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -518,6 +519,12 @@ TEST_F(wizard_page_rules, database_list_failure_keeps_the_caption_and_gives_the_
 TEST_F(wizard_page_rules, server_text_in_a_box_is_trimmed_and_the_trace_keeps_it)
 {
     full_settings(pg, ora, "pgsport=dword:1\n");
+    // the client library's text is known in its own language only
+    struct english_messages {
+        std::string was = std::setlocale(LC_MESSAGES, nullptr);
+        english_messages() { std::setlocale(LC_MESSAGES, "C"); }
+        ~english_messages() { std::setlocale(LC_MESSAGES, was.c_str()); }
+    } pinned;
     test_temp_dir logs{"wizard_trace"};
     modal_script script({ok(), yes()});
     ui_steps steps({next_at(p_welcome), at(p_pgs, [&] {
