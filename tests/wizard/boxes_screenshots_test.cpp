@@ -29,7 +29,7 @@ TEST_F(wizard_screenshots_boxes, oracle_port_refusal)
                         type_text(p_oracle, 1004, "abc");
                         click_sheet(QWizard::NextButton);
                         // the page again, the port field with the keyboard once the sheet
-                        // has the activation back (a window manager's part; there is none here)
+                        // has the activation back (a window manager does that; there is none here)
                         shown_sheet()->activateWindow();
                         EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
                         EXPECT_TRUE(save(shown_sheet(), "page3_oracle_after_port_error"));
