@@ -78,6 +78,47 @@ bool encode_line(const std::wstring& line, const profile_line& meant, std::strin
     return bytes.size() <= max_line_bytes && read_back(bytes) == meant;
 }
 
+// what keeps the entry's line from reading back as it is
+udb_profile::refusal::reason_t entry_problem(const std::wstring& key, const std::wstring& value)
+{
+    if ((key + value).find_first_of(L"\r\n") != std::wstring::npos)
+        return udb_profile::refusal::line_break;
+    if (tk_to_utf8(key + L"=" + value).size() > max_line_bytes)
+        return udb_profile::refusal::too_long;
+    // reading trims the line
+    if (!value.empty() && value.back() == L' ')
+        return udb_profile::refusal::trailing_blank;
+    return udb_profile::refusal::other;
+}
+
+// the file's text; false, with the first line that would not read back, when there is one
+bool encode_sections(const std::map<std::wstring, udb_profile::t_section>& sections,
+                     std::string& text, udb_profile::refusal& problem)
+{
+    std::string bytes;
+    for (const auto& [name, keys] : sections) {
+        if (!encode_line(L"[" + name + L"]", {profile_line::section, name, {}}, bytes)) {
+            problem.reason = udb_profile::refusal::other;
+            return false;
+        }
+        text += bytes + "\r\n";
+        bool selected = name == selected_tables;
+        for (const auto& [key, value] : keys) {
+            profile_line meant{profile_line::entry, key, value};
+            // a table without a query is written bare, unless it would not read back so
+            // (a name in brackets would turn into a section header)
+            if (!(selected && value.empty() && encode_line(key, meant, bytes)) &&
+                !encode_line(key + L"=" + value, meant, bytes)) {
+                problem = {entry_problem(key, value), name, key};
+                return false;
+            }
+            text += bytes + "\r\n";
+        }
+        text += "\r\n";
+    }
+    return true;
+}
+
 // the narrow path; empty when the name does not survive the conversion unchanged
 std::string narrow_path(const std::wstring& file)
 {
@@ -192,29 +233,23 @@ bool udb_profile::load(const std::wstring& file)
     return !std::ferror(f.get());
 }
 
+udb_profile::refusal udb_profile::store_refusal() const
+{
+    std::string text;
+    refusal problem;
+    encode_sections(m_sections, text, problem);
+    return problem;
+}
+
 bool udb_profile::store(const std::wstring& file) const
 {
     tk_wtrace(2, L"udb_profile::store)");
 
     // build and check everything first, so that a refused profile leaves the file alone
     std::string text;
-    std::string bytes;
-    for (const auto& [name, keys] : m_sections) {
-        if (!encode_line(L"[" + name + L"]", {profile_line::section, name, {}}, bytes))
-            return false;
-        text += bytes + "\r\n";
-        bool selected = name == selected_tables;
-        for (const auto& [key, value] : keys) {
-            profile_line meant{profile_line::entry, key, value};
-            // a table without a query is written bare, unless it would not read back so
-            // (a name in brackets would turn into a section header)
-            if (!(selected && value.empty() && encode_line(key, meant, bytes)) &&
-                !encode_line(key + L"=" + value, meant, bytes))
-                return false;
-            text += bytes + "\r\n";
-        }
-        text += "\r\n";
-    }
+    refusal problem;
+    if (!encode_sections(m_sections, text, problem))
+        return false;
 
     file_ptr f = open_for_store(file);
     if (!f)

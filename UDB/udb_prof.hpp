@@ -37,6 +37,15 @@ public:
     // one keeps at most its owner's read and write (false, untouched, when that fails)
     bool store(const std::wstring& file) const;
 
+    // why store would refuse the profile: the first entry, in file order, whose line
+    // would not read back as it is (section and key empty for a section header)
+    struct refusal {
+        enum reason_t { none, trailing_blank, line_break, too_long, other } reason = none;
+        std::wstring section;
+        std::wstring key;
+    };
+    refusal store_refusal() const;
+
 private:
     t_section& section(const std::wstring& name);
 

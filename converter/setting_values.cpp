@@ -65,6 +65,12 @@ bool setting_pgs_port(const std::string& text, int& port)
     return true;
 }
 
+bool setting_oracle_port(const std::wstring& text)
+{
+    int port = 0;
+    return setting_pgs_port(tk_to_utf8(text), port);
+}
+
 std::wstring profile_value_refusal(const udb_profile& profile)
 {
     if (!profile.get_conflict().empty())
@@ -84,4 +90,34 @@ std::wstring profile_value_refusal(const udb_profile& profile)
                + L". Please verify the profile.";
     }
     return std::wstring();
+}
+
+std::wstring profile_store_refusal(const udb_profile& profile)
+{
+    const udb_profile::refusal problem = profile.store_refusal();
+    if (problem.reason == udb_profile::refusal::none)
+        return std::wstring();
+    // the key and its section, never the value: it may be a password
+    const std::wstring entry = L"'" + tk_escape_controls(problem.key, true) + L"' in ["
+                               + tk_escape_controls(problem.section, true) + L"]";
+    const std::wstring start = L"Profile cannot be saved: ";
+    switch (problem.reason) {
+    case udb_profile::refusal::trailing_blank:
+        return start + L"the value of " + entry
+               + L" ends in a blank, and profile lines lose their trailing blanks when they are "
+                 L"read."
+               + (problem.key == L"password"
+                      ? L" A password that ends in a blank can be typed into the wizard's page "
+                        L"instead of being kept in a profile."
+                      : L" Please verify the value.");
+    case udb_profile::refusal::line_break:
+        return start + L"the value of " + entry + L" holds a line break, which a profile line "
+                                                  L"cannot hold.";
+    case udb_profile::refusal::too_long:
+        return start + L"the line of " + entry
+               + L" would be longer than the 4095 bytes a profile line may hold.";
+    default:
+        return start + L"the entry " + entry + L" would not read back from its profile line as "
+                                               L"it is.";
+    }
 }

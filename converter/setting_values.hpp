@@ -16,7 +16,12 @@ bool setting_mode(const std::wstring& value, int& mode);
 // a postgresql port: empty (0, the client library's default) or 1 to 65535 in
 // decimal digits; false, port unchanged, for any other text
 bool setting_pgs_port(const std::string& text, int& port);
+// an oracle port: empty (the listener's default, 1521) or as a postgresql port
+bool setting_oracle_port(const std::wstring& text);
 
 // the message for a key the profile file gave two values, else for the first value of
 // the profile that its key does not take, in key order; empty when every value reads
 std::wstring profile_value_refusal(const udb_profile& profile);
+// the message for the first entry that a profile file could not keep as it is (why,
+// and for a password what to do instead); empty when the profile can be written
+std::wstring profile_store_refusal(const udb_profile& profile);

@@ -16,6 +16,14 @@ const char registry_path[] = "Software\\Varnholt\\Quilmot";
 const wchar_t generic_section[] = L"Generic settings";
 const wchar_t oracle_section[] = L"Oracle settings";
 
+// the conversion options of a first start: what a load gives where the registry has none
+constexpr uint32_t first_start_mode = udb_mode_merge;
+constexpr bool first_start_tab_def = false;
+constexpr bool first_start_skip_idx = false;
+constexpr bool first_start_uppercase = true;
+// "view_owned" decides the schema flags; "no_schema" is read before it
+constexpr bool first_start_no_schema = true;
+
 } // namespace
 
 tarnova_convertor::tarnova_convertor(program variant) : m_key(registry_path), m_program(variant)
@@ -126,11 +134,17 @@ bool tarnova_convertor::load_profile_file(const std::wstring& path, std::wstring
     return load_profile(profile, refusal);
 }
 
-bool tarnova_convertor::save_profile_file(const std::wstring& path) const
+bool tarnova_convertor::save_profile_file(const std::wstring& path, std::wstring* refusal) const
 {
     udb_profile profile;
     if (!store_profile(profile))
         return false;
+    const std::wstring refused = profile_store_refusal(profile);
+    if (!refused.empty()) {
+        if (refusal)
+            *refusal = refused;
+        return false;
+    }
     return profile.store(path);
 }
 
@@ -160,7 +174,7 @@ bool tarnova_convertor::serialize(bool save)
 
     exchange("convert_views", convert_views, true);
     exchange_kept("dest", dest);
-    exchange("mode", mode_value, uint32_t(udb_mode_merge));
+    exchange("mode", mode_value, first_start_mode);
     exchange("no_schema", schema_flag, false);
     exchange_kept("oracleh", host);
     exchange_kept("oraclep", password);
@@ -170,11 +184,11 @@ bool tarnova_convertor::serialize(bool save)
     exchange_kept("pgspswd", m_pgs.password);
     exchange("pgsport", port_value, uint32_t(0));
     exchange_kept("pgsuser", m_pgs.user);
-    exchange("skip_idx", skip_idx, false);
+    exchange("skip_idx", skip_idx, first_start_skip_idx);
     exchange_kept("src", src);
-    exchange("tab_def", tab_def, false);
-    exchange("uppercase", uppercase, true);
-    exchange("view_owned", schema_flag, true);
+    exchange("tab_def", tab_def, first_start_tab_def);
+    exchange("uppercase", uppercase, first_start_uppercase);
+    exchange("view_owned", schema_flag, first_start_no_schema);
 
     if (!save) {
         set_dest_name(dest);
@@ -185,6 +199,16 @@ bool tarnova_convertor::serialize(bool save)
     }
     m_key.close();
     return result;
+}
+
+void tarnova_convertor::use_first_start_options()
+{
+    mode = static_cast<int>(first_start_mode);
+    tab_def = first_start_tab_def;
+    skip_idx = first_start_skip_idx;
+    uppercase = first_start_uppercase;
+    m_pgs.engine().set_no_schema(first_start_no_schema);
+    m_pgs.engine().set_view_owned(first_start_no_schema);
 }
 
 void tarnova_convertor::log_off_before_exit() noexcept

@@ -47,11 +47,16 @@ public:
     bool load_profile(const udb_profile& profile, std::wstring* refusal = nullptr);
     bool store_profile(udb_profile& profile) const;
     bool load_profile_file(const std::wstring& path, std::wstring* refusal = nullptr);
-    // false when the profile could not be written completely
-    bool save_profile_file(const std::wstring& path) const;
+    // false when the profile could not be written completely; false, nothing written,
+    // with the message naming the entry in refusal, when a value cannot be kept in a
+    // profile line
+    bool save_profile_file(const std::wstring& path, std::wstring* refusal = nullptr) const;
 
     // the registry settings: save writes them, else reads them (defaults first)
     bool serialize(bool save);
+    // mode, definitions only, skip indexes, upper case and no schema as a first start
+    // has them (the registry's defaults); the server settings and names stay
+    void use_first_start_options();
 
     pgs_converter_impl& pgs() { return m_pgs; }
     const pgs_converter_impl& pgs() const { return m_pgs; }

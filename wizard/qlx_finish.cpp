@@ -32,6 +32,7 @@ void qlx_finish_page::on_save_settings()
         return;
     tk_wtrace(2, L"Save settings to %ls", dialog.get_path().c_str());
     // a profile that was not written must not pass for saved
-    if (!tarnova_convertor::instance().save_profile_file(dialog.get_path()))
-        wizard_shell::error(std::wstring(qlx::profile_not_saved));
+    std::wstring refusal;
+    if (!tarnova_convertor::instance().save_profile_file(dialog.get_path(), &refusal))
+        wizard_shell::error(refusal.empty() ? std::wstring(qlx::profile_not_saved) : refusal);
 }

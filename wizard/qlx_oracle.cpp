@@ -5,6 +5,7 @@
 #include "g_wiz_svc.hpp"
 #include "ora_except.hpp"
 #include "qlx_shel.hpp"
+#include "setting_values.hpp"
 #include "tk_errco.hpp"
 #include "tk_log.hpp"
 
@@ -74,8 +75,21 @@ void oracle_settings_page::store_settings()
         converter().set_dest_name(v->get_text(id_dest));
 }
 
+bool oracle_settings_page::port_refused()
+{
+    wizard_page_view* v = view();
+    // the same rule as for the PostgreSQL port: the connection would only fail on it later
+    if (!v || setting_oracle_port(v->get_text(id_port)))
+        return false;
+    wizard_shell::error(std::wstring(qlx::bad_oracle_port));
+    v->set_focus(id_port);
+    return true;
+}
+
 int oracle_settings_page::on_back()
 {
+    if (port_refused())
+        return -1;
     store_settings();
     return 0;
 }
@@ -83,9 +97,14 @@ int oracle_settings_page::on_back()
 int oracle_settings_page::on_next()
 {
     tk_trace(1, "oracle_settings_page::on_next");
+    if (port_refused())
+        return -1;
     store_settings();
     if (converter().get_dest_name().empty()) {
         wizard_shell::message(qlx::no_oracle_name);
+        // the box is about the name, whatever had the keyboard before
+        if (wizard_page_view* v = view())
+            v->set_focus(id_dest);
         return -1;
     }
     if (!run_behind_wait_dialog(*this, m_animation, qlx::icon_wait_first)) {

@@ -39,5 +39,8 @@ public:
     tk_task* create_task() override { return &m_animation; }
 
 private:
+    // true after the box when the port is no port, which then has the keyboard
+    bool port_refused();
+
     animation m_animation;
 };

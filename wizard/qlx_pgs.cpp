@@ -83,6 +83,7 @@ bool pgs_settings_page_impl::store_settings()
     int port = 0;
     if (!setting_pgs_port(port_text, port)) {
         wizard_shell::error(std::wstring(qlx::bad_pgs_port));
+        v->set_focus(id_port);
         return false;
     }
     tarnova_convertor::instance().pgs().store_pgs_settings(
@@ -100,6 +101,11 @@ int pgs_settings_page_impl::on_next()
     tk_trace(1, "pgs_settings_page_impl<>::on_next");
     if (!store_settings())
         return -1;
+    return connect() ? 0 : -1;
+}
+
+bool pgs_settings_page_impl::connect()
+{
     try {
         tarnova_convertor::instance().pgs().connect_pgs_server();
     } catch (const tk_exception& e) {
@@ -108,9 +114,9 @@ int pgs_settings_page_impl::on_next()
         const tk_error_converter map(pgs_connection_error_count, pgs_connection_errors);
         const std::string mapped = map.convert(e.get_code());
         wizard_shell::error(mapped.empty() ? std::string(e.what()) : mapped);
-        return -1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 void pgs_settings_page_impl::on_help()

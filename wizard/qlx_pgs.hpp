@@ -25,4 +25,7 @@ public:
 
     // false, nothing stored, when the port is refused (after its box)
     bool store_settings();
+    // connects with the stored settings; false after the failure's error box (an
+    // internal error goes to the handler first). the quick launch connects so as well
+    static bool connect();
 };

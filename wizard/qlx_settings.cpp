@@ -46,7 +46,7 @@ sel_file_page::sel_file_page() : wizard_page(qlx::tpl_conversion_settings), tk_t
                  L"Enter source and destination database names. Drop down the combo box to see", 0});
     add_control({-1, control_kind::label,
                  L"all available PostgreSQL databases (you must have sufficient permissions).", 1});
-    add_control({-1, control_kind::label, L"Postgre&SQL database:", 2});
+    add_control({-1, control_kind::label, L"&PostgreSQL database:", 2});
     add_control({id_database, control_kind::combo, L"", 2});
     add_control({id_tab_def, control_kind::check_box, L"&Convert table definitions only", 3});
     add_control({id_skip_idx, control_kind::check_box, L"S&kip converting indexes", 4});
@@ -171,6 +171,14 @@ void sel_file_page::store_file_info()
     }
 }
 
+void sel_file_page::refuse_source(const wchar_t* text)
+{
+    wizard_shell::message(text);
+    // the box is about the name, whatever had the keyboard before
+    if (wizard_page_view* v = view())
+        v->set_focus(id_database);
+}
+
 int sel_file_page::on_back()
 {
     // the server may change before the list is wanted again
@@ -185,7 +193,7 @@ int sel_file_page::on_next()
     store_file_info();
     const std::wstring& source = tarnova_convertor::instance().get_source_name();
     if (source.empty()) {
-        wizard_shell::message(qlx::no_pgs_name);
+        refuse_source(qlx::no_pgs_name);
         return -1;
     }
     bool exists = false;
@@ -199,7 +207,7 @@ int sel_file_page::on_next()
         return -1;
     }
     if (!exists) {
-        wizard_shell::message(qlx::no_pgs_database);
+        refuse_source(qlx::no_pgs_database);
         return -1;
     }
     return 0;

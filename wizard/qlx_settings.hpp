@@ -49,6 +49,8 @@ private:
     void on_sel_change();
     std::wstring get_pgs_title() const;
     void store_file_info();
+    // the information box about the source name, which then has the keyboard
+    void refuse_source(const wchar_t* text);
 
     animation m_animation;
     bool m_filled = false;

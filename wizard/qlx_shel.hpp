@@ -61,6 +61,7 @@ constexpr const wchar_t* no_oracle_name = L"You should enter Oracle database nam
 constexpr const wchar_t* no_pgs_name = L"You should enter PostgreSQL database name";
 constexpr const wchar_t* no_pgs_database = L"PostgreSQL database does not exist";
 constexpr const wchar_t* bad_pgs_port = L"Invalid PostgreSQL port";
+constexpr const wchar_t* bad_oracle_port = L"Invalid Oracle port";
 constexpr const wchar_t* no_tables_selected = L"There are no tables selected. Continue anyway?";
 constexpr const char* gui_failed = "Failed to initialize GUI library";
 constexpr const wchar_t* qt_too_old =

@@ -73,9 +73,19 @@ int quick_launch(const std::string& line)
     wizard_run_hooks hooks;
     task.set_hooks(&hooks);
     tk_trace(2, "QUICK LAUNCH: profile=%s", line.c_str());
+    const std::wstring path = tk_to_unicode(line);
+    // named: the path is the command line's words joined, which may not be what was meant
+    if (!tk_is_file_exist(path, 0x4000)) {
+        wizard_shell::error(L"Profile '" + tk_escape_controls(path, false)
+                            + L"' does not exist. Please verify the correct path/name was given.");
+        return 0;
+    }
+    // what the profile leaves out of the conversion is what a first start has, never
+    // what the last session chose: the same profile gives the same run anywhere
+    task.use_first_start_options();
     // a file that is not a profile must not run with the last settings
     std::wstring refusal;
-    if (!task.load_profile_file(tk_to_unicode(line), &refusal)) {
+    if (!task.load_profile_file(path, &refusal)) {
         wizard_shell::error(refusal.empty() ? std::wstring(qlx::profile_unreadable) : refusal);
         return 0;
     }
@@ -83,7 +93,9 @@ int quick_launch(const std::string& line)
                        qlx::bitmap_header);
     progress_page progress;
     qlx_finish_page finish;
-    task.pgs().connect_pgs_server();
+    // no sheet to stay on: the failure's box, then the end, as for Oracle below
+    if (!pgs_settings_page_impl::connect())
+        return 0;
     bool connected = false;
     {
         oracle_settings_page::animation connection(500);

@@ -92,30 +92,41 @@ TEST_F(udb_profile_file, bracketed_table_name_does_not_hide_later_tables)
 
 TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_file)
 {
+    using r = udb_profile::refusal;
     struct case_t {
         const wchar_t* section;
         std::wstring key;
         std::wstring value;
+        r::reason_t reason;
     } cases[] = {
-        {L"Generic settings", L"a=b", L"v"},
-        {L"Selected Tables", L"a=b", L""},
-        {L"Selected Tables", L"a\nb", L""},
-        {L"Generic settings", L"a\r", L"v"},
-        {L"Generic settings", L" a", L"v"},
-        {L"Selected Tables", L"a ", L""},
-        {L"Available Queries", L"q", L"select 1\nfrom t"},
-        {L"Available Queries", L"q", L"select 1 "},        // trailing blanks are trimmed
-        {L"Oracle settings", L"password", L"tiger "},      // a password would lose its blank
-        {L"Available Queries", L"[q", L"select a[1]"},     // reads as a section header
-        {L"Generic settings", std::wstring(L"a\0b", 3), L"v"},
-        {L"Generic settings", L"k", std::wstring(1, wchar_t(0xd800))},  // lone surrogate
-        {L"bad\nsection", L"k", L"v"},
+        {L"Generic settings", L"a=b", L"v", r::other},
+        {L"Selected Tables", L"a=b", L"", r::other},
+        {L"Selected Tables", L"a\nb", L"", r::line_break},
+        {L"Generic settings", L"a\r", L"v", r::line_break},
+        {L"Generic settings", L" a", L"v", r::other},
+        {L"Selected Tables", L"a ", L"", r::other},
+        {L"Available Queries", L"q", L"select 1\nfrom t", r::line_break},
+        {L"Available Queries", L"q", L"select 1 ", r::trailing_blank},  // trailing blanks are trimmed
+        {L"Oracle settings", L"password", L"tiger ", r::trailing_blank},  // would lose its blank
+        {L"Oracle settings", L"password", L" ", r::trailing_blank},
+        {L"Oracle settings", L"host", std::wstring(4100, L'h'), r::too_long},
+        {L"Available Queries", L"[q", L"select a[1]", r::other},        // reads as a section header
+        {L"Generic settings", std::wstring(L"a\0b", 3), L"v", r::other},
+        {L"Generic settings", L"k", std::wstring(1, wchar_t(0xd800)), r::other},  // lone surrogate
+        {L"bad\nsection", L"k", L"v", r::other},
     };
     for (const auto& c : cases) {
         test_write_file(path(), "old contents");
         udb_profile profile;
         profile.set_value(L"Generic settings", L"src", L"db");
+        EXPECT_EQ(profile.store_refusal().reason, r::none);
         profile.set_value(c.section, c.key, c.value);
+        const r problem = profile.store_refusal();
+        EXPECT_EQ(problem.reason, c.reason) << tk_to_utf8(c.key) << "=" << tk_to_utf8(c.value);
+        // the entry is named; a section header that would not read back names none
+        const bool header = std::wstring(c.section).find(L'\n') != std::wstring::npos;
+        EXPECT_EQ(problem.section, header ? L"" : c.section);
+        EXPECT_EQ(problem.key, header ? L"" : c.key);
         EXPECT_FALSE(profile.store(wpath())) << tk_to_utf8(c.key) << "=" << tk_to_utf8(c.value);
         EXPECT_EQ(test_read_file(path()), "old contents");
     }

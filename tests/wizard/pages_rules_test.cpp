@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -117,6 +118,18 @@ struct keyboard_state {
         focus = w ? w->objectName() : QString();
     }
 };
+
+// the control with the keyboard once the window system gives the sheet the activation
+// back, as it does when a box over the sheet closes
+QString focus_when_reactivated()
+{
+    qt_wizard_sheet* sheet = shown_sheet();
+    sheet->activateWindow();
+    if (!QTest::qWaitForWindowActive(sheet))
+        return QStringLiteral("(sheet not active)");
+    QWidget* w = QApplication::focusWidget();
+    return w ? w->objectName() : QString();
+}
 
 } // namespace
 
@@ -226,6 +239,155 @@ TEST_F(wizard_page_rules, postgresql_local_after_remote_forgets_the_remote_serve
     const std::string settings = test_read_file(settings_file());
     EXPECT_NE(settings.find("pgshost=sz:\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("pgsport=dword:0\n"), std::string::npos) << settings;
+}
+
+TEST_F(wizard_page_rules, oracle_page_refuses_a_port_that_is_no_port_before_connecting)
+{
+    const struct {
+        const char* port;
+        bool moves;
+    } cases[] = {{"abc", false}, {"0", false}, {"65536", false}, {"1521x", false},
+                 {"", true},     {"1521", true}};
+    for (const auto& c : cases) {
+        full_settings(pg, ora, "oraport=sz:1521\n");
+        modal_script script;
+        if (!c.moves) {
+            script.add(ok());
+            script.add(ok());
+        }
+        script.add(yes());
+        bool moved = false;
+        bool back_refused = false;
+        std::wstring stored_port;
+        QString focus;
+        ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
+                            type_text(p_oracle, 1004, c.port);
+                            shown_sheet()->button(QWizard::NextButton)->setFocus();
+                            click_sheet(QWizard::NextButton);
+                            moved = on_page(p_settings);
+                            if (!moved) {
+                                focus = focus_when_reactivated();
+                                click_sheet(QWizard::BackButton);
+                                back_refused = on_page(p_oracle);
+                            }
+                            stored_port = tarnova_convertor::instance().port;
+                            click_sheet(QWizard::CancelButton);
+                        })});
+        EXPECT_EQ(run_tarnova({}), 0) << c.port;
+        EXPECT_TRUE(steps.all_done()) << c.port;
+        EXPECT_EQ(moved, c.moves) << c.port;
+        if (c.moves) {
+            EXPECT_EQ(script.texts().size(), 1u) << c.port;
+            EXPECT_EQ(stored_port, c.port[0] ? tk_from_utf8(c.port) : L"1521") << c.port;
+            continue;
+        }
+        // refused on Next and on Back, one box each, and nothing tried or stored
+        ASSERT_EQ(script.texts().size(), 3u) << c.port;
+        EXPECT_EQ(script.texts()[0], "Invalid Oracle port");
+        EXPECT_EQ(script.texts()[1], "Invalid Oracle port");
+        EXPECT_EQ(script.seen_widgets()[0].caption.toStdString(), caption_text() + " Error");
+        EXPECT_TRUE(script.waits().empty()) << c.port;
+        EXPECT_TRUE(back_refused) << c.port;
+        EXPECT_EQ(stored_port, L"1521") << c.port;
+        EXPECT_EQ(focus.toStdString(), "1004") << c.port;
+    }
+}
+
+TEST_F(wizard_page_rules, a_box_about_a_field_gives_that_field_the_keyboard)
+{
+    const struct {
+        const char* what;
+        int page;
+        std::function<void()> act;
+        const char* box;
+        const char* focus;
+    } cases[] = {
+        {"postgresql port", p_pgs, [] { type_text(p_pgs, 1015, "5432abc"); },
+         "Invalid PostgreSQL port", "1015"},
+        {"oracle name", p_oracle, [] { type_text(p_oracle, 1014, ""); },
+         "You should enter Oracle database name", "1014"},
+        {"no source", p_settings,
+         [] { page_control<QComboBox>(p_settings, 1302)->setEditText(""); },
+         "You should enter PostgreSQL database name", "1302"},
+        {"unknown source", p_settings,
+         [] { page_control<QComboBox>(p_settings, 1302)->setEditText("no such database"); },
+         "PostgreSQL database does not exist", "1302"},
+    };
+    for (const auto& c : cases) {
+        full_settings(pg, ora);
+        modal_script script({ok(), yes()});
+        QString focus;
+        bool stayed = false;
+        std::vector<std::function<bool()>> walk;
+        for (int page = p_welcome; page < c.page; ++page)
+            walk.push_back(next_at(page));
+        walk.push_back(at(c.page, [&] {
+            c.act();
+            // as after a click: the button had the keyboard
+            shown_sheet()->button(QWizard::NextButton)->setFocus();
+            click_sheet(QWizard::NextButton);
+            stayed = on_page(c.page);
+            focus = focus_when_reactivated();
+            click_sheet(QWizard::CancelButton);
+        }));
+        ui_steps steps(std::move(walk));
+        EXPECT_EQ(run_tarnova({}), 0) << c.what;
+        EXPECT_TRUE(steps.all_done()) << c.what;
+        EXPECT_TRUE(stayed) << c.what;
+        ASSERT_EQ(script.texts().size(), 2u) << c.what;
+        EXPECT_EQ(script.texts()[0], c.box) << c.what;
+        EXPECT_EQ(focus.toStdString(), c.focus) << c.what;
+    }
+}
+
+namespace {
+
+// the letters after '&' in the texts of the shown widgets, lower case, with their texts
+std::multimap<QChar, QString> mnemonics(const QList<QWidget*>& widgets)
+{
+    std::multimap<QChar, QString> letters;
+    for (QWidget* w : widgets) {
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        if (!w->isVisible())
+            continue;
+        for (qsizetype i = text.indexOf('&'); i >= 0 && i + 1 < text.size();
+             i = text.indexOf('&', i + 2))
+            if (text[i + 1] != '&')
+                letters.emplace(text[i + 1].toLower(), text);
+    }
+    return letters;
+}
+
+} // namespace
+
+TEST_F(wizard_page_rules, no_two_controls_of_a_page_share_a_keyboard_letter)
+{
+    full_settings(pg, ora);
+    modal_script script({yes()});
+    std::map<int, std::multimap<QChar, QString>> letters;
+    std::vector<std::function<bool()>> walk;
+    for (int page = p_welcome; page <= p_tables; ++page)
+        walk.push_back(at(page, [&letters, page] {
+            QList<QWidget*> widgets = shown_sheet()->currentPage()->findChildren<QWidget*>();
+            for (QWizard::WizardButton b : {QWizard::BackButton, QWizard::NextButton,
+                                            QWizard::CancelButton, QWizard::HelpButton})
+                widgets << shown_sheet()->button(b);
+            letters[page] = mnemonics(widgets);
+            click_sheet(page == p_tables ? QWizard::CancelButton : QWizard::NextButton);
+        }));
+    ui_steps steps(std::move(walk));
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done()) << steps.done_count();
+    for (const auto& [page, found] : letters) {
+        EXPECT_FALSE(found.empty()) << page;
+        for (auto it = found.begin(); it != found.end(); ++it)
+            EXPECT_EQ(found.count(it->first), 1u)
+                << "page " << page << ": " << it->second.toStdString() << " shares its letter";
+    }
 }
 
 TEST_F(wizard_page_rules, oracle_page_connects_behind_its_own_wait_text_and_reports_failures)
@@ -365,6 +527,12 @@ TEST_F(wizard_page_rules, database_list_failure_keeps_the_caption_and_gives_the_
 TEST_F(wizard_page_rules, server_text_in_a_box_is_trimmed_and_the_trace_keeps_it)
 {
     full_settings(pg, ora, "pgsport=dword:1\n");
+    // the client library's text is known in its own language only
+    struct english_messages {
+        std::string was = std::setlocale(LC_MESSAGES, nullptr);
+        english_messages() { std::setlocale(LC_MESSAGES, "C"); }
+        ~english_messages() { std::setlocale(LC_MESSAGES, was.c_str()); }
+    } pinned;
     test_temp_dir logs{"wizard_trace"};
     modal_script script({ok(), yes()});
     ui_steps steps({next_at(p_welcome), at(p_pgs, [&] {

@@ -15,14 +15,17 @@
 #include "qlx_run.hpp"
 #include "tarnova_convertor.hpp"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include <sys/stat.h>
@@ -217,6 +220,75 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
     EXPECT_EQ(script.seen_widgets()[1].caption.toStdString(), "Select Profile File");
     EXPECT_EQ(script.texts()[3], "Profile cannot be saved. Please verify the path and that the "
                                  "file may be written.");
+}
+
+TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_writes_nothing)
+{
+    unstartable_progress_page progress;
+    const std::string path = dir.file("blank.qlx");
+    const struct {
+        std::function<void(tarnova_convertor&)> set;
+        std::string text;
+    } cases[] = {
+        {[](tarnova_convertor& t) { t.password = L"tiger "; },
+         "Profile cannot be saved: the value of 'password' in [Oracle settings] ends in a blank, "
+         "and profile lines lose their trailing blanks when they are read. A password that ends "
+         "in a blank can be typed into the wizard's page instead of being kept in a profile."},
+        {[](tarnova_convertor& t) { t.pgs().password = " "; },
+         "Profile cannot be saved: the value of 'password' in [pgs settings] ends in a blank, "
+         "and profile lines lose their trailing blanks when they are read. A password that ends "
+         "in a blank can be typed into the wizard's page instead of being kept in a profile."},
+        {[](tarnova_convertor& t) { t.user = L"scott "; },
+         "Profile cannot be saved: the value of 'user' in [Oracle settings] ends in a blank, and "
+         "profile lines lose their trailing blanks when they are read. Please verify the value."},
+        {[](tarnova_convertor& t) { t.pgs().password = "a\nb"; },
+         "Profile cannot be saved: the value of 'password' in [pgs settings] holds a line break, "
+         "which a profile line cannot hold."},
+        {[](tarnova_convertor& t) { t.host = std::wstring(5000, L'h'); },
+         "Profile cannot be saved: the line of 'host' in [Oracle settings] would be longer than "
+         "the 4095 bytes a profile line may hold."},
+    };
+    std::vector<modal_script::answer> answers{{"OK", false, {}}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        answers.push_back(choose_file(path));
+        answers.push_back({"OK", false, {}});
+    }
+    modal_script script(answers);
+    std::vector<QString> focus;
+    std::vector<std::function<bool()>> steps{on_finish_page()};
+    for (const auto& c : cases)
+        steps.push_back([&, set = c.set] {
+            // each value alone: the others as they were
+            const std::wstring password = task.password, user = task.user, host = task.host;
+            const std::string pgs_password = task.pgs().password;
+            set(task);
+            auto* save = sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"));
+            save->setFocus();
+            save->click();
+            // the window system gives the sheet the activation back when the box closes
+            sheet->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(sheet));
+            QWidget* w = QApplication::focusWidget();
+            focus.push_back(w ? w->objectName() : QString());
+            task.password = password;
+            task.user = user;
+            task.host = host;
+            task.pgs().password = pgs_password;
+            return true;
+        });
+    steps.push_back([this] {
+        sheet->button(QWizard::FinishButton)->click();
+        return true;
+    });
+    EXPECT_EQ(run(progress, std::move(steps)), 1);
+    ASSERT_EQ(script.texts().size(), 1 + 2 * std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(script.texts()[2 + 2 * i], cases[i].text);
+        EXPECT_EQ(script.seen_widgets()[2 + 2 * i].kind.toStdString(), "box");
+        // the keyboard is back on the button, for another try
+        EXPECT_EQ(focus.at(i).toStdString(), "1116") << i;
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
