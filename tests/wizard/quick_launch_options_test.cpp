@@ -26,10 +26,10 @@ TEST_F(wizard_quick_launch_options, options_the_profile_leaves_out_are_a_first_s
 {
     pg.exec("CREATE TABLE zz (id int PRIMARY KEY, v text);"
             "INSERT INTO zz VALUES (1, 'a'), (2, 'b');"
-            "CREATE TABLE kept (id int);"
+            "CREATE TABLE kept (id int PRIMARY KEY);"
             "INSERT INTO kept VALUES (1)");
     // an earlier run's table: a merge keeps its row, an overwrite would drop it
-    ora.sql("CREATE TABLE \"KEPT\" (\"ID\" NUMBER);\nINSERT INTO \"KEPT\" VALUES (99);");
+    ora.sql("CREATE TABLE \"KEPT\" (\"ID\" NUMBER PRIMARY KEY);\nINSERT INTO \"KEPT\" VALUES (99);");
     options_of_another_session();
     const test_pg_server& s = test_pg_server::get();
     const std::string path = dir.write(
@@ -50,7 +50,8 @@ TEST_F(wizard_quick_launch_options, options_the_profile_leaves_out_are_a_first_s
     EXPECT_EQ(run_tarnova({path}), 1);
     EXPECT_TRUE(steps.all_done());
     EXPECT_TRUE(boxes.seen_widgets().empty()) << boxes.texts()[0];
-    EXPECT_EQ(result_text.toStdString().rfind("Wizard has migrated", 0), 0u) << result_text.toStdString();
+    EXPECT_EQ(result_text.toStdString().rfind("Wizard has migrated", 0), 0u)
+        << result_text.toStdString();
     EXPECT_EQ(oracle("SELECT table_name FROM user_tables ORDER BY 1;"),
               (std::vector<std::string>{"KEPT", "ZZ"}));
     EXPECT_EQ(oracle("SELECT \"ID\", \"V\" FROM \"ZZ\" ORDER BY 1;"),
