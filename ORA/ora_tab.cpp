@@ -345,16 +345,9 @@ std::wstring ora_table::number_replacement(const udb_field& value, const t_ftd& 
     if (binary != m_binary_numbers.end())
         return binary_replacement(number, binary->second, column);
     if (!(number >= -ora_max_number && number <= ora_max_number)) {
-        // oracle cannot hold it (nor a NaN): the column default or NULL, counted so that
-        // the run can tell the user
+        // oracle cannot hold it (nor a NaN)
         tk_trace(1, "Number is out of range");
-        ++m_replaced_values[column.name];
-        if (column.b_not_null) {
-            std::wstring def = make_ora_def_val(&column);
-            if (!def.empty())
-                return def;
-        }
-        return L"NULL";
+        return replaced_number(column);
     }
     if (number != 0 && std::fabs(number) < ora_min_number) {
         tk_trace(1, "Number is out of range");
@@ -368,6 +361,18 @@ std::wstring ora_table::number_replacement(const udb_field& value, const t_ftd& 
     return std::wstring();
 }
 
+std::wstring ora_table::replaced_number(const t_ftd& column)
+{
+    // the column default or NULL, counted so that the run can tell the user
+    ++m_replaced_values[column.name];
+    if (column.b_not_null) {
+        std::wstring def = make_ora_def_val(&column);
+        if (!def.empty())
+            return def;
+    }
+    return L"NULL";
+}
+
 std::wstring ora_table::binary_replacement(double number, bool single, const t_ftd& column)
 {
     // an infinity or NaN would arrive as another value than the source's: replaced and
@@ -376,13 +381,7 @@ std::wstring ora_table::binary_replacement(double number, bool single, const t_f
                                   : std::numeric_limits<double>::max();
     if (!(number >= -largest && number <= largest)) {
         tk_trace(1, "Number is out of the binary range");
-        ++m_replaced_values[column.name];
-        if (column.b_not_null) {
-            std::wstring def = make_ora_def_val(&column);
-            if (!def.empty())
-                return def;
-        }
-        return L"NULL";
+        return replaced_number(column);
     }
     // below half the least single subnormal the column would hold 0
     if (single && number != 0 && float(number) == 0) {

@@ -117,6 +117,8 @@ private:
     // the same for a BINARY_FLOAT or BINARY_DOUBLE column: beyond its range, or for a
     // BINARY_FLOAT too small to be anything but 0
     std::wstring binary_replacement(double number, bool single, const t_ftd& column);
+    // a number the column cannot hold: its default or NULL, counted
+    std::wstring replaced_number(const t_ftd& column);
     // a number literal for a BINARY_FLOAT or BINARY_DOUBLE column as a binary literal; any
     // other literal as it is
     std::wstring binary_literal(const std::wstring& literal, const udb_field& value,
