@@ -98,7 +98,8 @@ bool pgs_engine::connect_without_own_database(const std::string& host, const std
             make_options(host, user, password, "postgres", port, left),
             [](pqxx::connection_base& c) {
                 pqxx::nontransaction tx(c, "own_database");
-                if (!tx.exec("SELECT 1 FROM pg_database WHERE datname = session_user").empty())
+                if (!tx.exec("SELECT 1 FROM pg_catalog.pg_database WHERE datname = session_user")
+                         .empty())
                     return false;
                 tk_trace(1, "No database of the user's name: using postgres");
                 return true;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 // one QApplication for every test, on the offscreen platform, with settings of its own
 int main(int argc, char** argv)
@@ -21,8 +22,21 @@ int main(int argc, char** argv)
         unsetenv("LC_ALL");
     }
     setenv("LC_MESSAGES", "C", 1);
-    auto config = std::make_unique<test_temp_dir>("wizard_config");
-    setenv("XDG_CONFIG_HOME", config->path().c_str(), 1);
+    // settings of its own; a child of a test (a death test, a child run) may end without
+    // cleaning up, so its directory is made inside its parent's, which goes with the parent
+    std::unique_ptr<test_temp_dir> config;
+    std::string home;
+    if (const char* parent = std::getenv("WIZARD_TEST_CONFIG")) {
+        std::string pattern = std::string(parent) + "/child.XXXXXX";
+        if (mkdtemp(pattern.data()))
+            home = pattern;
+    }
+    if (home.empty()) {
+        config = std::make_unique<test_temp_dir>("wizard_config");
+        home = config->path();
+        setenv("WIZARD_TEST_CONFIG", home.c_str(), 1);
+    }
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     QApplication app(argc, argv);
     const int result = RUN_ALL_TESTS();
     config.reset();
