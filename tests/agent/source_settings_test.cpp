@@ -33,10 +33,12 @@ TEST_F(kestrun_source_settings, dates_and_timestamps_keep_their_day_and_time_in_
 {
     // days whose midnight some zone skipped: summer time from 00:00 (Sao Paulo 2018, Havana
     // 2023) and a day Apia left out
-    pg.exec("CREATE TABLE d (id int, d date, ts timestamp, tz timestamptz);"
-            "INSERT INTO d VALUES (1, '2018-11-04', '2018-11-04 00:30:00', '2020-06-15 12:00:00+00'),"
-            "(2, '2011-12-30', '2011-12-30 00:30:00', NULL),"
-            "(3, '2023-03-12', '2023-03-12 00:30:00', NULL)");
+    // a domain over date is a date too
+    pg.exec("CREATE DOMAIN day AS date;"
+            "CREATE TABLE d (id int, d date, ts timestamp, tz timestamptz, dd day);"
+            "INSERT INTO d VALUES (1, '2018-11-04', '2018-11-04 00:30:00', '2020-06-15 12:00:00+00',"
+            " '2018-11-04'), (2, '2011-12-30', '2011-12-30 00:30:00', NULL, '2011-12-30'),"
+            "(3, '2023-03-12', '2023-03-12 00:30:00', NULL, '2023-03-12')");
     const std::string p = no_schema_profile("d\r\nq=SELECT id AS qid, d, ts FROM d");
     const std::string dates = "\"d\", 'YYYY-MM-DD HH24:MI:SS'), TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS')";
     const strings day_rows = {"1\t2018-11-04 00:00:00\t2018-11-04 00:30:00",
@@ -64,6 +66,11 @@ TEST_F(kestrun_source_settings, dates_and_timestamps_keep_their_day_and_time_in_
                 << what;
             EXPECT_EQ(oracle("SELECT \"qid\", TO_CHAR(" + dates + " FROM \"q\" ORDER BY 1;"),
                       day_rows)
+                << what;
+            EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"dd\", 'YYYY-MM-DD HH24:MI:SS') FROM \"d\" "
+                             "ORDER BY 1;"),
+                      (strings{"1\t2018-11-04 00:00:00", "2\t2011-12-30 00:00:00",
+                               "3\t2023-03-12 00:00:00"}))
                 << what;
             EXPECT_EQ(oracle("SELECT TO_CHAR(\"tz\", 'YYYY-MM-DD HH24:MI:SS') FROM \"d\" "
                              "WHERE \"id\" = 1;"),
