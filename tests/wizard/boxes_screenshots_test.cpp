@@ -19,11 +19,7 @@ TEST_F(wizard_screenshots_boxes, quick_launch_postgresql_failure)
 
 TEST_F(wizard_screenshots_boxes, oracle_port_refusal)
 {
-    const test_pg_server& s = test_pg_server::get();
-    test_write_file(settings_file(),
-                    "pgshost=sz:" + s.host + "\npgsport=dword:" + s.port + "\npgsuser=sz:" + s.user
-                        + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
-                        + "\noraclep=sz:" + ora.password() + "\ndest=sz:" + ora.service() + "\n");
+    last_run_settings(ora.password());
     modal_script script({picture_then("oracle_port_error_box", "OK"), {"Yes", false, {}}});
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
                         type_text(p_oracle, 1004, "abc");

@@ -129,11 +129,7 @@ TEST_F(wizard_screenshots_pages, seven_pages_and_their_boxes)
 
 TEST_F(wizard_screenshots_pages, oracle_connection_error_box)
 {
-    const test_pg_server& s = test_pg_server::get();
-    test_write_file(settings_file(),
-                    "pgshost=sz:" + s.host + "\npgsport=dword:" + s.port + "\npgsuser=sz:" + s.user
-                        + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
-                        + "\noraclep=sz:wrong\ndest=sz:" + ora.service() + "\n");
+    last_run_settings("wrong");
     modal_script script({picture_then("oracle_connection_error_box", "OK"), {"Yes", false, {}}});
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), at(p_oracle, [&] {
                         click_sheet(QWizard::NextButton);

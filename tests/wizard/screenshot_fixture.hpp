@@ -43,5 +43,16 @@ protected:
                 }};
     }
 
+    // the settings of a last run that reached the Oracle page, with that Oracle password
+    void last_run_settings(const std::string& oracle_password) const
+    {
+        const test_pg_server& s = test_pg_server::get();
+        test_write_file(settings_file(),
+                        "pgshost=sz:" + s.host + "\npgsport=dword:" + s.port + "\npgsuser=sz:"
+                            + s.user + "\npgspswd=sz:" + s.password + "\noracleu=sz:" + ora.user()
+                            + "\noraclep=sz:" + oracle_password + "\ndest=sz:" + ora.service()
+                            + "\n");
+    }
+
     std::string out;
 };
