@@ -795,6 +795,9 @@ TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_wa
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle),
                     at(p_settings,
                        [&] {
+                           // a session started now leaves the catalogue cache file in place, so
+                           // that the page's own connection starts without the held catalogue
+                           pqxx::connection(pg.conn_string());
                            hold->exec("LOCK TABLE pg_catalog.pg_namespace IN ACCESS EXCLUSIVE MODE");
                            killer = std::thread([&] {
                                const auto deadline =
