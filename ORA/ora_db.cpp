@@ -190,7 +190,8 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     return table;
 }
 
-void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
+void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
+                                const std::vector<std::wstring>& other_names)
 {
     end_naming();
     m_index_names = std::make_unique<ora_in_validator>(m_session);
@@ -198,17 +199,39 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables)
     // table a repeated run overwrites, merges into or skips
     m_table_names = std::make_unique<ora_tn_validator>(source_tables, std::vector<std::wstring>());
     // every name made at once, in name order: a table's name does not depend on which
-    // tables a run converts, nor in which order
-    std::vector<std::wstring> ordered = source_tables;
-    std::sort(ordered.begin(), ordered.end());
-    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
-    for (const std::wstring& source : ordered) {
+    // tables a run converts, nor in which order, nor on the run's queries
+    const auto ordered = [](std::vector<std::wstring> names) {
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        return names;
+    };
+    const std::vector<std::wstring> tables = ordered(source_tables);
+    std::vector<std::wstring> others;
+    for (const std::wstring& name : ordered(other_names))
+        if (!std::binary_search(tables.begin(), tables.end(), name))
+            others.push_back(name);
+    const auto plan = [&](const std::wstring& source) {
         const std::wstring dest = make_dest_table_name(source);
         const bool generated = !m_table_names->is_acceptable(source);
         m_dest_table_names.emplace(source, planned_name{dest, generated});
         if (generated)
             m_table_names->add_existing_name(dest);
         m_table_names->restricted_words.push_back(dest);
+    };
+    for (const std::wstring& source : tables)
+        plan(source);
+    // the queries' names hold their places among themselves only
+    for (const std::wstring& source : others)
+        m_table_names->add_existing_name(source);
+    for (const std::wstring& source : others) {
+        // the name it would have without the tables
+        std::wstring own = source;
+        if (upper_case)
+            tk_wstring::to_upper(own);
+        for (const std::wstring& table : tables)
+            if (tk_compare_no_case(own, m_dest_table_names.at(table).dest) == 0)
+                m_name_clashes.emplace(source, table);
+        plan(source);
     }
 }
 
@@ -257,8 +280,21 @@ void ora_database::keep_dest_table_name(const std::wstring& source, const std::w
     validator.restricted_words.push_back(dest);
 }
 
+std::vector<std::string> ora_database::get_naming_losses(const std::wstring& source) const
+{
+    const auto clash = m_name_clashes.find(source);
+    if (clash == m_name_clashes.end())
+        return {};
+    const auto planned = m_dest_table_names.find(source);
+    const std::wstring dest = planned != m_dest_table_names.end() ? planned->second.dest : source;
+    return {"The Oracle name " + tk_to_ansi(m_dest_table_names.at(clash->second).dest)
+            + " is the name of the table " + tk_to_ansi(clash->second)
+            + ", which keeps it: the rows of this query go to " + tk_to_ansi(dest)};
+}
+
 void ora_database::end_naming()
 {
+    m_name_clashes.clear();
     m_dest_table_names.clear();
     m_table_names.reset();
     m_index_names.reset();

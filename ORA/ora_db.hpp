@@ -42,9 +42,13 @@ public:
 
     // a run's table names: upper case when asked, else made acceptable and unique
     // among the schema's and the run's tables; index names are unique within the run
-    void begin_naming(const std::vector<std::wstring>& source_tables) override;
+    // the tables are named first, each by its name alone: a query whose name meets a
+    // table's (ignoring case) is numbered apart, and the clash is kept for the run to tell
+    void begin_naming(const std::vector<std::wstring>& source_tables,
+                      const std::vector<std::wstring>& other_names) override;
     std::wstring get_dest_table_name(const std::wstring& source) override;
     void keep_dest_table_name(const std::wstring& source, const std::wstring& dest) override;
+    std::vector<std::string> get_naming_losses(const std::wstring& source) const override;
     void end_naming() override;
 
     std::wstring get_tn_mapped_name_ex(const std::wstring& source_table);
@@ -85,5 +89,7 @@ private:
         bool generated;
     };
     std::map<std::wstring, planned_name> m_dest_table_names;
+    // a name of the run other than a table's that met a table's name: that table's name
+    std::map<std::wstring, std::wstring> m_name_clashes;
     std::vector<std::pair<std::wstring, std::wstring>> m_dropped_foreign_keys;
 };

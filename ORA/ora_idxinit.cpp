@@ -8,6 +8,8 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <utility>
+
 ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std::wstring& table,
                                                  const udb_schema& fields,
                                                  const udb_indexes& source,
@@ -40,7 +42,7 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
             if (!can_be_part_of_index(descriptor)) {
                 tk_wtrace(2, L"Field '%ls' cannot be part of index", descriptor.name.c_str());
                 // the run reports it: a lost key lets duplicates in
-                m_left_out.push_back({src.name, field});
+                m_left_out.push_back({src.name, field, std::wstring()});
                 can_build = false;
                 break;
             }
@@ -51,6 +53,8 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
 
         m_indexes.emplace_back(index_name, src.unique, src.primary, columns);
         m_weaker.push_back(src.unique ? weaker_key(src) : std::string());
+        m_source_names.push_back(src.name);
+        m_built.push_back(false);
         if (src.primary)
             m_pk = int(m_indexes.size()) - 1;
         if (renamed)
@@ -112,20 +116,57 @@ void ora_indexes_initializer::build_indexes()
     tk_trace(1, "ora_indexes_initializer::build_indexes(n_indexes=%d)", int(m_indexes.size()));
     for (size_t i = 0; i < m_indexes.size(); ++i) {
         std::wstring sql = index_statement(i);
-        if (sql.empty())
-            continue;
-        tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
-        try {
-            ora_stmt stmt(m_session);
-            stmt.prepare(sql);
-            stmt.execute(1, OCI_DEFAULT);
-        } catch (const ora_exception& e) {
-            tk_trace(2, "Got error: %08X", unsigned(e.get_code() & 0xFFFF));
-            if (e.get_code() == ora_error_code(1408) || e.get_code() == ora_error_code(2261))
-                continue;
-            throw;
+        bool refused = sql.empty();
+        if (!refused) {
+            tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
+            try {
+                ora_stmt stmt(m_session);
+                stmt.prepare(sql);
+                stmt.execute(1, OCI_DEFAULT);
+            } catch (const ora_exception& e) {
+                tk_trace(2, "Got error: %08X", unsigned(e.get_code() & 0xFFFF));
+                if (e.get_code() != ora_error_code(1408) && e.get_code() != ora_error_code(2261))
+                    throw;
+                refused = true;
+            }
         }
+        if (refused) {
+            // oracle keeps one index over a column list: said, so that the user knows
+            const std::wstring repeated = repeated_index(i);
+            if (repeated.empty())
+                throw tk_mail_assertion("ora_idxinit.cpp", __LINE__);
+            m_left_out.push_back({m_source_names[i], std::wstring(), repeated});
+            continue;
+        }
+        m_built[i] = true;
         if (!m_weaker[i].empty())
             m_weaker_keys.push_back(m_weaker[i]);
     }
+}
+
+std::wstring ora_indexes_initializer::repeated_index(size_t i) const
+{
+    // the one oracle compares it with: the same column list, and for a key a key
+    const udb_index& index = m_indexes[i];
+    const auto find = [&](bool same_order, bool same_kind) {
+        for (size_t j = 0; j < m_indexes.size(); ++j) {
+            const udb_index& other = m_indexes[j];
+            if (j == i || (!(j < i && m_built[j]) && int(j) != m_pk))
+                continue;
+            if (same_order ? other.fields != index.fields
+                           : !other.consists_of_fields(index.fields))
+                continue;
+            if (same_kind && index.unique && !other.unique && !other.primary)
+                continue;
+            return m_source_names[j];
+        }
+        return std::wstring();
+    };
+    for (const auto& [same_order, same_kind] : {std::pair(true, true), std::pair(false, true),
+                                                std::pair(false, false)}) {
+        const std::wstring found = find(same_order, same_kind);
+        if (!found.empty())
+            return found;
+    }
+    return std::wstring();
 }

@@ -9,10 +9,12 @@
 
 class ora_session;
 
-// a source index the builder could not give the table: Oracle cannot index the column
+// a source index the builder could not give the table: Oracle cannot index the column, or
+// the table has an index over the same columns already
 struct ora_left_out_index {
-    std::wstring index;    // the source index name
-    std::wstring column;   // the source field stored as a large object
+    std::wstring index;      // the source index name
+    std::wstring column;     // the source field stored as a large object, or empty
+    std::wstring repeated;   // the source index it repeats (column empty)
 
     bool operator==(const ora_left_out_index&) const = default;
 };
@@ -27,12 +29,13 @@ public:
     ora_indexes_initializer(const ora_indexes_initializer&) = delete;
     ora_indexes_initializer& operator=(const ora_indexes_initializer&) = delete;
 
-    // one statement per index; ORA-01408 and ORA-02261 are ignored
+    // one statement per index; one that ORA-01408 or ORA-02261 refuses, or that repeats the
+    // primary key, is left out as a repeat of the index built over its columns
     void build_indexes();
 
     const udb_indexes& get_indexes() const { return m_indexes; }
     int get_pk_position() const { return m_pk; }
-    // the source indexes left out, in source order
+    // the source indexes left out (over large objects in source order, then the repeats)
     const std::vector<ora_left_out_index>& get_left_out() const { return m_left_out; }
     // the unique keys built that keep less than their source's rule, one message each
     const std::vector<std::string>& get_weaker_keys() const { return m_weaker_keys; }
@@ -44,6 +47,9 @@ private:
     bool can_be_part_of_index(const t_ftd& field) const;
     // the message for a unique source key oracle's UNIQUE keeps less of, else empty
     static std::string weaker_key(const udb_index& src);
+    // the source name of the index built before i over the columns of i (the same list
+    // first, else the same set), empty for none
+    std::wstring repeated_index(size_t i) const;
 
     ora_session& m_session;
     int m_pk = -1;
@@ -51,6 +57,8 @@ private:
     udb_indexes m_indexes;
     std::vector<ora_left_out_index> m_left_out;
     std::vector<std::string> m_weaker;        // per entry of m_indexes, empty: kept whole
+    std::vector<std::wstring> m_source_names; // per entry of m_indexes
+    std::vector<bool> m_built;                // per entry of m_indexes, set by build_indexes
     std::vector<std::string> m_weaker_keys;
     const udb_schema& m_fields;
     const t_names_map& m_names;

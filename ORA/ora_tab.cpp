@@ -207,14 +207,23 @@ void ora_table::write_row(const udb_record& record)
     std::wstring values = L" VALUES(";
     // the record field of every column, for the large-object writer
     std::vector<const udb_field*> matched(schema.fields.size(), nullptr);
+    // a column the record does not write takes its default, else NULL
+    std::vector<bool> null_at(schema.fields.size());
+    for (size_t pos = 0; pos < schema.fields.size(); ++pos) {
+        const ole_variant& def = schema.fields[pos]->default_value;
+        null_at[pos] = def.get_vt() == VT_EMPTY || def.get_vt() == VT_NULL;
+    }
     for (size_t i = 0; i < items.size(); ++i) {
         const int pos = items[i].pos;
         const udb_field* field = record.fields[items[i].field].get();
         if (i)
             values += L", ";
-        values += value_item(pos, *field);
+        const std::wstring item = value_item(pos, *field);
+        values += item;
         matched[size_t(pos)] = field;
+        null_at[size_t(pos)] = tk_compare_no_case(item, L"NULL") == 0;
     }
+    const bool keyed = is_keyed_row(null_at);
 
     // the column types do not change within the table: one writer serves every row
     if (!m_lobs)
@@ -246,6 +255,8 @@ void ora_table::write_row(const udb_record& record)
     }
 
     ++rec_count;
+    if (!keyed)
+        ++m_unkeyed_rows;
     tk_trace(2, "ora_table::append_record - at the END");
 }
 
@@ -536,23 +547,110 @@ bool ora_table::has_unique_key()
 {
     if (is_query())
         return udb_recordset::has_unique_key();
+    return !unique_keys().empty();
+}
+
+const std::vector<ora_unique_key>& ora_table::unique_keys()
+{
+    if (m_unique_keys)
+        return *m_unique_keys;
+    auto keys = std::make_unique<std::vector<ora_unique_key>>();
     const std::wstring table = L"'" + ora_sql_text(name) + L"'";
-    return ora_count_rows(m_session,
-                          L"SELECT constraint_name FROM user_constraints WHERE table_name="
-                              + table + L" AND constraint_type IN ('P', 'U') UNION ALL "
-                              L"SELECT index_name FROM user_indexes WHERE table_name=" + table
-                              + L" AND uniqueness='UNIQUE'",
-                          true)
-           > 0;
+    // every key, also one whose name oracle generated; an index that backs a key listed
+    // already is that key
+    const std::wstring lists[] = {
+        L"SELECT c.constraint_name, k.column_name FROM user_constraints c, user_cons_columns k "
+        L"WHERE c.table_name=" + table + L" AND c.constraint_type IN ('P', 'U') AND "
+        L"k.constraint_name=c.constraint_name AND k.table_name=c.table_name "
+        L"ORDER BY c.constraint_name, k.position",
+        L"SELECT i.index_name, k.column_name FROM user_indexes i, user_ind_columns k WHERE "
+        L"i.table_name=" + table + L" AND i.uniqueness='UNIQUE' AND k.index_name=i.index_name "
+        L"AND k.table_name=i.table_name ORDER BY i.index_name, k.column_position",
+    };
+    for (const std::wstring& sql : lists) {
+        const size_t listed = keys->size();
+        ora_query_results rows(m_session, 2, sql);
+        while (udb_record* rec = rows.next_record()) {
+            const std::wstring key = ora_query_results::field_text(*rec, 0);
+            if (keys->size() == listed || keys->back().name != key)
+                keys->push_back({key, {}});
+            keys->back().columns.push_back(ora_query_results::field_text(*rec, 1));
+        }
+        const auto known = [&](const ora_unique_key& index) {
+            for (size_t i = 0; i < listed; ++i)
+                if ((*keys)[i].columns == index.columns)
+                    return true;
+            return false;
+        };
+        keys->erase(std::remove_if(keys->begin() + std::ptrdiff_t(listed), keys->end(), known),
+                    keys->end());
+    }
+    m_unique_keys = std::move(keys);
+    return *m_unique_keys;
+}
+
+bool ora_table::is_keyed_row(const std::vector<bool>& null_at)
+{
+    for (const ora_unique_key& key : unique_keys())
+        for (const std::wstring& column : key.columns) {
+            // a part that is no column of the schema (an expression) is taken as NULL
+            for (size_t pos = 0; pos < schema.fields.size(); ++pos)
+                if (schema.fields[pos]->name == column && !null_at[pos])
+                    return true;
+        }
+    return false;
+}
+
+std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
+{
+    // the plan the rows would be written by: a source whose fields do not fit fails its
+    // records anyway
+    udb_record fields;
+    for (const auto& field : source.fields)
+        fields.add_field(
+            std::make_unique<udb_field>(field->name, field->size, ole_variant(), false, false));
+    ora_write_plan plan;
+    try {
+        plan.make(fields, schema, m_upper_case, column_map());
+    } catch (const tk_exception&) {
+        return {};
+    }
+    std::vector<bool> written(schema.fields.size(), false);
+    for (const ora_write_plan::item& item : plan.items())
+        written[size_t(item.pos)] = true;
+
+    std::vector<std::string> losses;
+    for (const ora_unique_key& key : unique_keys()) {
+        std::vector<std::string> unwritten;
+        for (const std::wstring& column : key.columns)
+            for (size_t pos = 0; pos < schema.fields.size(); ++pos)
+                if (schema.fields[pos]->name == column && !written[pos])
+                    unwritten.push_back(tk_to_ansi(column));
+        if (unwritten.empty())
+            continue;
+        std::string list;
+        for (const std::string& column : unwritten)
+            list += (list.empty() ? "" : ", ") + column;
+        losses.push_back("Unique key " + tk_to_ansi(key.name) + " covers "
+                         + (unwritten.size() == 1 ? "column " : "columns ") + list
+                         + ", which the run does not write: a record that meets a row on it "
+                           "cannot be told from a row of an earlier run and is merged as one");
+    }
+    return losses;
 }
 
 std::vector<std::string> ora_table::get_losses() const
 {
     std::vector<std::string> losses;
     for (const ora_left_out_index& index : m_left_out)
-        losses.push_back("Index " + tk_to_ansi(index.index) + " was not created: column "
-                         + tk_to_ansi(index.column)
-                         + " is stored as a large object, which Oracle cannot index");
+        losses.push_back("Index " + tk_to_ansi(index.index) + " was not created: "
+                         + (index.column.empty()
+                                ? "it covers the same columns as index "
+                                      + tk_to_ansi(index.repeated)
+                                      + ", and Oracle keeps one index over a column list"
+                                : "column " + tk_to_ansi(index.column)
+                                      + " is stored as a large object, which Oracle cannot "
+                                        "index"));
     losses.insert(losses.end(), m_weaker_keys.begin(), m_weaker_keys.end());
     for (const auto& [column, count] : m_replaced_values) {
         if (count == 0)

@@ -41,6 +41,12 @@ private:
     uint16_t m_rowid[256] = {};         // utf-16 units
 };
 
+// a primary or unique key of an oracle table (a constraint or a unique index)
+struct ora_unique_key {
+    std::wstring name;
+    std::vector<std::wstring> columns;
+};
+
 // the oracle table: reads it through its SELECT and writes rows as literals, large
 // objects after the row through its ROWID. db (may be null) is the destination database
 // the table is in: its generated column names and its statements; upper_case is its
@@ -90,6 +96,12 @@ public:
     std::vector<std::string> get_losses() const override;
     // from the catalogue: also a key whose name oracle generated, which indexes leaves out
     bool has_unique_key() override;
+    // the rows appended that no unique key can find again: NULL in every column of every
+    // key (oracle's UNIQUE skips a key only when it is NULL in every column), every row
+    // when there is no key
+    int get_unkeyed_rows() const override { return m_unkeyed_rows; }
+    // the keys over columns that records of the source's fields leave unwritten
+    std::vector<std::string> get_unwritten_keys(const udb_schema& source) override;
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
@@ -127,6 +139,11 @@ private:
     struct counters_guard;
     // a source field without a column here: reported after the table
     void note_unwritten_field(const std::wstring& field);
+    // the primary and unique keys of the table, read from the catalogue once
+    const std::vector<ora_unique_key>& unique_keys();
+    // whether a key of the row holds a value: null_at tells, per column, whether the row
+    // leaves it NULL
+    bool is_keyed_row(const std::vector<bool>& null_at);
 
     unsigned m_row_pos = 0;
     ora_get_rowid m_inserter;
@@ -146,4 +163,6 @@ private:
     std::vector<std::string> m_dropped_not_null_why;   // what came, per dropped column
     bool m_created = false;
     std::vector<std::wstring> m_unwritten_fields;
+    std::unique_ptr<std::vector<ora_unique_key>> m_unique_keys;
+    int m_unkeyed_rows = 0;
 };

@@ -56,7 +56,8 @@ bool udb_database::is_table_exist(const std::wstring& name)
     return false;
 }
 
-void udb_database::begin_naming(const std::vector<std::wstring>&)
+void udb_database::begin_naming(const std::vector<std::wstring>&,
+                                const std::vector<std::wstring>&)
 {
 }
 
@@ -67,6 +68,11 @@ std::wstring udb_database::get_dest_table_name(const std::wstring& source)
 
 void udb_database::keep_dest_table_name(const std::wstring&, const std::wstring&)
 {
+}
+
+std::vector<std::string> udb_database::get_naming_losses(const std::wstring&) const
+{
+    return {};
 }
 
 void udb_database::end_naming()

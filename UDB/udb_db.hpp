@@ -56,12 +56,17 @@ public:
     // searches tables: exactly when case_sensitive, else case-insensitively
     virtual bool is_table_exist(const std::wstring& name);
 
-    // the names one run gives its tables here, from begin_naming (with the run's
-    // source tables) to end_naming; the defaults keep every name as it is
-    virtual void begin_naming(const std::vector<std::wstring>& source_tables);
+    // the names one run gives its tables here, from begin_naming (with the source's
+    // tables, then the run's other names: its queries) to end_naming; the defaults keep
+    // every name as it is
+    virtual void begin_naming(const std::vector<std::wstring>& source_tables,
+                              const std::vector<std::wstring>& other_names);
     virtual std::wstring get_dest_table_name(const std::wstring& source);
     // the table of source is dest now: later names keep clear of it
     virtual void keep_dest_table_name(const std::wstring& source, const std::wstring& dest);
+    // what naming source met (another name took its name), one message each; none by
+    // default
+    virtual std::vector<std::string> get_naming_losses(const std::wstring& source) const;
     virtual void end_naming();
 
     int mode;                           // 8: append mode, no foreign keys are converted

@@ -51,6 +51,16 @@ bool udb_recordset::has_unique_key()
     return false;
 }
 
+int udb_recordset::get_unkeyed_rows() const
+{
+    return 0;
+}
+
+std::vector<std::string> udb_recordset::get_unwritten_keys(const udb_schema&)
+{
+    return {};
+}
+
 std::vector<std::string> udb_recordset::get_losses() const
 {
     return {};

@@ -39,6 +39,12 @@ public:
     // whether a primary or unique key keeps the table's rows apart, so that a row written
     // again collides; by default a unique index of indexes
     virtual bool has_unique_key();
+    // of the rows appended, those that no key can find again (a merge cannot tell them
+    // from new ones); none by default
+    virtual int get_unkeyed_rows() const;
+    // the keys of the table that cover a column records of the source's fields do not
+    // write, one message each; none by default
+    virtual std::vector<std::string> get_unwritten_keys(const udb_schema& source);
 
     // keeps index names unique (case-insensitive) and remembers the first primary
     // or unique index in key_index

@@ -107,11 +107,11 @@ void tarnova_convertor::run_tables(run_state& state)
     for (const std::wstring& name : selected)
         queries.emplace(name, std::wstring());
     // every table of the source names, not only the selected ones: a table's generated name
-    // is then the same whichever tables a run converts
-    std::vector<std::wstring> names = state.source->tables;
+    // is then the same whichever tables a run converts, and whichever queries it has
+    std::vector<std::wstring> others;
     for (const auto& entry : queries)
-        names.push_back(entry.first);
-    dest.begin_naming(names);
+        others.push_back(entry.first);
+    dest.begin_naming(state.source->tables, others);
     state.naming = &dest;
 
     for (const auto& [name, query] : queries) {
@@ -153,8 +153,10 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool copied = false;
     bool failed = false;
     std::vector<std::string> drop_losses;   // what the drop took besides the table
+    std::vector<std::string> name_losses;    // what naming the table met
+    std::vector<std::string> key_losses;     // keys a merge cannot find rows by
     int held_rows = 0;                       // rows of the destination before the run
-    bool merges_without_key = false;
+    const bool merging = mode == udb_mode_merge || mode == udb_mode_merge_update;
     try {
         source = query.empty() ? state.source->get_table(name, 1)
                                : state.source->get_query(name, query, 1);
@@ -162,15 +164,25 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         // kept at once, so that a table skipped or failed still holds its name in this run
         const std::wstring dest_name = dest.get_dest_table_name(name);
         dest.keep_dest_table_name(name, dest_name);
+        name_losses = dest.get_naming_losses(name);
 
-        if (dest.is_table_exist(dest_name)) {
-            if (mode == udb_mode_skip) {
-                tk_trace(2, "Skip existing table");
-                hooks().on_skipped_table(name);
-                source.reset();
-                ++tab_done;
-                return;
-            }
+        const bool exists = dest.is_table_exist(dest_name);
+        if (exists && mode == udb_mode_skip) {
+            tk_trace(2, "Skip existing table");
+            hooks().on_skipped_table(name);
+            report_losses(name_losses, name);
+            source.reset();
+            ++tab_done;
+            return;
+        }
+        // oracle cannot hold a table without columns; a table of its name stays as it is
+        if (source->schema.fields.empty())
+            throw tk_exception(exists ? "The table has no columns and was not written: the "
+                                        "Oracle table of its name stays as it was"
+                                      : "The table has no columns and was not created: Oracle "
+                                        "cannot hold a table without columns",
+                               tk_level_go_on);
+        if (exists) {
             if (mode == udb_mode_overwrite) {
                 tk_trace(2, "Overwrite existing table");
                 try {
@@ -192,9 +204,10 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         // counted as the writer opened the table, before any row of this run
         held_rows = writer->rec_count;
         m_dest_held_rows = held_rows > 0;
-        // without a key a merge cannot find the rows it holds: every record is one more
-        merges_without_key = (mode == udb_mode_merge || mode == udb_mode_merge_update)
-                             && m_dest_held_rows && !writer->has_unique_key();
+        // a key over a column the run leaves to its default tells no row of this run from
+        // one of an earlier run
+        if (merging)
+            key_losses = writer->get_unwritten_keys(source->schema);
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -212,17 +225,23 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.set_context(name);
         handler.handle(e, false);
     }
+    report_losses(name_losses, name);
     report_losses(drop_losses, name);
     if (writer) {
         if (builds_indexes)
             report_losses(source->get_losses(), name);
         report_losses(writer->get_losses(), name);
-        const int added = writer->rec_count - held_rows;
-        if (merges_without_key && added > 0)
-            report_losses({std::to_string(added) + " records were added to the "
-                           + std::to_string(held_rows)
-                           + " rows the Oracle table held, not merged: it has no primary or "
-                             "unique key to find their rows by"},
+        report_losses(key_losses, name);
+        // a record no key finds a row by is one row more: a merge into a table that held
+        // rows cannot tell it from a new one (without any key, none of them)
+        if (merging && m_dest_held_rows && writer->get_unkeyed_rows() > 0)
+            report_losses({std::to_string(writer->get_unkeyed_rows())
+                           + " records were added to the " + std::to_string(held_rows)
+                           + " rows the Oracle table held, not merged: "
+                           + (writer->has_unique_key()
+                                  ? "they are NULL in every unique key, and a NULL key finds "
+                                    "no row"
+                                  : "it has no primary or unique key to find their rows by")},
                           name);
     }
     if (copying) {

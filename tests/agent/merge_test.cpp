@@ -222,3 +222,106 @@ TEST_F(kestrun_merge, a_merge_into_a_table_without_a_key_that_held_rows_says_so)
         EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"doc\";"), strings{c.rows}) << c.what;
     }
 }
+
+TEST_F(kestrun_merge, a_merge_into_rows_held_says_how_many_records_no_key_could_find)
+{
+    // a NULL email finds no row: c has no other key, k has a second one, and Oracle's key over
+    // (a, b) finds a row unless both parts are NULL
+    pg.exec("CREATE TABLE c (email varchar(50) UNIQUE, name varchar(20));"
+            "INSERT INTO c VALUES ('a@x', 'Ann'), (NULL, 'Bob'), (NULL, 'Cid');"
+            "CREATE TABLE k (email varchar(50) UNIQUE, code int UNIQUE, name varchar(20));"
+            "INSERT INTO k VALUES ('a@x', 1, 'Ann'), (NULL, 2, 'Bob'), (NULL, NULL, 'Cid');"
+            "CREATE TABLE u (a int, b int); INSERT INTO u VALUES (1, NULL), (NULL, NULL)");
+    const auto added = [](const std::string& table, int records, int rows) {
+        return "Error:\n" + table + ": " + std::to_string(records)
+               + " records were added to the " + std::to_string(rows)
+               + " rows the Oracle table held, not merged: they are NULL in every unique key, "
+                 "and a NULL key finds no row\n";
+    };
+    const struct {
+        const char* what;
+        strings first;
+        int mode;
+        bool held;   // the first run wrote the rows
+        strings rows;
+    } cases[] = {
+        {"mode 1 after a full run", {"--mode=0"}, 1, true, {"5", "4", "3"}},
+        {"mode 4 after a full run", {"--mode=0"}, 4, true, {"5", "4", "3"}},
+        {"mode 1 into the empty tables of --tab_def", {"--tab_def"}, 1, false, {"3", "3", "2"}},
+    };
+    for (const auto& c : cases) {
+        drop_oracle_tables();
+        run(c.first);
+        // the user's own key: the first run leaves (a, b) without UNIQUE
+        ora.sql("ALTER TABLE \"u\" ADD CONSTRAINT \"u_ab\" UNIQUE (\"a\", \"b\");\n");
+        const kestrun_result r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, c.held ? 255 : 0) << c.what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(3) + table_line("c", 3) + (c.held ? added("c", 2, 3) : "")
+                             + table_line("k", 3) + (c.held ? added("k", 1, 3) : "")
+                             + table_line("u", 2) + (c.held ? added("u", 1, 2) : ""))
+            << c.what;
+        EXPECT_EQ((strings{oracle("SELECT COUNT(*) FROM \"c\";").at(0),
+                           oracle("SELECT COUNT(*) FROM \"k\";").at(0),
+                           oracle("SELECT COUNT(*) FROM \"u\";").at(0)}),
+                  c.rows)
+            << c.what;
+    }
+}
+
+TEST_F(kestrun_merge, a_merge_into_a_table_whose_key_covers_a_column_it_does_not_write_names_it)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, v text); INSERT INTO t VALUES (1, 'a'),"
+            "(2, 'b'), (3, 'c')");
+    const std::string duplicate
+        = ": Duplicate field values being used for an unique index were found.";
+    const std::string unwritten = ", which the run does not write: a record that meets a row on "
+                                  "it cannot be told from a row of an earlier run and is merged "
+                                  "as one\n";
+    const struct {
+        const char* what;
+        const char* key;   // how the user's table keys its column tag
+        bool held;         // the table holds a row of its own
+        int mode;
+        strings errors;    // besides the key's report
+        strings rows;
+    } cases[] = {
+        {"a constraint, mode 1", "CONSTRAINT \"tag_uk\" UNIQUE (\"tag\")", true, 1, {},
+         {"1\ta\t0", "100\told\t5"}},
+        {"a constraint, mode 4", "CONSTRAINT \"tag_uk\" UNIQUE (\"tag\")", true, 4,
+         {"t, record #2: The record cannot be updated: no row of the table has its key",
+          "t, record #3: The record cannot be updated: no row of the table has its key",
+          "t: 2 of 3 records were not written"},
+         {"1\ta\t0", "100\told\t5"}},
+        {"a unique index, mode 1, an empty table", "", false, 1,
+         {"t, record #2" + duplicate, "t, record #3" + duplicate,
+          "t: 2 of 3 records were not written"},
+         {"1\ta\t0"}},
+    };
+    for (const auto& c : cases) {
+        drop_oracle_tables();
+        const std::string key = c.key;
+        ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"v\" VARCHAR2(20), \"tag\" "
+                "NUMBER DEFAULT 0" + (key.empty() ? "" : ", " + key) + ");\n"
+                + (key.empty() ? "CREATE UNIQUE INDEX \"tag_ix\" ON \"t\" (\"tag\");\n" : "")
+                + (c.held ? "INSERT INTO \"t\" VALUES (100, 'old', 5);\n" : ""));
+        const kestrun_result r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, 255) << c.what << r.out << r.err;
+        const std::string name = key.empty() ? "tag_ix" : "tag_uk";
+        EXPECT_TRUE(contains(r.out, "Error:\nt: Unique key " + name + " covers column tag"
+                                        + unwritten))
+            << c.what << r.out;
+        for (const std::string& error : c.errors)
+            EXPECT_TRUE(contains(r.out, "Error:\n" + error)) << c.what << r.out;
+        EXPECT_EQ(oracle("SELECT \"id\", \"v\", \"tag\" FROM \"t\" ORDER BY 1;"), c.rows)
+            << c.what;
+    }
+
+    // the key over the columns the run writes: quiet
+    drop_oracle_tables();
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"v\" VARCHAR2(20), \"tag\" NUMBER "
+            "DEFAULT 0, CONSTRAINT \"v_uk\" UNIQUE (\"v\"));\n"
+            "INSERT INTO \"t\" VALUES (1, 'a', 5);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 3));
+}

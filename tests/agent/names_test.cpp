@@ -112,3 +112,43 @@ TEST_F(kestrun_conversion, a_table_that_fails_before_its_first_record_counts_its
     EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"a\";"), strings{"0"});
     EXPECT_EQ(oracle("SELECT * FROM \"z\";"), strings{"1"});
 }
+
+TEST_F(kestrun_conversion, a_query_named_like_a_tables_generated_name_is_numbered_apart)
+{
+    // with the schema in the names public.x becomes public_x: a query of that name, in any
+    // case, must not take it
+    pg.exec("CREATE TABLE x (id int, v text); INSERT INTO x VALUES (1, 'a'), (2, 'b')");
+    const struct {
+        const char* query;
+        const char* query_table;   // where its rows go
+        bool clash;
+    } cases[] = {{"public_x", "public_x00000", true},
+                 {"PUBLIC_X", "PUBLIC_X00000", true},
+                 {"public_y", "public_y", false}};
+    for (const auto& c : cases) {
+        for (const std::string& t : oracle_tables())
+            ora.sql("DROP TABLE \"" + t + "\";\n");
+        ASSERT_EQ(run_with_schema({}).exit_code, 0);
+        const std::string query = std::string(c.query) + "=SELECT id, v FROM x WHERE id = 2";
+        const std::string p = profile("q.qlx", generic(), "public.x\r\n" + query);
+        const kestrun_result r = run_kestrun({"--profile=" + p, "--mode=0"}, profile_environment());
+        EXPECT_EQ(r.exit_code, c.clash ? 255 : 0) << c.query << r.out << r.err;
+        const std::string clash
+            = c.clash ? "Error:\n" + std::string(c.query) + ": The Oracle name public_x is the "
+                        "name of the table public.x, which keeps it: the rows of this query go "
+                        "to " + c.query_table + "\n"
+                      : std::string();
+        // in name order: upper case first, then the point before the underscore
+        const std::string query_lines = table_line(c.query, 1) + clash;
+        const bool query_first = c.query[0] == 'P';
+        EXPECT_EQ(r.out, database_line(1) + (query_first ? query_lines : "")
+                             + table_line("public.x", 2) + (query_first ? "" : query_lines))
+            << c.query;
+        EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"public_x\" ORDER BY 1;"),
+                  (strings{"1\ta", "2\tb"}))
+            << c.query;
+        EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"" + std::string(c.query_table) + "\";"),
+                  strings{"2\tb"})
+            << c.query;
+    }
+}

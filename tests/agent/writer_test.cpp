@@ -283,3 +283,70 @@ TEST_F(kestrun_conversion, a_table_wider_than_oracle_allows_is_reported)
     EXPECT_TRUE(contains(r.out, "Error:\nwide: ORA-01792")) << r.out;
     EXPECT_EQ(oracle_tables(), strings{"t"});
 }
+
+TEST_F(kestrun_conversion, an_index_over_the_columns_of_another_is_left_out_and_reported)
+{
+    // oracle keeps one index over a column list: a DESC column is converted as ascending
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, x int, y int, c1 int NOT NULL, c2 int NOT NULL,"
+            "CONSTRAINT u1 UNIQUE (c1, c2)); ALTER TABLE t ADD CONSTRAINT u2 UNIQUE (c1, c2);"
+            "CREATE INDEX a1 ON t (x); CREATE INDEX a2 ON t (x); CREATE INDEX a3 ON t (x DESC);"
+            "CREATE UNIQUE INDEX t_id ON t (id);"
+            "CREATE INDEX p1 ON t (y); ALTER TABLE t ADD CONSTRAINT p2 UNIQUE (y);"
+            "INSERT INTO t VALUES (1, 1, 1, 1, 1), (2, 1, 2, 1, 2)");
+    const std::string repeat = ", and Oracle keeps one index over a column list";
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + report("t", "Index u2 was not created: it covers the same columns as "
+                                       "index u1" + repeat)
+                         + report("t", "Index a2 was not created: it covers the same columns as "
+                                       "index a1" + repeat)
+                         + report("t", "Index a3 was not created: it covers the same columns as "
+                                       "index a1" + repeat)
+                         + report("t", "Index t_id was not created: it covers the same columns "
+                                       "as index t_pkey" + repeat));
+    // a key over the columns of a plain index is no repeat: it is kept over that index
+    EXPECT_EQ(oracle("SELECT index_name FROM user_indexes ORDER BY 1;"),
+              (strings{"a1", "p1", "t_pkey", "u1"}));
+    EXPECT_EQ(oracle("SELECT constraint_name, constraint_type FROM user_constraints "
+                     "WHERE constraint_type IN ('P', 'U') ORDER BY 1;"),
+              (strings{"p2\tU", "t_pkey\tP", "u1\tU"}));
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"t\";"), strings{"2"});
+}
+
+TEST_F(kestrun_conversion, a_table_without_columns_is_reported_and_not_created)
+{
+    // rows without columns: the columns dropped, or none to begin with
+    pg.exec("CREATE TABLE e (); INSERT INTO e DEFAULT VALUES; INSERT INTO e DEFAULT VALUES;"
+            "CREATE TABLE d (a int); INSERT INTO d VALUES (1); ALTER TABLE d DROP COLUMN a;"
+            "CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
+    const std::string created = "The table has no columns and was not created: Oracle cannot "
+                                "hold a table without columns";
+    const std::string kept = "The table has no columns and was not written: the Oracle table of "
+                             "its name stays as it was";
+    const struct {
+        const char* mode;
+        bool oracle_table;   // an Oracle table e holds a row before the run
+    } cases[] = {{"--mode=0", false}, {"--mode=0", true}, {"--mode=1", true}, {"--mode=2", true}};
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.mode) + (c.oracle_table ? " over a table" : "");
+        for (const std::string& t : oracle_tables())
+            ora.sql("DROP TABLE \"" + t + "\";\n");
+        if (c.oracle_table)
+            ora.sql("CREATE TABLE \"e\" (\"v\" NUMBER);\nINSERT INTO \"e\" VALUES (7);\n");
+        const kestrun_result r = run({c.mode});
+        const bool skipped = c.mode == std::string("--mode=2");
+        EXPECT_EQ(r.exit_code, 255) << what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(3) + report("d", created)
+                             + report("d", "1 of 1 records were not written")
+                             + (skipped ? std::string()
+                                        : report("e", c.oracle_table ? kept : created)
+                                              + report("e", "2 of 2 records were not written"))
+                             + table_line("z", 1))
+            << what;
+        EXPECT_EQ(oracle_tables(), (c.oracle_table ? strings{"e", "z"} : strings{"z"})) << what;
+        if (c.oracle_table) {
+            EXPECT_EQ(oracle("SELECT \"v\" FROM \"e\";"), strings{"7"}) << what;
+        }
+    }
+}
