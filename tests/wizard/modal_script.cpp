@@ -29,8 +29,10 @@ struct run_progress {
 
 run_progress& progress_state()
 {
-    static run_progress state;
-    return state;
+    // never destroyed: a program that exits in the middle of a run (an internal error) must
+    // not destroy it under the watch that waits on it
+    static run_progress* state = new run_progress;
+    return *state;
 }
 
 QString plain(QString text)
