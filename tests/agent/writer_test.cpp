@@ -140,7 +140,8 @@ TEST_F(kestrun_conversion, a_run_killed_mid_table_leaves_only_complete_rows)
         const std::string all = counts[0].substr(0, counts[0].find('\t'));
         EXPECT_NE(all, "0") << what;
         EXPECT_LT(std::stoi(all), 1000) << what;
-        EXPECT_EQ(counts[0], all + "\t" + all) << what << ": rows committed without their large objects";
+        EXPECT_EQ(counts[0], all + "\t" + all)
+            << what << ": rows committed without their large objects";
         ora.sql("DROP TABLE \"t\";\n");
     };
     {

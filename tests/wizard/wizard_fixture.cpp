@@ -160,8 +160,8 @@ bool fake_help::viewer_running() const
     if (!proc)
         return false;
     bool found = false;
-    while (dirent* entry = readdir(proc)) {
-        if (found || entry->d_name[0] < '0' || entry->d_name[0] > '9')
+    for (dirent* entry = readdir(proc); entry && !found; entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
         std::string cmdline = test_read_file(std::string("/proc/") + entry->d_name + "/cmdline");
         std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
