@@ -5,10 +5,13 @@
 #include "test_wait.hpp"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 using strings = std::vector<std::string>;
 
@@ -114,35 +117,56 @@ TEST_F(kestrun_conversion, a_run_killed_mid_table_leaves_only_complete_rows)
 {
     pg.exec("CREATE TABLE t (id int PRIMARY KEY, body text, pic bytea);"
             "INSERT INTO t SELECT i, 'text ' || i, '\\xabcd' FROM generate_series(1, 2000) i");
-    // the run waits at row 1000 with the rows before it written
-    const std::unique_ptr<test_pg_hold> hold = test_pg_hold::rows(pg);
-    const std::string path = profile(
-        "p.qlx", generic() + "\r\nno schema=1",
-        "t=SELECT * FROM t WHERE " + test_pg_hold::row_filter("id = 1000"));
-    kestrun_process process({"--profile=" + path}, profile_environment());
-    test_wait_until([&] { return hold->reached() || !process.running(); },
-                    "the run at row 1000");
-    ASSERT_TRUE(process.running()) << "the run ended before its hold";
-    test_wait_until(
-        [&] {
-            try {
-                const strings count = oracle("SELECT COUNT(*) FROM \"t\";");
-                return !count.empty() && count[0] != "0";
-            } catch (const std::exception&) {
-                return false;   // the table is not there yet, or the writer holds it
-            }
-        },
-        "rows written before the hold");
-    // then the process dies as it would in a power cut
-    process.kill();
-    const strings counts = oracle("SELECT COUNT(*), COUNT(CASE WHEN \"body\" = 'text ' || "
-                                  "TO_CHAR(\"id\") AND DBMS_LOB.GETLENGTH(\"pic\") = 2 THEN 1 END) "
-                                  "FROM \"t\";");
-    ASSERT_EQ(counts.size(), 1u);
-    const std::string all = counts[0].substr(0, counts[0].find('\t'));
-    EXPECT_NE(all, "0");
-    EXPECT_LT(std::stoi(all), 1000);
-    EXPECT_EQ(counts[0], all + "\t" + all) << "rows committed without their large objects";
+    // the run waits at row 1000, then the process dies as it would in a power cut
+    const auto kill_at_hold = [&](const std::string& what, kestrun_process& process,
+                                  const std::function<bool()>& reached) {
+        test_wait_until([&] { return reached() || !process.running(); }, what + ": row 1000");
+        ASSERT_TRUE(process.running()) << what << ": the run ended before its hold";
+        test_wait_until(
+            [&] {
+                try {
+                    const strings count = oracle("SELECT COUNT(*) FROM \"t\";");
+                    return !count.empty() && count[0] != "0";
+                } catch (const std::exception&) {
+                    return false;   // the table is not there yet, or the writer holds it
+                }
+            },
+            what + ": rows written before the hold");
+        process.kill();
+        const strings counts = oracle(
+            "SELECT COUNT(*), COUNT(CASE WHEN \"body\" = 'text ' || TO_CHAR(\"id\") AND "
+            "DBMS_LOB.GETLENGTH(\"pic\") = 2 THEN 1 END) FROM \"t\";");
+        ASSERT_EQ(counts.size(), 1u) << what;
+        const std::string all = counts[0].substr(0, counts[0].find('\t'));
+        EXPECT_NE(all, "0") << what;
+        EXPECT_LT(std::stoi(all), 1000) << what;
+        EXPECT_EQ(counts[0], all + "\t" + all)
+            << what << ": rows committed without their large objects";
+        ora.sql("DROP TABLE \"t\";\n");
+    };
+    {
+        // a query of a profile, held in the source with the rows before it written
+        const std::unique_ptr<test_pg_hold> hold = test_pg_hold::rows(pg);
+        const std::string path = profile(
+            "p.qlx", generic() + "\r\nno schema=1",
+            "t=SELECT * FROM t WHERE " + test_pg_hold::row_filter("id = 1000"));
+        kestrun_process process({"--profile=" + path}, profile_environment());
+        kill_at_hold("a query", process, [&] { return hold->reached(); });
+    }
+    {
+        // the table itself with its key, as a user names it: held at the destination once
+        // the row is in and before its large objects are
+        std::vector<std::string> args = ora_args();
+        const strings source = pg_args();
+        args.insert(args.end(), source.begin(), source.end());
+        args.push_back("--no_schema");
+        const std::string held = dir.file("held");
+        std::vector<std::string> env = ora.environment();
+        env.push_back("OCISIM_HOLD=1000:SELECT*FOR UPDATE");
+        env.push_back("OCISIM_HOLD_FILE=" + held);
+        kestrun_process process(args, env);
+        kill_at_hold("the table", process, [&] { return access(held.c_str(), F_OK) == 0; });
+    }
 }
 
 TEST_F(kestrun_conversion, not_null_of_a_large_object_column_is_kept)

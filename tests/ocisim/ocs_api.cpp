@@ -6,8 +6,10 @@
 #include "ocs_util.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <thread>
 
 #define OCS_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -360,6 +363,26 @@ int injected_fault(const std::string &sql)
             return code;
     }
     return 0;
+}
+
+// ---- a held statement: OCISIM_HOLD="N:PATTERN", OCISIM_HOLD_FILE=path
+
+// the Nth execute in the process of a statement matching PATTERN creates the file and waits
+// until it is removed (or a minute has passed) before it runs: a test sees the program there
+void hold_point(const std::string &sql)
+{
+    static int matched = 0;
+    const std::string hold = env_text("OCISIM_HOLD");
+    const std::string file = env_text("OCISIM_HOLD_FILE");
+    const size_t colon = hold.find(':');
+    if (file.empty() || colon == std::string::npos ||
+        !glob_match(hold.substr(colon + 1).c_str(), trim(sql).c_str()) ||
+        ++matched != std::atoi(hold.substr(0, colon).c_str()))
+        return;
+    std::ofstream(file.c_str()).flush();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (access(file.c_str(), F_OK) == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // ---- values across the interface
@@ -1244,6 +1267,7 @@ OCS_EXPORT sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
         return report(err, 24333);
     if (int code = injected_fault(st->sql))
         return report(err, code);
+    hold_point(st->sql);
     st->cur.reset();
     st->cols.clear();
     st->described = false;

@@ -11,8 +11,11 @@
 
 namespace {
 
-// the advisory lock key of row holds; advisory locks are per database
-constexpr const char* k_row_key = "734511";
+// how long a hold may last: the test's own waits while it is held are below that
+constexpr std::chrono::seconds k_hold_limit = 2 * test_deadline;
+
+// the advisory lock key of row holds (plus their number); advisory locks are per database
+constexpr long k_row_key = 734511;
 
 } // namespace
 
@@ -26,8 +29,9 @@ struct test_pg_hold::impl {
     {
         watchdog = std::thread([this] {
             std::unique_lock<std::mutex> lock(mutex);
-            if (!released_cv.wait_for(lock, 2 * test_deadline, [this] { return released; }))
-                test_give_up("a held conversion was let go by the test");
+            if (!released_cv.wait_for(lock, k_hold_limit, [this] { return released; }))
+                test_give_up("the test's release of a hold, counted from when it was made",
+                             k_hold_limit);
         });
     }
 
@@ -59,28 +63,30 @@ std::unique_ptr<test_pg_hold> test_pg_hold::table(const test_pg_database& db,
     return std::unique_ptr<test_pg_hold>(new test_pg_hold(std::move(p)));
 }
 
-std::unique_ptr<test_pg_hold> test_pg_hold::rows(const test_pg_database& db)
+std::unique_ptr<test_pg_hold> test_pg_hold::rows(const test_pg_database& db, int point)
 {
     // the cursor's statements are FETCHes; the row count and the column probe are not
-    db.exec(std::string("CREATE OR REPLACE FUNCTION public.test_hold() RETURNS boolean "
-                        "LANGUAGE plpgsql VOLATILE AS $$ BEGIN "
-                        "IF pg_catalog.strpos(pg_catalog.current_query(), 'FETCH') > 0 THEN "
-                        "PERFORM pg_catalog.pg_advisory_lock_shared(") + k_row_key + "); "
-            "PERFORM pg_catalog.pg_advisory_unlock_shared(" + k_row_key + "); END IF; "
+    const std::string base = std::to_string(k_row_key);
+    db.exec("CREATE OR REPLACE FUNCTION public.test_hold(point integer) RETURNS boolean "
+            "LANGUAGE plpgsql VOLATILE AS $$ BEGIN "
+            "IF pg_catalog.strpos(pg_catalog.current_query(), 'FETCH') > 0 THEN "
+            "PERFORM pg_catalog.pg_advisory_lock_shared(" + base + " + point); "
+            "PERFORM pg_catalog.pg_advisory_unlock_shared(" + base + " + point); END IF; "
             "RETURN true; END $$");
+    const std::string key = std::to_string(k_row_key + point);
     auto p = std::make_unique<impl>(
-        db, std::string("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_locks WHERE locktype = "
-                        "'advisory' AND objid = ") + k_row_key + " AND NOT granted AND database = "
+        db, "SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_locks WHERE locktype = 'advisory' AND "
+            "objid = " + key + " AND NOT granted AND database = "
             "(SELECT oid FROM pg_catalog.pg_database WHERE datname = current_database()))");
-    pqxx::nontransaction(p->connection).exec(std::string("SELECT pg_advisory_lock(") + k_row_key
-                                             + ")");
-    p->release_sql = std::string("SELECT pg_advisory_unlock(") + k_row_key + ")";
+    pqxx::nontransaction(p->connection).exec("SELECT pg_advisory_lock(" + key + ")");
+    p->release_sql = "SELECT pg_advisory_unlock(" + key + ")";
     return std::unique_ptr<test_pg_hold>(new test_pg_hold(std::move(p)));
 }
 
-std::string test_pg_hold::row_filter(const std::string& condition)
+std::string test_pg_hold::row_filter(const std::string& condition, int point)
 {
-    return "CASE WHEN " + condition + " THEN public.test_hold() ELSE true END";
+    return "CASE WHEN " + condition + " THEN public.test_hold(" + std::to_string(point)
+           + ") ELSE true END";
 }
 
 test_pg_hold::~test_pg_hold()

@@ -16,9 +16,9 @@ public:
                                                const std::string& table);
     // the rows of a query for which `condition` holds: a cursor reading them waits at the
     // first such row (the row count, which reads them too, does not). put row_filter() in
-    // the query's WHERE clause
-    static std::unique_ptr<test_pg_hold> rows(const test_pg_database& db);
-    static std::string row_filter(const std::string& condition);
+    // the query's WHERE clause. holds of other numbers (`point`) are held and let go apart
+    static std::unique_ptr<test_pg_hold> rows(const test_pg_database& db, int point = 0);
+    static std::string row_filter(const std::string& condition, int point = 0);
 
     ~test_pg_hold();
     test_pg_hold(const test_pg_hold&) = delete;

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-void test_give_up(const std::string& what)
+void test_give_up(const std::string& what, std::chrono::seconds limit)
 {
-    ADD_FAILURE() << what << ": not reached within " << test_deadline.count() << " s";
+    ADD_FAILURE() << what << ": not reached within " << limit.count() << " s";
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(1);

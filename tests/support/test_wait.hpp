@@ -10,10 +10,11 @@
 constexpr std::chrono::seconds test_deadline{30};
 constexpr int test_deadline_ms = 30000;
 
-// a state that never came: fails the test with what was waited for and ends the test
-// process, since whatever held the test (a worker, a modal loop) would otherwise hold it
-// until the runner's limit
-[[noreturn]] void test_give_up(const std::string& what);
+// a state that never came within `limit`: fails the test with what was waited for and ends
+// the test process, since whatever held the test (a worker, a modal loop) would otherwise
+// hold it until the runner's limit
+[[noreturn]] void test_give_up(const std::string& what,
+                               std::chrono::seconds limit = test_deadline);
 
 // polls until done() is true; test_give_up(what) after the deadline
 void test_wait_until(const std::function<bool()>& done, const std::string& what,

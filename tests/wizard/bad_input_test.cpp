@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -124,6 +125,13 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
     wrong_password.password = "wrong-password";
     const std::string refused_password = wrong_password.refusal("postgres");
     ASSERT_FALSE(refused_password.empty());
+    // nothing listens on port 1
+    test_pg_server unreachable = test_pg_server::get();
+    unreachable.port = "1";
+    std::string refused_port = unreachable.refusal("postgres");
+    ASSERT_FALSE(refused_port.empty());
+    // as a box shows it: its tabs are blanks
+    std::replace(refused_port.begin(), refused_port.end(), '\t', ' ');
     struct failure {
         const char* what;
         std::string profile;
@@ -131,8 +139,7 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
         bool whole;
     };
     const failure cases[] = {
-        // the client library's own words follow the locale: the server it could not reach
-        {"postgresql unreachable", profile("t"), test_pg_server::get().host, false},
+        {"postgresql unreachable", profile("t"), refused_port, false},
         {"oracle password", profile("t", "wrong-password"), "Invalid user name or password.", true},
         {"postgresql password", profile("t", "", "", "wrong-password"),
          refused_password, false},
@@ -143,7 +150,6 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
     };
     for (const failure& c : cases) {
         fake_help help;
-        // nothing listens on port 1
         reset_settings();
         if (std::string(c.what) == "postgresql unreachable")
             test_write_file(settings_file(), "pgsport=dword:1\n");

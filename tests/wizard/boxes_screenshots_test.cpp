@@ -27,7 +27,7 @@ TEST_F(wizard_screenshots_boxes, oracle_port_refusal)
                         // the page again, the port field with the keyboard once the sheet
                         // has the activation back (a window manager does that; there is none here)
                         shown_sheet()->activateWindow();
-                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet()));
+                        EXPECT_TRUE(QTest::qWaitForWindowActive(shown_sheet(), test_deadline_ms));
                         EXPECT_TRUE(save(shown_sheet(), "page3_oracle_after_port_error"));
                         click_sheet(QWizard::CancelButton);
                     })});

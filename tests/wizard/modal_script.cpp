@@ -13,7 +13,27 @@
 #include <QPlainTextEdit>
 #include <QWizard>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace {
+
+// what the watch of the running wizard knows
+struct run_progress {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool running = false;
+    std::chrono::steady_clock::time_point since;
+    std::string last_step;
+};
+
+run_progress& progress_state()
+{
+    // never destroyed: a program that exits in the middle of a run (an internal error) must
+    // not destroy it under the watch that waits on it
+    static run_progress* state = new run_progress;
+    return *state;
+}
 
 QString plain(QString text)
 {
@@ -88,6 +108,7 @@ void modal_script::poll()
         s.text = control_text(modal, QStringLiteral("1320"));
     }
     m_seen.push_back(s);
+    wizard_run_watch::progress();
     if (m_answers.empty()) {
         ++m_unanswered;
         if (auto* dialog = qobject_cast<QDialog*>(modal))
@@ -126,6 +147,9 @@ ui_steps::ui_steps(std::vector<std::function<bool()>> steps, std::source_locatio
         if (done) {
             ++m_next;
             m_step_since = now;
+            wizard_run_watch::progress("step " + std::to_string(m_next) + " of "
+                                       + std::to_string(m_steps.size()) + " of the steps at "
+                                       + m_where);
         } else if (now - m_step_since > test_deadline) {
             test_give_up("step " + std::to_string(m_next + 1) + " of "
                          + std::to_string(m_steps.size()) + " of the steps at " + m_where);
@@ -137,6 +161,51 @@ ui_steps::ui_steps(std::vector<std::function<bool()>> steps, std::source_locatio
 ui_steps::~ui_steps()
 {
     m_timer.stop();
+}
+
+wizard_run_watch::wizard_run_watch()
+{
+    run_progress& p = progress_state();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.running = true;
+        p.since = std::chrono::steady_clock::now();
+        p.last_step = "none";
+    }
+    m_thread = std::thread([&p] {
+        std::unique_lock<std::mutex> lock(p.mutex);
+        while (p.running) {
+            const auto seen = p.since;
+            if (p.changed.wait_until(lock, seen + test_deadline,
+                                     [&] { return !p.running || p.since != seen; }))
+                continue;
+            test_give_up("the end of the wizard's run (the last step that ran: " + p.last_step
+                         + ")");
+        }
+    });
+}
+
+wizard_run_watch::~wizard_run_watch()
+{
+    run_progress& p = progress_state();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.running = false;
+    }
+    p.changed.notify_all();
+    m_thread.join();
+}
+
+void wizard_run_watch::progress(const std::string& step)
+{
+    run_progress& p = progress_state();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.since = std::chrono::steady_clock::now();
+        if (!step.empty())
+            p.last_step = step;
+    }
+    p.changed.notify_all();
 }
 
 QString control_text(QWidget* root, const QString& name)

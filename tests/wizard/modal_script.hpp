@@ -10,6 +10,7 @@
 #include <functional>
 #include <source_location>
 #include <string>
+#include <thread>
 #include <vector>
 
 // answers the modal boxes and dialogs of a test on the user-interface thread: each one
@@ -74,6 +75,24 @@ private:
     std::string m_where;
     std::chrono::steady_clock::time_point m_step_since;
     QTimer m_timer;
+};
+
+// a run of the wizard in a test (tarnova_main, a sheet's exec) that must end within the test
+// deadline of the last step done or box answered (of its start when there were none): the
+// steps and boxes have deadlines of their own, this one holds a wizard that stays open after
+// them. a missed deadline fails the test naming the last step that ran
+class wizard_run_watch {
+public:
+    wizard_run_watch();
+    ~wizard_run_watch();
+    wizard_run_watch(const wizard_run_watch&) = delete;
+    wizard_run_watch& operator=(const wizard_run_watch&) = delete;
+
+    // the run goes on: a step done (named) or a box answered (step empty)
+    static void progress(const std::string& step = std::string());
+
+private:
+    std::thread m_thread;
 };
 
 // the text of a widget's control by object name (label, edit, plain edit)

@@ -30,6 +30,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 const char caption[] = "Dravenor 1.0 ";
@@ -125,7 +127,7 @@ QString focus_when_reactivated()
 {
     qt_wizard_sheet* sheet = shown_sheet();
     sheet->activateWindow();
-    if (!QTest::qWaitForWindowActive(sheet))
+    if (!QTest::qWaitForWindowActive(sheet, test_deadline_ms))
         return QStringLiteral("(sheet not active)");
     QWidget* w = QApplication::focusWidget();
     return w ? w->objectName() : QString();
@@ -784,10 +786,14 @@ TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_wa
 {
     pg.exec("CREATE TABLE t1 (id int)");
     full_settings(pg, ora);
-    // the list of tables waits for the catalogue this session holds until the server ends
-    // the waiting session
+    // the page's own session, known by its name, waits at its list's first snapshot while a
+    // transaction that may write is open: a list read whole may not run beside one. nothing a
+    // session needs to start is held, so only the page's session waits, and there only
+    const std::string session = "wizard list " + std::to_string(getpid());
+    // the test's sessions start before the page's settings are made
     pqxx::connection holder(pg.conn_string());
-    auto hold = std::make_unique<pqxx::work>(holder);
+    pqxx::connection watcher(pg.conn_string());
+    std::unique_ptr<pqxx::transaction<pqxx::serializable>> open;
     bool ended = false;
     std::thread killer;
     modal_script script({go_on(), yes()});
@@ -795,25 +801,33 @@ TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_wa
     ui_steps steps({next_at(p_welcome), next_at(p_pgs), next_at(p_oracle),
                     at(p_settings,
                        [&] {
-                           // a session started now leaves the catalogue cache file in place, so
-                           // that the page's own connection starts without the held catalogue
-                           pqxx::connection(pg.conn_string());
-                           hold->exec("LOCK TABLE pg_catalog.pg_namespace IN ACCESS EXCLUSIVE MODE");
+                           // the client library's settings, which the page's connection takes
+                           setenv("PGAPPNAME", session.c_str(), 1);
+                           setenv("PGOPTIONS",
+                                  "-c default_transaction_isolation=serializable "
+                                  "-c default_transaction_read_only=on "
+                                  "-c default_transaction_deferrable=on",
+                                  1);
+                           open = std::make_unique<pqxx::transaction<pqxx::serializable>>(holder);
+                           open->exec("SELECT 1");
                            killer = std::thread([&] {
-                               const auto deadline =
-                                   std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                               while (!ended && std::chrono::steady_clock::now() < deadline) {
-                                   // the activity a transaction sees is read once unless cleared
-                                   hold->exec("SELECT pg_stat_clear_snapshot()");
-                                   const pqxx::result r = hold->exec(
-                                       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                                       "WHERE wait_event_type = 'Lock' AND pid <> pg_backend_pid()"
-                                       " AND datname = " + hold->quote(pg.name()));
-                                   ended = !r.empty() && r[0][0].as<bool>();
-                                   if (!ended)
-                                       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                               }
-                               hold.reset();
+                               std::string pid;
+                               test_wait_until(
+                                   [&] {
+                                       const pqxx::result r = pqxx::nontransaction(watcher).exec(
+                                           "SELECT pid FROM pg_stat_activity WHERE "
+                                           "wait_event = 'SafeSnapshot' AND application_name = "
+                                           + watcher.quote(session));
+                                       if (r.empty())
+                                           return false;
+                                       pid = r[0][0].c_str();
+                                       return true;
+                                   },
+                                   "the table page's session waiting at the test's hold");
+                               ended = pqxx::nontransaction(watcher)
+                                           .exec1("SELECT pg_terminate_backend(" + pid + ")")[0]
+                                           .as<bool>();
+                               open->commit();
                            });
                            click_sheet(QWizard::NextButton);
                        }),
@@ -822,6 +836,8 @@ TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_wa
                         click_sheet(QWizard::CancelButton);
                     })});
     EXPECT_EQ(run_tarnova({}), 0);
+    unsetenv("PGAPPNAME");
+    unsetenv("PGOPTIONS");
     if (killer.joinable())
         killer.join();
     EXPECT_TRUE(ended);

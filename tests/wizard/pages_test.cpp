@@ -267,7 +267,7 @@ TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_write
             save->click();
             // the window system gives the sheet the activation back when the box closes
             sheet->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(sheet));
+            EXPECT_TRUE(QTest::qWaitForWindowActive(sheet, test_deadline_ms));
             QWidget* w = QApplication::focusWidget();
             focus.push_back(w ? w->objectName() : QString());
             task.password = password;

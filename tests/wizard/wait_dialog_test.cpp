@@ -79,10 +79,21 @@ TEST(wizard_wait_dialog, end_asked_for_before_the_dialog_shows_still_ends_it)
     wait_end end;
     // a connection that failed at once, before the dialog was up
     end.end();
+    // the frames the dialog showed while it was up: it goes before its second one
+    std::vector<int> frames;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (qt_wait_dialog* d = shown_wait_dialog())
+            if (frames.empty() || frames.back() != d->current_frame())
+                frames.push_back(d->current_frame());
+    });
+    probe.start(20);
     {
         const test_watchdog watchdog("the end of a wait dialog whose task had ended");
         services.wait_dialog(L"Dravenor 1.0 ", L"Connecting to PostgreSQL server. Please wait...",
                              502, 500, end);
     }
     EXPECT_EQ(shown_wait_dialog(), nullptr);
+    EXPECT_TRUE(frames.empty() || frames == std::vector<int>{0})
+        << "the dialog showed " << frames.size() << " frames";
 }

@@ -25,7 +25,7 @@ qt_wizard_sheet* shown_sheet();
 // the text of a control of the page at that position of the shown sheet
 QString page_text(int page, int control);
 
-// tarnova with that command line, in this process
+// tarnova with that command line, in this process, under a wizard_run_watch
 int run_tarnova(const std::vector<std::string>& args);
 
 // a postgresql database, a stand-in schema and a directory for profiles
@@ -55,11 +55,14 @@ public:
     fake_help& operator=(const fake_help&) = delete;
 
     static std::string help_file();
-    // the viewer's arguments, one a line; waits a while for the viewer to write them
-    // when it is expected to have started
+    // the viewer's arguments, one a line; waits for the viewer to write them when it is
+    // expected to have started. without: asked once whatever would start a viewer is over (a
+    // viewer the program started then runs or has written them), "" when none started
     std::string viewer_args(bool expected = true) const;
 
 private:
+    bool viewer_running() const;
+
     // tests run as parallel processes of one program, which share the help file beside it
     struct file_lock {
         file_lock();
@@ -75,7 +78,7 @@ private:
 int run_child(const std::string& test, const std::vector<std::string>& env, std::string* out,
               std::string* err);
 
-// shows the shell's sheet and runs the steps while it is shown; `sheet` points at it meanwhile.
-// the sheet's result
+// shows the shell's sheet and runs the steps while it is shown, under a wizard_run_watch;
+// `sheet` points at it meanwhile. the sheet's result
 int run_sheet_steps(wizard_shell& shell, qt_wizard_sheet*& sheet,
                     std::vector<std::function<bool()>> steps);
