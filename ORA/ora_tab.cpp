@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cwchar>
 #include <limits>
 #include <set>
@@ -249,11 +250,34 @@ void ora_table::write_row(const udb_record& record)
     tk_trace(2, "ora_table::append_record - at the END");
 }
 
+std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column) const
+{
+    const auto timestamp = m_timestamp_scales.find(column.name);
+    if (timestamp == m_timestamp_scales.end() || value.get_type() != VT_DATE)
+        return to_oracle_str(&value, &column);
+    const SYSTEMTIME& time = value.get_date();
+    const std::wstring literal = ora_timestamp_literal(time, timestamp->second);
+    if (!literal.empty())
+        return literal;
+    if (time.wYear < 1)
+        return to_oracle_str(&value, &column);
+    // a date of the year 9999 that the rounding would take past its last day
+    char printed[48];
+    std::snprintf(printed, sizeof printed, "%04d-%02d-%02d %02d:%02d:%02d.%03d%03d",
+                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                  time.wMilliseconds, time.wMicroseconds);
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold " + printed
+                              + ": rounded to " + std::to_string(timestamp->second)
+                              + " fractional digits it would be past the year 9999");
+}
+
 void ora_table::check_calendar(const t_ftd& column, const std::wstring& literal)
 {
     // oracle's calendar goes from 1582-10-04 to 1582-10-15: it would store such a day as
     // another one
-    static const std::wstring prefix = L"to_date('1582-10-";
+    static const std::wstring date = L"to_date('1582-10-";
+    static const std::wstring timestamp = L"to_timestamp('1582-10-";
+    const std::wstring& prefix = literal.compare(0, date.size(), date) == 0 ? date : timestamp;
     if (literal.compare(0, prefix.size(), prefix) != 0 || literal.size() < prefix.size() + 2)
         return;
     const std::wstring day = literal.substr(prefix.size(), 2);
@@ -308,7 +332,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         return empty_lob_literal(column);
     }
 
-    std::wstring literal = to_oracle_str(&value, &column);
+    std::wstring literal = column_literal(value, column);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
     if (column.vartype == VT_DATE)
@@ -457,7 +481,7 @@ void ora_table::update(const udb_record& record)
             continue;
         }
         const t_ftd& column = *schema.fields[size_t(pos)];
-        std::wstring literal = to_oracle_str(field, &column);
+        std::wstring literal = column_literal(*field, column);
         if (column.vartype == VT_DATE)
             check_calendar(column, literal);
         check_scale(column, literal);

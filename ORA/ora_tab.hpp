@@ -107,6 +107,9 @@ private:
     void write_row(const udb_record& record);
     // undoes the row whose large objects could not be written
     void rollback_row() noexcept;
+    // the literal of a value for its column: a date into a TIMESTAMP(n) column with its
+    // fraction, anything else as to_oracle_str gives it
+    std::wstring column_literal(const udb_field& value, const t_ftd& column) const;
     // raises ora_value_exception for a date literal of a day oracle does not have
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
     // raises ora_value_exception for a number its NUMBER(p,s) column would round

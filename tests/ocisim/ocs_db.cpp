@@ -867,9 +867,10 @@ value session::evaluate(const expr_ptr &e, const bind_reader &binds)
                 return {};
             value mask = e->args.size() > 1 ? evaluate(e->args[1], binds)
                                             : value{value::str, "DD-MON-RR"};
+            const bool timestamp = e->text == "TO_TIMESTAMP";
             if (text.k == value::date)
                 return text;
-            return {value::date, to_date(text.s, mask.s).text()};
+            return {value::date, to_date(text.s, mask.s, timestamp).text(timestamp)};
         }
         if (e->text == "HEXTORAW" && e->args.size() == 1) {
             value text = evaluate(e->args[0], binds);
@@ -969,19 +970,19 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
         return {value::num, d->render()};
     }
     if (ct.is_date()) {
-        if (v.k == value::date) {
-            auto d = datetime::parse_iso(v.s);
-            if (!d)
-                fail(1861);
-            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
-        }
-        if (v.k == value::str) {
-            auto d = parse_default_date(v.s);
-            if (!d)
-                fail(1861);
-            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
-        }
-        fail(932, {ct.name, kind_name(v)});
+        std::optional<datetime> d;
+        if (v.k == value::date)
+            d = datetime::parse_iso(v.s);
+        else if (v.k == value::str)
+            d = parse_default_date(v.s);
+        else
+            fail(932, {ct.name, kind_name(v)});
+        if (!d)
+            fail(1861);
+        // a TIMESTAMP(n) keeps n digits of the fraction, rounded
+        if (ct.name == "TIMESTAMP")
+            return {value::date, d->past_calendar_gap().rounded(ct.len).text(true)};
+        return {value::date, d->past_calendar_gap().text()};
     }
     if (ct.name == "BLOB") {
         if (v.k == value::raw || v.k == value::empty_blob)
