@@ -168,7 +168,8 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 // a value replaced in a row that is then not written was not written either
 struct ora_table::counters_guard {
     explicit counters_guard(ora_table& table)
-        : table(table), replaced(table.m_replaced_values), zeroed(table.m_zeroed_values)
+        : table(table), replaced(table.m_replaced_values), zeroed(table.m_zeroed_values),
+          zoned(table.m_zoned_values)
     {
     }
     ~counters_guard()
@@ -177,6 +178,7 @@ struct ora_table::counters_guard {
             return;
         table.m_replaced_values = replaced;
         table.m_zeroed_values = zeroed;
+        table.m_zoned_values = zoned;
     }
     counters_guard(const counters_guard&) = delete;
     counters_guard& operator=(const counters_guard&) = delete;
@@ -184,6 +186,7 @@ struct ora_table::counters_guard {
     ora_table& table;
     const std::map<std::wstring, unsigned> replaced;
     const std::map<std::wstring, unsigned> zeroed;
+    const std::map<std::wstring, unsigned> zoned;
     bool written = false;
 };
 
@@ -250,11 +253,15 @@ void ora_table::write_row(const udb_record& record)
     tk_trace(2, "ora_table::append_record - at the END");
 }
 
-std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column) const
+std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column)
 {
     const auto timestamp = m_timestamp_scales.find(column.name);
     if (timestamp == m_timestamp_scales.end() || value.get_type() != VT_DATE)
         return to_oracle_str(&value, &column);
+    // the value is a local time without its offset: oracle gives it the zone of its session,
+    // which need not be the one the source's session read it in
+    if (m_zoned_timestamps.count(column.name))
+        ++m_zoned_values[column.name];
     const SYSTEMTIME& time = value.get_date();
     const std::wstring literal = ora_timestamp_literal(time, timestamp->second);
     if (!literal.empty())
@@ -588,6 +595,10 @@ std::vector<std::string> ora_table::get_losses() const
     for (const auto& [column, count] : m_zeroed_values)
         losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
                          + " were too small for an Oracle number and were written as 0");
+    for (const auto& [column, count] : m_zoned_values)
+        losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+                         + " were written as local times without their offset: Oracle gave "
+                           "them the time zone of its session");
     // the destination no longer has the source's constraint: the user must know
     for (size_t i = 0; i < m_dropped_not_null.size(); ++i)
         losses.push_back("Column " + tk_to_ansi(m_dropped_not_null[i])

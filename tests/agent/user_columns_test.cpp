@@ -213,3 +213,25 @@ TEST_F(kestrun_conversion, a_timestamp_its_scale_would_round_past_the_year_9999_
     EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS.FF3') FROM \"t\";"),
               strings{"1\t9999-12-31 23:59:59.000"});
 }
+
+TEST_F(kestrun_conversion, dates_written_into_users_columns_with_a_time_zone_are_reported)
+{
+    // the source's local times carry no offset: Oracle's session decides it
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, z timestamptz, l timestamp, d timestamp);"
+            "INSERT INTO t VALUES (1, '2024-05-06 10:00:00.75', '2024-05-06 10:00:00.5', "
+            "'2024-05-06 10:00:00.25'), (2, NULL, '2024-05-06 11:00:00', NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"z\" TIMESTAMP(3) WITH TIME "
+            "ZONE, \"l\" TIMESTAMP WITH LOCAL TIME ZONE, \"d\" DATE);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + "Error:\nt: 2 value(s) of column l were written as local times without "
+                           "their offset: Oracle gave them the time zone of its session\n"
+                           "Error:\nt: 1 value(s) of column z were written as local times without "
+                           "their offset: Oracle gave them the time zone of its session\n")
+        << r.err;
+    // the fraction arrives; a DATE column drops it as before
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"z\", 'HH24:MI:SS.FF6'), TO_CHAR(\"l\", "
+                     "'HH24:MI:SS.FF6'), TO_CHAR(\"d\", 'HH24:MI:SS') FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t10:00:00.750000\t10:00:00.500000\t10:00:00", "2\t~\t11:00:00.000000\t~"}));
+}

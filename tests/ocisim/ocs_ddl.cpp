@@ -61,7 +61,8 @@ std::vector<std::vector<std::string>> rows_of(sqlite3 *db, const std::string &sq
 std::string display_type(const otype &t)
 {
     if (t.name == "TIMESTAMP")
-        return "TIMESTAMP(" + std::to_string(t.len) + ")";
+        return "TIMESTAMP(" + std::to_string(t.len) + ")"
+               + (t.zone == 1 ? " WITH TIME ZONE" : t.zone == 2 ? " WITH LOCAL TIME ZONE" : "");
     return t.name;
 }
 
