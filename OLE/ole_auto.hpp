@@ -147,6 +147,8 @@ struct SYSTEMTIME {
     WORD wMinute;
     WORD wSecond;
     WORD wMilliseconds;
+    // the microseconds beyond wMilliseconds (0 to 999), as the postgresql reader gives them
+    WORD wMicroseconds;
 };
 
 struct SAFEARRAYBOUND {

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ protected:
     std::vector<std::unique_ptr<ora_type>> m_columns;
     // the declared scale of each NUMBER(p,s) column, by column name
     std::map<std::wstring, int> m_number_scales;
+    // the digits of fractional seconds of each TIMESTAMP(n) column, by column name
+    std::map<std::wstring, int> m_timestamp_scales;
+    // the TIMESTAMP WITH TIME ZONE and WITH LOCAL TIME ZONE columns among them
+    std::set<std::wstring> m_zoned_timestamps;
     // the BINARY_FLOAT (true) and BINARY_DOUBLE (false) columns, by column name
     std::map<std::wstring, bool> m_binary_numbers;
     std::unique_ptr<ora_record> m_current;

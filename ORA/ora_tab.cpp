@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cwchar>
 #include <limits>
 #include <set>
@@ -167,7 +168,8 @@ std::wstring ora_table::value_item(int pos, const udb_field& value)
 // a value replaced in a row that is then not written was not written either
 struct ora_table::counters_guard {
     explicit counters_guard(ora_table& table)
-        : table(table), replaced(table.m_replaced_values), zeroed(table.m_zeroed_values)
+        : table(table), replaced(table.m_replaced_values), zeroed(table.m_zeroed_values),
+          zoned(table.m_zoned_values)
     {
     }
     ~counters_guard()
@@ -176,6 +178,7 @@ struct ora_table::counters_guard {
             return;
         table.m_replaced_values = replaced;
         table.m_zeroed_values = zeroed;
+        table.m_zoned_values = zoned;
     }
     counters_guard(const counters_guard&) = delete;
     counters_guard& operator=(const counters_guard&) = delete;
@@ -183,6 +186,7 @@ struct ora_table::counters_guard {
     ora_table& table;
     const std::map<std::wstring, unsigned> replaced;
     const std::map<std::wstring, unsigned> zeroed;
+    const std::map<std::wstring, unsigned> zoned;
     bool written = false;
 };
 
@@ -260,11 +264,38 @@ void ora_table::write_row(const udb_record& record)
     tk_trace(2, "ora_table::append_record - at the END");
 }
 
+std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column)
+{
+    const auto timestamp = m_timestamp_scales.find(column.name);
+    if (timestamp == m_timestamp_scales.end() || value.get_type() != VT_DATE)
+        return to_oracle_str(&value, &column);
+    // the value is a local time without its offset: oracle gives it the zone of its session,
+    // which need not be the one the source's session read it in
+    if (m_zoned_timestamps.count(column.name))
+        ++m_zoned_values[column.name];
+    const SYSTEMTIME& time = value.get_date();
+    const std::wstring literal = ora_timestamp_literal(time, timestamp->second);
+    if (!literal.empty())
+        return literal;
+    if (time.wYear < 1)
+        return to_oracle_str(&value, &column);
+    // a date of the year 9999 that the rounding would take past its last day
+    char printed[48];
+    std::snprintf(printed, sizeof printed, "%04d-%02d-%02d %02d:%02d:%02d.%03d%03d",
+                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                  time.wMilliseconds, time.wMicroseconds);
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold " + printed
+                              + ": rounded to " + std::to_string(timestamp->second)
+                              + " fractional digits it would be past the year 9999");
+}
+
 void ora_table::check_calendar(const t_ftd& column, const std::wstring& literal)
 {
     // oracle's calendar goes from 1582-10-04 to 1582-10-15: it would store such a day as
     // another one
-    static const std::wstring prefix = L"to_date('1582-10-";
+    static const std::wstring date = L"to_date('1582-10-";
+    static const std::wstring timestamp = L"to_timestamp('1582-10-";
+    const std::wstring& prefix = literal.compare(0, date.size(), date) == 0 ? date : timestamp;
     if (literal.compare(0, prefix.size(), prefix) != 0 || literal.size() < prefix.size() + 2)
         return;
     const std::wstring day = literal.substr(prefix.size(), 2);
@@ -319,7 +350,7 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         return empty_lob_literal(column);
     }
 
-    std::wstring literal = to_oracle_str(&value, &column);
+    std::wstring literal = column_literal(value, column);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
     if (column.vartype == VT_DATE)
@@ -468,7 +499,7 @@ void ora_table::update(const udb_record& record)
             continue;
         }
         const t_ftd& column = *schema.fields[size_t(pos)];
-        std::wstring literal = to_oracle_str(field, &column);
+        std::wstring literal = column_literal(*field, column);
         if (column.vartype == VT_DATE)
             check_calendar(column, literal);
         check_scale(column, literal);
@@ -662,6 +693,10 @@ std::vector<std::string> ora_table::get_losses() const
     for (const auto& [column, count] : m_zeroed_values)
         losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
                          + " were too small for an Oracle number and were written as 0");
+    for (const auto& [column, count] : m_zoned_values)
+        losses.push_back(std::to_string(count) + " value(s) of column " + tk_to_ansi(column)
+                         + " were written as local times without their offset: Oracle gave "
+                           "them the time zone of its session");
     // the destination no longer has the source's constraint: the user must know
     for (size_t i = 0; i < m_dropped_not_null.size(); ++i)
         losses.push_back("Column " + tk_to_ansi(m_dropped_not_null[i])

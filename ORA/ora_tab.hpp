@@ -119,6 +119,9 @@ private:
     void write_row(const udb_record& record);
     // undoes the row whose large objects could not be written
     void rollback_row() noexcept;
+    // the literal of a value for its column: a date into a TIMESTAMP(n) column with its
+    // fraction, anything else as to_oracle_str gives it
+    std::wstring column_literal(const udb_field& value, const t_ftd& column);
     // raises ora_value_exception for a date literal of a day oracle does not have
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
     // raises ora_value_exception for a number its NUMBER(p,s) column would round
@@ -157,6 +160,8 @@ private:
     bool m_update_open = false;   // an update not committed yet
     std::map<std::wstring, unsigned> m_replaced_values;
     std::map<std::wstring, unsigned> m_zeroed_values;
+    // dates written into a column WITH (LOCAL) TIME ZONE, which take oracle's session zone
+    std::map<std::wstring, unsigned> m_zoned_values;
     std::vector<ora_left_out_index> m_left_out;
     std::vector<std::string> m_weaker_keys;
     std::vector<std::wstring> m_dropped_not_null;

@@ -120,6 +120,11 @@ void ora_query_results::init_schema()
             const std::wstring scale = text_of(*rec, 3);
             if (type == L"NUMBER" && is_number_text(scale))
                 m_number_scales[column] = int(std::wcstol(scale.c_str(), nullptr, 10));
+            // TIMESTAMP(n), also WITH (LOCAL) TIME ZONE: n is its DATA_SCALE
+            if (type.compare(0, 9, L"TIMESTAMP") == 0 && is_number_text(scale))
+                m_timestamp_scales[column] = int(std::wcstol(scale.c_str(), nullptr, 10));
+            if (type.compare(0, 9, L"TIMESTAMP") == 0 && type.find(L"TIME ZONE") != type.npos)
+                m_zoned_timestamps.insert(column);
             if (type == L"BINARY_FLOAT" || type == L"BINARY_DOUBLE")
                 m_binary_numbers[column] = type == L"BINARY_FLOAT";
             if (type == L"NVARCHAR2" || type == L"NCHAR") {

@@ -316,6 +316,68 @@ std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
     return to_oracle_str(field->to_wstring(), type);
 }
 
+namespace {
+
+int days_in_month(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// one second later; false past the year 9999
+bool add_second(int& year, int& month, int& day, int& hour, int& minute, int& second)
+{
+    if (++second < 60)
+        return true;
+    second = 0;
+    if (++minute < 60)
+        return true;
+    minute = 0;
+    if (++hour < 24)
+        return true;
+    hour = 0;
+    if (++day <= days_in_month(year, month))
+        return true;
+    day = 1;
+    if (++month <= 12)
+        return true;
+    month = 1;
+    return ++year <= 9999;
+}
+
+} // namespace
+
+std::wstring ora_timestamp_literal(const SYSTEMTIME& time, int scale)
+{
+    int year = time.wYear, month = time.wMonth, day = time.wDay;
+    int hour = time.wHour, minute = time.wMinute, second = time.wSecond;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1
+        || day > days_in_month(year, month) || hour > 23 || minute > 59 || second > 59)
+        return std::wstring();
+    // the source holds microseconds: a scale beyond them has nothing more to show
+    const int digits = scale < 0 ? 0 : scale > 6 ? 6 : scale;
+    int unit = 1;
+    for (int i = digits; i < 6; ++i)
+        unit *= 10;
+    const int micro = time.wMilliseconds * 1000 + time.wMicroseconds;
+    int fraction = (micro + unit / 2) / unit;
+    if (fraction * unit >= 1000000) {
+        fraction = 0;
+        if (!add_second(year, month, day, hour, minute, second))
+            return std::wstring();
+    }
+    wchar_t text[96];
+    if (digits == 0)
+        std::swprintf(text, 96, L"to_timestamp('%04d-%02d-%02d %02d:%02d:%02d', "
+                      L"'YYYY-MM-DD HH24:MI:SS')", year, month, day, hour, minute, second);
+    else
+        std::swprintf(text, 96, L"to_timestamp('%04d-%02d-%02d %02d:%02d:%02d.%0*d', "
+                      L"'YYYY-MM-DD HH24:MI:SS.FF%d')", year, month, day, hour, minute,
+                      second, digits, fraction, digits);
+    return text;
+}
+
 std::wstring make_ora_def_val(const t_ftd* field)
 {
     if (!field)

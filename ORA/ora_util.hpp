@@ -18,6 +18,12 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type);
 // 16 bytes; without a column (or into any other column) the value is written as it is
 std::wstring to_oracle_str(const udb_field* field, const t_ftd* column = nullptr);
 
+// the literal of a date for a TIMESTAMP(scale) column: its fraction (to the microsecond)
+// rounded to the column's digits as oracle rounds it, so that a key compares equal with the
+// row it wrote; empty for a date outside the years 1 to 9999, also when the rounding takes
+// it past 9999-12-31
+std::wstring ora_timestamp_literal(const SYSTEMTIME& time, int scale);
+
 // the sql literal of a field's default, empty for none
 std::wstring make_ora_def_val(const t_ftd* field);
 

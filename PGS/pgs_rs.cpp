@@ -362,7 +362,7 @@ std::string pgs_recordset::get_select_fields() const
             items += "CASE WHEN pg_catalog.isfinite(" + column + ") AND " + column +
                      " OPERATOR(pg_catalog.>=) '0001-01-01' AND " + column +
                      " OPERATOR(pg_catalog.<) '10000-01-01' THEN pg_catalog.to_char(" + value +
-                     ", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '" + k_date_marker +
+                     ", 'DD-MM-YYYY HH24:MI:SS US') ELSE '" + k_date_marker +
                      "' OPERATOR(pg_catalog.||) " + column + "::pg_catalog.text END as " + column;
             break;
         }

@@ -79,12 +79,12 @@ bool pgs_parse_decimal(const char* text, DECIMAL& value)
 
 bool pgs_parse_date(const char* text, SYSTEMTIME& value)
 {
-    int day, month, year, hour, minute, second, millisecond;
+    int day, month, year, hour, minute, second, microsecond;
     if (!read_digits(text, 2, day) || !read_char(text, '-') || !read_digits(text, 2, month) ||
         !read_char(text, '-') || !read_digits(text, 4, year) || !read_char(text, ' ') ||
         !read_digits(text, 2, hour) || !read_char(text, ':') || !read_digits(text, 2, minute) ||
         !read_char(text, ':') || !read_digits(text, 2, second) || !read_char(text, ' ') ||
-        !read_digits(text, 3, millisecond) || *text != '\0')
+        !read_digits(text, 6, microsecond) || *text != '\0')
         return false;
     if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
         second > 60)
@@ -96,7 +96,8 @@ bool pgs_parse_date(const char* text, SYSTEMTIME& value)
     value.wHour = static_cast<WORD>(hour);
     value.wMinute = static_cast<WORD>(minute);
     value.wSecond = static_cast<WORD>(second);
-    value.wMilliseconds = static_cast<WORD>(millisecond);
+    value.wMilliseconds = static_cast<WORD>(microsecond / 1000);
+    value.wMicroseconds = static_cast<WORD>(microsecond % 1000);
     return true;
 }
 

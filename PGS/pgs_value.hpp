@@ -13,7 +13,7 @@
 // other characters or its value does not fit 96 bits with a scale of at most 28
 bool pgs_parse_decimal(const char* text, DECIMAL& value);
 
-// the reader's date text "DD-MM-YYYY HH24:MI:SS MS" with a year of 1 to 9999;
+// the reader's date text "DD-MM-YYYY HH24:MI:SS US" with a year of 1 to 9999;
 // false for anything else
 bool pgs_parse_date(const char* text, SYSTEMTIME& value);
 

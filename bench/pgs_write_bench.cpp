@@ -85,7 +85,7 @@ public:
         gmtime_r(&at, &t);
         const SYSTEMTIME time{WORD(t.tm_year + 1900), WORD(t.tm_mon + 1), 0,
                               WORD(t.tm_mday),        WORD(t.tm_hour),    WORD(t.tm_min),
-                              WORD(t.tm_sec),         WORD(i % 1000)};
+                              WORD(t.tm_sec),         WORD(i % 1000), 0};
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", t.tm_year + 1900,
                       t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, i % 1000);
         cells[2] = {ole_variant(time), text};

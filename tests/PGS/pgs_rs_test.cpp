@@ -137,7 +137,7 @@ TEST_F(pgs_rs_test, select_list_is_shaped_per_type_with_quoted_names)
     EXPECT_EQ(rs->get_select_fields(),
               "CASE WHEN pg_catalog.isfinite(\"Order\") AND \"Order\" OPERATOR(pg_catalog.>=) "
               "'0001-01-01' AND \"Order\" OPERATOR(pg_catalog.<) '10000-01-01' THEN "
-              "pg_catalog.to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS MS') ELSE '?' "
+              "pg_catalog.to_char(\"Order\", 'DD-MM-YYYY HH24:MI:SS US') ELSE '?' "
               "OPERATOR(pg_catalog.||) \"Order\"::pg_catalog.text END as \"Order\", "
               "CASE WHEN \"ok\" THEN 'true' WHEN NOT \"ok\" THEN 'false' END , "
               "\"amount\"::pg_catalog.numeric, \"n\", \"a\"\"b\"");

@@ -117,16 +117,16 @@ TEST(pgs_value_text, reader_date_text_is_read_whole_or_refused)
 {
     struct {
         const char* text;
-        int year, month, day, hour, minute, second, millisecond;
+        int year, month, day, hour, minute, second, millisecond, microsecond;
     } cases[] = {
-        {"25-12-2020 17:30:05 123", 2020, 12, 25, 17, 30, 5, 123},
-        {"05-03-2010 00:00:00 000", 2010, 3, 5, 0, 0, 0, 0},
-        {"01-01-0001 23:59:59 999", 1, 1, 1, 23, 59, 59, 999},
+        {"25-12-2020 17:30:05 123456", 2020, 12, 25, 17, 30, 5, 123, 456},
+        {"05-03-2010 00:00:00 000000", 2010, 3, 5, 0, 0, 0, 0, 0},
+        {"01-01-0001 23:59:59 999999", 1, 1, 1, 23, 59, 59, 999, 999},
     };
     SYSTEMTIME t{};
-    for (const char* refused : {"01-01-12345 00:00:00 000", "?infinity", "?0044-03-15 BC",
-                                "05-13-2010 00:00:00 000", "05-03-2010 00:00:00",
-                                "05-03-2010 00:00:00 000 x", ""})
+    for (const char* refused : {"01-01-12345 00:00:00 000000", "?infinity", "?0044-03-15 BC",
+                                "05-13-2010 00:00:00 000000", "05-03-2010 00:00:00",
+                                "05-03-2010 00:00:00 000", "05-03-2010 00:00:00 000000 x", ""})
         EXPECT_FALSE(pgs_parse_date(refused, t)) << refused;
     for (const auto& c : cases) {
         ASSERT_TRUE(pgs_parse_date(c.text, t)) << c.text;
@@ -137,6 +137,7 @@ TEST(pgs_value_text, reader_date_text_is_read_whole_or_refused)
         EXPECT_EQ(t.wMinute, c.minute);
         EXPECT_EQ(t.wSecond, c.second);
         EXPECT_EQ(t.wMilliseconds, c.millisecond);
+        EXPECT_EQ(t.wMicroseconds, c.microsecond);
     }
 }
 

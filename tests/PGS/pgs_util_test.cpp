@@ -119,7 +119,7 @@ TEST(pgs_default, only_well_formed_values_of_the_type_become_defaults)
 
 TEST(pgs_date_text, years_as_stored_and_milliseconds)
 {
-    SYSTEMTIME time{50, 6, 0, 15, 7, 8, 9, 0};
+    SYSTEMTIME time{50, 6, 0, 15, 7, 8, 9, 0, 0};
     EXPECT_EQ(pgs_date_text(time, 1), "0050-06-15 07:08:09");
     EXPECT_EQ(pgs_date_text(time, 2), "0050-06-15");
     EXPECT_EQ(pgs_date_text(time, 3), "07:08:09");

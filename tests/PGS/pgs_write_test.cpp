@@ -55,7 +55,7 @@ ole_variant bytes(const std::vector<BYTE>& value)
 
 ole_variant date(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0)
 {
-    return ole_variant(SYSTEMTIME{y, mo, 0, d, h, mi, s, ms});
+    return ole_variant(SYSTEMTIME{y, mo, 0, d, h, mi, s, ms, 0});
 }
 
 std::vector<BYTE> bytes_of(const ole_variant& value)

@@ -131,3 +131,107 @@ TEST_F(kestrun_conversion, oracle_messages_reach_the_user_whole)
     ASSERT_GT(message.size(), 255u);
     EXPECT_TRUE(contains(r.out, "Error:\n" + table + ", record #1: " + message + "\n")) << r.out;
 }
+
+TEST_F(kestrun_conversion, merges_into_users_timestamp_columns_keep_the_fraction_of_their_scale)
+{
+    // the key is a TIMESTAMP too: merge with update finds its rows by it
+    struct {
+        const char* source;
+        const char* t0;
+        const char* t3;
+        const char* t6;
+        const char* t9;
+    } cases[] = {
+        // in the order of the key
+        {"2024-02-28 23:59:59.4999", "2024-02-28 23:59:59.000000000",
+         "2024-02-28 23:59:59.500000000", "2024-02-28 23:59:59.499900000",
+         "2024-02-28 23:59:59.499900000"},
+        {"2024-05-06 10:00:00.123456", "2024-05-06 10:00:00.000000000",
+         "2024-05-06 10:00:00.123000000", "2024-05-06 10:00:00.123456000",
+         "2024-05-06 10:00:00.123456000"},
+        {"2024-05-06 10:00:00.75", "2024-05-06 10:00:01.000000000",
+         "2024-05-06 10:00:00.750000000", "2024-05-06 10:00:00.750000000",
+         "2024-05-06 10:00:00.750000000"},
+        // half a unit rounds up, here into the next year
+        {"2024-12-31 23:59:59.9995", "2025-01-01 00:00:00.000000000",
+         "2025-01-01 00:00:00.000000000", "2024-12-31 23:59:59.999500000",
+         "2024-12-31 23:59:59.999500000"},
+    };
+    pg.exec("CREATE TABLE t (k timestamp PRIMARY KEY, t0 timestamp, t3 timestamp, t6 timestamp,"
+            " t9 timestamp, day date, z timestamptz)");
+    for (const auto& c : cases)
+        pg.exec("INSERT INTO t VALUES ('" + std::string(c.source) + "', NULL, NULL, NULL, NULL, '"
+                + c.source + "', '" + c.source + "')");
+    ora.sql("CREATE TABLE \"t\" (\"k\" TIMESTAMP(6) PRIMARY KEY, \"t0\" TIMESTAMP(0), "
+            "\"t3\" TIMESTAMP(3), \"t6\" TIMESTAMP, \"t9\" TIMESTAMP(9), \"day\" TIMESTAMP(3), "
+            "\"z\" TIMESTAMP);\n");
+    const std::string ff9 = "'YYYY-MM-DD HH24:MI:SS.FF9'";
+    const std::string select = "SELECT TO_CHAR(\"t0\", " + ff9 + "), TO_CHAR(\"t3\", " + ff9
+                               + "), TO_CHAR(\"t6\", " + ff9 + "), TO_CHAR(\"t9\", " + ff9
+                               + "), TO_CHAR(\"day\", " + ff9 + "), TO_CHAR(\"z\", " + ff9
+                               + ") FROM \"t\" ORDER BY \"k\";";
+    strings nulls;
+    for (const auto& c : cases)
+        nulls.push_back(std::string("~\t~\t~\t~\t") + std::string(c.source, 10)
+                        + " 00:00:00.000000000\t" + c.t6);
+
+    kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 4)) << r.err;
+    EXPECT_EQ(oracle(select), nulls);
+
+    // the update writes as the insert does, into the row of that key
+    pg.exec("UPDATE t SET t0 = k, t3 = k, t6 = k, t9 = k");
+    r = run_kestrun({"--profile=" + profile("u.qlx", generic() + "\r\nmode=4\r\nno schema=1", "t")},
+                    profile_environment());
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 4)) << r.err;
+    strings updated;
+    for (const auto& c : cases)
+        updated.push_back(std::string(c.t0) + "\t" + c.t3 + "\t" + c.t6 + "\t" + c.t9 + "\t"
+                          + std::string(c.source, 10) + " 00:00:00.000000000\t" + c.t6);
+    EXPECT_EQ(oracle(select), updated);
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"t\";"), strings{"4"});
+    // the user's definition stays as it was
+    EXPECT_EQ(oracle("SELECT data_type FROM user_tab_columns WHERE table_name = 't' ORDER BY "
+                     "column_id;"),
+              (strings{"TIMESTAMP(6)", "TIMESTAMP(0)", "TIMESTAMP(3)", "TIMESTAMP(6)",
+                       "TIMESTAMP(9)", "TIMESTAMP(3)", "TIMESTAMP(6)"}));
+}
+
+TEST_F(kestrun_conversion, a_timestamp_its_scale_would_round_past_the_year_9999_is_refused)
+{
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, ts timestamp);"
+            "INSERT INTO t VALUES (1, '9999-12-31 23:59:59.4'), (2, '9999-12-31 23:59:59.5')");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"ts\" TIMESTAMP(0));\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #2: Column ts cannot hold 9999-12-31 "
+                                "23:59:59.500000: rounded to 0 fractional digits it would be past "
+                                "the year 9999\n"))
+        << r.out;
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"ts\", 'YYYY-MM-DD HH24:MI:SS.FF3') FROM \"t\";"),
+              strings{"1\t9999-12-31 23:59:59.000"});
+}
+
+TEST_F(kestrun_conversion, dates_written_into_users_columns_with_a_time_zone_are_reported)
+{
+    // the source's local times carry no offset: Oracle's session decides it
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, z timestamptz, l timestamp, d timestamp);"
+            "INSERT INTO t VALUES (1, '2024-05-06 10:00:00.75', '2024-05-06 10:00:00.5', "
+            "'2024-05-06 10:00:00.25'), (2, NULL, '2024-05-06 11:00:00', NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"z\" TIMESTAMP(3) WITH TIME "
+            "ZONE, \"l\" TIMESTAMP WITH LOCAL TIME ZONE, \"d\" DATE);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2)
+                         + "Error:\nt: 2 value(s) of column l were written as local times without "
+                           "their offset: Oracle gave them the time zone of its session\n"
+                           "Error:\nt: 1 value(s) of column z were written as local times without "
+                           "their offset: Oracle gave them the time zone of its session\n")
+        << r.err;
+    // the fraction arrives; a DATE column drops it as before
+    EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"z\", 'HH24:MI:SS.FF6'), TO_CHAR(\"l\", "
+                     "'HH24:MI:SS.FF6'), TO_CHAR(\"d\", 'HH24:MI:SS') FROM \"t\" ORDER BY 1;"),
+              (strings{"1\t10:00:00.750000\t10:00:00.500000\t10:00:00", "2\t~\t11:00:00.000000\t~"}));
+}

@@ -159,14 +159,15 @@ TEST_F(ocisim_test, describe_gives_codes_sizes_precision_scale_and_nullability)
 {
     run("CREATE TABLE \"T\" (\"V\" VARCHAR2(30) NOT NULL, \"N\" NVARCHAR2(10), \"P\" "
         "NUMBER(10,2), \"F\" NUMBER, \"D\" DATE, \"R\" RAW(16), \"C\" CHAR(3), \"L\" CLOB, \"B\" "
-        "BLOB, \"TS\" TIMESTAMP)");
+        "BLOB, \"TS\" TIMESTAMP, \"TZ\" TIMESTAMP(3) WITH TIME ZONE, \"LZ\" TIMESTAMP WITH LOCAL "
+        "TIME ZONE)");
     OCIStmt *st = s->prepare("SELECT \"T\".*, (SELECT COUNT(*) FROM \"T\") \"CNT\" FROM \"T\"");
     ASSERT_EQ(OCIStmtExecute(s->svc(), st, env.err, 0, 0, nullptr, nullptr, OCI_DEFAULT),
               OCI_SUCCESS)
         << env.text();
     ub4 count = 0;
     OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, env.err);
-    ASSERT_EQ(count, 11u);
+    ASSERT_EQ(count, 13u);
     struct
     {
         const char *name;
@@ -178,7 +179,8 @@ TEST_F(ocisim_test, describe_gives_codes_sizes_precision_scale_and_nullability)
         {"V", 1, 30, 0, 0, 0},      {"N", 1, 20, 0, 0, 1},   {"P", 2, 22, 10, 2, 1},
         {"F", 2, 22, 0, -127, 1},   {"D", 12, 7, 0, 0, 1},   {"R", 23, 16, 0, 0, 1},
         {"C", 96, 3, 0, 0, 1},      {"L", 112, 4000, 0, 0, 1}, {"B", 113, 4000, 0, 0, 1},
-        {"TS", 187, 11, 0, 0, 1},   {"CNT", 2, 22, 0, -127, 1},
+        {"TS", 187, 11, 0, 0, 1},   {"TZ", 188, 13, 0, 0, 1}, {"LZ", 231, 11, 0, 0, 1},
+        {"CNT", 2, 22, 0, -127, 1},
     };
     for (ub4 i = 0; i < count; ++i) {
         void *p = nullptr;
@@ -203,7 +205,7 @@ TEST_F(ocisim_test, describe_gives_codes_sizes_precision_scale_and_nullability)
         EXPECT_EQ(nullable, want[i].nullable) << want[i].name;
     }
     void *p = nullptr;
-    EXPECT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, env.err, &p, 12), OCI_ERROR);
+    EXPECT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, env.err, &p, 14), OCI_ERROR);
     EXPECT_EQ(env.code(), 24334);
     OCIHandleFree(st, OCI_HTYPE_STMT);
 }

@@ -433,3 +433,74 @@ TEST_F(ocisim_test, lob_length_compares_as_a_number_in_a_where_clause)
     EXPECT_EQ(s->rows("SELECT \"K\", LENGTH(\"C\") FROM \"E\" ORDER BY LENGTH(\"C\") DESC"),
               (rows_t{{"3", "11"}, {"2", "2"}, {"1", "0"}}));
 }
+
+TEST_F(ocisim_test, timestamp_columns_keep_the_fraction_their_scale_holds_rounded)
+{
+    run("CREATE TABLE \"F\" (\"K\" NUMBER, \"T0\" TIMESTAMP(0), \"T3\" TIMESTAMP(3), "
+        "\"T6\" TIMESTAMP, \"T9\" TIMESTAMP(9))");
+    EXPECT_EQ(s->rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_SCALE FROM USER_TAB_COLUMNS WHERE "
+                      "TABLE_NAME = 'F' AND COLUMN_NAME <> 'K' ORDER BY COLUMN_ID"),
+              (rows_t{{"T0", "TIMESTAMP(0)", "0"},
+                      {"T3", "TIMESTAMP(3)", "3"},
+                      {"T6", "TIMESTAMP(6)", "6"},
+                      {"T9", "TIMESTAMP(9)", "9"}}));
+    const std::string mask = "'YYYY-MM-DD HH24:MI:SS.FF9'";
+    struct
+    {
+        const char *text;
+        const char *t0, *t3, *t6, *t9;
+    } cases[] = {
+        {"2024-05-06 10:00:00.75", "2024-05-06 10:00:01.000000000",
+         "2024-05-06 10:00:00.750000000", "2024-05-06 10:00:00.750000000",
+         "2024-05-06 10:00:00.750000000"},
+        // half a unit goes up; below half stays
+        {"2024-05-06 10:00:00.4999995", "2024-05-06 10:00:00.000000000",
+         "2024-05-06 10:00:00.500000000", "2024-05-06 10:00:00.500000000",
+         "2024-05-06 10:00:00.499999500"},
+        // the carry reaches the next day, and the next year
+        {"2024-12-31 23:59:59.9999995", "2025-01-01 00:00:00.000000000",
+         "2025-01-01 00:00:00.000000000", "2025-01-01 00:00:00.000000000",
+         "2024-12-31 23:59:59.999999500"},
+        {"2024-02-28 23:59:59.9996", "2024-02-29 00:00:00.000000000",
+         "2024-02-29 00:00:00.000000000", "2024-02-28 23:59:59.999600000",
+         "2024-02-28 23:59:59.999600000"},
+    };
+    int k = 0;
+    for (const auto &c : cases) {
+        const std::string v = "TO_TIMESTAMP('" + std::string(c.text) + "', " + mask + ")";
+        run("INSERT INTO \"F\" VALUES (" + std::to_string(++k) + ", " + v + ", " + v + ", " + v +
+            ", " + v + ")");
+        EXPECT_EQ(s->rows("SELECT TO_CHAR(\"T0\", " + mask + "), TO_CHAR(\"T3\", " + mask +
+                          "), TO_CHAR(\"T6\", " + mask + "), TO_CHAR(\"T9\", " + mask +
+                          ") FROM \"F\" WHERE \"K\" = " + std::to_string(k)),
+                  (rows_t{{c.t0, c.t3, c.t6, c.t9}}))
+            << c.text;
+    }
+    // a stored value compares with the literal of its own digits; TO_CHAR's FFn cuts
+    EXPECT_EQ(s->rows("SELECT \"K\", TO_CHAR(\"T6\", 'HH24:MI:SS.FF2') FROM \"F\" WHERE \"T3\" = "
+                      "TO_TIMESTAMP('2024-05-06 10:00:00.750', 'YYYY-MM-DD HH24:MI:SS.FF3')"),
+              (rows_t{{"1", "10:00:00.75"}}));
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"F\" WHERE \"T6\" = TO_TIMESTAMP('2024-05-06 "
+                       "10:00:00.5', 'YYYY-MM-DD HH24:MI:SS.FF')"),
+              "1");
+
+    struct
+    {
+        std::string sql;
+        int code;
+    } refused[] = {
+        // FFn reads at most n digits; the rest is left over
+        {"SELECT TO_TIMESTAMP('2024-05-06 10:00:00.123456', 'YYYY-MM-DD HH24:MI:SS.FF3') "
+         "FROM DUAL", 1830},
+        {"SELECT TO_TIMESTAMP('2024-05-06 10:00:00.1234567891', 'YYYY-MM-DD HH24:MI:SS.FF') "
+         "FROM DUAL", 1830},
+        {"SELECT TO_TIMESTAMP('2024-05-06 10:00:00.', 'YYYY-MM-DD HH24:MI:SS.FF') FROM DUAL",
+         1858},
+        // a DATE has no fractional seconds
+        {"SELECT TO_DATE('2024-05-06 10:00:00.5', 'YYYY-MM-DD HH24:MI:SS.FF') FROM DUAL", 1821},
+        {"INSERT INTO \"F\" (\"K\", \"T0\") VALUES (9, TO_TIMESTAMP('9999-12-31 23:59:59.5', "
+         "'YYYY-MM-DD HH24:MI:SS.FF1'))", 1841},
+    };
+    for (const auto &c : refused)
+        EXPECT_EQ(s->exec(c.sql), c.code) << c.sql << ": " << env.text();
+}

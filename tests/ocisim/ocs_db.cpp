@@ -91,8 +91,9 @@ unsigned short otype::code() const
         return 96;
     if (name == "DATE")
         return 12;
+    // a timestamp with local time zone is described as 231, not as its bind code 232
     if (name == "TIMESTAMP")
-        return 187;
+        return zone == 1 ? 188 : zone == 2 ? 231 : 187;
     if (name == "RAW")
         return 23;
     if (name == "CLOB" || name == "NCLOB")
@@ -124,7 +125,7 @@ unsigned short otype::data_size() const
     else if (name == "DATE")
         n = 7;
     else if (name == "TIMESTAMP")
-        n = 11;
+        n = zone == 1 ? 13 : 11;
     else if (name == "RAW")
         n = len;
     else if (is_lob())
@@ -432,6 +433,7 @@ otype session::type_from_spec(const type_spec &s) const
         if (s.len < 0 || s.len > 9)
             throw ora_error(30088, "ORA-30088: datetime/interval precision is out of range");
         t.len = s.len;
+        t.zone = s.zone;
     }
     return t;
 }
@@ -473,6 +475,8 @@ std::shared_ptr<session::table_def> session::table(const std::string &name)
         c.sqlname = sql_column_name(c.name);
         std::string type = col_text(st, 1);
         c.t.name = type.rfind("TIMESTAMP", 0) == 0 ? "TIMESTAMP" : type;
+        if (c.t.name == "TIMESTAMP" && type.find("TIME ZONE") != std::string::npos)
+            c.t.zone = type.find("LOCAL TIME ZONE") != std::string::npos ? 2 : 1;
         c.t.prec = col_null(st, 2) || c.t.name == "FLOAT" ? -1 : sqlite3_column_int(st, 2);
         c.t.scale = col_null(st, 3) ? -1000 : sqlite3_column_int(st, 3);
         c.t.nullable = col_text(st, 4) == "Y";
@@ -867,9 +871,10 @@ value session::evaluate(const expr_ptr &e, const bind_reader &binds)
                 return {};
             value mask = e->args.size() > 1 ? evaluate(e->args[1], binds)
                                             : value{value::str, "DD-MON-RR"};
+            const bool timestamp = e->text == "TO_TIMESTAMP";
             if (text.k == value::date)
                 return text;
-            return {value::date, to_date(text.s, mask.s).text()};
+            return {value::date, to_date(text.s, mask.s, timestamp).text(timestamp)};
         }
         if (e->text == "HEXTORAW" && e->args.size() == 1) {
             value text = evaluate(e->args[0], binds);
@@ -969,19 +974,19 @@ value session::stored(const value &v, const column_def &c, const table_def &t)
         return {value::num, d->render()};
     }
     if (ct.is_date()) {
-        if (v.k == value::date) {
-            auto d = datetime::parse_iso(v.s);
-            if (!d)
-                fail(1861);
-            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
-        }
-        if (v.k == value::str) {
-            auto d = parse_default_date(v.s);
-            if (!d)
-                fail(1861);
-            return {value::date, d->past_calendar_gap().text(ct.name == "TIMESTAMP")};
-        }
-        fail(932, {ct.name, kind_name(v)});
+        std::optional<datetime> d;
+        if (v.k == value::date)
+            d = datetime::parse_iso(v.s);
+        else if (v.k == value::str)
+            d = parse_default_date(v.s);
+        else
+            fail(932, {ct.name, kind_name(v)});
+        if (!d)
+            fail(1861);
+        // a TIMESTAMP(n) keeps n digits of the fraction, rounded
+        if (ct.name == "TIMESTAMP")
+            return {value::date, d->past_calendar_gap().rounded(ct.len).text(true)};
+        return {value::date, d->past_calendar_gap().text()};
     }
     if (ct.name == "BLOB") {
         if (v.k == value::raw || v.k == value::empty_blob)

@@ -30,6 +30,7 @@ struct otype
     int scale = -1000;              // NUMBER scale, -1000 none
     bool char_sem = false;
     bool nullable = true;
+    int zone = 0;                   // TIMESTAMP WITH TIME ZONE 1, WITH LOCAL TIME ZONE 2
 
     unsigned short code() const;      // the describe code
     unsigned short data_size() const; // bytes

@@ -61,8 +61,17 @@ std::vector<std::vector<std::string>> rows_of(sqlite3 *db, const std::string &sq
 std::string display_type(const otype &t)
 {
     if (t.name == "TIMESTAMP")
-        return "TIMESTAMP(" + std::to_string(t.len) + ")";
+        return "TIMESTAMP(" + std::to_string(t.len) + ")"
+               + (t.zone == 1 ? " WITH TIME ZONE" : t.zone == 2 ? " WITH LOCAL TIME ZONE" : "");
     return t.name;
+}
+
+// DATA_SCALE: a NUMBER's scale, a TIMESTAMP's digits of fractional seconds
+std::string catalogue_scale(const otype &t)
+{
+    if (t.name == "TIMESTAMP")
+        return std::to_string(t.len);
+    return t.scale != -1000 ? std::to_string(t.scale) : "";
 }
 
 std::set<std::string> as_set(const std::vector<std::string> &v)
@@ -169,7 +178,7 @@ void session::add_column_row(const std::string &table, int pos, const column_spe
     std::string prec = t.name == "FLOAT" ? std::to_string(t.len)
                        : t.prec >= 0     ? std::to_string(t.prec)
                                          : "";
-    std::string scale = t.scale != -1000 ? std::to_string(t.scale) : "";
+    std::string scale = catalogue_scale(t);
     std::string char_used = !text ? "" : (t.is_national() || t.char_sem) ? "C" : "B";
     otype with_size = t;
     run(db_,
@@ -514,7 +523,7 @@ void session::alter_modify(const statement &st)
             std::string prec = nt.name == "FLOAT" ? std::to_string(nt.len)
                                : nt.prec >= 0     ? std::to_string(nt.prec)
                                                   : "";
-            std::string scale = nt.scale != -1000 ? std::to_string(nt.scale) : "";
+            std::string scale = catalogue_scale(nt);
             std::string char_used = !text ? "" : (nt.is_national() || nt.char_sem) ? "C" : "B";
             run(db_,
                 "UPDATE ocs_col SET type=?, len=?, prec=?, scale=?, char_len=?, char_used=?, "

@@ -276,16 +276,18 @@ void concat(sqlite3_context *ctx, int n, sqlite3_value **a, concat_kind kind)
         sqlite3_result_text(ctx, r.c_str(), int(r.size()), SQLITE_TRANSIENT);
 }
 
+// TO_DATE, and TO_TIMESTAMP where the function's data is not null
 void fn_to_date(sqlite3_context *ctx, int n, sqlite3_value **a)
 {
     if (sqlite3_value_type(a[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
+    const bool timestamp = sqlite3_user_data(ctx) != nullptr;
     try {
         std::string text = arg_text(a[0]);
-        datetime d = n > 1 ? to_date(text, arg_text(a[1])) : to_date(text, "DD-MON-RR");
-        std::string r = d.text();
+        datetime d = to_date(text, n > 1 ? arg_text(a[1]) : "DD-MON-RR", timestamp);
+        std::string r = d.text(timestamp);
         sqlite3_result_text(ctx, r.c_str(), int(r.size()), SQLITE_TRANSIENT);
     } catch (const ora_error &e) {
         result_error(ctx, e);
@@ -420,6 +422,16 @@ void fn_to_char(sqlite3_context *ctx, int n, sqlite3_value **a)
                     put("DD", d->day, "%02d") || put("HH24", d->hour, "%02d") ||
                     put("MI", d->minute, "%02d") || put("SS", d->second, "%02d"))
                     continue;
+                if (mask.compare(i, 2, "FF") == 0) {
+                    // FFn cuts the nine digits kept to n; FF shows them all
+                    i += 2;
+                    size_t digits = 9;
+                    if (i < mask.size() && mask[i] >= '1' && mask[i] <= '9')
+                        digits = size_t(mask[i++] - '0');
+                    std::snprintf(buf, sizeof buf, "%09d", d->nano);
+                    out.append(buf, digits);
+                    continue;
+                }
                 out += mask[i++];
             }
             sqlite3_result_text(ctx, out.c_str(), int(out.size()), SQLITE_TRANSIENT);
@@ -530,6 +542,9 @@ void register_functions(sqlite3 *db, session *s)
     sqlite3_create_function(db, "ocs_nconcat", -1, det, nullptr, fn_nconcat, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_lconcat", -1, det, nullptr, fn_lconcat, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_date", -1, det, nullptr, fn_to_date, nullptr, nullptr);
+    static int timestamp_mark = 1;
+    sqlite3_create_function(db, "ocs_to_timestamp", -1, det, &timestamp_mark, fn_to_date,
+                            nullptr, nullptr);
     sqlite3_create_function(db, "ocs_hextoraw", 1, det, nullptr, fn_hextoraw, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_number", 1, det, nullptr, fn_to_number, nullptr, nullptr);
     sqlite3_create_function(db, "ocs_to_char", -1, det, nullptr, fn_to_char, nullptr, nullptr);
@@ -1190,7 +1205,7 @@ std::pair<std::string, otype> translator::expression(const expr &e, const scope 
     if (f == "TO_DATE" || f == "TO_TIMESTAMP") {
         need(1, 2);
         t.name = f == "TO_DATE" ? "DATE" : "TIMESTAMP";
-        return {"ocs_to_date(" + args() + ")", t};
+        return {(f == "TO_DATE" ? "ocs_to_date(" : "ocs_to_timestamp(") + args() + ")", t};
     }
     if (f == "HEXTORAW") {
         need(1, 1);

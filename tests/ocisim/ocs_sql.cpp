@@ -871,7 +871,7 @@ type_spec parser::type()
             expect_op(")", 907);
         }
         if (accept_kw("WITH")) {
-            accept_kw("LOCAL");
+            t.zone = accept_kw("LOCAL") ? 2 : 1;
             expect_kw("TIME", 905);
             expect_kw("ZONE", 905);
         }

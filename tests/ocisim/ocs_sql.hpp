@@ -120,6 +120,7 @@ struct type_spec
     int scale = -1000;  // -1000: none
     bool star_precision = false;
     bool char_semantics = false;
+    int zone = 0;       // TIMESTAMP WITH TIME ZONE 1, WITH LOCAL TIME ZONE 2
 };
 
 struct column_spec

@@ -93,6 +93,7 @@ const std::map<int, const char *> &messages()
         {1789, "query block has incorrect number of result columns"},
         {1830, "date format picture ends before converting entire input string"},
         {1821, "date format not recognized"},
+        {1841, "(full) year must be between -4713 and +9999, and not be 0"},
         {1843, "not a valid month"},
         {1847, "day of month must be between 1 and last day of month"},
         {1850, "hour must be between 0 and 23"},
@@ -607,10 +608,41 @@ std::string datetime::text(bool fraction) const
                   second);
     std::string s = buf;
     if (fraction) {
-        std::snprintf(buf, sizeof buf, ".%06d", micro);
+        std::snprintf(buf, sizeof buf, ".%09d", nano);
         s += buf;
     }
     return s;
+}
+
+datetime datetime::rounded(int digits) const
+{
+    datetime d = *this;
+    int unit = 1;
+    for (int i = digits; i < 9; ++i)
+        unit *= 10;
+    // half a unit goes up, as Oracle rounds into a TIMESTAMP(n)
+    d.nano = (nano + unit / 2) / unit * unit;
+    if (d.nano < 1000000000)
+        return d;
+    d.nano = 0;
+    if (++d.second < 60)
+        return d;
+    d.second = 0;
+    if (++d.minute < 60)
+        return d;
+    d.minute = 0;
+    if (++d.hour < 24)
+        return d;
+    d.hour = 0;
+    if (++d.day <= days_in(d.year, d.month))
+        return d.past_calendar_gap();
+    d.day = 1;
+    if (++d.month <= 12)
+        return d;
+    d.month = 1;
+    if (++d.year > 9999)
+        fail(1841);
+    return d;
 }
 
 std::optional<datetime> datetime::parse_iso(const std::string &text)
@@ -625,15 +657,15 @@ std::optional<datetime> datetime::parse_iso(const std::string &text)
     if (got == 6 && text[n] == '.') {
         std::snprintf(frac, sizeof frac, "%s", text.c_str() + n + 1);
         std::string f = frac;
-        f.resize(6, '0');
-        d.micro = std::atoi(f.c_str());
+        f.resize(9, '0');
+        d.nano = std::atoi(f.c_str());
     }
     if (!d.valid())
         return std::nullopt;
     return d;
 }
 
-datetime to_date(const std::string &text, const std::string &mask_in)
+datetime to_date(const std::string &text, const std::string &mask_in, bool timestamp)
 {
     std::string mask = upper_ascii(mask_in);
     datetime d;
@@ -719,6 +751,26 @@ datetime to_date(const std::string &text, const std::string &mask_in)
             if (d.second > 59)
                 fail(1852);
             mi += 2;
+        } else if (starts("FF")) {
+            // a fraction of seconds, only in a timestamp mask: FF takes up to nine digits,
+            // FFn up to n; a digit more is left over (ORA-01830)
+            mi += 2;
+            int most = 9;
+            if (mi < mask.size() && mask[mi] >= '1' && mask[mi] <= '9')
+                most = mask[mi++] - '0';
+            if (!timestamp)
+                fail(1821);
+            skip_blanks();
+            int n = 0;
+            d.nano = 0;
+            while (ti < text.size() && n < most && text[ti] >= '0' && text[ti] <= '9') {
+                d.nano = d.nano * 10 + (text[ti++] - '0');
+                ++n;
+            }
+            if (n == 0)
+                fail(1858);
+            for (int i = n; i < 9; ++i)
+                d.nano *= 10;
         } else {
             char c = mask[mi];
             if (std::isalnum(static_cast<unsigned char>(c)))

@@ -79,20 +79,24 @@ std::string ieee_display_text(double v, bool single = false);
 // blanks around it allowed); nothing for any other text
 std::optional<double> ieee_parse(const std::string &text);
 
-// dates as 'YYYY-MM-DD HH:MM:SS' (optionally '.ffffff')
+// dates as 'YYYY-MM-DD HH:MM:SS' (a timestamp with '.fffffffff', nine digits)
 struct datetime
 {
     int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
-    int micro = 0;
+    int nano = 0;
     std::string text(bool fraction = false) const;
+    // the fraction rounded to digits places, as a TIMESTAMP(digits) column keeps it; the carry
+    // may reach the next day (ORA-01841 past the year 9999)
+    datetime rounded(int digits) const;
     static std::optional<datetime> parse_iso(const std::string &text);
     bool valid() const;
     // the days 1582-10-05 to 1582-10-14 are not in Oracle's calendar: they become 10-15
     datetime past_calendar_gap() const;
 };
 
-// TO_DATE(text, mask) for the masks the engine writes and the common elements
-datetime to_date(const std::string &text, const std::string &mask);
+// TO_DATE(text, mask) for the masks the engine writes and the common elements; with
+// timestamp, TO_TIMESTAMP: FF and FF1 to FF9 read the fraction (ORA-01821 in a date mask)
+datetime to_date(const std::string &text, const std::string &mask, bool timestamp = false);
 // 'DD-MON-RR', the default date text of a session
 std::string default_date_text(const datetime &d);
 std::optional<datetime> parse_default_date(const std::string &text);
