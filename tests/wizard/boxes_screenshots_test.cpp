@@ -61,8 +61,8 @@ TEST_F(wizard_screenshots_boxes, save_failure)
 {
     pg.exec("CREATE TABLE t (id int)");
     // a long path into a directory that does not exist: the box shows it whole
-    const std::string path = dir.file("a directory that was never made/and one below it/"
-                                      "conversion settings of the sales database.qlx");
+    const std::string path = dir.file("a_directory_that_was_never_made/and_one_below_it/"
+                                      "conversion_settings_of_the_sales_database.qlx");
     modal_script script({choose_file(path), picture_then("save_failure_box", "OK")});
     ui_steps steps({[&] {
         if (!on_page(1))
