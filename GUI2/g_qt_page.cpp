@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -239,6 +240,9 @@ QWidget* qt_wizard_page::build(const control_spec& ctl)
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+        // names that differ in case are other names: neither completion nor Enter may
+        // turn a typed name into one of them
+        combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
         // the user's choice only: a choice made in code or by adding items is not one
         connect(combo, &QComboBox::activated, this,
                 [this, id] { notify(id, control_event::activated); });

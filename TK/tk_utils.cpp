@@ -530,10 +530,21 @@ int tk_open_private(const std::string& path, bool append)
                     && (append || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
                         || ftruncate(fd, 0) == 0);
     if (!ok) {
+        const int err = errno;
         close(fd);
+        errno = err;
         return -1;
     }
     return fd;
+}
+
+std::string tk_error_text(int err)
+{
+    char buf[256];
+    buf[0] = '\0';
+    // the gnu form returns the message and may leave buf untouched
+    const char* text = strerror_r(err, buf, sizeof buf);
+    return text ? text : "";
 }
 
 bool tk_is_path_exist(const std::string& directory)

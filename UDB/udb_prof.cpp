@@ -4,6 +4,7 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -127,17 +128,25 @@ std::string narrow_path(const std::wstring& file)
 }
 
 // a profile holds passwords: its owner's alone
-file_ptr open_for_store(const std::wstring& file)
+// null, error telling why, when it does not open
+file_ptr open_for_store(const std::wstring& file, int& error)
 {
     const std::string path = narrow_path(file);
-    if (path.empty())
+    if (path.empty()) {
+        // else a name the file system's encoding cannot spell
+        error = file.empty() ? ENOENT : EILSEQ;
         return nullptr;
+    }
     const int fd = tk_open_private(path);
-    if (fd < 0)
+    if (fd < 0) {
+        error = errno;
         return nullptr;
+    }
     std::FILE* f = fdopen(fd, "wb");
-    if (!f)
+    if (!f) {
+        error = errno;
         close(fd);
+    }
     return file_ptr(f);
 }
 
@@ -241,9 +250,11 @@ udb_profile::refusal udb_profile::store_refusal() const
     return problem;
 }
 
-bool udb_profile::store(const std::wstring& file) const
+bool udb_profile::store(const std::wstring& file, int* error) const
 {
     tk_wtrace(2, L"udb_profile::store)");
+    if (error)
+        *error = 0;
 
     // build and check everything first, so that a refused profile leaves the file alone
     std::string text;
@@ -251,10 +262,24 @@ bool udb_profile::store(const std::wstring& file) const
     if (!encode_sections(m_sections, text, problem))
         return false;
 
-    file_ptr f = open_for_store(file);
-    if (!f)
-        return false;
-    bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-    // fclose reports a failed flush of what was buffered
-    return std::fclose(f.release()) == 0 && written;
+    int failure = 0;
+    file_ptr f = open_for_store(file, failure);
+    bool stored = false;
+    if (f) {
+        errno = 0;
+        const bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+        if (!written)
+            failure = errno;
+        // fclose reports a failed flush of what was buffered
+        errno = 0;
+        const bool closed = std::fclose(f.release()) == 0;
+        if (!closed && failure == 0)
+            failure = errno;
+        stored = written && closed;
+    }
+    if (!stored && failure == 0)
+        failure = EIO;
+    if (error)
+        *error = failure;
+    return stored;
 }

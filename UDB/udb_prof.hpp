@@ -34,8 +34,10 @@ public:
     // section, key or value would not read back as it is (a key with "=", a line
     // break, blanks at a key's ends or a value's end, a line that reads as a header,
     // a line of more than 4095 bytes). the file is created with mode 0600; an existing
-    // one keeps at most its owner's read and write (false, untouched, when that fails)
-    bool store(const std::wstring& file) const;
+    // one keeps at most its owner's read and write (false, untouched, when that fails).
+    // error, when given, gets the errno of a file that could not be opened or written,
+    // 0 when the profile was refused
+    bool store(const std::wstring& file, int* error = nullptr) const;
 
     // why store would refuse the profile: the first entry, in file order, whose line
     // would not read back as it is (section and key empty for a section header)

@@ -121,3 +121,10 @@ std::wstring profile_store_refusal(const udb_profile& profile)
                                                L"it is.";
     }
 }
+
+std::wstring profile_write_refusal(const std::wstring& path, int error)
+{
+    return L"Profile '" + tk_escape_controls(path, false) + L"' cannot be saved: "
+           + tk_to_unicode(tk_error_text(error))
+           + L". Please verify the path and that the file may be written.";
+}

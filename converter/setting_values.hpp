@@ -25,3 +25,6 @@ std::wstring profile_value_refusal(const udb_profile& profile);
 // the message for the first entry that a profile file could not keep as it is (why,
 // and for a password what to do instead); empty when the profile can be written
 std::wstring profile_store_refusal(const udb_profile& profile);
+// the message for a profile file that could not be written: its path and the system's
+// reason for the errno value
+std::wstring profile_write_refusal(const std::wstring& path, int error);

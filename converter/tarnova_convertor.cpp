@@ -145,7 +145,12 @@ bool tarnova_convertor::save_profile_file(const std::wstring& path, std::wstring
             *refusal = refused;
         return false;
     }
-    return profile.store(path);
+    int error = 0;
+    if (profile.store(path, &error))
+        return true;
+    if (refusal && error != 0)
+        *refusal = profile_write_refusal(path, error);
+    return false;
 }
 
 bool tarnova_convertor::serialize(bool save)

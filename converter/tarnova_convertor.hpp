@@ -47,9 +47,9 @@ public:
     bool load_profile(const udb_profile& profile, std::wstring* refusal = nullptr);
     bool store_profile(udb_profile& profile) const;
     bool load_profile_file(const std::wstring& path, std::wstring* refusal = nullptr);
-    // false when the profile could not be written completely; false, nothing written,
-    // with the message naming the entry in refusal, when a value cannot be kept in a
-    // profile line
+    // false when the profile could not be written completely, with the message naming
+    // the path and the system's reason in refusal; false, nothing written, with the
+    // message naming the entry in refusal, when a value cannot be kept in a profile line
     bool save_profile_file(const std::wstring& path, std::wstring* refusal = nullptr) const;
 
     // the registry settings: save writes them, else reads them (defaults first)

@@ -129,8 +129,17 @@ void sel_file_page::on_dropdown()
 void sel_file_page::on_sel_change()
 {
     tk_trace(1, "sel_file_page::on_sel_change");
+    wizard_page_view* v = view();
+    if (!v)
+        return;
+    tarnova_convertor& task = tarnova_convertor::instance();
+    // the database chosen again keeps what a loaded profile put there, also the entries
+    // the table page does not show; compared with the chosen database, not with what the
+    // field held before the pick (names differing in case are other databases)
+    if (v->item_text(id_database, v->current_index(id_database)) == task.get_source_name())
+        return;
     // another database: the table page starts afresh
-    tarnova_convertor::instance().clear_tables();
+    task.clear_tables();
 }
 
 std::wstring sel_file_page::get_pgs_title() const

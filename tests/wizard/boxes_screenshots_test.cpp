@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
 // pictures of the boxes that refuse before anything runs (scripts/screenshots.sh); skipped
 // unless WIZARD_SCREENSHOT_DIR is set
 using wizard_screenshots_boxes = wizard_screenshot_base;
@@ -52,4 +55,25 @@ TEST_F(wizard_screenshots_boxes, save_refusal)
     EXPECT_EQ(run_tarnova({profile("t")}), 1);
     EXPECT_TRUE(steps.all_done());
     EXPECT_EQ(script.texts().size(), 2u);
+}
+
+TEST_F(wizard_screenshots_boxes, save_failure)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    // a long path into a directory that does not exist: the box shows it whole
+    const std::string path = dir.file("a_directory_that_was_never_made/and_one_below_it/"
+                                      "conversion_settings_of_the_sales_database.qlx");
+    modal_script script({choose_file(path), picture_then("save_failure_box", "OK")});
+    ui_steps steps({[&] {
+        if (!on_page(1))
+            return false;
+        page_control<QPushButton>(1, 1116)->click();
+        click_sheet(QWizard::FinishButton);
+        return true;
+    }});
+    EXPECT_EQ(run_tarnova({profile("t")}), 1);
+    EXPECT_TRUE(steps.all_done());
+    ASSERT_EQ(script.texts().size(), 2u);
+    EXPECT_EQ(script.texts()[1], "Profile '" + path + "' cannot be saved: " + std::strerror(ENOENT)
+                                     + ". Please verify the path and that the file may be written.");
 }

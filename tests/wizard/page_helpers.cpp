@@ -2,6 +2,7 @@
 
 #include "g_qt_svc.hpp"
 
+#include <QAbstractItemView>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
@@ -75,9 +76,12 @@ QStringList combo_items(int page, int id)
 void choose_item(int page, int id, int index)
 {
     auto* combo = page_control<QComboBox>(page, id);
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-    combo->hidePopup();
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    list->setCurrentIndex(combo->model()->index(index, combo->modelColumn()));
+    // taken in the open list, as a click does: the item that is current already is
+    // picked as well
+    QTest::keyClick(list, Qt::Key_Return);
 }
 
 void double_click_item(int page, int id, int row)

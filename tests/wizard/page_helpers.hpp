@@ -37,7 +37,7 @@ QString edit_text(int page, int id);
 bool is_checked(int page, int id);
 QStringList list_items(int page, int id);
 QStringList combo_items(int page, int id);
-// the user picks that item of the combo's list
+// the user opens the combo's list and picks that item
 void choose_item(int page, int id, int index);
 void double_click_item(int page, int id, int row);
 

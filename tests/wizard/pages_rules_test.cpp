@@ -782,6 +782,113 @@ TEST_F(wizard_page_rules, table_page_asks_about_an_empty_selection_and_takes_rem
               (std::vector<std::string>{"q", "t1"}));
 }
 
+TEST_F(wizard_page_rules, database_picked_again_keeps_a_loaded_profile_another_one_empties_it)
+{
+    pg.exec("CREATE TABLE customers (id int); INSERT INTO customers VALUES (1), (2);"
+            "CREATE TABLE orders (id int, amount int); INSERT INTO orders VALUES (1, 50), (2, 500);");
+    // names that differ in case only are two databases
+    const std::string upper_name = QString::fromStdString(pg.name()).toUpper().toStdString();
+    const test_pg_database upper = test_pg_database::named(upper_name);
+    const QString db = QString::fromStdString(pg.name());
+    // a table the page shows and a query it does not
+    const std::string loaded =
+        profile("customers\nbig_orders=SELECT id FROM orders WHERE amount > 100", "", "mode=0\n");
+    const auto pick = [](const QString& name) {
+        choose_item(p_settings, 1302, static_cast<int>(combo_items(p_settings, 1302).indexOf(name)));
+    };
+    // kept: the profile's entries stay; asks: an emptied selection of tables is confirmed
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool kept, asks;
+        std::string source;
+    } cases[] = {
+        {"the shown database picked twice", [&] { pick(db); pick(db); }, true, false, pg.name()},
+        {"another name typed, then the chosen one picked",
+         [&] {
+             auto* combo = page_control<QComboBox>(p_settings, 1302);
+             combo->lineEdit()->clear();
+             QTest::keyClicks(combo->lineEdit(), "postgres");
+             pick(db);
+         },
+         true, false, pg.name()},
+        {"another database picked, then the chosen one", [&] { pick("postgres"); pick(db); },
+         false, true, pg.name()},
+        {"the name in another case", [&] { pick(QString::fromStdString(upper_name)); }, false,
+         false, upper_name},
+        // Enter takes the list's item of that name, and goes on as Next does
+        {"the name in another case typed and entered",
+         [&] {
+             auto* combo = page_control<QComboBox>(p_settings, 1302);
+             combo->lineEdit()->clear();
+             QTest::keyClicks(combo->lineEdit(), QString::fromStdString(upper_name));
+             QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+         },
+         false, false, upper_name},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& table : oracle("SELECT table_name FROM user_tables;"))
+            ora.sql("DROP TABLE \"" + table + "\";");
+        // a question that is not expected is answered too, so that the run shows what it did
+        modal_script script({choose_file(loaded), yes()});
+        std::vector<std::wstring> entries{L"unset"};
+        QStringList preselected;
+        QString source;
+        ui_steps steps({at(p_welcome,
+                           [&] {
+                               click_control(p_welcome, 1115);
+                               click_sheet(QWizard::NextButton);
+                           }),
+                        next_at(p_pgs), next_at(p_oracle),
+                        at(p_settings,
+                           [&] {
+                               // the list fetched, as the first drop-down does
+                               auto* combo = page_control<QComboBox>(p_settings, 1302);
+                               combo->showPopup();
+                               combo->hidePopup();
+                               c.act();
+                               const tarnova_convertor& task = tarnova_convertor::instance();
+                               entries.clear();
+                               for (const auto& [name, query] : task.queries)
+                                   entries.push_back(name);
+                               source = combo->currentText();
+                               if (on_page(p_settings))
+                                   click_sheet(QWizard::NextButton);
+                           }),
+                        at(p_tables,
+                           [&] {
+                               preselected = list_items(p_tables, 1318);
+                               click_sheet(QWizard::NextButton);
+                           }),
+                        at(p_finish, [] { click_sheet(QWizard::FinishButton); })});
+        EXPECT_EQ(run_tarnova({}), 1) << c.what;
+        EXPECT_TRUE(steps.all_done()) << c.what << ": " << steps.done_count();
+        const std::vector<std::string> texts = script.texts();
+        EXPECT_EQ(texts.size(), c.asks ? 2u : 1u) << c.what << ": " << texts.back();
+        if (c.asks && texts.size() > 1)
+            EXPECT_EQ(texts[1], "There are no tables selected. Continue anyway?");
+        EXPECT_EQ(source.toStdString(), c.source) << c.what;
+        if (c.kept) {
+            EXPECT_EQ(entries, (std::vector<std::wstring>{L"big_orders", L"customers"}))
+                << c.what;
+            EXPECT_EQ(preselected.join(',').toStdString(), "customers") << c.what;
+            const std::vector<std::string> tables =
+                oracle("SELECT table_name FROM user_tables ORDER BY 1;");
+            EXPECT_EQ(tables, (std::vector<std::string>{"big_orders", "customers"})) << c.what;
+            if (tables.size() != 2)
+                continue;
+            EXPECT_EQ(oracle("SELECT \"id\" FROM \"big_orders\";"),
+                      std::vector<std::string>{"2"});
+            EXPECT_EQ(oracle("SELECT \"id\" FROM \"customers\" ORDER BY 1;"),
+                      (std::vector<std::string>{"1", "2"}));
+        } else {
+            EXPECT_TRUE(entries.empty()) << c.what;
+            EXPECT_EQ(preselected.join(',').toStdString(), "") << c.what;
+            EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty()) << c.what;
+        }
+    }
+}
+
 TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_was_lost)
 {
     pg.exec("CREATE TABLE t1 (id int)");

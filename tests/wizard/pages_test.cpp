@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -178,48 +180,64 @@ TEST_F(wizard_pages, standard_exception_that_ends_a_run_is_shown_and_listed)
     EXPECT_EQ(shell.get_errors(), std::vector<std::string>{"bad_alloc here"});
 }
 
-TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_it_could_not)
+TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_where_and_why_it_could_not)
 {
     unstartable_progress_page progress;
     const std::string saved = dir.file("saved");
-    // in a directory that does not exist: the profile cannot be written there
-    const std::string blocked = dir.file("missing/blocked.qlx");
-    const auto choose = [](const std::string& path) {
-        return modal_script::answer{"", false, [path](QWidget* w) {
-                                        auto* dialog = qobject_cast<QFileDialog*>(w);
-                                        // typed as a user would: selectFile resolves a path
-                                        // through the directory model, which loads late
-                                        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                                            ->setText(QString::fromStdString(path));
-                                        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-                                    }};
+    // failures that hold for root as well: no such directory, a file where a directory
+    // should be, and a name that the appended extension makes a directory's
+    const std::string plain = dir.write("plain", "x");
+    std::filesystem::create_directory(dir.file("folder.qlx"));
+    const struct {
+        std::string chosen, path;
+        int error;
+    } blocked[] = {
+        {dir.file("missing/blocked.qlx"), dir.file("missing/blocked.qlx"), ENOENT},
+        {plain + "/blocked.qlx", plain + "/blocked.qlx", ENOTDIR},
+        {dir.file("folder"), dir.file("folder.qlx"), EISDIR},
     };
-    task.set_source_name(L"saved_source");
-    modal_script script({{"OK", false, {}}, choose(saved), choose(blocked), {"OK", false, {}},
-                         {"Cancel", false, {}}});
-    int still_on_finish = -1;
+    std::vector<modal_script::answer> answers{{"OK", false, {}}, choose_file(saved)};
+    std::vector<std::function<bool()>> steps{on_finish_page()};
     const auto save = [this] {
         sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
         return true;
     };
-    EXPECT_EQ(run(progress, {on_finish_page(), save, save,
-                             [&] {
-                                 still_on_finish = sheet->currentId();
-                                 return true;
-                             },
-                             save, [&] {
-                                 sheet->button(QWizard::FinishButton)->click();
-                                 return true;
-                             }}),
-              1);
+    steps.push_back(save);
+    for (const auto& b : blocked) {
+        answers.push_back(choose_file(b.chosen));
+        answers.push_back({"OK", false, {}});
+        steps.push_back(save);
+    }
+    int still_on_finish = -1;
+    steps.push_back([&] {
+        still_on_finish = sheet->currentId();
+        return true;
+    });
+    // the dialog cancelled: nothing is said
+    answers.push_back({"Cancel", false, {}});
+    steps.push_back(save);
+    steps.push_back([this] {
+        sheet->button(QWizard::FinishButton)->click();
+        return true;
+    });
+    task.set_source_name(L"saved_source");
+    modal_script script(answers);
+    EXPECT_EQ(run(progress, std::move(steps)), 1);
     EXPECT_EQ(still_on_finish, 1);
     const std::string profile = test_read_file(saved + ".qlx");
     EXPECT_NE(profile.find("src=saved_source\r\n"), std::string::npos) << profile;
-    ASSERT_EQ(script.seen_widgets().size(), 5u);
+    ASSERT_EQ(script.seen_widgets().size(), answers.size());
     EXPECT_EQ(script.seen_widgets()[1].kind.toStdString(), "file");
     EXPECT_EQ(script.seen_widgets()[1].caption.toStdString(), "Select Profile File");
-    EXPECT_EQ(script.texts()[3], "Profile cannot be saved. Please verify the path and that the "
-                                 "file may be written.");
+    for (std::size_t i = 0; i < std::size(blocked); ++i) {
+        EXPECT_EQ(script.seen_widgets()[3 + 2 * i].kind.toStdString(), "box");
+        EXPECT_EQ(script.texts()[3 + 2 * i],
+                  "Profile '" + blocked[i].path + "' cannot be saved: "
+                      + std::strerror(blocked[i].error)
+                      + ". Please verify the path and that the file may be written.");
+    }
+    EXPECT_EQ(test_read_file(plain), "x");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("folder.qlx")));
 }
 
 TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_writes_nothing)

@@ -82,7 +82,10 @@ TEST_F(wizard_conversion, interactive_walk_loads_connects_selects_converts_and_s
         [&] {
             if (!on_page(p_settings))
                 return false;
-            // the user picks the database again from the list: the profile's tables go
+            // the user picks another database and then this one again: the profile's
+            // tables go
+            choose_item(p_settings, 1302,
+                        static_cast<int>(combo_items(p_settings, 1302).indexOf("postgres")));
             choose_item(p_settings, 1302, static_cast<int>(combo_items(p_settings, 1302).indexOf(db)));
             seen.queries_after_choice = tarnova_convertor::instance().queries.size()
                                         + tarnova_convertor::instance().selected.size();
