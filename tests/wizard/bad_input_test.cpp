@@ -82,6 +82,15 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
         {profile("t", "", "mode=2\r\nmode=0"),
          "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
          "'0'. Please verify the profile."},
+        // names that would be ignored: the table's mode, or which tables
+        {profile("t", "", "Mode=2"),
+         "Line 5 of the profile gives the key 'Mode', which is not the key 'mode' of the section "
+         "[Generic settings]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
+        {profile("", "", "[ Selected Tables ]\r\nt"),
+         "Line 5 of the profile names the section [ Selected Tables ], which is not the section "
+         "[Selected Tables]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
     };
     for (const auto& c : cases) {
         // the registry names a database whose tables must not be converted
