@@ -212,9 +212,13 @@ bool udb_profile::load(const std::wstring& file)
     line_buffer buffer;
     t_section* current = nullptr;
     std::wstring current_name;
-    m_conflict.clear();
+    m_conflicts.clear();
+    m_section_lines.clear();
+    m_key_lines.clear();
+    std::size_t number = 0;
     ssize_t length;
     while ((length = getline(&buffer.data, &buffer.capacity, f.get())) != -1) {
+        ++number;
         std::string bytes(buffer.data, static_cast<size_t>(length));
         if (!bytes.empty() && bytes.back() == '\n')
             bytes.pop_back();
@@ -225,21 +229,31 @@ bool udb_profile::load(const std::wstring& file)
         if (line.kind == profile_line::section) {
             current = &section(line.name);
             current_name = line.name;
+            m_section_lines.try_emplace(line.name, number);
         } else if (line.kind == profile_line::entry) {
             if (!current)
                 return false;
+            m_key_lines.try_emplace({current_name, line.name}, number);
             const auto [kept, added] = current->emplace(line.name, line.value);
             // obeying one of two values would do what the other one does not say
-            if (!added && kept->second != line.value && m_conflict.empty())
-                m_conflict = L"The profile gives the key '" + tk_escape_controls(line.name, true)
-                             + L"' of the section [" + tk_escape_controls(current_name, true)
-                             + L"] two values: '" + tk_escape_controls(kept->second, true)
-                             + L"' and '" + tk_escape_controls(line.value, true)
-                             + L"'. Please verify the profile.";
+            if (!added && kept->second != line.value)
+                m_conflicts.push_back({current_name, line.name, kept->second, line.value});
         }
     }
     // a read error would otherwise look like the end of the file
     return !std::ferror(f.get());
+}
+
+std::size_t udb_profile::get_line(const std::wstring& section_name) const
+{
+    const auto found = m_section_lines.find(section_name);
+    return found == m_section_lines.end() ? 0 : found->second;
+}
+
+std::size_t udb_profile::get_line(const std::wstring& section_name, const std::wstring& key) const
+{
+    const auto found = m_key_lines.find({section_name, key});
+    return found == m_key_lines.end() ? 0 : found->second;
 }
 
 udb_profile::refusal udb_profile::store_refusal() const

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 // one conversion's settings: sections of keys and values in ordinal utf-16 order.
 // the file is utf-8 without a byte-order mark, "\r\n" line ends; see store for what
@@ -22,14 +25,27 @@ public:
 
     const t_section& get_available_queries() const;
     const t_section& get_selected_tables() const;
+    // every section by name
+    const std::map<std::wstring, t_section>& get_sections() const { return m_sections; }
 
     // a missing or unreadable file raises tk_exception (level 1); false when the file
     // does not open or an entry comes before any section. the first value of a key wins;
-    // a second, different value of it is kept as the conflict
+    // every later value of it that is written otherwise is kept as a conflict
     bool load(const std::wstring& file);
-    // the first key the loaded file gave two different values, as the message that
-    // refuses the profile (section, key, both values); empty when there is none
-    const std::wstring& get_conflict() const { return m_conflict; }
+
+    // a key the loaded file gave a second value written otherwise than its first
+    struct conflict {
+        std::wstring section;
+        std::wstring key;
+        std::wstring first;
+        std::wstring other;
+    };
+    // in file order
+    const std::vector<conflict>& get_conflicts() const { return m_conflicts; }
+    // the loaded file's line (from 1) of the section's first header, or of the key's first
+    // entry in the section; 0 when the file did not give it
+    std::size_t get_line(const std::wstring& section) const;
+    std::size_t get_line(const std::wstring& section, const std::wstring& key) const;
     // true when the whole file was written. false, and the file untouched, when a
     // section, key or value would not read back as it is (a key with "=", a line
     // break, blanks at a key's ends or a value's end, a line that reads as a header,
@@ -52,5 +68,7 @@ private:
     t_section& section(const std::wstring& name);
 
     std::map<std::wstring, t_section> m_sections;
-    std::wstring m_conflict;
+    std::vector<conflict> m_conflicts;
+    std::map<std::wstring, std::size_t> m_section_lines;
+    std::map<std::pair<std::wstring, std::wstring>, std::size_t> m_key_lines;
 };

@@ -254,9 +254,12 @@ bool parse_cmd_line(int argc, const char* const* argv)
                 std::wstring refusal;
                 udb_profile profile;
                 profile_loaded = profile.load(wide);
-                // a profile that says two things is refused before either is looked at
-                if (profile_loaded && !profile.get_conflict().empty())
-                    throw tk_exception(tk_to_ansi(profile.get_conflict()), tk_level_fail);
+                // a profile that says two things, or says a thing where it is not read, is
+                // refused before any of it is looked at
+                const std::wstring unread
+                    = profile_loaded ? profile_read_refusal(profile) : std::wstring();
+                if (!unread.empty())
+                    throw tk_exception(tk_to_ansi(unread), tk_level_fail);
                 if (profile_loaded) {
                     // only profiles fill the queries while the options apply
                     for (const auto& [name, text] : profile.get_selected_tables())

@@ -3,23 +3,111 @@
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
-enum class value_form { flag, mode };
+enum class value_form { text, flag, mode };
 
-struct checked_key {
+struct known_key {
     const wchar_t* section;
     const wchar_t* key;
     value_form form;
 };
 
-const checked_key checked_keys[] = {
-    {L"Generic settings", L"mode", value_form::mode},
-    {L"Generic settings", L"no schema", value_form::flag},
-    {L"Generic settings", L"only definitions", value_form::flag},
-    {L"Generic settings", L"skip indexes", value_form::flag},
-    {L"Oracle settings", L"uppercase", value_form::flag},
+const wchar_t generic_section[] = L"Generic settings";
+const wchar_t oracle_section[] = L"Oracle settings";
+const wchar_t pgs_section[] = L"pgs settings";
+
+// the keys the settings read; the table sections' keys are names, any name
+const known_key known_keys[] = {
+    {generic_section, L"mode", value_form::mode},
+    {generic_section, L"no schema", value_form::flag},
+    {generic_section, L"only definitions", value_form::flag},
+    {generic_section, L"skip indexes", value_form::flag},
+    {oracle_section, L"uppercase", value_form::flag},
+    {generic_section, L"dest", value_form::text},
+    {generic_section, L"logfile", value_form::text},
+    {generic_section, L"src", value_form::text},
+    {oracle_section, L"host", value_form::text},
+    {oracle_section, L"password", value_form::text},
+    {oracle_section, L"port", value_form::text},
+    {oracle_section, L"user", value_form::text},
+    {pgs_section, L"host", value_form::text},
+    {pgs_section, L"password", value_form::text},
+    {pgs_section, L"user", value_form::text},
 };
+
+const wchar_t* const known_sections[] = {L"Available Queries", L"Selected Tables",
+                                         generic_section, oracle_section, pgs_section};
+
+const known_key* find_key(const std::wstring& section, const std::wstring& key)
+{
+    for (const known_key& k : known_keys)
+        if (section == k.section && key == k.key)
+            return &k;
+    return nullptr;
+}
+
+// a name as a reader that ignores case and surrounding blanks would take it
+std::wstring loose(const std::wstring& name)
+{
+    std::wstring text = tk_trim(name);
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+// two values of one key that read as the same setting
+bool read_alike(const udb_profile::conflict& c)
+{
+    const known_key* k = find_key(c.section, c.key);
+    return k && k->form != value_form::text && tk_trim(c.first) == tk_trim(c.other);
+}
+
+const wchar_t written_exactly[] = L": keys and section names are read exactly as written. "
+                                  L"Please verify the profile.";
+
+// the first line, in file order, whose section or key would be ignored although it looks like
+// one that is read: the setting it was meant for would silently keep its default
+std::wstring misnamed_refusal(const udb_profile& profile)
+{
+    std::size_t first = 0;
+    std::wstring message;
+    const auto consider = [&](std::size_t line, const std::wstring& text) {
+        if (message.empty() || line < first) {
+            first = line;
+            message = L"Line " + std::to_wstring(line) + L" of the profile " + text
+                      + written_exactly;
+        }
+    };
+    for (const auto& [name, keys] : profile.get_sections()) {
+        const auto known = std::find_if(std::begin(known_sections), std::end(known_sections),
+                                        [&](const wchar_t* s) { return name == s; });
+        if (known == std::end(known_sections)) {
+            for (const wchar_t* s : known_sections)
+                if (loose(name) == loose(s))
+                    consider(profile.get_line(name),
+                             L"names the section [" + tk_escape_controls(name, true)
+                                 + L"], which is not the section [" + s + L"]");
+            continue;
+        }
+        for (const auto& entry : keys) {
+            const std::wstring& key = entry.first;
+            if (find_key(name, key))
+                continue;
+            for (const known_key& k : known_keys)
+                if (name == k.section && loose(key) == loose(k.key))
+                    consider(profile.get_line(name, key),
+                             L"gives the key '" + tk_escape_controls(key, true)
+                                 + L"', which is not the key '" + k.key + L"' of the section ["
+                                 + k.section + L"]");
+        }
+    }
+    return message;
+}
 
 } // namespace
 
@@ -71,11 +159,28 @@ bool setting_oracle_port(const std::wstring& text)
     return setting_pgs_port(tk_to_utf8(text), port);
 }
 
+std::wstring profile_read_refusal(const udb_profile& profile)
+{
+    const std::wstring misnamed = misnamed_refusal(profile);
+    if (!misnamed.empty())
+        return misnamed;
+    for (const udb_profile::conflict& c : profile.get_conflicts())
+        if (!read_alike(c))
+            return L"The profile gives the key '" + tk_escape_controls(c.key, true)
+                   + L"' of the section [" + tk_escape_controls(c.section, true)
+                   + L"] two values: '" + tk_escape_controls(c.first, true) + L"' and '"
+                   + tk_escape_controls(c.other, true) + L"'. Please verify the profile.";
+    return std::wstring();
+}
+
 std::wstring profile_value_refusal(const udb_profile& profile)
 {
-    if (!profile.get_conflict().empty())
-        return profile.get_conflict();
-    for (const checked_key& k : checked_keys) {
+    const std::wstring unread = profile_read_refusal(profile);
+    if (!unread.empty())
+        return unread;
+    for (const known_key& k : known_keys) {
+        if (k.form == value_form::text)
+            continue;
         const std::wstring value = profile.get_value(k.section, k.key);
         bool flag = false;
         int mode = 0;

@@ -19,8 +19,13 @@ bool setting_pgs_port(const std::string& text, int& port);
 // an oracle port: empty (the listener's default, 1521) or as a postgresql port
 bool setting_oracle_port(const std::wstring& text);
 
-// the message for a key the profile file gave two values, else for the first value of
-// the profile that its key does not take, in key order; empty when every value reads
+// the message for what a loaded profile file says that its reader would not hear as
+// written: the first line whose section or key differs from a known one only in case or
+// surrounding blanks (it would be ignored), else a key given two values that read
+// differently (blanks around a 0/1 or digit value are not part of it); empty when none
+std::wstring profile_read_refusal(const udb_profile& profile);
+// the message of profile_read_refusal, else for the first value of the profile that its
+// key does not take, in key order; empty when every value reads
 std::wstring profile_value_refusal(const udb_profile& profile);
 // the message for the first entry that a profile file could not keep as it is (why,
 // and for a password what to do instead); empty when the profile can be written

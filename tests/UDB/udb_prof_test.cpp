@@ -1,6 +1,7 @@
 #include "udb_prof.hpp"
 #include "udb_test_util.hpp"
 
+#include <array>
 #include <sys/stat.h>
 
 namespace {
@@ -220,19 +221,39 @@ TEST_F(udb_profile_file, repeated_key_keeps_its_first_value)
     EXPECT_EQ(profile.get_value(L"t", L"k"), L"other");
     profile.set_value(L"s", L"k", L"changed");
     EXPECT_EQ(profile.get_value(L"s", L"k"), L"first");
-    // the first key given another value is the conflict, also under a repeated header
-    EXPECT_EQ(profile.get_conflict(),
-              L"The profile gives the key 'k' of the section [s] two values: 'first' and "
-              L"'second'. Please verify the profile.");
+    // every later value written otherwise is a conflict, also under a repeated header
+    using conflicts = std::vector<std::array<std::wstring, 4>>;
+    const auto conflicts_of = [](const udb_profile& p) {
+        conflicts out;
+        for (const udb_profile::conflict& c : p.get_conflicts())
+            out.push_back({c.section, c.key, c.first, c.other});
+        return out;
+    };
+    EXPECT_EQ(conflicts_of(profile),
+              (conflicts{{L"s", L"k", L"first", L"second"}, {L"s", L"k", L"first", L"third"}}));
     udb_profile later;
     ASSERT_TRUE(load_bytes(later, "[s]\r\nk=1\r\nbare\r\n[t]\r\nk=2\r\n[s]\r\nbare=x\r\n"));
-    EXPECT_EQ(later.get_conflict(),
-              L"The profile gives the key 'bare' of the section [s] two values: '' and 'x'. "
-              L"Please verify the profile.");
+    EXPECT_EQ(conflicts_of(later), (conflicts{{L"s", L"bare", L"", L"x"}}));
     // the same line twice, and the same value with its line's blanks, say one thing
     udb_profile same;
     ASSERT_TRUE(load_bytes(same, "[s]\r\nk=1\r\nk=1 \r\n  k=1\r\nbare\r\nbare\r\n"));
-    EXPECT_EQ(same.get_conflict(), L"");
+    EXPECT_EQ(conflicts_of(same), conflicts{});
+    // a value's blanks after the "=" are its own
+    ASSERT_TRUE(load_bytes(same, "[s]\r\nk=1\r\nk = 1\r\n"));
+    EXPECT_EQ(conflicts_of(same), (conflicts{{L"s", L"k", L"1", L" 1"}}));
+}
+
+TEST_F(udb_profile_file, load_knows_the_line_of_each_first_header_and_key)
+{
+    udb_profile profile;
+    ASSERT_TRUE(load_bytes(profile, "\r\n[s]\r\nk=1\n\r\n[t]\r\n  k=2\r\n[s]\r\nk=3\r\nn\r\n"));
+    EXPECT_EQ(profile.get_line(L"s"), 2u);
+    EXPECT_EQ(profile.get_line(L"t"), 5u);
+    EXPECT_EQ(profile.get_line(L"s", L"k"), 3u);
+    EXPECT_EQ(profile.get_line(L"t", L"k"), 6u);
+    EXPECT_EQ(profile.get_line(L"s", L"n"), 9u);
+    EXPECT_EQ(profile.get_line(L"Generic settings"), 0u);
+    EXPECT_EQ(profile.get_line(L"s", L"none"), 0u);
 }
 
 TEST_F(udb_profile_file, entry_before_any_section_fails_and_reads_nothing_after_it)

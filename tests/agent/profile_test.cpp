@@ -200,6 +200,14 @@ TEST_F(kestrun_profile, profile_that_gives_one_key_two_values_is_refused_before_
         {generic() + "\r\nmode=2\r\nmode=0", "orders",
          "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
          "'0" + refused},
+        // blanks around a digit are not part of it, so only the digit tells
+        {generic() + "\r\nmode=2\r\nmode = 2\r\nmode = 0", "orders",
+         "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
+         "' 0" + refused},
+        // a name's blanks are its own
+        {generic() + "\r\nsrc= " + pg.name(), "orders",
+         "The profile gives the key 'src' of the section [Generic settings] two values: '"
+             + pg.name() + "' and ' " + pg.name() + refused},
     };
     for (const auto& c : cases) {
         const std::string p = profile("two.qlx", c.generic, c.selected);
@@ -215,4 +223,81 @@ TEST_F(kestrun_profile, profile_that_gives_one_key_two_values_is_refused_before_
     const kestrun_result r = run_default_port({"--profile=" + p});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"orders\";"), strings{"1"});
+
+    // and so does a value of 0/1 or a digit with other blanks around it: skip keeps the table
+    const std::string spaced
+        = profile("spaced.qlx",
+                  generic() + "\r\nmode=2\r\nmode = 2\r\nskip indexes=0\r\nskip indexes= 0 ",
+                  "orders");
+    const kestrun_result s = run_default_port({"--profile=" + spaced});
+    EXPECT_EQ(s.exit_code, 0) << s.out << s.err;
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"orders\";"), strings{"1"});
+}
+
+TEST_F(kestrun_profile, profile_key_or_section_that_differs_from_a_known_one_in_case_is_refused)
+{
+    pg.exec("CREATE TABLE orders (id int); INSERT INTO orders VALUES (1), (2);"
+            "CREATE TABLE \"Mode\" (id int); CREATE TABLE \"generic settings\" (id int)");
+    ora.sql("CREATE TABLE \"orders\" (\"id\" NUMBER);\n"
+            "INSERT INTO \"orders\" VALUES (7);\nINSERT INTO \"orders\" VALUES (8);\n");
+    // the profile of the fixture with one text replaced
+    int written = 0;
+    const auto changed = [&](const std::string& generic, const std::string& from,
+                             const std::string& to) {
+        const std::string path
+            = profile("case" + std::to_string(++written) + ".qlx", generic, "orders");
+        std::string text = test_read_file(path);
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos)
+            text.replace(at, from.size(), to);
+        return dir.write("case" + std::to_string(written) + ".qlx", text);
+    };
+    const std::string exactly
+        = ": keys and section names are read exactly as written. Please verify the profile.";
+    const std::string mode_key = "', which is not the key 'mode' of the section [Generic settings]";
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        // meant: skip; read as an unknown key, mode 0 would drop and refill the table
+        {changed(generic() + "\r\nMode=2", "", ""),
+         "Line 4 of the profile gives the key 'Mode" + mode_key + exactly},
+        {changed(generic() + "\r\n  MODE = 2", "", ""),
+         "Line 4 of the profile gives the key 'MODE" + mode_key + exactly},
+        {changed(generic(), "[Oracle settings]\r\nuser=", "[Oracle settings]\r\nUser="),
+         "Line 5 of the profile gives the key 'User', which is not the key 'user' of the section "
+         "[Oracle settings]" + exactly},
+        // read as an unknown section, every table of the database would be converted
+        {changed(generic(), "[Selected Tables]", "[selected tables]"),
+         "Line 8 of the profile names the section [selected tables], which is not the section "
+         "[Selected Tables]" + exactly},
+        {changed(generic(), "[Selected Tables]", "[ Selected Tables ]"),
+         "Line 8 of the profile names the section [ Selected Tables ], which is not the section "
+         "[Selected Tables]" + exactly},
+        {changed(generic() + "\r\nmode=2", "[Generic settings]", "[generic settings]"),
+         "Line 1 of the profile names the section [generic settings], which is not the section "
+         "[Generic settings]" + exactly},
+        // the first such line of the file
+        {changed(generic() + "\r\nMode=2", "[pgs settings]", "[PGS settings]"),
+         "Line 4 of the profile gives the key 'Mode" + mode_key + exactly},
+    };
+    for (const auto& c : cases) {
+        const kestrun_result r = run_default_port({"--profile=" + c.path});
+        EXPECT_EQ(r.exit_code, 255) << c.message;
+        EXPECT_EQ(r.out, "Error:\n" + c.message + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(oracle_tables(), strings{"orders"});
+        EXPECT_EQ(oracle("SELECT \"id\" FROM \"orders\" ORDER BY 1;"), (strings{"7", "8"}));
+    }
+
+    // table and query names are names, and sections that resemble none are still ignored
+    const std::string names = dir.write(
+        "names.qlx", test_read_file(profile("names.qlx", generic() + "\r\nno schema=1",
+                                            "Mode\r\ngeneric settings"))
+                         + "[Notes]\r\nmode=2\r\n[Available Queries]\r\nMode=SELECT 1\r\n");
+    const kestrun_result r = run_default_port({"--profile=" + names});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(2) + table_line("Mode", 0) + table_line("generic settings", 0));
+    EXPECT_EQ(oracle_tables(), (strings{"Mode", "generic_settings", "orders"}));
 }

@@ -83,12 +83,29 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
         {profile("t", "", "mode=2\r\nmode=0"),
          "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
          "'0'. Please verify the profile."},
+        // names that would be ignored: the table's mode, or which tables
+        {profile("t", "", "Mode=2"),
+         "Line 5 of the profile gives the key 'Mode', which is not the key 'mode' of the section "
+         "[Generic settings]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
+        {profile("", "", "[ Selected Tables ]\r\nt"),
+         "Line 5 of the profile names the section [ Selected Tables ], which is not the section "
+         "[Selected Tables]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
     };
     for (const auto& c : cases) {
         // the registry names a database whose tables must not be converted
         test_write_file(settings_file(), "pgsport=dword:" + test_pg_server::get().port
                                              + "\nsrc=sz:" + pg.name() + "\n");
         modal_script script({{"OK", false, {}}});
+        // a profile run after all ends here, and fails below by what it did
+        ui_steps steps({[] {
+            qt_wizard_sheet* s = shown_sheet();
+            if (!s || s->currentId() != 1)
+                return false;
+            s->button(QWizard::FinishButton)->click();
+            return true;
+        }});
         EXPECT_EQ(run_tarnova({c.path}), 0) << c.text;
         const std::vector<seen_box> boxes = boxes_of(script);
         ASSERT_EQ(boxes.size(), 1u) << c.text;

@@ -20,6 +20,13 @@ TEST_F(wizard_screenshots_boxes, quick_launch_postgresql_failure)
     EXPECT_EQ(script.texts().size(), 1u);
 }
 
+TEST_F(wizard_screenshots_boxes, profile_key_written_otherwise)
+{
+    modal_script script({picture_then("profile_key_error_box", "OK")});
+    EXPECT_EQ(run_tarnova({profile("t", "", "Mode=2")}), 0);
+    EXPECT_EQ(script.texts().size(), 1u);
+}
+
 TEST_F(wizard_screenshots_boxes, oracle_port_refusal)
 {
     last_run_settings(ora.password());

@@ -1010,6 +1010,15 @@ TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applie
         {profile("t", "", "only definitions=1\r\nmode=2\r\nmode=0"),
          "The profile gives the key 'mode' of the section [Generic settings] two values: '2' and "
          "'0'. Please verify the profile."},
+        // names that would be ignored
+        {profile("t", "", "only definitions=1\r\nMode=2"),
+         "Line 6 of the profile gives the key 'Mode', which is not the key 'mode' of the section "
+         "[Generic settings]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
+        {profile("", "", "only definitions=1\r\n[selected tables]\r\nt"),
+         "Line 6 of the profile names the section [selected tables], which is not the section "
+         "[Selected Tables]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
     };
     for (const auto& c : cases) {
         full_settings(pg, ora);
