@@ -141,21 +141,18 @@ std::vector<udb_shared_table> pgs_database::get_tables_sharing(const std::wstrin
     std::vector<udb_shared_table> shared;
     for (const listed_table& t : found->second) {
         udb_shared_table entry{pgs_shown_name(t.schema, t.table), 0};
+        const auto count = [&](pqxx::transaction_base& tx) {
+            pgs_pin_catalog(tx);
+            const std::string sql = "SELECT pg_catalog.count(*) FROM "
+                                    + std::string(t.partitioned ? "" : "ONLY ")
+                                    + m_session.qualified_name(t.schema, t.table);
+            const long long records = tx.exec(sql)[0][0].as<long long>();
+            return records > INT_MAX ? INT_MAX : int(records);
+        };
+        // while the table of the name is being read, in its transaction
         if (!shared.empty())
-            entry.records = pgs_guard("Cannot get number of records (" + tk_to_ansi(name)
-                                          + "): ",
-                                      [&] {
-                                          pgs_read_transaction tx(m_session.connection(),
-                                                                  "count_shared");
-                                          pgs_pin_catalog(tx);
-                                          const long long count =
-                                              tx.exec("SELECT pg_catalog.count(*) FROM "
-                                                      + std::string(t.partitioned ? "" : "ONLY ")
-                                                      + m_session.qualified_name(t.schema,
-                                                                                 t.table))[0][0]
-                                                  .as<long long>();
-                                          return count > INT_MAX ? INT_MAX : int(count);
-                                      });
+            entry.records = pgs_guard("Cannot get number of records (" + tk_to_ansi(name) + "): ",
+                                      [&] { return pgs_run_read(m_session, "count_shared", count); });
         shared.push_back(entry);
     }
     return shared;

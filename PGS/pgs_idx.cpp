@@ -98,12 +98,10 @@ bool pgs_recordset::parse_indkey(const std::string& key, int key_count,
     return true;
 }
 
-void pgs_recordset::init_indexes()
+void pgs_recordset::init_indexes(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::init_indexes");
     pgs_guard("", [&] {
-        pgs_read_transaction tx(m_session.connection(), "init_indexes");
-        pgs_pin_catalog(tx);
         // non-deterministic collations from release 12 on: the first such column of a key
         std::map<std::wstring, std::pair<std::wstring, std::wstring>> loose;
         if (m_session.connection().server_version() >= 120000)

@@ -4,6 +4,7 @@
 // includes libpqxx
 
 #include "pgs_except.hpp"
+#include "pgs_session.hpp"
 
 #include <pqxx/pqxx>
 
@@ -12,9 +13,10 @@
 // every catalogue query runs in one of these; it ends without commit (abort)
 using pgs_read_transaction = pqxx::transaction<pqxx::read_committed>;
 
-// the columns, the count and the rows of a table or a query: a query is the user's text,
-// which must not write into the source, not even through a function it calls
-using pgs_source_transaction = pqxx::transaction<pqxx::read_committed, pqxx::read_only>;
+// the columns, keys, count and rows of a table or a query, all from one snapshot (taken by
+// its first statement that reads): a query is the user's text, which must not write into the
+// source, not even through a function it calls
+using pgs_source_transaction = pqxx::transaction<pqxx::repeatable_read, pqxx::read_only>;
 
 // one statement alone: the extended protocol refuses a text holding several, whose
 // COMMIT would end the read-only transaction and let the next ones write
@@ -30,6 +32,20 @@ inline pqxx::result pgs_exec_single(pqxx::transaction_base& tx, const std::strin
 inline void pgs_pin_catalog(pqxx::transaction_base& tx)
 {
     tx.exec("SET LOCAL search_path = pg_catalog, pg_temp");
+}
+
+// a read of the engine's own: inside the transaction of a table being read when there is
+// one (as a savepoint it rolls back, which also undoes what it set), else in a transaction
+// of its own
+template <class F>
+decltype(auto) pgs_run_read(pgs_session& session, const std::string& name, F&& work)
+{
+    if (pqxx::dbtransaction* open = session.snapshot()) {
+        pqxx::subtransaction inner(*open, name);
+        return work(static_cast<pqxx::transaction_base&>(inner));
+    }
+    pgs_read_transaction tx(session.connection(), name);
+    return work(static_cast<pqxx::transaction_base&>(tx));
 }
 
 // the one place where client-library errors become pgs_exception. a connection the

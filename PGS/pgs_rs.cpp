@@ -9,6 +9,7 @@
 #include "tk_utils.hpp"
 
 #include <algorithm>
+#include <vector>
 #include <climits>
 #include <cstdlib>
 
@@ -47,14 +48,106 @@ int known_text_size(const std::string& type_name, int size)
     return size == 0 && type_name == "uuid" ? k_uuid_text_size : size;
 }
 
-// a trailing semicolon would break the query as a subquery
+bool is_name_char(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+           c == L'_' || c >= 0x80;
+}
+
+bool is_blank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f';
+}
+
+// the text without the semicolons that end it, which would break it as a subquery: psql
+// runs "SELECT 1; -- done" as the query alone. literals, quoted names and comments are
+// skipped over, so that a ';' or a "--" inside them is no end. a semicolon between two
+// statements stays: the server refuses such a text. empty when nothing but blanks,
+// comments and semicolons is left
 std::wstring strip_query(const std::wstring& text)
 {
-    size_t end = text.size();
-    while (end > 0 && (text[end - 1] == L';' || text[end - 1] == L' ' || text[end - 1] == L'\t' ||
-                       text[end - 1] == L'\r' || text[end - 1] == L'\n'))
-        --end;
-    return text.substr(0, end);
+    const size_t n = text.size();
+    size_t end = 0;   // after the last character that is neither blank, comment nor ';'
+    std::vector<size_t> semicolons;
+    size_t word_start = 0;
+    size_t word_end = 0;
+    size_t i = 0;
+    while (i < n) {
+        const wchar_t c = text[i];
+        const wchar_t after = i + 1 < n ? text[i + 1] : L'\0';
+        if (c == L'-' && after == L'-') {
+            while (i < n && text[i] != L'\n')
+                ++i;
+        } else if (c == L'/' && after == L'*') {
+            // block comments nest
+            int depth = 0;
+            do {
+                if (text[i] == L'/' && i + 1 < n && text[i + 1] == L'*') {
+                    ++depth;
+                    i += 2;
+                } else if (text[i] == L'*' && i + 1 < n && text[i + 1] == L'/') {
+                    --depth;
+                    i += 2;
+                } else {
+                    ++i;
+                }
+            } while (i < n && depth > 0);
+        } else if (c == L';') {
+            semicolons.push_back(i++);
+        } else if (is_blank(c)) {
+            ++i;
+        } else if (c == L'\'' || c == L'"') {
+            // E'...' takes backslash escapes; elsewhere only a doubled quote is one
+            const bool escapes = c == L'\'' && word_end == i && word_end - word_start == 1 &&
+                                 (text[word_start] == L'E' || text[word_start] == L'e');
+            ++i;
+            while (i < n) {
+                if (escapes && text[i] == L'\\') {
+                    i += 2;
+                } else if (text[i] == c) {
+                    ++i;
+                    if (i >= n || text[i] != c)
+                        break;
+                    ++i;
+                } else {
+                    ++i;
+                }
+            }
+            end = std::min(i, n);
+        } else if (c == L'$' && (after == L'$' || (is_name_char(after) && !(after >= L'0' &&
+                                                                              after <= L'9')))) {
+            // $tag$...$tag$, unless the tag does not close: then a name's character
+            size_t close = i + 1;
+            while (close < n && is_name_char(text[close]))
+                ++close;
+            if (close < n && text[close] == L'$') {
+                const std::wstring tag = text.substr(i, close - i + 1);
+                const size_t found = text.find(tag, close + 1);
+                i = found == std::wstring::npos ? n : found + tag.size();
+            } else {
+                i = close;
+            }
+            end = i;
+        } else if (is_name_char(c)) {
+            // a name or a number, with the '$' that a name may hold
+            word_start = i;
+            while (i < n && (is_name_char(text[i]) || text[i] == L'$'))
+                ++i;
+            word_end = end = i;
+        } else {
+            end = ++i;
+        }
+    }
+    if (end == 0)
+        return std::wstring();
+    std::wstring stripped;
+    for (size_t k = 0; k < n; ++k)
+        if (k < end || std::find(semicolons.begin(), semicolons.end(), k) == semicolons.end())
+            stripped += text[k];
+    size_t last = stripped.size();
+    while (last > 0 && is_blank(stripped[last - 1]))
+        --last;
+    return stripped.substr(0, last);
 }
 
 // the value of one column into out (left empty for NULL), or a failure text when it
@@ -105,13 +198,10 @@ void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& fa
         out = ole_variant(text[0] == 't');
         return;
     case VT_I2:
-        out = ole_variant(static_cast<short>(std::strtol(text, nullptr, 10)));
-        return;
     case VT_I4:
-        out = ole_variant(static_cast<int>(std::strtol(text, nullptr, 10)));
-        return;
     case VT_I8:
-        out = ole_variant(static_cast<long long>(std::strtoll(text, nullptr, 10)));
+        if (!pgs_parse_integer(text, field.vartype, out))
+            fail("does not fit the column's integer type");
         return;
     case VT_R8:
         out = ole_variant(std::strtod(text, nullptr));
@@ -126,11 +216,16 @@ void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& fa
 
 struct pgs_recordset::reader {
     explicit reader(pgs_session& session)
-        : session(session), tx(session.connection(), "init_indexes")
+        : session(session), tx(session.connection(), "read_source")
     {
         session.add_open_read(1);
+        session.set_snapshot(&tx);
     }
-    ~reader() { session.add_open_read(-1); }
+    ~reader()
+    {
+        session.set_snapshot(nullptr);
+        session.add_open_read(-1);
+    }
 
     // asks for the next batch, which the server computes while this one is read
     void request()
@@ -142,6 +237,8 @@ struct pgs_recordset::reader {
 
     pgs_session& session;
     pgs_source_transaction tx;
+    // the cursor of the rows is declared: a later reset needs a read of its own
+    bool declared = false;
     // destroyed before the transaction it runs in
     std::unique_ptr<pqxx::pipeline> pipe;
     pqxx::pipeline::query_id pending = 0;
@@ -166,28 +263,77 @@ pgs_recordset::pgs_recordset(pgs_session& session,
       m_table_name(location.second), m_partitioned(partitioned)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset2(%ls)", name.c_str());
-    init_schema();
+    open_read();
+    init_schema(m_reader->tx);
     if (!schema.fields.empty()) {
         if (mode == 1)
-            init_indexes();
+            init_indexes(m_reader->tx);
         tk_trace(2, "Got %d records", static_cast<int>(schema.fields.size()));
     } else {
         tk_trace(2, "Empty table");
     }
-    rec_count = get_rec_count();
+    rec_count = get_rec_count(m_reader->tx);
+    end_catalogue_read(mode);
 }
 
 pgs_recordset::pgs_recordset(pgs_session& session,
                              const std::pair<std::wstring, std::wstring>& location,
-                             const std::wstring& name, const std::wstring& text, int)
+                             const std::wstring& name, const std::wstring& text, int mode)
     : udb_recordset(name, strip_query(text)), m_session(session),
       m_schema_name(location.first), m_table_name(location.second)
 {
     tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
     if (this->text.empty())
         throw pgs_exception("The query of " + tk_to_utf8(name) + " is empty");
-    init_query_schema();
-    rec_count = get_rec_count();
+    open_read();
+    init_query_schema(m_reader->tx);
+    rec_count = get_rec_count(m_reader->tx);
+    end_catalogue_read(mode);
+}
+
+void pgs_recordset::open_read()
+{
+    try {
+        pgs_guard("", [&] {
+            m_reader = std::make_unique<reader>(m_session);
+            if (is_query())
+                return;
+            // a query runs on the database's own search_path, the reader's statements on this
+            pgs_pin_catalog(m_reader->tx);
+            lock_table(m_reader->tx);
+        });
+    } catch (...) {
+        m_reader.reset();
+        throw;
+    }
+}
+
+void pgs_recordset::lock_table(pqxx::dbtransaction& tx)
+{
+    // before the first read takes the snapshot: a change of the table's definition (a new
+    // type of a column, a TRUNCATE) waits until its rows are read. committed after the
+    // snapshot, it would have rewritten the table into rows the snapshot does not see
+    const std::string sql = "LOCK TABLE " + get_source() + " IN ACCESS SHARE MODE";
+    try {
+        pqxx::subtransaction lock(tx, "lock_table");
+        lock.exec(sql);
+        lock.commit();
+    } catch (const pqxx::sql_error& e) {
+        const std::string state = e.sqlstate();
+        // dropped, or renamed, since the database listed its tables
+        if (state == "42P01" || state == "3F000")
+            throw pgs_exception(e.what(), tk_error_kind::missing_table);
+        // the lock needs the table's own privilege, the read only the columns': without
+        // it the snapshot still holds, and what else failed fails the read that follows
+        tk_trace(2, "%s", e.what());
+    }
+}
+
+void pgs_recordset::end_catalogue_read(int mode)
+{
+    // a table opened to take rows would have its load wait for this transaction
+    if (mode != 1)
+        m_reader.reset();
 }
 
 pgs_recordset::~pgs_recordset()
@@ -226,12 +372,10 @@ std::string pgs_recordset::get_table_sql() const
            " order by table_name, ordinal_position ";
 }
 
-void pgs_recordset::init_schema()
+void pgs_recordset::init_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_schema");
     pgs_guard("", [&] {
-        pgs_source_transaction tx(m_session.connection(), "get_schema");
-        pgs_pin_catalog(tx);
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -262,13 +406,12 @@ void pgs_recordset::init_schema()
     });
 }
 
-void pgs_recordset::init_query_schema()
+void pgs_recordset::init_query_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
     pgs_guard("", [&] {
-        pgs_source_transaction tx(m_session.connection(), "get_schema");
         const pqxx::result shape =
-            pgs_exec_single(tx, "SELECT * FROM (" + tk_to_utf8(text) + ") AS q LIMIT 0");
+            pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
         pgs_pin_catalog(tx);
         for (pqxx::row_size_type i = 0; i < shape.columns(); ++i) {
             const pqxx::oid type = shape.column_type(i);
@@ -297,6 +440,8 @@ void pgs_recordset::init_query_schema()
                                                        vartype, false, reserved, type_name,
                                                        static_cast<int>(i) + 1));
         }
+        // the count and the rows run on the database's own search_path again
+        tx.exec("SET LOCAL search_path TO DEFAULT");
     });
 }
 
@@ -314,7 +459,7 @@ std::string pgs_recordset::get_source() const
     if (!is_query())
         return (m_partitioned ? "" : "ONLY ") + get_safe_table_name();
     // the query's columns get names of their own: its names may repeat
-    std::string source = "(" + tk_to_utf8(text) + ") AS q";
+    std::string source = query_subquery();
     for (size_t i = 0; i < schema.fields.size(); ++i)
         source += (i == 0 ? "(c" : ", c") + std::to_string(i + 1);
     if (!schema.fields.empty())
@@ -322,14 +467,17 @@ std::string pgs_recordset::get_source() const
     return source;
 }
 
-int pgs_recordset::get_rec_count()
+std::string pgs_recordset::query_subquery() const
+{
+    // on a line of its own: a "--" comment at the end of the text runs to the line's end
+    return "(" + tk_to_utf8(text) + "\n) AS q";
+}
+
+int pgs_recordset::get_rec_count(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::get_rec_count");
     const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
     return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
-        pgs_source_transaction tx(m_session.connection(), "init_indexes");
-        if (!is_query())
-            pgs_pin_catalog(tx);
         const pqxx::result rows =
             pgs_exec_single(tx, "SELECT pg_catalog.count(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
@@ -388,20 +536,22 @@ std::string pgs_recordset::get_select_fields() const
 void pgs_recordset::reset()
 {
     tk_trace(1, "pgs_recordset::reset");
-    // one transaction at a time on the connection: the previous read ends first
-    finish();
     const std::string select = "SELECT " + get_select_fields() + " FROM " + get_source();
+    // the first reading takes the rows of the snapshot its columns came from; reading again
+    // takes a read of its own: one transaction at a time on the connection
+    if (!m_reader || m_reader->declared) {
+        finish();
+        open_read();
+    }
+    m_reader->declared = true;
     pgs_guard("", [&] {
-        m_reader = std::make_unique<reader>(m_session);
         try {
-            if (!is_query())
-                pgs_pin_catalog(m_reader->tx);
             pgs_exec_single(m_reader->tx, "DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
             m_reader->pipe->retain(0);
             fetch();
         } catch (...) {
-            m_reader.reset();
+            finish();
             throw;
         }
     });

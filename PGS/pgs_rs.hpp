@@ -11,10 +11,16 @@
 class pgs_session;
 class pgs_load;
 
+namespace pqxx {
+class dbtransaction;
+}
+
 // one postgresql table, or the rows of a query, as the source of a conversion.
-// reset streams the rows through a server-side cursor inside the recordset's own
-// read transaction; no other transaction may run on the connection meanwhile.
-// a table also takes rows by COPY (append_record), in a load of its own.
+// its columns, keys, count and (opened with mode 1) rows come from one snapshot: the read
+// transaction opened with the recordset lasts until the rows are read, and reset streams
+// them through a server-side cursor inside it; other reads of the engine run inside it
+// meanwhile (pgs_run_read). a table also takes rows by COPY (append_record), in a load of
+// its own.
 class pgs_recordset : public udb_recordset {
 public:
     // a listed table of the database, with its (schema, table); mode 1 also reads
@@ -66,14 +72,22 @@ public:
 private:
     struct reader;
 
-    void init_schema();
-    void init_query_schema();
-    void init_indexes();
+    // a read transaction for the recordset; a table's is locked against changes of its
+    // definition and takes the reader's own search_path
+    void open_read();
+    void lock_table(pqxx::dbtransaction& tx);
+    // the reads of a recordset opened without mode 1 end with its constructor
+    void end_catalogue_read(int mode);
+    void init_schema(pqxx::dbtransaction& tx);
+    void init_query_schema(pqxx::dbtransaction& tx);
+    void init_indexes(pqxx::dbtransaction& tx);
     bool index_columns(const std::string& key, int key_count,
                        std::vector<const pgs_ftd*>& result) const;
-    int get_rec_count();
+    int get_rec_count(pqxx::dbtransaction& tx);
     // the table or the query as the FROM of the row and count selects
     std::string get_source() const;
+    // the query's text as a subquery: closed on a line of its own, after a trailing comment
+    std::string query_subquery() const;
     void fetch();
     void finish();
 

@@ -56,8 +56,10 @@ bool pgs_session::connect(const std::string& options,
         m_connection->set_variable("extra_float_digits", "3");
         // the text forms of a fresh cluster, whatever the database or the user set: under
         // another style a date, an interval or bytes inside an array or a composite value
-        // would arrive as another text (servers before 8.4 and 9.0 lack the last two)
-        m_connection->set_variable("DateStyle", "'ISO, MDY'");
+        // would arrive as another text (servers before 8.4 and 9.0 lack the last two). the
+        // output style alone: the field order the session has (DMY, MDY, YMD) says how a
+        // query's literal such as '04/11/2018' reads, as it does in psql
+        m_connection->set_variable("DateStyle", "'ISO'");
         if (m_connection->server_version() >= 80400)
             m_connection->set_variable("IntervalStyle", "postgres");
         if (m_connection->server_version() >= 90000)

@@ -6,6 +6,7 @@
 
 namespace pqxx {
 class connection_base;
+class dbtransaction;
 }
 
 // the single connection to the postgresql server and what needs it to write sql
@@ -31,6 +32,11 @@ public:
     void add_open_read(int delta) { m_open_reads += delta; }
     bool has_open_reads() const { return m_open_reads != 0; }
 
+    // the transaction of the table or query being read, null when none is open: the
+    // connection takes one transaction at a time, so other reads run inside it
+    void set_snapshot(pqxx::dbtransaction* snapshot) { m_snapshot = snapshot; }
+    pqxx::dbtransaction* snapshot() const { return m_snapshot; }
+
     // a string literal and an identifier for sql text, both from utf-16, escaped by
     // the library for the connection
     std::string literal(const std::wstring& text);
@@ -48,4 +54,5 @@ private:
 
     std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
     int m_open_reads = 0;
+    pqxx::dbtransaction* m_snapshot = nullptr;
 };

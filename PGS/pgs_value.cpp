@@ -1,6 +1,8 @@
 #include "pgs_value.hpp"
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -27,6 +29,34 @@ bool read_char(const char*& text, char c)
 }
 
 } // namespace
+
+bool pgs_parse_integer(const char* text, VARTYPE type, ole_variant& value)
+{
+    if ((*text < '0' || *text > '9') && *text != '-' && *text != '+')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long number = std::strtoll(text, &end, 10);
+    if (errno == ERANGE || end == text || *end != '\0')
+        return false;
+    switch (type) {
+    case VT_I2:
+        if (number < SHRT_MIN || number > SHRT_MAX)
+            return false;
+        value = ole_variant(static_cast<short>(number));
+        return true;
+    case VT_I4:
+        if (number < INT_MIN || number > INT_MAX)
+            return false;
+        value = ole_variant(static_cast<int>(number));
+        return true;
+    case VT_I8:
+        value = ole_variant(number);
+        return true;
+    default:
+        return false;
+    }
+}
 
 bool pgs_parse_decimal(const char* text, DECIMAL& value)
 {

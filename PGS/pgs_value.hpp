@@ -13,6 +13,10 @@
 // other characters or its value does not fit 96 bits with a scale of at most 28
 bool pgs_parse_decimal(const char* text, DECIMAL& value);
 
+// an integer's decimal text into a value of type (VT_I2, VT_I4 or VT_I8); false for any
+// other text and for a value beyond the type's range, which would otherwise arrive wrapped
+bool pgs_parse_integer(const char* text, VARTYPE type, ole_variant& value);
+
 // the reader's date text "DD-MM-YYYY HH24:MI:SS US" with a year of 1 to 9999;
 // false for anything else
 bool pgs_parse_date(const char* text, SYSTEMTIME& value);

@@ -16,6 +16,7 @@ enum class tk_error_kind {
     duplicate_key,  // a row with the same unique key exists
     resource_busy,  // the object is locked by another session
     bad_value,      // a value read cannot travel unchanged
+    missing_table,  // the table is no longer in the database
 };
 
 // the one exception root of the system: text, code, level and kind

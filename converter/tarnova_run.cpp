@@ -158,8 +158,18 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     int held_rows = 0;                       // rows of the destination before the run
     const bool merging = mode == udb_mode_merge || mode == udb_mode_merge_update;
     try {
-        source = query.empty() ? state.source->get_table(name, 1)
-                               : state.source->get_query(name, query, 1);
+        try {
+            source = query.empty() ? state.source->get_table(name, 1)
+                                   : state.source->get_query(name, query, 1);
+        } catch (const tk_exception& e) {
+            // dropped since the source listed its tables: the same as one it lacks
+            if (!query.empty() || e.get_kind() != tk_error_kind::missing_table)
+                throw;
+            tk_trace(2, "%s", e.what());
+            hooks().on_missing_table(name);
+            ++tab_done;
+            return;
+        }
 
         // kept at once, so that a table skipped or failed still holds its name in this run
         const std::wstring dest_name = dest.get_dest_table_name(name);

@@ -1,6 +1,7 @@
 #include "pgs_type.hpp"
 #include "pgs_vali.hpp"
 #include "pgs_value.hpp"
+#include "tk_utils.hpp"
 
 #include <gtest/gtest.h>
 
@@ -173,5 +174,27 @@ TEST(pgs_value_text, decimal_text_is_held_exactly_or_refused)
         EXPECT_EQ(d.sign != 0, c.negative) << c.text;
         EXPECT_EQ(d.Lo64, c.low) << c.text;
         EXPECT_EQ(d.Hi32, c.hi) << c.text;
+    }
+}
+
+TEST(pgs_value_text, integer_text_beyond_its_type_is_refused_not_wrapped)
+{
+    const struct {
+        const char* text;
+        VARTYPE type;
+        bool fits;
+    } cases[] = {
+        {"32767", VT_I2, true},          {"-32768", VT_I2, true},
+        {"32768", VT_I2, false},         {"-32769", VT_I2, false},
+        {"2147483647", VT_I4, true},     {"3000000000", VT_I4, false},
+        {"-2147483649", VT_I4, false},   {"-9223372036854775808", VT_I8, true},
+        {"9223372036854775808", VT_I8, false}, {"12x", VT_I4, false},
+        {"", VT_I4, false},              {" 1", VT_I4, false},
+    };
+    for (const auto& c : cases) {
+        ole_variant v;
+        EXPECT_EQ(pgs_parse_integer(c.text, c.type, v), c.fits) << c.text;
+        if (c.fits)
+            EXPECT_EQ(v.to_wstring(), tk_from_utf8(c.text)) << c.text;
     }
 }

@@ -1,4 +1,6 @@
 #include "agent_fixture.hpp"
+#include "test_pg_hold.hpp"
+#include "test_wait.hpp"
 
 #include <pqxx/pqxx>
 
@@ -200,4 +202,120 @@ TEST_F(kestrun_source_settings, a_connection_the_server_ends_mid_table_is_report
                     || line.rfind("Converting table ", 0) == 0)
             << r.out;
     EXPECT_EQ(oracle("SELECT \"id\" FROM \"a\";"), strings{"1"});
+}
+
+TEST_F(kestrun_source_settings, a_literal_of_a_query_reads_in_the_field_order_of_the_session)
+{
+    // 04/11/2018 is November 4th in DMY, April 11th in MDY; dates arrive the same either way
+    pg.exec("CREATE TABLE t (id int, d date);"
+            "INSERT INTO t VALUES (1, '2018-11-04'), (2, '2018-04-11')");
+    const std::string p = no_schema_profile("q=SELECT id, d FROM t WHERE d = '04/11/2018'");
+    struct order_case {
+        std::string what;
+        std::string database;
+        std::string env;
+        std::string id;
+    };
+    const order_case cases[] = {
+        {"German, DMY", "datestyle = 'German, DMY'", "", "1"},
+        {"SQL, DMY", "datestyle = 'SQL, DMY'", "", "1"},
+        {"ISO, MDY", "datestyle = 'ISO, MDY'", "", "2"},
+        {"PGDATESTYLE", "", "PGDATESTYLE=Postgres, DMY", "1"},
+    };
+    for (const order_case& c : cases) {
+        alter(c.database.empty() ? "RESET datestyle" : "SET " + c.database);
+        const kestrun_result r = run_default_port({p}, c.env.empty() ? strings{} : strings{c.env});
+        EXPECT_EQ(r.exit_code, 0) << c.what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(0) + table_line("q", 1)) << c.what;
+        EXPECT_EQ(oracle("SELECT \"id\", TO_CHAR(\"d\", 'YYYY-MM-DD') FROM \"q\";"),
+                  strings{c.id + (c.id == "1" ? "\t2018-11-04" : "\t2018-04-11")})
+            << c.what;
+    }
+}
+
+TEST_F(kestrun_source_settings, a_query_ending_in_a_comment_or_semicolon_runs_as_psql_runs_it)
+{
+    pg.exec("CREATE TABLE t (id int, v text); INSERT INTO t VALUES (1, 'a;--b'), (2, 'c')");
+    const struct {
+        std::string query;
+        int rows;
+    } cases[] = {
+        {"SELECT id, v FROM t -- all rows", 2},
+        {"SELECT id, v FROM t; -- done", 2},
+        {"SELECT id, v FROM t /* all */ ;; ", 2},
+        {"SELECT id, v FROM t WHERE v = 'a;--b'; /* one */ -- row", 1},
+        {"SELECT id, v FROM t WHERE v = $$a;--b$$;", 1},
+        {"SELECT id, v FROM t WHERE v = E'a\\;--b' --", 1},
+    };
+    for (const auto& c : cases) {
+        const kestrun_result r = run_default_port({no_schema_profile("q=" + c.query)});
+        EXPECT_EQ(r.exit_code, 0) << c.query << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(0) + table_line("q", c.rows)) << c.query;
+        EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"q\" WHERE \"v\" = 'a;--b';"), strings{"1"})
+            << c.query;
+        ora.sql("DROP TABLE \"q\";");
+    }
+    // a comment alone is no query
+    const kestrun_result r = run_default_port({no_schema_profile("e=-- nothing ;")});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, database_line(0) + "Error:\ne: The query of e is empty\n") << r.err;
+}
+
+TEST_F(kestrun_source_settings, a_table_dropped_after_the_run_listed_it_is_a_table_the_source_lacks)
+{
+    pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1);"
+            "CREATE TABLE d (id int); INSERT INTO d VALUES (2);"
+            "CREATE TABLE e (id int); INSERT INTO e VALUES (3)");
+    // the run waits at a, listed before d
+    std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "a");
+    kestrun_result r;
+    bool done = false;
+    std::thread runner([&] {
+        r = run({});
+        done = true;
+    });
+    test_wait_until([&] { return hold->reached() || done; }, "the run at table a");
+    const bool held = !done;
+    pg.exec("DROP TABLE d");
+    hold->release();
+    runner.join();
+    ASSERT_TRUE(held) << r.out << r.err;
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, database_line(3) + table_line("a", 1) + table_line("e", 1));
+    EXPECT_EQ(r.err, "Table d not exists\n");
+    EXPECT_EQ(oracle_tables(), (strings{"a", "e"}));
+}
+
+TEST_F(kestrun_source_settings, a_table_changed_while_the_run_holds_it_arrives_as_it_was)
+{
+    // the run is held at t; its type and values change from a session of the test meanwhile
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, n int); INSERT INTO t VALUES (1, 7), (2, 8)");
+    std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "t");
+    kestrun_result r;
+    bool done = false;
+    std::thread runner([&] {
+        r = run({});
+        done = true;
+    });
+    test_wait_until([&] { return hold->reached() || done; }, "the run at table t");
+    const bool held = !done;
+    // from a session of the test: waits for the hold's lock, commits once it goes
+    std::thread change([&] {
+        pg.exec("ALTER TABLE t ALTER COLUMN n TYPE bigint; UPDATE t SET n = 3000000000 + id;"
+                "INSERT INTO t VALUES (3, -3000000000)");
+    });
+    test_wait_until([&] {
+        return pg.query_value("SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = "
+                              "l.relation WHERE c.relname = 't' AND NOT l.granted")
+               == "2";
+    }, "the change and the run both waiting for t");
+    hold->release();
+    change.join();
+    runner.join();
+    ASSERT_TRUE(held) << r.out << r.err;
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    // the run asked first: it reads the rows as they were, and the change waits for it
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 2));
+    EXPECT_EQ(oracle("SELECT \"id\", \"n\" FROM \"t\" ORDER BY 1;"), (strings{"1\t7", "2\t8"}));
+    EXPECT_EQ(pg.query_value("SELECT n FROM t WHERE id = 3"), "-3000000000");
 }
