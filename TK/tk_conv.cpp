@@ -38,13 +38,10 @@ void check_log_writable(const std::string& name)
         unlink(name.c_str());
     if (err == 0)
         return;
-    char buf[256];
-    buf[0] = '\0';
-    const char* reason = strerror_r(err, buf, sizeof buf);
     throw tk_exception(std::string(narrowed ? "Logfile cannot be written: "
                                             : "Logfile cannot be made readable by its owner "
                                               "alone: ")
-                           + (reason ? reason : "")
+                           + tk_error_text(err)
                            + ".\nPlease verify the correct path was given.",
                        tk_level_fail);
 }

@@ -68,13 +68,10 @@ void tk_exception_ex::format_last_error(const std::string& prefix)
 void tk_exception_ex::format_error(int err, const std::string& prefix)
 {
     m_code = err;
-    char buf[512];
-    buf[0] = '\0';
-    // the gnu form returns the message and may leave buf untouched
-    const char* msg = strerror_r(err, buf, sizeof buf);
-    if (msg && *msg) {
+    const std::string msg = tk_error_text(err);
+    if (!msg.empty()) {
         m_text = prefix + msg;
-        tk_trace(2, "GetLastError: %s", msg);
+        tk_trace(2, "GetLastError: %s", msg.c_str());
     }
 }
 

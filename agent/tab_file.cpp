@@ -98,10 +98,7 @@ private:
                 return false;
             if (errno == EINTR)
                 continue;
-            char buf[256];
-            buf[0] = '\0';
-            const char* reason = strerror_r(errno, buf, sizeof buf);
-            fatal_exit(std::string("Table names file cannot be read: ") + (reason ? reason : "")
+            fatal_exit(std::string("Table names file cannot be read: ") + tk_error_text(errno)
                        + ".\nPlease verify the file can be read to its end.");
         }
     }
