@@ -152,7 +152,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool copying = false;
     bool copied = false;
     bool failed = false;
-    std::vector<std::string> drop_losses;   // what the drop took besides the table
     std::vector<std::string> name_losses;    // what naming the table met
     std::vector<std::string> key_losses;     // keys a merge cannot find rows by
     int held_rows = 0;                       // rows of the destination before the run
@@ -197,7 +196,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
                 tk_trace(2, "Overwrite existing table");
                 try {
                     dest.delete_tab(dest_name);
-                    drop_losses = dest.get_drop_losses();
+                    // said at once: a run stopped before its end has still told the user
+                    report_losses(dest.get_drop_losses(), name);
                 } catch (const tk_exception& e) {
                     if (e.get_kind() == tk_error_kind::resource_busy)
                         throw tk_exception(
@@ -236,7 +236,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.handle(e, false);
     }
     report_losses(name_losses, name);
-    report_losses(drop_losses, name);
     if (writer) {
         if (builds_indexes)
             report_losses(source->get_losses(), name);

@@ -50,6 +50,7 @@ struct rerun_step {
     int stop_signal = SIGKILL;
     std::string faults = "";   // OCISIM_FAULTS for the run: statements Oracle refuses
     strings options = {};      // further options (modes 0 to 2)
+    std::string oracle_change = "";   // statements of orasql on the Oracle schema before the run
 };
 
 struct rerun_case {
@@ -107,6 +108,8 @@ private:
             SCOPED_TRACE(c.name + ", run " + std::to_string(i + 1) + " (" + s.what + ")");
             if (!s.change.empty())
                 pg.exec(s.change);
+            if (!s.oracle_change.empty())
+                ora.sql(s.oracle_change);
             const kestrun_result r = s.stop_at.empty() ? run_step(s) : stopped_run(s);
             EXPECT_EQ(r.exit_code, s.exit_code) << r.out << r.err;
             EXPECT_EQ(lines_of(r.out), s.report) << r.err;
@@ -299,6 +302,40 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
               {{"a", "a"}, {"b", "b", strings{"1\tlob one\tu1"}}},
               "2:INSERT INTO \"b\"*"},
              {"overwrite again", "", 0, 0, report(4, lines_of_first_run), as_source},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, a_stopped_overwrite_has_named_the_foreign_keys_its_drop_took)
+{
+    const strings dropped{"Error:", "customers: Foreign key fk_orders_cust of table app_orders "
+                                    "was dropped with the table it refers to and is not created "
+                                    "again: restore it after the run"};
+    strings stopped_report = dropped;
+    stopped_report.push_back(table("customers", 3));
+    // the user's own table, which refers to the converted one
+    const dest_table app_orders{"app_orders", "", strings{}, strings{}};
+    run_cases({
+        {"the user's foreign key, then an overwrite stopped by SIGTERM at row 2",
+         "CREATE TABLE customers (id int PRIMARY KEY, name varchar(20));"
+         "INSERT INTO customers VALUES (1, 'ann'), (2, 'bob'), (3, 'cy')",
+         {
+             {"the first run", "", 0, 0, report(1, {table("customers", 3)}),
+              {{"customers", "customers"}}},
+             {"stopped at its second row",
+              "",
+              0,
+              128 + SIGTERM,
+              report(1, stopped_report),
+              {{"customers", "customers", strings{"1\tann"}}, app_orders},
+              "2:INSERT*INTO \"customers\"*",
+              SIGTERM,
+              "",
+              {},
+              "CREATE TABLE \"app_orders\" (\"id\" NUMBER, \"cust\" NUMBER CONSTRAINT "
+              "\"fk_orders_cust\" REFERENCES \"customers\"(\"id\"));\n"},
+             {"overwrite again: nothing refers to it any more", "", 0, 0,
+              report(1, {table("customers", 3)}), {{"customers", "customers"}, app_orders}},
          }},
     });
 }
