@@ -218,6 +218,13 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         // one of an earlier run
         if (merging)
             key_losses = writer->get_unwritten_keys(source->schema);
+        // a table an earlier run left without its keys (stopped, or a key refused) takes
+        // every record as a new row: said whatever it holds
+        if (merging && exists && !skip_idx) {
+            const std::vector<std::string> missing
+                = writer->get_missing_keys(source->schema, source->indexes);
+            key_losses.insert(key_losses.end(), missing.begin(), missing.end());
+        }
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),

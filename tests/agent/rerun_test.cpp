@@ -339,3 +339,65 @@ TEST_F(kestrun_rerun, a_stopped_overwrite_has_named_the_foreign_keys_its_drop_to
          }},
     });
 }
+
+TEST_F(kestrun_rerun, a_table_left_without_its_keys_is_reported_by_every_merge)
+{
+    const std::string source = "CREATE TABLE t (id int PRIMARY KEY, u varchar(20) UNIQUE, n int, "
+                               "c text);"
+                               "CREATE INDEX t_n ON t (n);"
+                               "INSERT INTO t VALUES (1, 'a', 10, 'x'), (2, 'b', 20, NULL), "
+                               "(3, NULL, NULL, 'z')";
+    const std::string pkey_missing = "t: Primary key t_pkey (id) of the source table is missing "
+                                     "in the Oracle table: the merge cannot find the rows of an "
+                                     "earlier run by it";
+    const std::string unique_missing = "t: Unique key t_u_key (u) of the source table is missing "
+                                       "in the Oracle table: the merge cannot find the rows of an "
+                                       "earlier run by it";
+    const strings rows{"1\ta\t10\tx", "2\tb\t20\t~", "3\t~\t~\tz"};
+    strings twice = rows;
+    twice.insert(twice.end(), rows.begin(), rows.end());
+    const strings pkey_only{"t_pkey\tP", "t_pkey\tUNIQUE"};
+    const strings without_index{"t_pkey\tP", "t_pkey\tUNIQUE", "t_u_key\tU", "t_u_key\tUNIQUE"};
+    const std::string refused
+        = ": ORA-01653: unable to extend table SCOTT.t by 128 in tablespace USERS";
+    run_cases({
+        {"a run stopped between CREATE TABLE and its keys",
+         source,
+         {
+             {"stopped at the primary key", "", 0, 128 + SIGKILL, report(1, {}),
+              {{"t", "t", strings{}, strings{}}}, "1:ALTER TABLE*PRIMARY KEY*"},
+             {"a merge fills the table and names both keys", "", 1, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, strings{}}}},
+             {"so does merge with update, which adds the rows again", "", 4, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing,
+                         "Error:", "t: 3 records were added to the 3 rows the Oracle table "
+                                   "held, not merged: it has no primary or unique key to find "
+                                   "their rows by"}),
+              {{"t", "t", twice, strings{}}}},
+             {"an overwrite makes the table whole", "", 0, 0, report(1, {table("t", 3)}),
+              {{"t", "t"}}},
+         }},
+        {"Oracle refuses the unique key",
+         source,
+         {
+             {"the key's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_u_key was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, pkey_only}}, "", SIGKILL, "1653:ALTER TABLE*UNIQUE*"},
+             {"a merge names the key the table lacks", "", 1, 255,
+              report(1, {table("t", 3), "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, pkey_only}}},
+         }},
+        {"Oracle refuses a plain index",
+         source,
+         {
+             {"the index's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_n was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, without_index}}, "", SIGKILL, "1653:CREATE INDEX*"},
+             {"a merge needs no word about a plain index", "", 1, 0, report(1, {table("t", 3)}),
+              {{"t", "t", std::nullopt, without_index}}},
+         }},
+    });
+}
