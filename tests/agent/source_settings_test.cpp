@@ -259,6 +259,11 @@ TEST_F(kestrun_source_settings, a_query_ending_in_a_comment_or_semicolon_runs_as
         EXPECT_EQ(r.exit_code, 0) << c.query << r.out << r.err;
         EXPECT_EQ(r.out, database_line(0) + table_line("q", static_cast<int>(c.ids.size())))
             << c.query;
+        // a query the server refused left no table, and the next case goes on
+        if (oracle_tables() != strings{"q"}) {
+            ADD_FAILURE() << "no table q: " << c.query;
+            continue;
+        }
         EXPECT_EQ(oracle("SELECT \"id\" FROM \"q\" ORDER BY 1;"), c.ids) << c.query;
         ora.sql("DROP TABLE \"q\";");
     }
