@@ -28,6 +28,25 @@ protected:
     {
         return "--profile=" + profile("p.qlx", generic() + "\r\nno schema=1", selected);
     }
+
+    // a run held at table a, which it lists before d, while the source changes; held is
+    // false when the run ended without reaching a
+    kestrun_result run_changed_at_a(bool with_schema, const std::string& change, bool& held) const
+    {
+        std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "a");
+        kestrun_result r;
+        std::atomic<bool> done{false};
+        std::thread runner([&] {
+            r = with_schema ? run_with_schema({}) : run({});
+            done = true;
+        });
+        test_wait_until([&] { return hold->reached() || done; }, "the run at table a");
+        held = !done;
+        pg.exec(change);
+        hold->release();
+        runner.join();
+        return r;
+    }
 };
 
 } // namespace
@@ -278,19 +297,8 @@ TEST_F(kestrun_source_settings, a_table_dropped_after_the_run_listed_it_is_a_tab
     pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1);"
             "CREATE TABLE d (id int); INSERT INTO d VALUES (2);"
             "CREATE TABLE e (id int); INSERT INTO e VALUES (3)");
-    // the run waits at a, listed before d
-    std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "a");
-    kestrun_result r;
-    bool done = false;
-    std::thread runner([&] {
-        r = run({});
-        done = true;
-    });
-    test_wait_until([&] { return hold->reached() || done; }, "the run at table a");
-    const bool held = !done;
-    pg.exec("DROP TABLE d");
-    hold->release();
-    runner.join();
+    bool held = false;
+    const kestrun_result r = run_changed_at_a(false, "DROP TABLE d", held);
     ASSERT_TRUE(held) << r.out << r.err;
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.out, database_line(3) + table_line("a", 1) + table_line("e", 1));
@@ -303,19 +311,8 @@ TEST_F(kestrun_source_settings, a_table_whose_schema_is_dropped_after_the_run_li
     pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1);"
             "CREATE SCHEMA sch; CREATE TABLE sch.d (id int); INSERT INTO sch.d VALUES (2);"
             "CREATE TABLE e (id int); INSERT INTO e VALUES (3)");
-    // the run waits at public.a, listed before sch.d
-    std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "a");
-    kestrun_result r;
-    std::atomic<bool> done{false};
-    std::thread runner([&] {
-        r = run_with_schema({});
-        done = true;
-    });
-    test_wait_until([&] { return hold->reached() || done; }, "the run at table a");
-    const bool held = !done;
-    pg.exec("DROP SCHEMA sch CASCADE");
-    hold->release();
-    runner.join();
+    bool held = false;
+    const kestrun_result r = run_changed_at_a(true, "DROP SCHEMA sch CASCADE", held);
     ASSERT_TRUE(held) << r.out << r.err;
     EXPECT_EQ(r.exit_code, 255);
     EXPECT_EQ(r.out, database_line(3) + table_line("public.a", 1) + table_line("public.e", 1));
