@@ -383,9 +383,10 @@ void pgs_recordset::open_read()
         m_reader.reset();
         tk_trace(2, "A table was rewritten between the snapshot and its lock: read again");
         if (attempt == k_read_attempts)
-            throw pgs_exception("Cannot read " + tk_to_utf8(m_table_name.empty() ? name : m_table_name)
-                                + ": another session rewrote a table it reads each time "
-                                  "before the run could lock it");
+            throw pgs_exception("Cannot read " +
+                                tk_to_utf8(m_table_name.empty() ? name : m_table_name) +
+                                ": another session rewrote a table it reads each time before "
+                                "the run could lock it");
     }
 }
 
