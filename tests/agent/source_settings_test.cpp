@@ -404,3 +404,14 @@ TEST_F(kestrun_source_settings, tables_whose_indexes_call_the_databases_own_func
     EXPECT_EQ(oracle("SELECT \"id\", \"status\" FROM \"orders\" ORDER BY 1;"),
               (strings{"1\t Open", "2\tclosed"}));
 }
+
+TEST_F(kestrun_source_settings, a_table_reads_under_an_empty_search_path_of_the_database)
+{
+    pg.exec("CREATE TABLE public.t (id int PRIMARY KEY, r regclass);"
+            "INSERT INTO public.t VALUES (1, 'public.t')");
+    alter("SET search_path = ''");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 1)) << r.err;
+    EXPECT_EQ(oracle("SELECT \"id\", \"r\" FROM \"t\";"), strings{"1\tpublic.t"});
+}
