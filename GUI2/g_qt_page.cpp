@@ -11,7 +11,6 @@
 #include <QCompleter>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,24 +41,6 @@ public:
 
 private:
     std::function<void()> m_before;
-};
-
-// Enter presses the button that has the keyboard, as on every desktop; the button is not
-// the page's default, so Enter elsewhere keeps pressing Next or Finish
-class page_button : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            click();
-            return;
-        }
-        QPushButton::keyPressEvent(event);
-    }
 };
 
 template <class W>
@@ -212,8 +193,10 @@ QWidget* qt_wizard_page::build(const control_spec& ctl)
         break;
     }
     case control_kind::button: {
-        auto* button = new page_button(text);
-        button->setAutoDefault(false);
+        auto* button = new QPushButton(text);
+        // Enter presses the button that has the keyboard, as on every desktop; elsewhere
+        // it presses the sheet's default button (Next or Finish) again
+        button->setAutoDefault(true);
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         connect(button, &QPushButton::clicked, this,
                 [this, id] { notify(id, control_event::clicked); });
