@@ -84,3 +84,49 @@ TEST_F(wizard_screenshots_boxes, save_failure)
     EXPECT_EQ(script.texts()[1], "Profile '" + path + "' cannot be saved: " + std::strerror(ENOENT)
                                      + ". Please verify the path and that the file may be written.");
 }
+
+TEST_F(wizard_screenshots_boxes, save_replace_question)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    const std::string existing = dir.write("sales_nightly.qlx", "[Generic settings]\r\n");
+    modal_script script(
+        {choose_file(existing), picture_then("save_replace_question_box", "No")});
+    ui_steps steps({[&] {
+        if (!on_page(1))
+            return false;
+        page_control<QPushButton>(1, 1116)->click();
+        click_sheet(QWizard::FinishButton);
+        return true;
+    }});
+    EXPECT_EQ(run_tarnova({profile("t")}), 1);
+    EXPECT_TRUE(steps.all_done());
+    EXPECT_EQ(script.texts().size(), 2u);
+    EXPECT_EQ(test_read_file(existing), "[Generic settings]\r\n");
+}
+
+TEST_F(wizard_screenshots_boxes, selection_emptied_by_another_database)
+{
+    last_run_settings(ora.password());
+    const std::string loaded =
+        profile("customers\norders\nbig_orders=SELECT id FROM orders WHERE amount > 100");
+    modal_script script({choose_file(loaded), picture_then("settings_selection_emptied_box", "OK"),
+                         {"Yes", false, {}}});
+    ui_steps steps({at(p_welcome,
+                       [&] {
+                           click_control(p_welcome, 1115);
+                           click_sheet(QWizard::NextButton);
+                       }),
+                    next_at(p_pgs), next_at(p_oracle), at(p_settings, [&] {
+                        // the list fetched, as the first drop-down does
+                        auto* combo = page_control<QComboBox>(p_settings, 1302);
+                        combo->showPopup();
+                        combo->hidePopup();
+                        choose_item(p_settings, 1302,
+                                    static_cast<int>(
+                                        combo_items(p_settings, 1302).indexOf("postgres")));
+                        click_sheet(QWizard::CancelButton);
+                    })});
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done()) << steps.done_count();
+    EXPECT_EQ(script.texts().size(), 3u);
+}
