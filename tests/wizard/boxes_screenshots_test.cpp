@@ -7,11 +7,30 @@
 #include <QTest>
 
 #include <cerrno>
+#include <functional>
 #include <cstring>
 
 // pictures of the boxes that refuse before anything runs (scripts/screenshots.sh); skipped
 // unless WIZARD_SCREENSHOT_DIR is set
 using wizard_screenshots_boxes = wizard_screenshot_base;
+
+namespace {
+
+// on a quick launch's finish page: "Save Settings" (after before), then Finish
+std::function<bool()> save_then_finish(std::function<void()> before = {})
+{
+    return [before] {
+        if (!on_page(1))
+            return false;
+        if (before)
+            before();
+        page_control<QPushButton>(1, 1116)->click();
+        click_sheet(QWizard::FinishButton);
+        return true;
+    };
+}
+
+} // namespace
 
 TEST_F(wizard_screenshots_boxes, quick_launch_postgresql_failure)
 {
@@ -50,15 +69,9 @@ TEST_F(wizard_screenshots_boxes, save_refusal)
 {
     pg.exec("CREATE TABLE t (id int)");
     modal_script script({choose_file(dir.file("saved.qlx")), picture_then("save_refusal_box", "OK")});
-    ui_steps steps({[&] {
-        if (!on_page(1))
-            return false;
-        // a password typed into the page, which a profile line cannot keep
-        tarnova_convertor::instance().password = L"tiger ";
-        page_control<QPushButton>(1, 1116)->click();
-        click_sheet(QWizard::FinishButton);
-        return true;
-    }});
+    // a password typed into the page, which a profile line cannot keep
+    ui_steps steps(
+        {save_then_finish([] { tarnova_convertor::instance().password = L"tiger "; })});
     EXPECT_EQ(run_tarnova({profile("t")}), 1);
     EXPECT_TRUE(steps.all_done());
     EXPECT_EQ(script.texts().size(), 2u);
@@ -71,13 +84,7 @@ TEST_F(wizard_screenshots_boxes, save_failure)
     const std::string path = dir.file("a_directory_that_was_never_made/and_one_below_it/"
                                       "conversion_settings_of_the_sales_database.qlx");
     modal_script script({choose_file(path), picture_then("save_failure_box", "OK")});
-    ui_steps steps({[&] {
-        if (!on_page(1))
-            return false;
-        page_control<QPushButton>(1, 1116)->click();
-        click_sheet(QWizard::FinishButton);
-        return true;
-    }});
+    ui_steps steps({save_then_finish()});
     EXPECT_EQ(run_tarnova({profile("t")}), 1);
     EXPECT_TRUE(steps.all_done());
     ASSERT_EQ(script.texts().size(), 2u);
@@ -91,13 +98,7 @@ TEST_F(wizard_screenshots_boxes, save_replace_question)
     const std::string existing = dir.write("sales_nightly.qlx", "[Generic settings]\r\n");
     modal_script script(
         {choose_file(existing), picture_then("save_replace_question_box", "No")});
-    ui_steps steps({[&] {
-        if (!on_page(1))
-            return false;
-        page_control<QPushButton>(1, 1116)->click();
-        click_sheet(QWizard::FinishButton);
-        return true;
-    }});
+    ui_steps steps({save_then_finish()});
     EXPECT_EQ(run_tarnova({profile("t")}), 1);
     EXPECT_TRUE(steps.all_done());
     EXPECT_EQ(script.texts().size(), 2u);

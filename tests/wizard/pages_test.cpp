@@ -111,6 +111,22 @@ protected:
         return [this] { return sheet->currentId() == 1; };
     }
 
+    // steps on the finish page: "Save Settings", Finish
+    std::function<bool()> press_save()
+    {
+        return [this] {
+            sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
+            return true;
+        };
+    }
+    std::function<bool()> press_finish()
+    {
+        return [this] {
+            sheet->button(QWizard::FinishButton)->click();
+            return true;
+        };
+    }
+
     qt_wizard_services services;
     error_handler handler{oracle_error_count, oracle_errors};
     wizard_error_reaction reaction;
@@ -200,10 +216,7 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_where_and_why_it_c
     };
     std::vector<modal_script::answer> answers{{"OK", false, {}}, choose_file(saved)};
     std::vector<std::function<bool()>> steps{on_finish_page()};
-    const auto save = [this] {
-        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
-        return true;
-    };
+    const auto save = press_save();
     steps.push_back(save);
     for (const auto& b : blocked) {
         answers.push_back(choose_file(b.chosen));
@@ -218,10 +231,7 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_where_and_why_it_c
     // the dialog cancelled: nothing is said
     answers.push_back({"Cancel", false, {}});
     steps.push_back(save);
-    steps.push_back([this] {
-        sheet->button(QWizard::FinishButton)->click();
-        return true;
-    });
+    steps.push_back(press_finish());
     task.set_source_name(L"saved_source");
     modal_script script(answers);
     EXPECT_EQ(run(progress, std::move(steps)), 1);
@@ -296,10 +306,7 @@ TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_write
             task.pgs().password = pgs_password;
             return true;
         });
-    steps.push_back([this] {
-        sheet->button(QWizard::FinishButton)->click();
-        return true;
-    });
+    steps.push_back(press_finish());
     EXPECT_EQ(run(progress, std::move(steps)), 1);
     ASSERT_EQ(script.texts().size(), 1 + 2 * std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -343,16 +350,13 @@ TEST_F(wizard_pages, save_settings_asks_before_it_replaces_a_file_and_no_keeps_i
         answers.push_back(choose_file(c.chosen));
         if (*c.answer)
             answers.push_back({c.answer, false, {}});
-        steps.push_back([this, &older_after, &older] {
-            sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
+        steps.push_back([save = press_save(), &older_after, &older] {
+            save();
             older_after.push_back(test_read_file(older));
             return true;
         });
     }
-    steps.push_back([this] {
-        sheet->button(QWizard::FinishButton)->click();
-        return true;
-    });
+    steps.push_back(press_finish());
     task.set_source_name(L"saved_source");
     modal_script script(answers);
     EXPECT_EQ(run(progress, std::move(steps)), 1);
@@ -453,18 +457,10 @@ TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
     task.pgs().password = "pgs secret";
     modal_script script(
         {{"OK", false, {}}, choose_file(fresh), choose_file(older), {"Yes", false, {}}});
-    const auto save = [this] {
-        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
-        return true;
-    };
+    const auto save = press_save();
     // no umask to hide behind: the mode is the writer's own
     const mode_t old_mask = umask(0);
-    EXPECT_EQ(run(progress, {on_finish_page(), save, save,
-                             [&] {
-                                 sheet->button(QWizard::FinishButton)->click();
-                                 return true;
-                             }}),
-              1);
+    EXPECT_EQ(run(progress, {on_finish_page(), save, save, press_finish()}), 1);
     umask(old_mask);
     EXPECT_EQ(script.seen_widgets().size(), 4u);
     for (const std::string& path : {fresh, older}) {
