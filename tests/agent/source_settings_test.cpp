@@ -319,3 +319,65 @@ TEST_F(kestrun_source_settings, a_table_changed_while_the_run_holds_it_arrives_a
     EXPECT_EQ(oracle("SELECT \"id\", \"n\" FROM \"t\" ORDER BY 1;"), (strings{"1\t7", "2\t8"}));
     EXPECT_EQ(pg.query_value("SELECT n FROM t WHERE id = 3"), "-3000000000");
 }
+
+TEST_F(kestrun_source_settings, tables_whose_indexes_call_the_databases_own_functions_convert)
+{
+    // planning a table's read inlines these sql functions, whose bodies name the extension's
+    // type, the extension's function and the user's own function, found on the database's path
+    pg.exec("CREATE EXTENSION cube; CREATE EXTENSION earthdistance; CREATE EXTENSION unaccent;"
+            "CREATE FUNCTION norm(text) RETURNS text LANGUAGE sql IMMUTABLE"
+            " AS $$ SELECT lower(btrim($1)) $$;"
+            "CREATE TABLE cities (id int PRIMARY KEY, lat float8, lon float8, r regclass,"
+            " k regtype, f regproc);"
+            "CREATE INDEX cities_earth ON cities USING gist (ll_to_earth(lat, lon));"
+            "INSERT INTO cities VALUES (1, 48.85, 2.35, 'cities', 'earth', 'norm'),"
+            " (2, -33.87, 151.21, NULL, NULL, NULL)");
+    pg.exec("CREATE FUNCTION f_unaccent(text) RETURNS text LANGUAGE sql IMMUTABLE"
+            " AS $$ SELECT unaccent('unaccent', $1) $$;"
+            "CREATE TABLE names (id int, name text);"
+            "CREATE INDEX names_plain ON names (f_unaccent(name));"
+            "INSERT INTO names VALUES (1, 'Élodie'), (2, 'Zoë');"
+            "CREATE FUNCTION is_open(text) RETURNS boolean LANGUAGE sql IMMUTABLE"
+            " AS $$ SELECT norm($1) = 'open' $$;"
+            "CREATE TABLE orders (id int, status text);"
+            "CREATE INDEX orders_open ON orders (id) WHERE is_open(status);"
+            "CREATE STATISTICS orders_norm ON (norm(status)) FROM orders;"
+            "INSERT INTO orders VALUES (1, ' Open'), (2, 'closed');"
+            "ANALYZE orders");
+    const auto report = [](const std::string& table, const std::string& text) {
+        return "Error:\n" + table + ": " + text + "\n";
+    };
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    // the expression and partial indexes are left out, as any such index is
+    EXPECT_EQ(r.out, database_line(3) + table_line("cities", 2)
+                         + report("cities", "Index cities_earth was not created: its key holds "
+                                            "an expression, which is not converted")
+                         + table_line("names", 2)
+                         + report("names", "Index names_plain was not created: its key holds "
+                                           "an expression, which is not converted")
+                         + table_line("orders", 2)
+                         + report("orders", "Index orders_open was not created: it covers only "
+                                            "the rows of its WHERE condition, which is not "
+                                            "converted"))
+        << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"cities", "names", "orders"}));
+    // the reg* values still name their objects with their schema
+    EXPECT_EQ(oracle("SELECT \"id\", \"r\", \"k\", \"f\" FROM \"cities\" ORDER BY 1;"),
+              (strings{"1\tpublic.cities\tpublic.earth\tpublic.norm", "2\t~\t~\t~"}));
+    EXPECT_EQ(oracle("SELECT \"id\", \"name\" FROM \"names\" ORDER BY 1;"),
+              (strings{"1\tÉlodie", "2\tZoë"}));
+    EXPECT_EQ(oracle("SELECT \"id\", \"status\" FROM \"orders\" ORDER BY 1;"),
+              (strings{"1\t Open", "2\tclosed"}));
+}
+
+TEST_F(kestrun_source_settings, a_table_reads_under_an_empty_search_path_of_the_database)
+{
+    pg.exec("CREATE TABLE public.t (id int PRIMARY KEY, r regclass);"
+            "INSERT INTO public.t VALUES (1, 'public.t')");
+    alter("SET search_path = ''");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("t", 1)) << r.err;
+    EXPECT_EQ(oracle("SELECT \"id\", \"r\" FROM \"t\";"), strings{"1\tpublic.t"});
+}
