@@ -33,35 +33,6 @@ protected:
     }
 };
 
-TEST_F(kestrun_update, each_record_commits_its_update_alone)
-{
-    // a has no large object, b has one: b's first record meets the row of run 1 as a's do
-    pg.exec("CREATE TABLE a (id int PRIMARY KEY, v varchar(20));"
-            "INSERT INTO a VALUES (1, 'one'), (2, 'two');"
-            "CREATE TABLE b (id int PRIMARY KEY, c text);"
-            "INSERT INTO b VALUES (1, 'lob1'), (2, 'lob2'), (3, 'lob3')");
-    ASSERT_EQ(run({"--mode=0"}).exit_code, 0);
-    pg.exec("UPDATE a SET v = v || '-changed'; UPDATE b SET c = c || '-changed'");
-    const std::string a_rows = "SELECT \"id\", \"v\" FROM \"a\" ORDER BY 1;";
-    const std::string b_rows = "SELECT \"id\", \"c\" FROM \"b\" ORDER BY 1;";
-
-    // the commit of record 2 of b fails: that record is named and keeps its old value, and
-    // nothing else is undone
-    kestrun_result r = run_update({"OCISIM_FAULTS=2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"});
-    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-    EXPECT_EQ(r.out, database_line(2) + table_line("a", 2) + table_line("b", 3)
-                         + "Error:\nb, record #2: ORA-02091: message 2091 not found\n"
-                           "Error:\nb: 1 of 3 records were not written\n");
-    EXPECT_EQ(oracle(a_rows), source("a", "id::text, v"));
-    EXPECT_EQ(oracle(b_rows), (strings{"1\tlob1-changed", "2\tlob2", "3\tlob3-changed"}));
-
-    r = run_update();
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, database_line(2) + table_line("a", 2) + table_line("b", 3));
-    EXPECT_EQ(oracle(a_rows), source("a", "id::text, v"));
-    EXPECT_EQ(oracle(b_rows), source("b", "id::text, c"));
-}
-
 TEST_F(kestrun_update, an_update_writes_large_objects_of_any_size)
 {
     // longer than a literal holds (2000 bytes as hex, 4000 as text), and shorter than the
