@@ -916,20 +916,7 @@ TEST_F(wizard_page_rules, emptied_selection_box_names_fifteen_entries_and_counts
     const std::string loaded = profile(tables);
     test_write_file(loaded, test_read_file(loaded) + "\r\n[Available Queries]\r\nkept=SELECT 1\r\n");
     modal_script script({choose_file(loaded), ok(), yes()});
-    ui_steps steps({at(p_welcome,
-                       [&] {
-                           click_control(p_welcome, 1115);
-                           click_sheet(QWizard::NextButton);
-                       }),
-                    next_at(p_pgs), next_at(p_oracle), at(p_settings, [&] {
-                        auto* combo = page_control<QComboBox>(p_settings, 1302);
-                        combo->showPopup();
-                        combo->hidePopup();
-                        choose_item(p_settings, 1302,
-                                    static_cast<int>(
-                                        combo_items(p_settings, 1302).indexOf("postgres")));
-                        click_sheet(QWizard::CancelButton);
-                    })});
+    ui_steps steps(load_then_pick_database("postgres"));
     EXPECT_EQ(run_tarnova({}), 0);
     EXPECT_TRUE(steps.all_done()) << steps.done_count();
     ASSERT_EQ(script.texts().size(), 3u);
