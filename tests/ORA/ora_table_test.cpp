@@ -59,9 +59,10 @@ TEST_F(ora_table_test, append_writes_every_kind_of_literal)
 
 TEST_F(ora_table_test, record_with_fewer_fields_inserts_only_the_named_columns)
 {
-    auto t = create(L"FEW", {col(L"A", VT_I4), col(L"B", VT_BSTR, 10),
-                             col(L"C", VT_BSTR, 10, false, text(L"dflt")),
-                             col(L"N", VT_BSTR, 5, true, text(L"z"))});
+    // the user's own table: its columns record no source fields
+    exec(L"CREATE TABLE FEW (A NUMBER(10), B NVARCHAR2(10), C NVARCHAR2(10) DEFAULT 'dflt', "
+         L"N NVARCHAR2(5) DEFAULT 'z' NOT NULL)");
+    auto t = open(L"FEW");
     // the field name is matched to the column ignoring case
     t->append_record(*rec({{L"b", text(L"x")}}));
     ora_rows r = rows(L"SELECT A, B, C, N FROM \"FEW\"");
