@@ -142,7 +142,8 @@ std::vector<udb_shared_table> pgs_database::get_tables_sharing(const std::wstrin
     for (const listed_table& t : found->second) {
         udb_shared_table entry{pgs_shown_name(t.schema, t.table), 0};
         const auto count = [&](pqxx::transaction_base& tx) {
-            pgs_pin_catalog(tx);
+            // planned as its users' reads are: see pgs_recordset
+            pgs_plan_on_own_path(tx, m_session);
             const std::string sql = "SELECT pg_catalog.count(*) FROM "
                                     + std::string(t.partitioned ? "" : "ONLY ")
                                     + m_session.qualified_name(t.schema, t.table);

@@ -69,6 +69,12 @@ bool pgs_session::connect(const std::string& options,
         // no policies and no such setting)
         if (m_connection->server_version() >= 90500)
             m_connection->set_variable("row_security", "off");
+        // planning a table inlines the sql functions of its indexes, index predicates and
+        // statistics, whose bodies name what the path the database gives its users finds
+        // (an extension's type, the user's own function): the session's own path, with
+        // every built-in name first. an empty path shows as ""
+        const std::string own = m_connection->get_variable("search_path");
+        m_plan_path = "pg_catalog, " + (own.empty() || own == "\"\"" ? "" : own + ", ") + "pg_temp";
         tk_trace(1, "The connection has been established");
         return true;
     });

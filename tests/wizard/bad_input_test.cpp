@@ -92,6 +92,13 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
          "Line 5 of the profile names the section [ Selected Tables ], which is not the section "
          "[Selected Tables]: keys and section names are read exactly as written. Please verify "
          "the profile."},
+        // a latin-1 byte: read, the query would select other rows
+        {profile("t\nq=SELECT 'caf\xE9' AS v"),
+         "Line 13 of the profile is not UTF-8 text: a profile is read as UTF-8, and other bytes "
+         "would change what it says. Please save the profile as UTF-8."},
+        {profile("t", "OraSecret1\r\npassword=OraSecret2"),
+         "The profile gives the key 'password' of the section [Oracle settings] two different "
+         "values, which are not shown: it holds a password. Please verify the profile."},
     };
     for (const auto& c : cases) {
         // the registry names a database whose tables must not be converted

@@ -27,6 +27,22 @@ TEST_F(wizard_screenshots_boxes, profile_key_written_otherwise)
     EXPECT_EQ(script.texts().size(), 1u);
 }
 
+TEST_F(wizard_screenshots_boxes, profile_that_is_not_utf8_or_gives_a_password_twice)
+{
+    const struct {
+        std::string picture;
+        std::string path;
+    } cases[] = {
+        {"profile_not_utf8_error_box", profile("t\nq=SELECT 'caf\xE9' AS v")},
+        {"profile_password_twice_error_box", profile("t", "OraSecret1\r\npassword=OraSecret2")},
+    };
+    for (const auto& c : cases) {
+        modal_script script({picture_then(c.picture, "OK")});
+        EXPECT_EQ(run_tarnova({c.path}), 0);
+        EXPECT_EQ(script.texts().size(), 1u);
+    }
+}
+
 TEST_F(wizard_screenshots_boxes, oracle_port_refusal)
 {
     last_run_settings(ora.password());

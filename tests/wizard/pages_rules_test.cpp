@@ -1019,6 +1019,14 @@ TEST_F(wizard_page_rules, load_settings_refuses_what_is_not_a_profile_and_applie
          "Line 6 of the profile names the section [selected tables], which is not the section "
          "[Selected Tables]: keys and section names are read exactly as written. Please verify "
          "the profile."},
+        // a latin-1 byte: read, the query would select other rows
+        {profile("t\nq=SELECT 'caf\xE9' AS v", "", "only definitions=1"),
+         "Line 13 of the profile is not UTF-8 text: a profile is read as UTF-8, and other bytes "
+         "would change what it says. Please save the profile as UTF-8."},
+        // a password is never shown
+        {profile("t", "OraSecret1\r\npassword=OraSecret2", "only definitions=1"),
+         "The profile gives the key 'password' of the section [Oracle settings] two different "
+         "values, which are not shown: it holds a password. Please verify the profile."},
     };
     for (const auto& c : cases) {
         full_settings(pg, ora);
