@@ -41,7 +41,7 @@ tarnova_convertor::tarnova_convertor(program variant) : m_key(registry_path), m_
 tarnova_convertor::~tarnova_convertor() noexcept
 {
     tk_trace(2, "tarnova_convertor::dtor");
-    if (m_program == program::wizard) {
+    if (m_program == program::wizard && m_save_at_end) {
         try {
             serialize(true);
         } catch (const std::exception& e) {
