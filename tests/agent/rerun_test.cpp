@@ -404,5 +404,31 @@ TEST_F(kestrun_rerun, a_column_added_or_dropped_keeps_every_other_column_its_ora
          {first_run,
           {"A00000 added, merge with update", add, 4, 255, report(1, added_report),
            after({"1\t10\t101", "2\t20\t200", "3\t30\t300"})}}},
+
+TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objects)
+{
+    // b has a large object: its first record meets the row of the first run as a's do, and
+    // the failure of one of its records undoes nothing of a's or of its other records
+    const std::vector<dest_table> as_source{{"a", "a"}, {"b", "b"}};
+    run_cases({
+        {"merge with update over a table with a large object",
+         "CREATE TABLE a (id int PRIMARY KEY, v varchar(20));"
+         "INSERT INTO a VALUES (1, 'one'), (2, 'two');"
+         "CREATE TABLE b (id int PRIMARY KEY, c text);"
+         "INSERT INTO b VALUES (1, 'lob1'), (2, 'lob2'), (3, 'lob3')",
+         {
+             {"the first run", "", 0, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
+             {"the updates of a arrive", "UPDATE a SET v = v || '-changed'", 4, 0,
+              report(2, {table("a", 2), table("b", 3)}), as_source},
+             {"the commit of b's record 2 fails: that record alone is named and keeps its row",
+              "UPDATE a SET v = v || '+'; UPDATE b SET c = c || '-changed'", 4, 255,
+              report(2, {table("a", 2), table("b", 3), "Error:",
+                         "b, record #2: ORA-02091: message 2091 not found", "Error:",
+                         "b: 1 of 3 records were not written"}),
+              {{"a", "a"},
+               {"b", "b", strings{"1\tlob1-changed", "2\tlob2", "3\tlob3-changed"}}},
+              "", SIGKILL, "2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"},
+             {"run again", "", 4, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
+         }},
     });
 }

@@ -123,9 +123,10 @@ TEST_F(kestrun_snapshot, a_table_its_holder_rewrites_while_the_run_waits_arrives
                 pg.exec("CREATE VIEW v AS SELECT id, n FROM t;"
                         "GRANT SELECT ON v TO \"" + role() + "\"");
             bool held = false;
+            // held before the run starts, so the run cannot pass t before the hold
+            const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "t");
             const kestrun_result r = run_while(
                 {profile_as(read.user, read.selected)}, {}, [&](const std::atomic<bool>& done) {
-                    const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "t");
                     test_wait_until([&] { return hold->reached() || done; }, "the run at t");
                     held = !done;
                     hold->exec(change.change);
