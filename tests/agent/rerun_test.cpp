@@ -404,6 +404,8 @@ TEST_F(kestrun_rerun, a_column_added_or_dropped_keeps_every_other_column_its_ora
          {first_run,
           {"A00000 added, merge with update", add, 4, 255, report(1, added_report),
            after({"1\t10\t101", "2\t20\t200", "3\t30\t300"})}}},
+    });
+}
 
 TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objects)
 {
