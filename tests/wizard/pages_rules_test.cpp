@@ -877,8 +877,9 @@ TEST_F(wizard_page_rules, database_picked_again_keeps_a_loaded_profile_another_o
             texts.erase(texts.begin() + 1);
         }
         EXPECT_EQ(texts.size(), c.asks ? 2u : 1u) << c.what << ": " << texts.back();
-        if (c.asks && texts.size() > 1)
+        if (c.asks && texts.size() > 1) {
             EXPECT_EQ(texts[1], "There are no tables selected. Continue anyway?");
+        }
         EXPECT_EQ(source.toStdString(), c.source) << c.what;
         if (c.kept) {
             EXPECT_EQ(entries, (std::vector<std::wstring>{L"big_orders", L"customers"}))
