@@ -506,7 +506,7 @@ void ora_table::update(const udb_record& record)
 {
     tk_trace(2, "ora_table::update");
     counters_guard counters(*this);
-    ora_field_finder finder(record, m_upper_case, column_map());
+    ora_field_finder finder(record, m_upper_case, column_map(), &schema);
     const std::vector<std::wstring> key = update_key();
 
     std::wstring set;
@@ -521,9 +521,9 @@ void ora_table::update(const udb_record& record)
             continue;
         const std::wstring& mapped = finder.get_name(i);
         tk_wtrace(2, L"Got mappend fn: %ls", mapped.c_str());
-        int pos = schema.get_field_idx(mapped);
+        const int pos = finder.get_column(i);
         if (pos < 0) {
-            tk_wtrace(2, L"Field '%ls' is not found in schema", mapped.c_str());
+            tk_wtrace(2, L"Field '%ls' is not found in schema", field->name.c_str());
             note_unwritten_field(field->name);
             continue;
         }

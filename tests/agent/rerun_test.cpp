@@ -431,3 +431,107 @@ TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objec
          }},
     });
 }
+
+// tables whose generated names depend on each other ("x y" is x_y, "x-y" x_y00000): a table
+// added or dropped between two runs moves the names the rules give, but every source table
+// keeps the Oracle table an earlier run made for it, in every mode
+static const std::string names_that_meet
+    = "CREATE TABLE \"x y\" (n int CONSTRAINT k1 PRIMARY KEY, v text);"
+      "INSERT INTO \"x y\" VALUES (1, 'x y one'), (2, 'x y two');"
+      "CREATE TABLE \"x-y\" (n int CONSTRAINT k2 PRIMARY KEY, v text);"
+      "INSERT INTO \"x-y\" VALUES (11, 'x-y one'), (12, 'x-y two')";
+
+TEST_F(kestrun_rerun, a_table_added_or_dropped_leaves_every_other_table_its_oracle_table)
+{
+    const std::vector<dest_table> first{{"x_y", "\"x y\""}, {"x_y00000", "\"x-y\""}};
+    const rerun_step first_run{"the first run", "", 0, 0,
+                               report(2, {table("x y", 2), table("x-y", 2)}), first};
+    // "x!y" sorts between the two and would take x_y00000 by the rules alone
+    const std::string add = "CREATE TABLE \"x!y\" (n int CONSTRAINT k3 PRIMARY KEY, v text);"
+                            "INSERT INTO \"x!y\" VALUES (21, 'x!y one');"
+                            "UPDATE \"x-y\" SET v = 'x-y ONE' WHERE n = 11;"
+                            "INSERT INTO \"x-y\" VALUES (13, 'x-y three')";
+    // without "x y" the rules would give "x-y" the name x_y
+    const std::string drop = "DROP TABLE \"x y\"; UPDATE \"x-y\" SET v = 'x-y ONE' WHERE n = 11;"
+                             "INSERT INTO \"x-y\" VALUES (13, 'x-y three')";
+    const dest_table old_x_y{"x_y", "", strings{"1\tx y one", "2\tx y two"},
+                             strings{"k1\tP", "k1\tUNIQUE"}};
+    // the rows of "x-y" the merge keeps: the old value of row 11
+    const strings merged{"11\tx-y one", "12\tx-y two", "13\tx-y three"};
+    const dest_table old_x_dash_y{"x_y00000", "\"x-y\"", strings{"11\tx-y one", "12\tx-y two"}};
+
+    std::vector<rerun_case> cases;
+    for (const int mode : {0, 1, 2, 4}) {
+        const std::string in_mode = " in mode " + std::to_string(mode);
+        // the table added is always new: every mode creates it
+        dest_table x_dash_y = mode == 0 || mode == 4 ? dest_table{"x_y00000", "\"x-y\""}
+                              : mode == 1 ? dest_table{"x_y00000", "\"x-y\"", merged}
+                                          : old_x_dash_y;
+        // the skip mode converts only the table it does not find
+        const strings changed_x_dash_y = mode == 2 ? strings{} : strings{table("x-y", 3)};
+        const strings added_report
+            = mode == 2 ? strings{table("x!y", 1)}
+                        : strings{table("x y", 2), table("x!y", 1), table("x-y", 3)};
+        cases.push_back({"x!y added" + in_mode,
+                         names_that_meet,
+                         {first_run,
+                          {"x!y added, run" + in_mode, add, mode, 0, report(3, added_report),
+                           {{"x_y", "\"x y\""}, x_dash_y, {"x_y00001", "\"x!y\""}}},
+                          {"the same run again" + in_mode, "", mode, 0,
+                           report(3, mode == 2 ? strings{} : added_report),
+                           {{"x_y", "\"x y\""}, x_dash_y, {"x_y00001", "\"x!y\""}}}}});
+        cases.push_back({"x y dropped" + in_mode,
+                         names_that_meet,
+                         {first_run,
+                          {"x y dropped, run" + in_mode, drop, mode, 0,
+                           report(1, changed_x_dash_y), {old_x_y, x_dash_y}}}});
+    }
+    run_cases(cases);
+}
+
+// a column dropped or added whose generated name met another one's: a and A of one table are
+// a and A00000 in Oracle; every merge writes A's values into A00000, whichever columns the
+// source has now, and a column that now has the name A00000 gets no column of another's
+TEST_F(kestrun_rerun, a_column_added_or_dropped_keeps_every_other_column_its_oracle_column)
+{
+    const std::string source = "CREATE TABLE t (id int CONSTRAINT t_k PRIMARY KEY, a int, "
+                               "\"A\" int); INSERT INTO t VALUES (1, 10, 100), (2, 20, 200)";
+    const strings keys{"t_k\tP", "t_k\tUNIQUE"};
+    const dest_table first{"t", "t", strings{"1\t10\t100", "2\t20\t200"}, keys};
+    const rerun_step first_run{"the first run", "", 0, 0, report(1, {table("t", 2)}), {first}};
+    const std::string drop
+        = "ALTER TABLE t DROP COLUMN a; UPDATE t SET \"A\" = 101 WHERE id = 1;"
+          "INSERT INTO t VALUES (3, 300)";
+    const std::string add = "ALTER TABLE t ADD COLUMN \"A00000\" int; UPDATE t SET \"A\" = 101,"
+                            " \"A00000\" = 7 WHERE id = 1; INSERT INTO t VALUES (3, 30, 300, 8)";
+    const strings not_written{"Error:",
+                              "t: Column A00000 has no column in the Oracle table: its values "
+                              "were not written"};
+    const auto after = [&](const strings& rows) {
+        return std::vector<dest_table>{{"t", "t", rows, keys}};
+    };
+    strings added_report{table("t", 3)};
+    added_report.insert(added_report.end(), not_written.begin(), not_written.end());
+    run_cases({
+        {"a dropped, merge",
+         source,
+         {first_run,
+          {"a dropped, merge", drop, 1, 0, report(1, {table("t", 3)}),
+           after({"1\t10\t100", "2\t20\t200", "3\t~\t300"})}}},
+        {"a dropped, merge with update",
+         source,
+         {first_run,
+          {"a dropped, merge with update", drop, 4, 0, report(1, {table("t", 3)}),
+           after({"1\t10\t101", "2\t20\t200", "3\t~\t300"})}}},
+        {"A00000 added, merge",
+         source,
+         {first_run,
+          {"A00000 added, merge", add, 1, 255, report(1, added_report),
+           after({"1\t10\t100", "2\t20\t200", "3\t30\t300"})}}},
+        {"A00000 added, merge with update",
+         source,
+         {first_run,
+          {"A00000 added, merge with update", add, 4, 255, report(1, added_report),
+           after({"1\t10\t101", "2\t20\t200", "3\t30\t300"})}}},
+    });
+}
