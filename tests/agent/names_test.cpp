@@ -184,9 +184,16 @@ TEST_F(kestrun_conversion, a_schema_added_keeps_every_long_table_name_in_its_ora
     EXPECT_EQ(destination(), first);
 
     add("00");
-    for (const char* mode : {"--mode=1", "--mode=0", "--mode=2"}) {
-        r = run_with_schema({mode});
+    // merge with update has no option: a profile asks for it
+    const std::string update = "--profile=" + profile("u.qlx", generic() + "\r\nmode=4", "");
+    for (const std::string mode : {"--mode=1", "--mode=0", "--mode=2", "mode=4"}) {
+        r = mode == "mode=4" ? run_kestrun({update}, profile_environment())
+                             : run_with_schema({mode});
         EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+        if (mode != "--mode=2")
+            EXPECT_EQ(r.out, database_line(3) + table_line(prefix + "00.t", 2)
+                                 + table_line(prefix + "07.t", 2) + table_line(prefix + "08.t", 2))
+                << mode;
         const strings expected{numbered + "00000: 1\t08", numbered + "00000: 2\t08",
                                numbered + "00001: 1\t00", numbered + "00001: 2\t00",
                                cut + ": 1\t07", cut + ": 2\t07"};
