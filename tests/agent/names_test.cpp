@@ -234,3 +234,17 @@ TEST_F(kestrun_conversion, a_source_table_named_like_another_ones_oracle_table_i
     EXPECT_EQ(oracle("SELECT * FROM \"x_y\";"), strings{"1"});
     EXPECT_EQ(oracle("SELECT * FROM \"x_y00001\";"), strings{"5"});
 }
+
+TEST_F(kestrun_conversion, a_run_in_upper_case_merges_into_a_table_of_the_same_name)
+{
+    // "T" is T under either case rule: the table the first run made is the one to merge into
+    pg.exec("CREATE TABLE \"T\" (id int PRIMARY KEY); INSERT INTO \"T\" VALUES (1)");
+    kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    pg.exec("INSERT INTO \"T\" VALUES (2)");
+    r = run({"--uppercase", "--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("T", 2));
+    EXPECT_EQ(oracle_tables(), strings{"T"});
+    EXPECT_EQ(oracle("SELECT * FROM \"T\" ORDER BY 1;"), (strings{"1", "2"}));
+}
