@@ -294,7 +294,7 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 void pgs_recordset::open_read()
 {
     try {
-        pgs_guard("", [&] {
+        pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
             m_reader = std::make_unique<reader>(m_session);
             if (is_query())
                 return;
@@ -375,7 +375,7 @@ std::string pgs_recordset::get_table_sql() const
 void pgs_recordset::init_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_schema");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the columns of " + shown_name() + ": ", [&] {
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -409,7 +409,7 @@ void pgs_recordset::init_schema(pqxx::dbtransaction& tx)
 void pgs_recordset::init_query_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the columns of " + shown_name() + ": ", [&] {
         const pqxx::result shape =
             pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
         pgs_pin_catalog(tx);
@@ -467,6 +467,11 @@ std::string pgs_recordset::get_source() const
     return source;
 }
 
+std::string pgs_recordset::shown_name() const
+{
+    return tk_to_ansi(m_table_name.empty() ? name : m_table_name);
+}
+
 std::string pgs_recordset::query_subquery() const
 {
     // on a line of its own: a "--" comment at the end of the text runs to the line's end
@@ -476,8 +481,7 @@ std::string pgs_recordset::query_subquery() const
 int pgs_recordset::get_rec_count(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::get_rec_count");
-    const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
-    return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
+    return pgs_guard("Cannot get number of records (" + shown_name() + "): ", [&] {
         const pqxx::result rows =
             pgs_exec_single(tx, "SELECT pg_catalog.count(*) FROM " + get_source());
         const long long count = rows[0][0].as<long long>();
@@ -544,7 +548,7 @@ void pgs_recordset::reset()
         open_read();
     }
     m_reader->declared = true;
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] {
         try {
             pgs_exec_single(m_reader->tx, "DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
@@ -619,7 +623,7 @@ void pgs_recordset::next()
         return;
     }
     try {
-        pgs_guard("", [&] { fetch(); });
+        pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] { fetch(); });
     } catch (...) {
         finish();
         throw;

@@ -38,7 +38,8 @@ TEST_F(kestrun_conversion, a_column_the_user_cannot_read_fails_its_table)
     const kestrun_result r = run({"--posgsu=" + role, "--posgsp=pw"});
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
     EXPECT_EQ(r.out, database_line(2) + table_line("open", 1) + "Error:\nt: Cannot read the "
-                     "columns of t: permission denied for column secret\n");
+                     "columns of t: permission denied for column secret\n"
+                     "Error:\nt: 1 of 1 records were not written\n");
     EXPECT_EQ(oracle_tables(), strings{"open"});
 }
 
