@@ -4,6 +4,10 @@
 
 #include <pqxx/pqxx>
 
+#include <csignal>
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -51,6 +55,29 @@ protected:
             },
             "the run's session waiting for a lock");
     }
+};
+
+// a limit to the size of the files this process and the programs it starts write
+class file_size_limit {
+public:
+    explicit file_size_limit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        m_handler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~file_size_limit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        signal(SIGXFSZ, m_handler);
+    }
+    file_size_limit(const file_size_limit&) = delete;
+    file_size_limit& operator=(const file_size_limit&) = delete;
+
+private:
+    rlimit m_saved{};
+    sighandler_t m_handler = SIG_DFL;
 };
 
 } // namespace
@@ -178,5 +205,58 @@ TEST_F(kestrun_run_failures, a_statement_timeout_names_the_step_it_ended)
         for (const std::string& table : oracle_tables())
             if (r.out.find(table + ": ") == std::string::npos)
                 expect_whole({table});
+    }
+}
+
+TEST_F(kestrun_run_failures, a_trace_log_that_fills_during_the_run_fails_it)
+{
+    // every record of n is refused before it reaches Oracle, and its error, which names the
+    // long value, goes to the log: the log grows, the destination's own file does not
+    pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1), (2);"
+            "CREATE TABLE n (id int, v numeric);"
+            "INSERT INTO n SELECT g, 10::numeric ^ 900 + g FROM pg_catalog.generate_series(1, 400) g;"
+            "CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
+    const std::string log = dir.file("trace.log");
+    constexpr rlim_t limit = 256 * 1024;
+    kestrun_result r;
+    {
+        // files the run writes cannot grow past the limit: a write there fails as on a full
+        // disk (with SIGXFSZ ignored, which the program inherits)
+        const file_size_limit scope(limit);
+        r = run({"--logfile=" + log});
+    }
+    EXPECT_EQ(r.exit_code, 255) << r.err;
+    const std::string head = database_line(3) + table_line("a", 2) + table_line("n", 400);
+    const std::string tail = "Error:\nn: 400 of 400 records were not written\n" + table_line("z", 1)
+                             + "Error:\nLogfile cannot be written: File too large. The trace log "
+                               "of this run is incomplete.\n";
+    ASSERT_GT(r.out.size(), head.size() + tail.size());
+    EXPECT_EQ(r.out.substr(0, head.size()), head);
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    // the log holds the run's trace up to the limit
+    EXPECT_EQ(std::filesystem::file_size(log), limit);
+    EXPECT_EQ(test_read_file(log).rfind("Connecting to Oracle data source", 0), 0u);
+    EXPECT_EQ(oracle_tables(), (strings{"a", "n", "z"}));
+    expect_whole({"a", "z"});
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"n\";"), strings{"0"});
+}
+
+TEST_F(kestrun_run_failures, a_trace_log_on_a_full_filesystem_is_refused_at_start)
+{
+    pg.exec("CREATE TABLE a (id int); INSERT INTO a VALUES (1)");
+    for (const bool exists : {false, true}) {
+        const std::string log = dir.file("trace.log");
+        if (exists)
+            test_write_file(log, "an earlier trace\n");
+        const kestrun_result r
+            = run({"--logfile=" + log}, {"LD_PRELOAD=" FULL_FS_LIB, "FULL_FS_PATH=" + log});
+        EXPECT_EQ(r.exit_code, 255) << exists << r.err;
+        EXPECT_EQ(r.out, "Error:\nLogfile cannot be written: No space left on device. Please "
+                         "verify the correct path was given.\n")
+            << exists;
+        EXPECT_EQ(std::filesystem::exists(log), exists);
+        if (exists)
+            EXPECT_EQ(test_read_file(log), "an earlier trace\n");
+        EXPECT_EQ(oracle_tables(), strings{});
     }
 }
