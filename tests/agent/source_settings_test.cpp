@@ -144,13 +144,14 @@ TEST_F(kestrun_source_settings, a_profile_query_that_would_write_fails_its_table
     // a text of several statements is refused before anything runs; what calls a writing
     // function or nextval() fails when the rows are counted
     EXPECT_EQ(r.out,
-              database_line(1) + "Error:\na: ERROR:  cannot insert multiple commands into a "
+              database_line(1) + "Error:\na: Cannot read the columns of a: ERROR:  cannot "
+                                 "insert multiple commands into a "
                                  "prepared statement \n"
                   + "Error:\nb: Cannot get number of records (b): ERROR:  cannot execute INSERT "
                     "in a read-only transaction CONTEXT:  SQL function \"note\" statement 1 \n"
                   + "Error:\nc: Cannot get number of records (c): ERROR:  cannot execute "
                     "nextval() in a read-only transaction \n"
-                  + "Error:\nd: ERROR:  WITH clause containing a data-modifying statement must "
+                  + "Error:\nd: Cannot read the columns of d: ERROR:  WITH clause containing a data-modifying statement must "
                     "be at the top level LINE 1: SELECT * FROM (WITH w AS (INSERT INTO audit "
                     "VALUES (7) RETUR...                             ^ \n"
                   + table_line("t", 1))
