@@ -194,7 +194,9 @@ QWidget* qt_wizard_page::build(const control_spec& ctl)
     }
     case control_kind::button: {
         auto* button = new QPushButton(text);
-        button->setAutoDefault(false);
+        // Enter presses the button that has the keyboard, as on every desktop; elsewhere
+        // it presses the sheet's default button (Next or Finish) again
+        button->setAutoDefault(true);
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         connect(button, &QPushButton::clicked, this,
                 [this, id] { notify(id, control_event::clicked); });

@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cwchar>
 
+const char* const ora_structure_error =
+    "The structure of data source does not conform to the destination table.";
+
 namespace {
 
 // the end of the piece from start: a surrogate pair stays within one piece, so that
@@ -75,6 +78,20 @@ void ora_lob_insert::free_locators() noexcept
 void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const udb_field*>& values)
 {
     tk_wtrace(2, L"ora_lob_insert::insert(%ls)", rowid.c_str());
+    write_row(L"ROWID='" + ora_sql_text(rowid) + L"'", values,
+              "The row just inserted was not found to write its large objects.");
+}
+
+void ora_lob_insert::update(const std::wstring& condition,
+                            const std::vector<const udb_field*>& values)
+{
+    tk_trace(2, "ora_lob_insert::update");
+    write_row(condition, values, "The row just updated was not found to write its large objects.");
+}
+
+void ora_lob_insert::write_row(const std::wstring& condition,
+                               const std::vector<const udb_field*>& values, const char* missing)
+{
     tk_trace(1, "ld.size()=%d", int(m_lobs.size()));
     if (m_lobs.empty()) {
         tk_trace(1, "Record has no LOBs - skip it");
@@ -87,8 +104,8 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
             columns += L", ";
         columns += ora_quoted_name(lob.name);
     }
-    std::wstring sql = L"SELECT " + columns + L" FROM " + ora_quoted_name(m_table) + L" WHERE ROWID='"
-                       + ora_sql_text(rowid) + L"' FOR UPDATE";
+    std::wstring sql = L"SELECT " + columns + L" FROM " + ora_quoted_name(m_table) + L" WHERE "
+                       + condition + L" FOR UPDATE";
     tk_wtrace(3, L"Run SQL query: %ls\n", sql.c_str());
 
     ora_session& session = m_session;
@@ -108,7 +125,7 @@ void ora_lob_insert::insert(const std::wstring& rowid, const std::vector<const u
     }
     // no commit: the caller commits the row together with its large objects
     if (stmt.execute(1, OCI_DEFAULT) == OCI_NO_DATA)
-        throw tk_exception("The row just inserted was not found to write its large objects.", 0);
+        throw tk_exception(missing, 0);
 
     for (size_t i = 0; i < m_lobs.size(); ++i) {
         size_t pos = size_t(m_lobs[i].pos);
@@ -187,9 +204,7 @@ void ora_lob_insert::write_blob(size_t i, const udb_field& value)
     tk_trace(2, "ora_lob_insert::write_blob");
     VARTYPE vt = value.get_type();
     if (vt != (VT_ARRAY | VT_UI1) && vt != VT_EMPTY && vt != VT_NULL)
-        throw tk_exception("The structure of data source does not conform to the destination "
-                           "table.",
-                           0);
+        throw tk_exception(ora_structure_error, 0);
     const BYTE* bytes = nullptr;
     unsigned count = value.get_bytes(bytes);
     if (count == 0) {

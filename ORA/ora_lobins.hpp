@@ -10,6 +10,10 @@ class ora_session;
 class udb_field;
 class udb_schema;
 
+// the error of a record whose values do not fit the table's columns (a text for a BLOB,
+// bytes for a text column)
+extern const char* const ora_structure_error;
+
 // one large column of a table
 struct ora_lob_field {
     int pos;            // position in the table's field list
@@ -17,9 +21,10 @@ struct ora_lob_field {
     std::wstring name;
 };
 
-// writes the large values of the inserted rows of one table: selects a row by its ROWID
-// FOR UPDATE and writes each value into its locator, a long text in pieces; the locators
-// serve every row. nothing here commits.
+// writes the large values of the rows of one table that an INSERT or UPDATE just wrote with
+// EMPTY_CLOB()/EMPTY_BLOB() placeholders: selects the row FOR UPDATE and writes each value
+// into its locator, a long text in pieces; the locators serve every row. nothing here
+// commits.
 class ora_lob_insert {
 public:
     ora_lob_insert(ora_session& session, const std::wstring& table, const udb_schema* fields);
@@ -30,6 +35,8 @@ public:
     // values: the record field of every column of the field list, by column position
     // (null where the row has none)
     void insert(const std::wstring& rowid, const std::vector<const udb_field*>& values);
+    // the same for the one row an UPDATE found by the condition (a whole unique key)
+    void update(const std::wstring& condition, const std::vector<const udb_field*>& values);
 
     size_t lob_count() const { return m_lobs.size(); }
 
@@ -38,6 +45,10 @@ public:
     static constexpr size_t clob_piece_units = size_t(1) << 18;
 
 private:
+    // selects the row of the condition and writes the values; missing: the error when
+    // no row is there
+    void write_row(const std::wstring& condition, const std::vector<const udb_field*>& values,
+                   const char* missing);
     void write_clob(size_t i, const udb_field& value);
     void write_blob(size_t i, const udb_field& value);
     // one OCILobWrite of the whole buffer at offset 1; csid 0 for bytes

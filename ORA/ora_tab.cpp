@@ -11,6 +11,7 @@
 #include "udb_rule.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
@@ -236,22 +237,15 @@ void ora_table::write_row(const udb_record& record)
                               + L")" + values;
     if (m_lobs->lob_count() == 0) {
         m_inserter.do_insert(L"INSERT /*+ APPEND */ " + into);
-        m_update_open = false;
     } else {
         // the row and its large objects are committed together. no APPEND hint: where it
         // makes the insert a direct-path one, the uncommitted row could not be selected
         // FOR UPDATE (ORA-12838)
-        // an update left open by an earlier record must not go with a rollback of this row
-        if (m_update_open) {
-            m_session.commit();
-            m_update_open = false;
-        }
         try {
             std::wstring rowid = m_inserter.do_insert(L"INSERT " + into, false);
             tk_wtrace(1, L"GOT ROWID(2): %ls", rowid.c_str());
             m_lobs->insert(rowid, matched);
             m_session.commit();
-            m_update_open = false;
         } catch (...) {
             rollback_row();
             throw;
@@ -307,16 +301,38 @@ void ora_table::check_calendar(const t_ftd& column, const std::wstring& literal)
                                 "1582-10-14)");
 }
 
-void ora_table::check_scale(const t_ftd& column, const std::wstring& literal) const
+void ora_table::check_scale(const t_ftd& column, const std::wstring& literal,
+                            const udb_field& value) const
 {
     // oracle rounds a number to its column's scale without a word: an existing table's
     // NUMBER(5,1) would keep 1.24 as 1.2
     const auto found = m_number_scales.find(column.name);
     if (found == m_number_scales.end() || ora_number_keeps(literal, found->second))
         return;
-    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold "
-                              + tk_to_ansi(literal) + " exactly: Oracle would round it to "
+    // a floating-point value as the source shows it, not in the literal's fixed width
+    std::string shown = tk_to_ansi(literal);
+    char printed[64];
+    const VARTYPE type = value.get_type();
+    if (type == VT_R8 || type == VT_R4) {
+        const std::to_chars_result end
+            = type == VT_R4 ? std::to_chars(printed, printed + sizeof printed,
+                                            float(value.to_double()))
+                            : std::to_chars(printed, printed + sizeof printed, value.to_double());
+        if (end.ec == std::errc())
+            shown.assign(printed, end.ptr);
+    }
+    throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold " + shown
+                              + " exactly: Oracle would round it to "
                               + std::to_string(found->second) + " decimal places");
+}
+
+void ora_table::check_text_column(const udb_field& value, const t_ftd& column)
+{
+    // bytes have no text of their own: a text column would keep their hex digits, as a
+    // BLOB column refuses a text
+    if (column.vartype != VT_BSTR || is_null_value(value) || !udb_is_binary_type(value.get_type()))
+        return;
+    throw tk_exception(ora_structure_error, 0);
 }
 
 void ora_table::note_unwritten_field(const std::wstring& field)
@@ -346,16 +362,18 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         // (ORA-01400) as it would any other value
         if (is_null_value(value))
             return L"NULL";
+        check_text_column(value, column);
         tk_trace(1, "Got LOB - put placeholder");
         return empty_lob_literal(column);
     }
 
+    check_text_column(value, column);
     std::wstring literal = column_literal(value, column);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
     if (column.vartype == VT_DATE)
         check_calendar(column, literal);
-    check_scale(column, literal);
+    check_scale(column, literal, value);
     tk_trace(1, "schema[eye]->size=%d", column.size);
 
     const std::wstring replaced = number_replacement(value, column);
@@ -470,22 +488,33 @@ void ora_table::reset_not_null_flag(int pos, const char* why)
     m_dropped_not_null_why.push_back(why);
 }
 
+std::vector<std::wstring> ora_table::update_key()
+{
+    if (key_index >= 0 && size_t(key_index) < indexes.size())
+        return indexes[size_t(key_index)].fields;
+    if (key_index != -1)
+        throw tk_mail_assertion("ora_tab.cpp", 891);
+    // a key whose name oracle generated (SYS_C...) is not among the table's indexes
+    if (!is_query() && !unique_keys().empty())
+        return unique_keys().front().columns;
+    // the record stays as the table holds it: said, never dropped without a word
+    throw tk_exception("The record cannot be updated: the table has no key to find its row by",
+                       0);
+}
+
 void ora_table::update(const udb_record& record)
 {
     tk_trace(2, "ora_table::update");
     counters_guard counters(*this);
     ora_field_finder finder(record, m_upper_case, column_map());
-    // the record stays as the table holds it: said, never dropped without a word
-    if (key_index == -1)
-        throw tk_exception(
-            "The record cannot be updated: the table has no key to find its row by", 0);
-    if (key_index < 0 || size_t(key_index) >= indexes.size())
-        throw tk_mail_assertion("ora_tab.cpp", 891);
-    const udb_index& key = indexes[size_t(key_index)];
+    const std::vector<std::wstring> key = update_key();
 
     std::wstring set;
     std::wstring where;
     std::set<std::wstring> key_parts;
+    // the large values, written through their locators after the UPDATE as after an INSERT
+    std::vector<const udb_field*> lob_values(schema.fields.size(), nullptr);
+    bool writes_lobs = false;
     for (size_t i = 0; i < record.fields.size(); ++i) {
         const udb_field* field = record.fields[i].get();
         if (!field)
@@ -499,28 +528,33 @@ void ora_table::update(const udb_record& record)
             continue;
         }
         const t_ftd& column = *schema.fields[size_t(pos)];
-        std::wstring literal = column_literal(*field, column);
-        if (column.vartype == VT_DATE)
-            check_calendar(column, literal);
-        check_scale(column, literal);
-        // replaced and counted as an appended row's value would be
-        const std::wstring replaced = number_replacement(*field, column);
-        if (!replaced.empty())
-            literal = replaced;
-        else if (field->get_type() != VT_BSTR)
-            literal = binary_literal(literal, *field, column);
-        bool is_null = is_null_value(*field) || literal.empty() || literal == L"''"
-                       || literal == L"NULL";
-        // '' is NULL to oracle: an empty text or byte string stays empty, as appended
-        if (is_null && !is_null_value(*field) && ora_is_lob_column(column)) {
-            literal = empty_lob_literal(column);
-            is_null = false;
-        } else if (!is_null && field->get_type() == VT_BSTR) {
-            literal = ora_split_text_literal(literal, ora_is_lob_column(column)
-                                                          && column.vartype == VT_BSTR);
+        check_text_column(*field, column);
+        std::wstring literal;
+        bool is_null = is_null_value(*field);
+        if (ora_is_lob_column(column)) {
+            // EMPTY_CLOB() is no NULL: an empty value stays empty, as appended
+            literal = is_null ? L"NULL" : empty_lob_literal(column);
+            if (!is_null) {
+                lob_values[size_t(pos)] = field;
+                writes_lobs = true;
+            }
+        } else {
+            literal = column_literal(*field, column);
+            if (column.vartype == VT_DATE)
+                check_calendar(column, literal);
+            check_scale(column, literal, *field);
+            // replaced and counted as an appended row's value would be
+            const std::wstring replaced = number_replacement(*field, column);
+            if (!replaced.empty())
+                literal = replaced;
+            else if (field->get_type() != VT_BSTR)
+                literal = binary_literal(literal, *field, column);
+            is_null = is_null || literal.empty() || literal == L"''" || literal == L"NULL";
+            if (!is_null && field->get_type() == VT_BSTR)
+                literal = ora_split_text_literal(literal, false);
         }
         bool in_key = false;
-        for (const std::wstring& k : key.fields)
+        for (const std::wstring& k : key)
             in_key = in_key || k == column.name;
         if (!in_key) {
             tk_wtrace(2, L"Field %ls is NOT a part of UKey", column.name.c_str());
@@ -540,7 +574,7 @@ void ora_table::update(const udb_record& record)
     std::wstring sql = L"UPDATE " + ora_quoted_name(name) + L" SET " + set + L" WHERE " + where;
     tk_wtrace(2, L"UPDATE QUERY: %ls", sql.c_str());
     // a key that is not whole could match other rows
-    if (where.empty() || key_parts.size() < key.fields.size()) {
+    if (where.empty() || key_parts.size() < key.size()) {
         tk_trace(2, "Missing primary/unique key");
         throw tk_exception(
             "The record cannot be updated: it does not hold the whole key of its row", 0);
@@ -549,10 +583,22 @@ void ora_table::update(const udb_record& record)
         tk_trace(2, "Nothing to update: every field is a key field");
         return;
     }
-    // the duplicate may lie in another unique key than the one the row is found by
-    m_update_open = true;
-    if (m_db->query(sql) == 0)
-        throw tk_exception("The record cannot be updated: no row of the table has its key", 0);
+    if (!m_lobs)
+        m_lobs = std::make_unique<ora_lob_insert>(m_session, name, &schema);
+    // the row and its large objects are committed together, and alone: a failure undoes
+    // this record's work and nothing of the records before it
+    try {
+        // the duplicate may lie in another unique key than the one the row is found by
+        if (m_db->query(sql) == 0)
+            throw tk_exception("The record cannot be updated: no row of the table has its key",
+                               0);
+        if (writes_lobs)
+            m_lobs->update(where, lob_values);
+        m_session.commit();
+    } catch (...) {
+        rollback_row();
+        throw;
+    }
     counters.written = true;
 }
 

@@ -64,8 +64,9 @@ public:
     // one INSERT that commits; for a table with large objects the INSERT, the writes of
     // its large objects, then the commit, so that the row is never kept without them
     void append_record(const udb_record& record) override;
-    // rewrites the row with the record's key values; an oracle error leaves as
-    // ora_exception; not committed by itself
+    // rewrites the row with the record's key values, its large objects through their
+    // locators, and commits them together; an oracle error leaves as ora_exception after
+    // the row's own work was rolled back
     void update(const udb_record& record) override;
     // fetches the next row unless the row position reached the record count
     bool is_eof() override;
@@ -124,8 +125,15 @@ private:
     std::wstring column_literal(const udb_field& value, const t_ftd& column);
     // raises ora_value_exception for a date literal of a day oracle does not have
     static void check_calendar(const t_ftd& column, const std::wstring& literal);
-    // raises ora_value_exception for a number its NUMBER(p,s) column would round
-    void check_scale(const t_ftd& column, const std::wstring& literal) const;
+    // raises ora_value_exception for a number its NUMBER(p,s) column would round; the
+    // message shows a floating-point value as its shortest text
+    void check_scale(const t_ftd& column, const std::wstring& literal,
+                     const udb_field& value) const;
+    // raises the structure error for bytes into a text column (CLOB, NVARCHAR2, ...)
+    static void check_text_column(const udb_field& value, const t_ftd& column);
+    // the columns that find the row of an update: the table's key, else a unique key
+    // whose name oracle generated; raises when the table has none
+    std::vector<std::wstring> update_key();
     // the literal of a floating-point value oracle cannot hold as it is (beyond its range,
     // NaN, too small), counted per column; empty for every other value
     std::wstring number_replacement(const udb_field& value, const t_ftd& column);
@@ -157,7 +165,6 @@ private:
     // the table; both made at the first row
     ora_write_plan m_plan;
     std::unique_ptr<ora_lob_insert> m_lobs;
-    bool m_update_open = false;   // an update not committed yet
     std::map<std::wstring, unsigned> m_replaced_values;
     std::map<std::wstring, unsigned> m_zeroed_values;
     // dates written into a column WITH (LOCAL) TIME ZONE, which take oracle's session zone

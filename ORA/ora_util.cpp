@@ -57,6 +57,12 @@ bool ora_number_keeps(const std::wstring& literal, int scale)
     std::wstring text = literal;
     if (text.size() >= 2 && text.front() == L'\'' && text.back() == L'\'')
         text = text.substr(1, text.size() - 2);
+    // oracle reads a text as a number without the blanks around it (char(n) pads)
+    static const wchar_t blanks[] = L" \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    text = first == std::wstring::npos
+               ? std::wstring()
+               : text.substr(first, text.find_last_not_of(blanks) - first + 1);
     if (text.empty() || ora_scan_number(text, 0) != text.size())
         return true;
     size_t i = text[0] == L'+' || text[0] == L'-' ? 1 : 0;

@@ -44,6 +44,7 @@ std::wstring ora_split_text_literal(const std::wstring& literal, bool large);
 // pos itself when no digit is there
 size_t ora_scan_number(const std::wstring& text, size_t pos);
 
-// whether a NUMBER column of this scale stores the number literal unrounded; a text that is
-// no plain number literal is left to the server
+// whether a NUMBER column of this scale stores the number literal unrounded, a quoted text
+// read without the blanks around it as oracle reads it; a text that is no plain number
+// literal is left to the server
 bool ora_number_keeps(const std::wstring& literal, int scale);

@@ -20,11 +20,12 @@ std::wstring make_full_name(bool no_schema, const std::wstring& schema, const st
     return qualify ? schema + L"." + table : table;
 }
 
-// the rows the reader takes from a table: its own, or its partitions'
+// the rows the reader takes from a table: its own, or its partitions'. planned as its
+// users' reads are: see pgs_recordset
 long long count_rows(pgs_session& session, pqxx::transaction_base& tx, const std::wstring& schema,
                      const std::wstring& table, bool partitioned)
 {
-    pgs_pin_catalog(tx);
+    pgs_plan_on_own_path(tx, session);
     const std::string sql = "SELECT pg_catalog.count(*) FROM " + std::string(partitioned ? "" : "ONLY ")
                             + session.qualified_name(schema, table);
     return tx.exec(sql)[0][0].as<long long>();

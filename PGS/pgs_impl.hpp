@@ -34,6 +34,15 @@ inline void pgs_pin_catalog(pqxx::transaction_base& tx)
     tx.exec("SET LOCAL search_path = pg_catalog, pg_temp");
 }
 
+// for the rest of the transaction (until pinned again) the path the server plans a table on
+// for its own users: its indexes and statistics call functions whose bodies resolve on it.
+// pg_catalog comes first, and the statements run on it name everything of their own
+// qualified; values are sent on the pinned path, which shapes their text (a regclass)
+inline void pgs_plan_on_own_path(pqxx::transaction_base& tx, const pgs_session& session)
+{
+    tx.exec("SET LOCAL search_path = " + session.plan_path());
+}
+
 // a read of the engine's own: inside the transaction of a table being read when there is
 // one (as a savepoint it rolls back, which also undoes what it set), else in a transaction
 // of its own

@@ -212,6 +212,54 @@ void read_value(const pgs_ftd& field, const pqxx::field& column, std::string& fa
     }
 }
 
+// LOCK TABLE in a savepoint: false when the server refuses it (the lock needs the table's
+// own privilege, a read only its columns'). a relation that is gone is a missing table when
+// `listed` says the database listed it
+bool lock_relation(pqxx::dbtransaction& tx, const std::string& relation, bool listed)
+{
+    try {
+        pqxx::subtransaction lock(tx, "lock_table");
+        lock.exec("LOCK TABLE " + relation + " IN ACCESS SHARE MODE");
+        lock.commit();
+        return true;
+    } catch (const pqxx::sql_error& e) {
+        const std::string state = e.sqlstate();
+        // dropped, or renamed, since the database listed its tables
+        if (listed && (state == "42P01" || state == "3F000"))
+            throw pgs_exception(e.what(), tk_error_kind::missing_table);
+        tk_trace(2, "%s", e.what());
+        return false;
+    }
+}
+
+// the first oid of objects made after the cluster was: the catalogue's own are below
+constexpr unsigned k_first_user_oid = 16384;
+
+// how often a read starts again when a table it reads was rewritten before it was locked
+constexpr int k_read_attempts = 5;
+
+// whether a table this transaction holds a lock on, other than those locked before its
+// snapshot, was rewritten (ALTER TABLE ... TYPE, TRUNCATE, REFRESH MATERIALIZED VIEW) after
+// the snapshot was taken and before the lock: the snapshot would see none of its rows. the
+// snapshot's catalogue gives the storage the table had, the current one the storage it has
+bool rewritten_since_snapshot(pqxx::transaction_base& tx, const std::vector<unsigned>& locked)
+{
+    std::string before;
+    for (const unsigned oid : locked)
+        before += (before.empty() ? "" : ",") + std::to_string(oid);
+    const pqxx::result found = tx.exec(
+        "SELECT pg_catalog.count(*) FROM pg_catalog.pg_locks l WHERE l.locktype = 'relation' "
+        "AND l.pid = pg_catalog.pg_backend_pid() AND l.granted AND l.relation >= " +
+        std::to_string(k_first_user_oid) + " AND l.relation <> ALL ('{" + before +
+        "}'::pg_catalog.oid[]) "
+        // an index is rebuilt with its table, and also alone without a change of rows
+        "AND pg_catalog.pg_get_indexdef(l.relation) IS NULL "
+        "AND pg_catalog.pg_relation_filenode(l.relation) IS NOT NULL "
+        "AND pg_catalog.pg_relation_filenode(l.relation) IS DISTINCT FROM "
+        "(SELECT c.relfilenode FROM pg_catalog.pg_class c WHERE c.oid = l.relation)");
+    return found[0][0].as<long long>() != 0;
+}
+
 } // namespace
 
 struct pgs_recordset::reader {
@@ -293,40 +341,87 @@ pgs_recordset::pgs_recordset(pgs_session& session,
 
 void pgs_recordset::open_read()
 {
-    try {
-        pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
-            m_reader = std::make_unique<reader>(m_session);
-            if (is_query())
-                return;
-            // a query runs on the database's own search_path, the reader's statements on this
-            pgs_pin_catalog(m_reader->tx);
-            lock_table(m_reader->tx);
-        });
-    } catch (...) {
+    for (int attempt = 1;; ++attempt) {
+        // a query's tables are found before its snapshot, to be locked before it is taken
+        const std::vector<std::pair<unsigned, std::string>> tables =
+            is_query() ? find_query_tables() : std::vector<std::pair<unsigned, std::string>>();
+        bool whole = false;
+        try {
+            whole = pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
+                m_reader = std::make_unique<reader>(m_session);
+                pqxx::dbtransaction& tx = m_reader->tx;
+                if (!is_query()) {
+                    // a query runs on the database's own search_path, the reader's statements
+                    // on this
+                    pgs_pin_catalog(tx);
+                    if (lock_table(tx))
+                        return true;
+                    // the snapshot, then the table's lock, by planning its read
+                    pgs_plan_on_own_path(tx, m_session);
+                    tx.exec("SELECT NULL FROM " + get_source() + " LIMIT 0");
+                    pgs_pin_catalog(tx);
+                    return !rewritten_since_snapshot(tx, {});
+                }
+                std::vector<unsigned> locked;
+                for (const auto& table : tables)
+                    if (lock_relation(tx, table.second, false))
+                        locked.push_back(table.first);
+                // the snapshot, then the locks of every table the query reads (also one that
+                // was not found, or not locked, before), by planning it
+                pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
+                pgs_pin_catalog(tx);
+                const bool unchanged = !rewritten_since_snapshot(tx, locked);
+                tx.exec("SET LOCAL search_path TO DEFAULT");
+                return unchanged;
+            });
+        } catch (...) {
+            m_reader.reset();
+            throw;
+        }
+        if (whole)
+            return;
         m_reader.reset();
-        throw;
+        tk_trace(2, "A table was rewritten between the snapshot and its lock: read again");
+        if (attempt == k_read_attempts)
+            throw pgs_exception("Cannot read " +
+                                tk_to_utf8(m_table_name.empty() ? name : m_table_name) +
+                                ": another session rewrote a table it reads each time before "
+                                "the run could lock it");
     }
 }
 
-void pgs_recordset::lock_table(pqxx::dbtransaction& tx)
+std::vector<std::pair<unsigned, std::string>> pgs_recordset::find_query_tables()
+{
+    return pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
+        return pgs_run_read(m_session, "query_tables", [&](pqxx::transaction_base& tx) {
+            // the user's text must not write, not even when planning calls its functions
+            tx.exec("SET TRANSACTION READ ONLY");
+            tx.exec("SET LOCAL search_path TO DEFAULT");
+            // planning the query locks every relation it reads, views and partitions too
+            pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
+            pgs_pin_catalog(tx);
+            const pqxx::result rows = tx.exec(
+                "SELECT l.relation, pg_catalog.quote_ident(n.nspname) || '.' || "
+                "pg_catalog.quote_ident(c.relname) FROM pg_catalog.pg_locks l "
+                "JOIN pg_catalog.pg_class c ON c.oid = l.relation "
+                "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                "WHERE l.locktype = 'relation' AND l.pid = pg_catalog.pg_backend_pid() AND "
+                "l.granted AND l.relation >= " + std::to_string(k_first_user_oid) +
+                " AND c.relkind IN ('r', 'p', 'v') ORDER BY 1");
+            std::vector<std::pair<unsigned, std::string>> tables;
+            for (const pqxx::row& row : rows)
+                tables.emplace_back(row[0].as<unsigned>(), row[1].c_str());
+            return tables;
+        });
+    });
+}
+
+bool pgs_recordset::lock_table(pqxx::dbtransaction& tx)
 {
     // before the first read takes the snapshot: a change of the table's definition (a new
     // type of a column, a TRUNCATE) waits until its rows are read. committed after the
     // snapshot, it would have rewritten the table into rows the snapshot does not see
-    const std::string sql = "LOCK TABLE " + get_source() + " IN ACCESS SHARE MODE";
-    try {
-        pqxx::subtransaction lock(tx, "lock_table");
-        lock.exec(sql);
-        lock.commit();
-    } catch (const pqxx::sql_error& e) {
-        const std::string state = e.sqlstate();
-        // dropped, or renamed, since the database listed its tables
-        if (state == "42P01" || state == "3F000")
-            throw pgs_exception(e.what(), tk_error_kind::missing_table);
-        // the lock needs the table's own privilege, the read only the columns': without
-        // it the snapshot still holds, and what else failed fails the read that follows
-        tk_trace(2, "%s", e.what());
-    }
+    return lock_relation(tx, get_source(), true);
 }
 
 void pgs_recordset::end_catalogue_read(int mode)
@@ -482,8 +577,12 @@ int pgs_recordset::get_rec_count(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::get_rec_count");
     return pgs_guard("Cannot get number of records (" + shown_name() + "): ", [&] {
+        if (!is_query())
+            pgs_plan_on_own_path(tx, m_session);
         const pqxx::result rows =
             pgs_exec_single(tx, "SELECT pg_catalog.count(*) FROM " + get_source());
+        if (!is_query())
+            pgs_pin_catalog(tx);
         const long long count = rows[0][0].as<long long>();
         return count > INT_MAX ? INT_MAX : static_cast<int>(count);
     });
@@ -550,7 +649,13 @@ void pgs_recordset::reset()
     m_reader->declared = true;
     pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] {
         try {
+            // a table's read is planned on the path its users have, its values sent on
+            // the pinned one
+            if (!is_query())
+                pgs_plan_on_own_path(m_reader->tx, m_session);
             pgs_exec_single(m_reader->tx, "DECLARE pgs_rows NO SCROLL CURSOR FOR " + select);
+            if (!is_query())
+                pgs_pin_catalog(m_reader->tx);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
             m_reader->pipe->retain(0);
             fetch();

@@ -72,10 +72,15 @@ public:
 private:
     struct reader;
 
-    // a read transaction for the recordset; a table's is locked against changes of its
-    // definition and takes the reader's own search_path
+    // a read transaction for the recordset, whose snapshot is taken once what it reads is
+    // locked against changes of its definition (a query's tables as found before); a table's
+    // takes the reader's own search_path. what cannot be locked is checked for a rewrite
+    // once the snapshot is taken, and then read again
     void open_read();
-    void lock_table(pqxx::dbtransaction& tx);
+    // false when the server refuses the lock
+    bool lock_table(pqxx::dbtransaction& tx);
+    // the tables, views and partitioned tables planning the query locks: (oid, name)
+    std::vector<std::pair<unsigned, std::string>> find_query_tables();
     // the reads of a recordset opened without mode 1 end with its constructor
     void end_catalogue_read(int mode);
     void init_schema(pqxx::dbtransaction& tx);

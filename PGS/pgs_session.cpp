@@ -74,10 +74,19 @@ bool pgs_session::connect(const std::string& options,
         tk_trace(3, "Connecting to PostgreSQL server...");
         // set up whole before it replaces the current one: a session without its settings
         // would give other texts for the same values
-        pgs_guard("Cannot set up the session on the PostgreSQL server: ",
-                  [&] { set_up(*fresh); });
+        std::string plan_path;
+        pgs_guard("Cannot set up the session on the PostgreSQL server: ", [&] {
+            set_up(*fresh);
+            // planning a table inlines the sql functions of its indexes, index predicates and
+            // statistics, whose bodies name what the path the database gives its users finds
+            // (an extension's type, the user's own function): the session's own path, with
+            // every built-in name first. an empty path shows as ""
+            const std::string own = fresh->get_variable("search_path");
+            plan_path = "pg_catalog, " + (own.empty() || own == "\"\"" ? "" : own + ", ") + "pg_temp";
+        });
         m_connection = std::move(fresh);
         m_options = options;
+        m_plan_path = plan_path;
         tk_trace(1, "The connection has been established");
         return true;
     });

@@ -42,6 +42,10 @@ public:
     void set_snapshot(pqxx::dbtransaction* snapshot) { m_snapshot = snapshot; }
     pqxx::dbtransaction* snapshot() const { return m_snapshot; }
 
+    // the search_path a table's count and rows are planned on: the session's own, with the
+    // catalogue first and temporary objects last (a text for SET)
+    const std::string& plan_path() const { return m_plan_path; }
+
     // a string literal and an identifier for sql text, both from utf-16, escaped by
     // the library for the connection
     std::string literal(const std::wstring& text);
@@ -63,4 +67,5 @@ private:
     std::string m_options;   // of the connection made last
     int m_open_reads = 0;
     pqxx::dbtransaction* m_snapshot = nullptr;
+    std::string m_plan_path;
 };

@@ -165,7 +165,13 @@ bool save(const std::string& file, const value_map& values)
         content += "\n";
     }
     const std::string temp = file + ".tmp." + std::to_string(getpid());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // created here and now, never an existing file or what a link points to: the store
+    // holds passwords. a leftover of an earlier process of this pid is removed (a link
+    // itself, not its target) and the creation tried once more
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(temp.c_str(), flags, 0600);
+    if (fd < 0 && errno == EEXIST && unlink(temp.c_str()) == 0)
+        fd = open(temp.c_str(), flags, 0600);
     if (fd < 0)
         return false;
     size_t done = 0;

@@ -515,6 +515,11 @@ bool tk_narrow_to_owner(int fd)
         return false;
     if (!S_ISREG(st.st_mode))
         return true;
+    // another user's file stays theirs whatever its mode becomes (root could change it)
+    if (st.st_uid != geteuid()) {
+        errno = EPERM;
+        return false;
+    }
     const mode_t narrow = st.st_mode & 0600;
     return (st.st_mode & 07777) == narrow || fchmod(fd, narrow) == 0;
 }

@@ -80,7 +80,7 @@ bool tk_is_path_exist(const std::string& directory);
 
 // opens a file that holds what others must not read, for writing from its start: a new
 // file is its owner's alone (0600), an existing one loses what its mode grants others
-// before it is emptied; one that cannot be narrowed stays untouched (-1). a device keeps
+// before it is emptied; one that cannot be narrowed (another user's) stays untouched (-1). a device keeps
 // its mode. append: the end is kept, nothing is emptied. -1, errno telling why, when it
 // does not open.
 // traces nothing: the log opens its own file with it
@@ -88,7 +88,8 @@ int tk_open_private(const std::string& path, bool append = false);
 // the system's text for an errno value, in the locale's language
 std::string tk_error_text(int err);
 // takes from a regular file's mode what it grants others than its owner (and the owner's
-// execute bit); true when that is done or there was nothing to take. a device keeps its mode
+// execute bit); true when that is done or there was nothing to take. a device keeps its mode.
+// false (EPERM) for another user's file, also for root: narrowed, it would still be theirs
 bool tk_narrow_to_owner(int fd);
 
 // changes into a directory (empty: the program's) and back when it goes out of scope

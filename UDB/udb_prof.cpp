@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -13,6 +14,18 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+std::wstring udb_prof_trim_right(const std::wstring& text)
+{
+    const auto last = text.find_last_not_of(L" \t");
+    return last == std::wstring::npos ? std::wstring() : text.substr(0, last + 1);
+}
+
+std::wstring udb_prof_trim(const std::wstring& text)
+{
+    const std::wstring right = udb_prof_trim_right(text);
+    return right.substr(std::min(right.find_first_not_of(L" \t"), right.size()));
+}
 
 namespace {
 
@@ -56,7 +69,7 @@ profile_line parse_line(const std::wstring& line)
     if (eq == std::wstring::npos) {
         result.name = line;
     } else {
-        result.name = tk_trim(line.substr(0, eq));
+        result.name = udb_prof_trim(line.substr(0, eq));
         result.value = line.substr(eq + 1);
     }
     return result;
@@ -64,7 +77,13 @@ profile_line parse_line(const std::wstring& line)
 
 profile_line read_back(const std::string& bytes)
 {
-    return parse_line(tk_trim(tk_from_utf8(bytes)));
+    return parse_line(udb_prof_trim(tk_from_utf8(bytes)));
+}
+
+// decoding replaces what is not utf-8 and stops at a NUL: such a line does not come back
+bool is_text(const std::string& bytes)
+{
+    return tk_to_utf8(tk_from_utf8(bytes)) == bytes;
 }
 
 // the line's bytes when reading them gives back exactly what was meant, else nothing
@@ -87,7 +106,7 @@ udb_profile::refusal::reason_t entry_problem(const std::wstring& key, const std:
     if (tk_to_utf8(key + L"=" + value).size() > max_line_bytes)
         return udb_profile::refusal::too_long;
     // reading trims the line
-    if (!value.empty() && value.back() == L' ')
+    if (!value.empty() && (value.back() == L' ' || value.back() == L'\t'))
         return udb_profile::refusal::trailing_blank;
     return udb_profile::refusal::other;
 }
@@ -215,6 +234,7 @@ bool udb_profile::load(const std::wstring& file)
     m_conflicts.clear();
     m_section_lines.clear();
     m_key_lines.clear();
+    m_unreadable_line = 0;
     std::size_t number = 0;
     ssize_t length;
     while ((length = getline(&buffer.data, &buffer.capacity, f.get())) != -1) {
@@ -224,6 +244,11 @@ bool udb_profile::load(const std::wstring& file)
             bytes.pop_back();
         if (!bytes.empty() && bytes.back() == '\r')
             bytes.pop_back();
+        // what follows is not read either: the refusal names this line
+        if (!is_text(bytes)) {
+            m_unreadable_line = number;
+            return true;
+        }
 
         profile_line line = read_back(bytes);
         if (line.kind == profile_line::section) {

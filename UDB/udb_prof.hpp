@@ -6,6 +6,11 @@
 #include <utility>
 #include <vector>
 
+// a profile's blanks, spaces and tabs, taken off both ends (right: the end) as a profile
+// reads its lines, keys and 0/1 or digit values
+std::wstring udb_prof_trim(const std::wstring& text);
+std::wstring udb_prof_trim_right(const std::wstring& text);
+
 // one conversion's settings: sections of keys and values in ordinal utf-16 order.
 // the file is utf-8 without a byte-order mark, "\r\n" line ends; see store for what
 // cannot be written
@@ -30,8 +35,12 @@ public:
 
     // a missing or unreadable file raises tk_exception (level 1); false when the file
     // does not open or an entry comes before any section. the first value of a key wins;
-    // every later value of it that is written otherwise is kept as a conflict
+    // every later value of it that is written otherwise is kept as a conflict. reading
+    // stops at the first line that is not utf-8 text (see get_unreadable_line)
     bool load(const std::wstring& file);
+    // the loaded file's first line (from 1) whose bytes are not utf-8 text, or hold a NUL:
+    // read, it would say something else than was written. 0 when every line is text
+    std::size_t get_unreadable_line() const { return m_unreadable_line; }
 
     // a key the loaded file gave a second value written otherwise than its first
     struct conflict {
@@ -71,4 +80,5 @@ private:
     std::vector<conflict> m_conflicts;
     std::map<std::wstring, std::size_t> m_section_lines;
     std::map<std::pair<std::wstring, std::wstring>, std::size_t> m_key_lines;
+    std::size_t m_unreadable_line = 0;
 };

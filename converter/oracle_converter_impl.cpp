@@ -72,9 +72,8 @@ void oracle_converter_impl::log_off_oracle()
         while (!reason.empty() && std::isspace(static_cast<unsigned char>(reason.back())))
             reason.pop_back();
         throw tk_exception("Logging off Oracle failed (" + reason
-                               + "): every row written had been committed with its large"
-                                 " objects; only a change not committed yet, the last update"
-                                 " of a merge with update, may be lost",
+                               + "): every row written, inserted or updated, had been"
+                                 " committed with its large objects",
                            0);
     }
 }

@@ -53,22 +53,30 @@ const known_key* find_key(const std::wstring& section, const std::wstring& key)
 // a name as a reader that ignores case and surrounding blanks would take it
 std::wstring loose(const std::wstring& name)
 {
-    std::wstring text = tk_trim(name);
+    std::wstring text = udb_prof_trim(name);
     for (wchar_t& c : text)
         if (c >= L'A' && c <= L'Z')
             c = static_cast<wchar_t>(c - L'A' + L'a');
     return text;
 }
 
+// a key whose value is a password, in whatever section it is written
+bool is_secret(const std::wstring& key)
+{
+    return loose(key) == L"password";
+}
+
 // two values of one key that read as the same setting
 bool read_alike(const udb_profile::conflict& c)
 {
     const known_key* k = find_key(c.section, c.key);
-    return k && k->form != value_form::text && tk_trim(c.first) == tk_trim(c.other);
+    return k && k->form != value_form::text && udb_prof_trim(c.first) == udb_prof_trim(c.other);
 }
 
 const wchar_t written_exactly[] = L": keys and section names are read exactly as written. "
                                   L"Please verify the profile.";
+const wchar_t in_its_section[] = L": a key is read only in its own section. Please verify the "
+                                 L"profile.";
 
 // the first line, in file order, whose section or key would be ignored although it looks like
 // one that is read: the setting it was meant for would silently keep its default
@@ -79,8 +87,7 @@ std::wstring misnamed_refusal(const udb_profile& profile)
     const auto consider = [&](std::size_t line, const std::wstring& text) {
         if (message.empty() || line < first) {
             first = line;
-            message = L"Line " + std::to_wstring(line) + L" of the profile " + text
-                      + written_exactly;
+            message = L"Line " + std::to_wstring(line) + L" of the profile " + text;
         }
     };
     for (const auto& [name, keys] : profile.get_sections()) {
@@ -91,19 +98,40 @@ std::wstring misnamed_refusal(const udb_profile& profile)
                 if (loose(name) == loose(s))
                     consider(profile.get_line(name),
                              L"names the section [" + tk_escape_controls(name, true)
-                                 + L"], which is not the section [" + s + L"]");
+                                 + L"], which is not the section [" + s + L"]"
+                                 + written_exactly);
             continue;
         }
+        // the table sections' keys are names, whatever they look like
+        if (name == known_sections[0] || name == known_sections[1])
+            continue;
         for (const auto& entry : keys) {
             const std::wstring& key = entry.first;
             if (find_key(name, key))
                 continue;
-            for (const known_key& k : known_keys)
-                if (name == k.section && loose(key) == loose(k.key))
-                    consider(profile.get_line(name, key),
-                             L"gives the key '" + tk_escape_controls(key, true)
-                                 + L"', which is not the key '" + k.key + L"' of the section ["
-                                 + k.section + L"]");
+            const known_key* near = nullptr;
+            std::wstring elsewhere;
+            for (const known_key& k : known_keys) {
+                if (loose(key) != loose(k.key))
+                    continue;
+                if (name == k.section)
+                    near = &k;
+                else
+                    elsewhere += (elsewhere.empty() ? L"[" : L" and [") + std::wstring(k.section)
+                                 + L"]";
+            }
+            if (near)
+                consider(profile.get_line(name, key),
+                         L"gives the key '" + tk_escape_controls(key, true)
+                             + L"', which is not the key '" + near->key + L"' of the section ["
+                             + near->section + L"]" + written_exactly);
+            else if (!elsewhere.empty())
+                // read only in its own section: here it would leave its setting at the default
+                consider(profile.get_line(name, key),
+                         L"gives the key '" + tk_escape_controls(key, true) + L"' in the section ["
+                             + name + L"], but it is a key of the section"
+                             + (elsewhere.find(L" and ") == std::wstring::npos ? L" " : L"s ")
+                             + elsewhere + in_its_section);
         }
     }
     return message;
@@ -113,7 +141,7 @@ std::wstring misnamed_refusal(const udb_profile& profile)
 
 bool setting_flag(const std::wstring& value, bool& flag)
 {
-    const std::wstring text = tk_trim(value);
+    const std::wstring text = udb_prof_trim(value);
     if (text.empty())
         return true;
     if (text != L"0" && text != L"1")
@@ -124,7 +152,7 @@ bool setting_flag(const std::wstring& value, bool& flag)
 
 bool setting_mode(const std::wstring& value, int& mode)
 {
-    const std::wstring text = tk_trim(value);
+    const std::wstring text = udb_prof_trim(value);
     if (text.empty())
         return true;
     if (text.size() != 1 || text[0] < L'0' || text[0] > L'9')
@@ -161,15 +189,27 @@ bool setting_oracle_port(const std::wstring& text)
 
 std::wstring profile_read_refusal(const udb_profile& profile)
 {
+    // nothing else of the file was read
+    if (const std::size_t line = profile.get_unreadable_line())
+        return L"Line " + std::to_wstring(line)
+               + L" of the profile is not UTF-8 text: a profile is read as UTF-8, and other bytes "
+                 L"would change what it says. Please save the profile as UTF-8.";
     const std::wstring misnamed = misnamed_refusal(profile);
     if (!misnamed.empty())
         return misnamed;
-    for (const udb_profile::conflict& c : profile.get_conflicts())
-        if (!read_alike(c))
-            return L"The profile gives the key '" + tk_escape_controls(c.key, true)
-                   + L"' of the section [" + tk_escape_controls(c.section, true)
-                   + L"] two values: '" + tk_escape_controls(c.first, true) + L"' and '"
-                   + tk_escape_controls(c.other, true) + L"'. Please verify the profile.";
+    for (const udb_profile::conflict& c : profile.get_conflicts()) {
+        if (read_alike(c))
+            continue;
+        const std::wstring start = L"The profile gives the key '" + tk_escape_controls(c.key, true)
+                                   + L"' of the section [" + tk_escape_controls(c.section, true)
+                                   + L"] two";
+        // a message may be shown, logged or pasted anywhere: a password is never in it
+        if (is_secret(c.key))
+            return start + L" different values, which are not shown: it holds a password. "
+                           L"Please verify the profile.";
+        return start + L" values: '" + tk_escape_controls(c.first, true) + L"' and '"
+               + tk_escape_controls(c.other, true) + L"'. Please verify the profile.";
+    }
     return std::wstring();
 }
 

@@ -41,7 +41,7 @@ tarnova_convertor::tarnova_convertor(program variant) : m_key(registry_path), m_
 tarnova_convertor::~tarnova_convertor() noexcept
 {
     tk_trace(2, "tarnova_convertor::dtor");
-    if (m_program == program::wizard) {
+    if (m_program == program::wizard && m_save_at_end) {
         try {
             serialize(true);
         } catch (const std::exception& e) {
@@ -105,7 +105,7 @@ bool tarnova_convertor::load_profile(const udb_profile& profile, std::wstring* r
     setting_flag(profile.get_value(oracle_section, L"uppercase"), uppercase);
     const std::wstring no_schema = profile.get_value(generic_section, L"no schema");
     bool schema_flag = m_pgs.engine().get_view_owned();
-    if (!tk_trim(no_schema).empty() && setting_flag(no_schema, schema_flag)) {
+    if (!udb_prof_trim(no_schema).empty() && setting_flag(no_schema, schema_flag)) {
         tk_wtrace(1, L"set_pgs_view_owned(%ls)", no_schema.c_str());
         m_pgs.engine().set_no_schema(schema_flag);
         m_pgs.engine().set_view_owned(schema_flag);

@@ -54,6 +54,8 @@ public:
 
     // the registry settings: save writes them, else reads them (defaults first)
     bool serialize(bool save);
+    // whether the wizard's end writes the settings back (it does unless told otherwise)
+    void set_save_at_end(bool save) { m_save_at_end = save; }
     // mode, definitions only, skip indexes, upper case and no schema as a first start
     // has them (the registry's defaults); the server settings and names stay
     void use_first_start_options();
@@ -92,6 +94,7 @@ private:
     pgs_converter_impl m_pgs;
     tk_reg_key m_key;
     program m_program;
+    bool m_save_at_end = true;
     conversion_hooks* m_hooks = nullptr;
     // of the current table: the records reported (not written), and those written or
     // reported

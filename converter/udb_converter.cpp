@@ -31,7 +31,7 @@ std::wstring udb_one_line_query(const std::wstring& text)
     }
     // a profile line cannot keep trailing blanks (reading trims them) and they mean
     // nothing to SQL: a query typed with a final line break must still save
-    return tk_trim_right(line);
+    return udb_prof_trim_right(line);
 }
 
 udb_converter::udb_converter()

@@ -6,6 +6,20 @@
 #include "tarnova_convertor.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <sys/stat.h>
+
+namespace {
+
+// something other than a directory is there (a directory is refused by the save itself)
+bool would_replace(const std::wstring& path)
+{
+    struct stat st {};
+    return lstat(tk_to_ansi(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+} // namespace
 
 qlx_finish_page::qlx_finish_page()
     : gui_finish_page(qlx::finish_error_text, qlx::finish_success_text, qlx::profile_extension)
@@ -29,6 +43,11 @@ void qlx_finish_page::on_save_settings()
     save_file_dialog dialog(profile_file_filters(extension), qlx::profile_dialog_title, L"",
                             extension);
     if (!dialog.show())
+        return;
+    // the name the extension completed may be another file than the one the dialog showed
+    if (would_replace(dialog.get_path())
+        && !wizard_shell::question(L"Profile '" + tk_escape_controls(dialog.get_path(), false)
+                                   + L"' already exists. Do you want to replace it?"))
         return;
     tk_wtrace(2, L"Save settings to %ls", dialog.get_path().c_str());
     // a profile that was not written must not pass for saved

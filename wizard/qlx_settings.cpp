@@ -7,6 +7,9 @@
 #include "qlx_shel.hpp"
 #include "tarnova_convertor.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +19,37 @@ const std::pair<int, int> mode_radios[] = {
     {sel_file_page::id_skip, udb_mode_skip},
     {sel_file_page::id_merge, udb_mode_merge},
 };
+
+// names listed in the box at most; the rest are counted
+constexpr std::size_t removed_names_shown = 15;
+
+// the box about a selection that another database empties; empty when there was none
+std::wstring removed_entries(const tarnova_convertor& task)
+{
+    std::vector<std::wstring> names;
+    for (const std::wstring& name : task.selected)
+        names.push_back(tk_escape_controls(name, false));
+    for (const auto& [name, query] : task.queries) {
+        if (query.empty()) {
+            if (std::find(task.selected.begin(), task.selected.end(), name) == task.selected.end())
+                names.push_back(tk_escape_controls(name, false));
+        } else {
+            names.push_back(tk_escape_controls(name, false) + L" (query)");
+        }
+    }
+    for (const auto& [name, query] : task.available)
+        names.push_back(tk_escape_controls(name, false) + L" (available query)");
+    if (names.empty())
+        return std::wstring();
+    std::wstring text = L"Another database was chosen, so the table selection was emptied. "
+                        L"Removed:\n";
+    for (std::size_t i = 0; i < names.size() && i < removed_names_shown; ++i)
+        text += L"\n    " + names[i];
+    if (names.size() > removed_names_shown)
+        text += L"\n    ... and " + std::to_wstring(names.size() - removed_names_shown) + L" more";
+    return text + L"\n\nSelect the tables again on the next page; a query comes back only when "
+                  L"its profile is loaded again.";
+}
 
 } // namespace
 
@@ -138,8 +172,12 @@ void sel_file_page::on_sel_change()
     // field held before the pick (names differing in case are other databases)
     if (v->item_text(id_database, v->current_index(id_database)) == task.get_source_name())
         return;
-    // another database: the table page starts afresh
+    // another database: the table page starts afresh, and the user learns what left the
+    // run with it (the page does not show a profile's queries)
+    const std::wstring removed = removed_entries(task);
     task.clear_tables();
+    if (!removed.empty())
+        wizard_shell::message(removed);
 }
 
 std::wstring sel_file_page::get_pgs_title() const

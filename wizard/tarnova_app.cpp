@@ -70,6 +70,9 @@ int run_sheet(wizard_shell& sheet)
 int quick_launch(const std::string& line)
 {
     tarnova_convertor task(tarnova_convertor::program::wizard);
+    // until the run starts the last session's settings stay as stored: a launch that ends
+    // before it (a refused profile, a failed connection) must not put its options there
+    task.set_save_at_end(false);
     wizard_run_hooks hooks;
     task.set_hooks(&hooks);
     tk_trace(2, "QUICK LAUNCH: profile=%s", line.c_str());
@@ -106,6 +109,8 @@ int quick_launch(const std::string& line)
         return 0;
     sheet.add_page(progress);
     sheet.add_page(finish);
+    // the run's settings are the next start's
+    task.set_save_at_end(true);
     return run_sheet(sheet);
 }
 

@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -194,4 +196,35 @@ TEST_F(tk_regk_test, damaged_lines_are_skipped)
     EXPECT_EQ(mode, 1u);
     EXPECT_TRUE(key.exchange("src", src, false));
     EXPECT_EQ(src, L"db");
+}
+
+TEST_F(tk_regk_test, store_is_written_through_a_file_of_its_own_never_through_a_link)
+{
+    tk_reg_key key(key_path);
+    ASSERT_EQ(key.open(), tk_reg_ok);
+    std::string host = "first";
+    ASSERT_TRUE(key.exchange("pgshost", host, true));
+    // what another user could have put where the store writes its next version first
+    const std::string temp = store_file() + ".tmp." + std::to_string(getpid());
+    const std::string target = dir.write("target.txt", "not the store's");
+    const std::string leftover = "a leftover\n";
+    const struct {
+        std::string what;
+        std::function<void()> place;
+    } cases[] = {
+        {"a link", [&] { std::filesystem::create_symlink(target, temp); }},
+        {"a file", [&] { test_write_file(temp, leftover); }},
+    };
+    for (const auto& c : cases) {
+        c.place();
+        host = "through " + c.what;
+        EXPECT_TRUE(key.exchange("pgshost", host, true)) << c.what;
+        EXPECT_EQ(test_read_file(target), "not the store's") << c.what;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temp))) << c.what;
+        struct stat st {};
+        ASSERT_EQ(lstat(store_file().c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << c.what;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
+        EXPECT_EQ(test_read_file(store_file()), "pgshost=sz:" + host + "\n") << c.what;
+    }
 }

@@ -2,7 +2,10 @@
 #include "udb_test_util.hpp"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,6 +113,8 @@ TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_f
         {L"Available Queries", L"q", L"select 1 ", r::trailing_blank},  // trailing blanks are trimmed
         {L"Oracle settings", L"password", L"tiger ", r::trailing_blank},  // would lose its blank
         {L"Oracle settings", L"password", L" ", r::trailing_blank},
+        {L"Oracle settings", L"password", L"tiger\t", r::trailing_blank},  // a tab is a blank
+        {L"Generic settings", L"\ta", L"v", r::other},
         {L"Oracle settings", L"host", std::wstring(4100, L'h'), r::too_long},
         {L"Available Queries", L"[q", L"select a[1]", r::other},        // reads as a section header
         {L"Generic settings", std::wstring(L"a\0b", 3), L"v", r::other},
@@ -133,15 +138,39 @@ TEST_F(udb_profile_file, store_refuses_what_would_not_read_back_and_leaves_the_f
     }
 }
 
-TEST_F(udb_profile_file, store_reports_a_file_that_cannot_be_written)
+TEST_F(udb_profile_file, store_reports_a_file_that_cannot_be_written_and_why)
 {
     udb_profile profile;
-    EXPECT_FALSE(profile.store(wpath("missing/dir/p.qlx")));
+    int error = 0;
+    EXPECT_FALSE(profile.store(wpath("missing/dir/p.qlx"), &error));
+    EXPECT_EQ(error, ENOENT);
     // a device that is always full: the write or its flush fails
     struct stat st {};
     if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) {
-        EXPECT_FALSE(profile.store(L"/dev/full"));
+        error = 0;
+        EXPECT_FALSE(profile.store(L"/dev/full", &error));
+        EXPECT_EQ(error, ENOSPC) << std::strerror(error);
     }
+}
+
+TEST_F(udb_profile_file, store_refuses_another_users_file_and_leaves_it_theirs)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: only root can give a file to another user and still open it";
+    const std::string file = path("theirs.qlx");
+    test_write_file(file, "their profile");
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    udb_profile profile;
+    profile.set_value(L"Oracle settings", L"password", L"secret");
+    int error = 0;
+    EXPECT_FALSE(profile.store(wide(file), &error));
+    EXPECT_EQ(error, EPERM) << std::strerror(error);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(test_read_file(file), "their profile");
 }
 
 TEST_F(udb_profile_file, store_leaves_the_file_to_its_owner_alone)
@@ -263,6 +292,44 @@ TEST_F(udb_profile_file, entry_before_any_section_fails_and_reads_nothing_after_
     EXPECT_FALSE(load_bytes(profile, "\r\nk=v\r\n[s]\r\na=1\r\n"));
     EXPECT_EQ(profile.get_value(L"s", L"a"), L"");
     EXPECT_EQ(profile.get_value(L"s", L"kept"), L"1");
+}
+
+TEST_F(udb_profile_file, a_tab_is_a_blank_where_a_line_or_a_key_is_trimmed)
+{
+    udb_profile profile;
+    ASSERT_TRUE(load_bytes(profile, "[Generic settings]\t\r\n\tmode\t=\t2\t\r\n"
+                                    "\t[Selected Tables] \t\r\n\tt\t\r\n"));
+    // a value keeps what follows the "=", as with a space
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"mode"), L"\t2");
+    EXPECT_EQ(profile.get_selected_tables(), (udb_profile::t_section{{L"t", L""}}));
+    EXPECT_EQ(profile.get_sections().size(), 3u);
+    EXPECT_EQ(udb_prof_trim(L" \t a \tb\t \t"), L"a \tb");
+    EXPECT_EQ(udb_prof_trim_right(L"\t a\t "), L"\t a");
+    EXPECT_EQ(udb_prof_trim(L"\t \t"), L"");
+}
+
+TEST_F(udb_profile_file, reading_stops_at_the_first_line_that_is_not_utf8_text)
+{
+    const struct {
+        std::string bytes;
+        std::size_t line;
+    } cases[] = {
+        {"[s]\r\nk=caf\xC3\xA9\r\nn=1\r\n", 0},
+        {"[s]\r\nk=caf\xE9\r\nn=1\r\n", 2},           // latin-1
+        {"[s]\r\nk=1\r\nq\xE9=2\r\nn=1\r\n", 3},
+        {"[s]\r\nk=\xC3\r\nn=1\r\n", 2},              // cut short
+        {"[s]\r\nk=\xED\xA0\x80\r\nn=1\r\n", 2},      // a surrogate
+        {"[s]\r\nk=\xC0\xAF\r\nn=1\r\n", 2},          // overlong
+        {std::string("[s]\r\nk=a\0b\r\nn=1\r\n", 15), 2},  // a NUL would end the text
+        {"[s\x80]\r\nn=1\r\n", 1},
+    };
+    for (const auto& c : cases) {
+        udb_profile profile;
+        EXPECT_TRUE(load_bytes(profile, c.bytes)) << c.line;
+        EXPECT_EQ(profile.get_unreadable_line(), c.line) << c.bytes;
+        // nothing from that line on is read
+        EXPECT_EQ(profile.get_value(L"s", L"n"), c.line ? L"" : L"1") << c.bytes;
+    }
 }
 
 TEST_F(udb_profile_file, file_with_byte_order_mark_is_refused)

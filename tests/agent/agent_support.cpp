@@ -32,7 +32,7 @@ kestrun_result run_kestrun(const std::vector<std::string>& args,
 }
 
 kestrun_process::kestrun_process(const std::vector<std::string>& args,
-                                 const std::vector<std::string>& env)
+                                 const std::vector<std::string>& env, const std::string& output)
 {
     std::vector<std::string> argv{KESTRUN_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -60,9 +60,11 @@ kestrun_process::kestrun_process(const std::vector<std::string>& args,
         throw std::runtime_error("fork failed");
     if (m_pid == 0) {
         const int null = open("/dev/null", O_RDWR);
+        const int out = output.empty() ? null
+                                       : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
+        dup2(out, 1);
+        dup2(out, 2);
         execve(cargv[0], cargv.data(), cenv.data());
         _exit(127);
     }
@@ -86,12 +88,19 @@ bool kestrun_process::running()
 
 void kestrun_process::kill()
 {
+    if (m_pid > 0)
+        stop(SIGKILL);
+}
+
+int kestrun_process::stop(int signal)
+{
     if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGKILL);
+        throw std::logic_error("the process has ended already");
+    ::kill(m_pid, signal);
     int status = 0;
     waitpid(m_pid, &status, 0);
     m_pid = -1;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 std::vector<std::string> lines_of(const std::string& text)

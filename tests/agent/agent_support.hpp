@@ -17,17 +17,22 @@ struct kestrun_result {
 kestrun_result run_kestrun(const std::vector<std::string>& args,
                            const std::vector<std::string>& env = {});
 
-// a kestrun started without waiting for it (its output goes nowhere); kill() ends it at once,
-// as a power cut or kill -9 would, and the destructor does so for one still running
+// a kestrun started without waiting for it (its output goes nowhere, or both standard output
+// and error into the file output); kill() ends it at once, as a power cut or kill -9 would,
+// and the destructor does so for one still running
 class kestrun_process {
 public:
-    kestrun_process(const std::vector<std::string>& args, const std::vector<std::string>& env);
+    kestrun_process(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                    const std::string& output = "");
     ~kestrun_process();
     kestrun_process(const kestrun_process&) = delete;
     kestrun_process& operator=(const kestrun_process&) = delete;
 
     bool running();
     void kill();
+    // sends the signal, waits for the end and returns the exit code as the shell sees it
+    // (128 + the signal for a process the signal ended)
+    int stop(int signal);
 
 private:
     int m_pid = -1;

@@ -103,9 +103,8 @@ TEST_F(kestrun_conversion, failed_log_off_at_the_end_fails_the_run_and_says_what
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
     const std::string block = "Error:\nLogging off Oracle failed (ORA-03113";
     ASSERT_NE(r.out.find(block), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("): every row written had been committed with its large objects; only a "
-                         "change not committed yet, the last update of a merge with update, may "
-                         "be lost\n"),
+    EXPECT_NE(r.out.find("): every row written, inserted or updated, had been committed with "
+                         "its large objects\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(oracle("SELECT \"id\", \"body\" FROM \"t\";"), strings{"1\tx"});

@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using strings = std::vector<std::string>;
 using namespace std::string_literals;
@@ -180,6 +184,27 @@ TEST_F(kestrun_inputs, log_file_that_cannot_be_written_is_refused_at_start)
                            + ". Please verify the correct path was given.\n",
                        "", c.path);
     }
+}
+
+TEST_F(kestrun_inputs, log_file_of_another_user_is_refused_and_stays_theirs)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: only root can give a file to another user and still open it";
+    // root could narrow its mode, but the file, and the rows' values in it, would stay theirs
+    const std::string log = dir.write("theirs.log", "their log\n");
+    ASSERT_EQ(chmod(log.c_str(), 0644), 0);
+    ASSERT_EQ(chown(log.c_str(), 65534, 65534), 0);
+    const kestrun_result r = run({"--logfile=" + log});
+    expect_refused(r,
+                   "Error:\nLogfile cannot be made readable by its owner alone: "
+                       + std::string(std::strerror(EPERM))
+                       + ". Please verify the correct path was given.\n",
+                   "", log);
+    struct stat st {};
+    ASSERT_EQ(stat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(test_read_file(log), "their log\n");
 }
 
 TEST_F(kestrun_inputs, log_file_that_is_an_input_file_is_refused_before_it_is_emptied)

@@ -301,3 +301,123 @@ TEST_F(kestrun_profile, profile_key_or_section_that_differs_from_a_known_one_in_
     EXPECT_EQ(r.out, database_line(2) + table_line("Mode", 0) + table_line("generic settings", 0));
     EXPECT_EQ(oracle_tables(), (strings{"Mode", "generic_settings", "orders"}));
 }
+
+TEST_F(kestrun_profile, a_tab_is_a_blank_and_a_key_in_another_section_is_refused)
+{
+    pg.exec("CREATE TABLE orders (id int); INSERT INTO orders VALUES (1), (2);"
+            "CREATE TABLE other (id int)");
+    ora.sql("CREATE TABLE \"orders\" (\"id\" NUMBER);\n"
+            "INSERT INTO \"orders\" VALUES (7);\nINSERT INTO \"orders\" VALUES (8);\n");
+    // the user's table as it was: every case below either skips it or is refused
+    const auto expect_untouched = [&](const std::string& what) {
+        EXPECT_EQ(oracle_tables(), strings{"orders"}) << what;
+        EXPECT_EQ(oracle("SELECT \"id\" FROM \"orders\" ORDER BY 1;"), (strings{"7", "8"})) << what;
+    };
+    const std::string schema = generic() + "\r\nno schema=1\r\n";
+    // mode 2 skips the existing table; read as the default 0 it would be refilled, and an
+    // unknown selection section would convert other as well
+    const struct {
+        std::string generic;
+        std::string from;
+        std::string to;
+    } read[] = {
+        {schema + "mode\t=\t2", "", ""},
+        {schema + "\tmode=2\t", "", ""},
+        {schema + "mode=2", "[Selected Tables]", "[Selected Tables]\t"},
+        {schema + "mode=2", "[Selected Tables]\r\norders", "\t[Selected Tables]\r\n\torders\t"},
+    };
+    int written = 0;
+    for (const auto& c : read) {
+        const std::string name = "tab" + std::to_string(++written) + ".qlx";
+        std::string text = test_read_file(profile(name, c.generic, "orders"));
+        const std::size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.from;
+        text.replace(at, c.from.size(), c.to);
+        const kestrun_result r = run_default_port({"--profile=" + dir.write(name, text)});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        expect_untouched(c.generic + c.to);
+    }
+
+    const std::string own = ": a key is read only in its own section. Please verify the profile.";
+    const struct {
+        std::string generic;
+        std::string message;
+    } refused[] = {
+        {schema + "[Oracle settings]\r\nmode=2",
+         "Line 6 of the profile gives the key 'mode' in the section [Oracle settings], but it is a "
+         "key of the section [Generic settings]" + own},
+        {schema + "[Oracle settings]\r\n\tMode\t=2",
+         "Line 6 of the profile gives the key 'Mode' in the section [Oracle settings], but it is a "
+         "key of the section [Generic settings]" + own},
+        // the postgresql port has no key: the oracle one would not be read for it
+        {schema + "mode=2\r\n[pgs settings]\r\nport=5433",
+         "Line 7 of the profile gives the key 'port' in the section [pgs settings], but it is a "
+         "key of the section [Oracle settings]" + own},
+        {schema + "mode=2\r\nhost=localhost",
+         "Line 6 of the profile gives the key 'host' in the section [Generic settings], but it is "
+         "a key of the sections [Oracle settings] and [pgs settings]" + own},
+    };
+    for (const auto& c : refused) {
+        const kestrun_result r = run_default_port({"--profile=" + profile("in.qlx", c.generic, "orders")});
+        EXPECT_EQ(r.exit_code, 255) << c.message;
+        EXPECT_EQ(r.out, "Error:\n" + c.message + "\n");
+        EXPECT_EQ(r.err, "");
+        expect_untouched(c.message);
+    }
+}
+
+TEST_F(kestrun_profile, a_profile_that_is_not_utf8_is_refused_naming_its_line)
+{
+    pg.exec("CREATE TABLE t (id int, v text); INSERT INTO t VALUES (1, 'caf\xC3\xA9'), (2, 'x')");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER);\nINSERT INTO \"t\" VALUES (7);\n");
+    const struct {
+        std::string generic;
+        std::string selected;
+        std::string line;
+    } cases[] = {
+        // a query saved by a latin-1 editor would select other rows than written
+        {generic(), "t\r\nq=SELECT id FROM t WHERE v <> 'caf\xE9'", "10"},
+        // a name would turn into another table
+        {generic(), "q\xE9=SELECT 1 AS id\r\nt", "9"},
+        {generic() + "\r\nmode=2\xA0", "t", "4"},
+        // a NUL would end the line early
+        {generic(), "t\r\nq=SELECT id FROM t WHERE v <> " + std::string("'\0'", 3), "10"},
+    };
+    for (const auto& c : cases) {
+        const kestrun_result r
+            = run_default_port({"--profile=" + profile("latin.qlx", c.generic, c.selected)});
+        EXPECT_EQ(r.exit_code, 255) << c.line;
+        EXPECT_EQ(r.out, "Error:\nLine " + c.line
+                             + " of the profile is not UTF-8 text: a profile is read as UTF-8, "
+                               "and other bytes would change what it says. Please save the "
+                               "profile as UTF-8.\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(oracle_tables(), strings{"t"});
+        EXPECT_EQ(oracle("SELECT \"id\" FROM \"t\";"), strings{"7"});
+    }
+}
+
+TEST_F(kestrun_profile, a_password_given_twice_is_refused_without_showing_either)
+{
+    pg.exec("CREATE TABLE t (id int)");
+    // the profile's own password comes second, after the case's
+    const struct {
+        std::string generic;
+        std::string section;
+        std::string first;
+    } cases[] = {
+        {generic() + "\r\n[Oracle settings]\r\npassword=OraSecret2", "Oracle settings",
+         "OraSecret2"},
+        {generic() + "\r\n[pgs settings]\r\npassword=PgSecret2", "pgs settings", "PgSecret2"},
+    };
+    for (const auto& c : cases) {
+        const kestrun_result r = run_default_port({"--profile=" + profile("pw.qlx", c.generic, "t")});
+        EXPECT_EQ(r.exit_code, 255) << c.section;
+        EXPECT_EQ(r.out, "Error:\nThe profile gives the key 'password' of the section [" + c.section
+                             + "] two different values, which are not shown: it holds a "
+                               "password. Please verify the profile.\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ((r.out + r.err).find(c.first), std::string::npos);
+        EXPECT_EQ(oracle_tables(), strings{});
+    }
+}

@@ -209,6 +209,29 @@ TEST_F(kestrun_conversion, indexes_oracle_would_enforce_otherwise_are_reported_a
     EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"t\";"), strings{"2"});
 }
 
+TEST_F(kestrun_conversion, indexes_of_other_access_methods_over_columns_arrive_as_plain_indexes)
+{
+    // and a table whose name starts with no letter gets a generated one
+    pg.exec("CREATE EXTENSION pg_trgm; CREATE EXTENSION btree_gist;"
+            "CREATE TABLE _ltreetest (id int PRIMARY KEY, name varchar(40), tag int, code int,"
+            " at timestamp);"
+            "CREATE INDEX i_trgm ON _ltreetest USING gin (name gin_trgm_ops);"
+            "CREATE INDEX i_hash ON _ltreetest USING hash (tag);"
+            "CREATE INDEX i_gist ON _ltreetest USING gist (code);"
+            "CREATE INDEX i_brin ON _ltreetest USING brin (at);"
+            "INSERT INTO _ltreetest VALUES (1, 'abc', 2, 3, '2024-01-02 03:04:05')");
+    const kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("_ltreetest", 1)) << r.err;
+    EXPECT_EQ(oracle_tables(), strings{"A_ltreetest"});
+    EXPECT_EQ(oracle("SELECT i.index_name, i.uniqueness, c.column_name FROM user_indexes i JOIN "
+                     "user_ind_columns c ON c.index_name = i.index_name WHERE i.table_name = "
+                     "'A_ltreetest' ORDER BY 1;"),
+              (strings{"A_ltreetest_pkey\tUNIQUE\tid", "i_brin\tNONUNIQUE\tat",
+                       "i_gist\tNONUNIQUE\tcode", "i_hash\tNONUNIQUE\ttag",
+                       "i_trgm\tNONUNIQUE\tname"}));
+}
+
 TEST_F(kestrun_conversion, merge_into_a_table_lacking_columns_reports_them)
 {
     pg.exec("CREATE TABLE t (id int PRIMARY KEY, v int, w text);"

@@ -9,7 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -222,6 +227,38 @@ TEST_F(settings, save_reports_a_profile_that_was_not_written)
     EXPECT_FALSE(task.save_profile_file(profile_path("p.qlx")));
     task.queries.clear();
     EXPECT_TRUE(task.save_profile_file(profile_path("p.qlx")));
+}
+
+TEST_F(settings, save_names_the_systems_reason_for_a_file_that_was_not_written)
+{
+    tarnova_convertor task(tarnova_convertor::program::console);
+    const auto refusal_for = [&](const std::wstring& path) {
+        std::wstring refusal;
+        EXPECT_FALSE(task.save_profile_file(path, &refusal)) << tk_to_utf8(path);
+        return tk_to_utf8(refusal);
+    };
+    const auto expected = [](const std::string& path, int error) {
+        return "Profile '" + path + "' cannot be saved: " + std::strerror(error)
+               + ". Please verify the path and that the file may be written.";
+    };
+    EXPECT_EQ(refusal_for(profile_path("missing/dir/p.qlx")),
+              expected(dir.file("missing/dir/p.qlx"), ENOENT));
+    // the write or its flush fails on a device that is always full
+    struct stat st {};
+    if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode))
+        EXPECT_EQ(refusal_for(L"/dev/full"), expected("/dev/full", ENOSPC));
+
+    // another user's file stays as it is, also for root, who could narrow its mode
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: only root can give a file to another user and still open it";
+    const std::string theirs = dir.write("theirs.qlx", "their profile");
+    ASSERT_EQ(chmod(theirs.c_str(), 0644), 0);
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(refusal_for(profile_path("theirs.qlx")), expected(theirs, EPERM));
+    ASSERT_EQ(stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(test_read_file(theirs), "their profile");
 }
 
 TEST_F(settings, unreadable_profile_is_not_applied)

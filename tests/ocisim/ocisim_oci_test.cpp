@@ -524,6 +524,27 @@ TEST_F(ocisim_test, injected_faults_match_statement_patterns)
     EXPECT_EQ(s->exec("DROP TABLE \"T\""), 0);
 }
 
+TEST_F(ocisim_test, an_injected_commit_fault_matches_the_transaction_and_rolls_it_back)
+{
+    run("CREATE TABLE \"T\" (\"A\" NUMBER)");
+    setenv("OCISIM_FAULTS", "2091:COMMIT*\"A\"=2*", 1);
+    // a transaction without a matching statement commits
+    EXPECT_EQ(s->exec("UPDATE \"T\" SET \"A\"=1", OCI_DEFAULT), 0);
+    EXPECT_EQ(s->exec("INSERT INTO \"T\" VALUES (1)", OCI_DEFAULT), 0);
+    EXPECT_EQ(OCITransCommit(s->svc(), env.err, OCI_DEFAULT), OCI_SUCCESS);
+    // one with a matching statement is rolled back whole
+    EXPECT_EQ(s->exec("INSERT INTO \"T\" VALUES (3)", OCI_DEFAULT), 0);
+    EXPECT_EQ(s->exec("UPDATE \"T\" SET \"A\"=2 WHERE \"A\"=1", OCI_DEFAULT), 0);
+    EXPECT_EQ(OCITransCommit(s->svc(), env.err, OCI_DEFAULT), OCI_ERROR);
+    EXPECT_EQ(env.code(), 2091);
+    // the next transaction starts empty
+    EXPECT_EQ(s->exec("INSERT INTO \"T\" VALUES (4)", OCI_DEFAULT), 0);
+    EXPECT_EQ(OCITransCommit(s->svc(), env.err, OCI_DEFAULT), OCI_SUCCESS);
+    unsetenv("OCISIM_FAULTS");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"T\" WHERE \"A\" IN (1, 4)"), "2");
+    EXPECT_EQ(s->value("SELECT COUNT(*) FROM \"T\""), "2");
+}
+
 TEST_F(ocisim_test, wrong_handles_are_invalid_handles)
 {
     OCIStmt *st = nullptr;

@@ -86,6 +86,9 @@ struct svc_h : handle
     std::unique_ptr<session> sess;
     server_h *server = nullptr;
     handle *session_attr = nullptr;
+    // the statements of the open transaction, each on a line of its own, for the faults of
+    // OCITransCommit
+    std::string transaction;
 };
 
 struct stmt_h;
@@ -1309,6 +1312,15 @@ OCS_EXPORT sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
     };
     exec_result res = svc->sess->execute(st->sql, describe, (mode & OCI_COMMIT_ON_SUCCESS) != 0,
                                          reader);
+    if (!describe) {
+        // a definition commits before and after itself
+        const ub2 type = st->stmt_type;
+        if ((mode & OCI_COMMIT_ON_SUCCESS) || type == OCI_STMT_CREATE || type == OCI_STMT_DROP
+            || type == OCI_STMT_ALTER)
+            svc->transaction.clear();
+        else
+            svc->transaction += "\n" + st->sql;
+    }
     if (res.is_select) {
         st->cur = std::move(res.cur);
         st->cols = st->cur->cols;
@@ -1753,6 +1765,14 @@ OCS_EXPORT sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4)
     if (!svc || !err)
         return OCI_INVALID_HANDLE;
     OCS_GUARD_BEGIN
+    // a commit that fails (OCISIM_FAULTS pattern "COMMIT*...", matched against COMMIT and
+    // the transaction's statements) rolls the transaction back, as a refused commit does
+    const int fault = injected_fault("COMMIT" + svc->transaction);
+    svc->transaction.clear();
+    if (fault) {
+        svc->sess->rollback();
+        return report(err, fault);
+    }
     svc->sess->commit();
     return OCI_SUCCESS;
     OCS_GUARD_END(err)
@@ -1765,6 +1785,7 @@ OCS_EXPORT sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4)
     if (!svc || !err)
         return OCI_INVALID_HANDLE;
     OCS_GUARD_BEGIN
+    svc->transaction.clear();
     svc->sess->rollback();
     return OCI_SUCCESS;
     OCS_GUARD_END(err)

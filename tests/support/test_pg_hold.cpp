@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -117,6 +118,14 @@ bool test_pg_hold::reached() const
 void test_pg_hold::wait_reached() const
 {
     test_wait_until([this] { return reached(); }, "a conversion waiting at the test's hold");
+}
+
+void test_pg_hold::exec(const std::string& sql)
+{
+    std::lock_guard<std::mutex> lock(m->mutex);
+    if (!m->tx)
+        throw std::logic_error("only a table's hold runs statements, and only until released");
+    m->tx->exec(sql);
 }
 
 void test_pg_hold::release()

@@ -29,6 +29,9 @@ public:
     // waits until reached(); a missed deadline fails the test
     void wait_reached() const;
     void release();
+    // a statement in the transaction of a table's hold, committed with it on release(): the
+    // change a session that already holds the table makes while others wait for it
+    void exec(const std::string& sql);
 
 private:
     struct impl;

@@ -27,10 +27,13 @@ std::vector<seen_box> boxes_of(const modal_script& script)
     return out;
 }
 
-// the settings file was written by the task at the end (more than the port it had)
-bool settings_written()
+// the last session's settings, with options a quick launch's first-start ones would replace
+std::string stored_settings(const std::string& extra = "")
 {
-    return test_read_file(settings_file()).find("mode=dword:") != std::string::npos;
+    const std::string text = "pgsport=dword:" + test_pg_server::get().port
+                             + "\nmode=dword:2\ntab_def=dword:1\nuppercase=dword:0\n" + extra;
+    test_write_file(settings_file(), text);
+    return text;
 }
 
 } // namespace
@@ -51,6 +54,7 @@ TEST(wizard_child, quick_launch)
 
 TEST_F(wizard_conversion, profile_that_does_not_exist_gets_its_box_and_no_sheet)
 {
+    const std::string settings = stored_settings();
     modal_script script({{"OK", false, {}}});
     bool sheet_seen = false;
     ui_steps steps({[&] { sheet_seen = sheet_seen || shown_sheet(); return false; }});
@@ -62,7 +66,8 @@ TEST_F(wizard_conversion, profile_that_does_not_exist_gets_its_box_and_no_sheet)
                                  + "' does not exist. Please verify the correct path/name was "
                                    "given.");
     EXPECT_FALSE(sheet_seen);
-    EXPECT_TRUE(settings_written());
+    // a launch that ended before its run leaves the last session's settings as they were
+    EXPECT_EQ(test_read_file(settings_file()), settings);
 }
 
 TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_nothing)
@@ -92,11 +97,17 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
          "Line 5 of the profile names the section [ Selected Tables ], which is not the section "
          "[Selected Tables]: keys and section names are read exactly as written. Please verify "
          "the profile."},
+        // a latin-1 byte: read, the query would select other rows
+        {profile("t\nq=SELECT 'caf\xE9' AS v"),
+         "Line 13 of the profile is not UTF-8 text: a profile is read as UTF-8, and other bytes "
+         "would change what it says. Please save the profile as UTF-8."},
+        {profile("t", "OraSecret1\r\npassword=OraSecret2"),
+         "The profile gives the key 'password' of the section [Oracle settings] two different "
+         "values, which are not shown: it holds a password. Please verify the profile."},
     };
     for (const auto& c : cases) {
         // the registry names a database whose tables must not be converted
-        test_write_file(settings_file(), "pgsport=dword:" + test_pg_server::get().port
-                                             + "\nsrc=sz:" + pg.name() + "\n");
+        const std::string settings = stored_settings("src=sz:" + pg.name() + "\n");
         modal_script script({{"OK", false, {}}});
         // a profile run after all ends here, and fails below by what it did
         ui_steps steps({[] {
@@ -111,7 +122,7 @@ TEST_F(wizard_conversion, profile_that_does_not_read_or_is_refused_converts_noth
         ASSERT_EQ(boxes.size(), 1u) << c.text;
         EXPECT_EQ(boxes[0].caption, "Error");
         EXPECT_EQ(boxes[0].text, c.text);
-        EXPECT_TRUE(settings_written());
+        EXPECT_EQ(test_read_file(settings_file()), settings) << c.text;
         EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty());
     }
 }
@@ -167,13 +178,14 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
     };
     for (const failure& c : cases) {
         fake_help help;
-        reset_settings();
+        stored_settings();
         if (std::string(c.what) == "postgresql unreachable")
             test_write_file(settings_file(), "pgsport=dword:1\n");
         // a port the named listener does not serve
         if (std::string(c.what) == "oracle listener")
             test_write_file(settings_file(), test_read_file(settings_file())
                                                  + "oracleh=sz:localhost\noraport=sz:1599\n");
+        const std::string settings = test_read_file(settings_file());
         // the first one's buttons: there is nothing to go on with
         QStringList buttons;
         modal_script script({{"", false,
@@ -210,7 +222,7 @@ TEST_F(wizard_conversion, server_failures_before_the_sheet_end_with_0)
         EXPECT_EQ(help.viewer_args(listener),
                   listener ? "--contextid=1017\n" + fake_help::help_file() + "\n" : std::string())
             << c.what;
-        EXPECT_TRUE(settings_written()) << c.what;
+        EXPECT_EQ(test_read_file(settings_file()), settings) << c.what;
     }
 }
 

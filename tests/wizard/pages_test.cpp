@@ -13,7 +13,9 @@
 #include "qlx_finish.hpp"
 #include "qlx_progress.hpp"
 #include "qlx_run.hpp"
+#include "qlx_welcome.hpp"
 #include "tarnova_convertor.hpp"
+#include "tk_utils.hpp"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -109,6 +111,22 @@ protected:
         return [this] { return sheet->currentId() == 1; };
     }
 
+    // steps on the finish page: "Save Settings", Finish
+    std::function<bool()> press_save()
+    {
+        return [this] {
+            sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
+            return true;
+        };
+    }
+    std::function<bool()> press_finish()
+    {
+        return [this] {
+            sheet->button(QWizard::FinishButton)->click();
+            return true;
+        };
+    }
+
     qt_wizard_services services;
     error_handler handler{oracle_error_count, oracle_errors};
     wizard_error_reaction reaction;
@@ -198,10 +216,7 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_where_and_why_it_c
     };
     std::vector<modal_script::answer> answers{{"OK", false, {}}, choose_file(saved)};
     std::vector<std::function<bool()>> steps{on_finish_page()};
-    const auto save = [this] {
-        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
-        return true;
-    };
+    const auto save = press_save();
     steps.push_back(save);
     for (const auto& b : blocked) {
         answers.push_back(choose_file(b.chosen));
@@ -216,10 +231,7 @@ TEST_F(wizard_pages, save_settings_writes_the_profile_or_says_where_and_why_it_c
     // the dialog cancelled: nothing is said
     answers.push_back({"Cancel", false, {}});
     steps.push_back(save);
-    steps.push_back([this] {
-        sheet->button(QWizard::FinishButton)->click();
-        return true;
-    });
+    steps.push_back(press_finish());
     task.set_source_name(L"saved_source");
     modal_script script(answers);
     EXPECT_EQ(run(progress, std::move(steps)), 1);
@@ -294,10 +306,7 @@ TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_write
             task.pgs().password = pgs_password;
             return true;
         });
-    steps.push_back([this] {
-        sheet->button(QWizard::FinishButton)->click();
-        return true;
-    });
+    steps.push_back(press_finish());
     EXPECT_EQ(run(progress, std::move(steps)), 1);
     ASSERT_EQ(script.texts().size(), 1 + 2 * std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -309,6 +318,134 @@ TEST_F(wizard_pages, save_settings_names_a_value_a_profile_cannot_keep_and_write
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+TEST_F(wizard_pages, save_settings_asks_before_it_replaces_a_file_and_no_keeps_it)
+{
+    unstartable_progress_page progress;
+    const std::string older = dir.write("older.qlx", "[Generic settings]\r\nsrc=older\r\n");
+    // a link in the place of the name is a file the save would replace as well
+    const std::string link = dir.file("link.qlx");
+    ASSERT_EQ(symlink(dir.file("nowhere").c_str(), link.c_str()), 0);
+    const std::string fresh = dir.file("fresh.qlx");
+    const auto question = [](const std::string& path) {
+        return "Profile '" + path + "' already exists. Do you want to replace it?";
+    };
+    // chosen, then the question's answer ("" for none asked)
+    const struct {
+        std::string chosen;
+        const char* answer;
+        std::string asked;
+    } cases[] = {
+        {older, "No", question(older)},
+        // the name the dialog gave is completed with the extension: that file is the one asked for
+        {dir.file("older"), "No", question(older)},
+        {link, "No", question(link)},
+        {fresh, "", ""},
+        {dir.file("older"), "Yes", question(older)},
+    };
+    std::vector<modal_script::answer> answers{{"OK", false, {}}};
+    std::vector<std::function<bool()>> steps{on_finish_page()};
+    // the older file after each save
+    std::vector<std::string> older_after;
+    for (const auto& c : cases) {
+        answers.push_back(choose_file(c.chosen));
+        if (*c.answer)
+            answers.push_back({c.answer, false, {}});
+        steps.push_back([save = press_save(), &older_after, &older] {
+            save();
+            older_after.push_back(test_read_file(older));
+            return true;
+        });
+    }
+    steps.push_back(press_finish());
+    task.set_source_name(L"saved_source");
+    modal_script script(answers);
+    EXPECT_EQ(run(progress, std::move(steps)), 1);
+    ASSERT_EQ(script.seen_widgets().size(), answers.size());
+    std::size_t seen = 1;
+    for (const auto& c : cases) {
+        EXPECT_EQ(script.seen_widgets()[seen++].kind.toStdString(), "file");
+        if (c.asked.empty())
+            continue;
+        const modal_script::seen& box = script.seen_widgets()[seen++];
+        EXPECT_EQ(box.kind.toStdString(), "box");
+        EXPECT_EQ(box.caption.toStdString(), "Dravenor 1.0  Question");
+        EXPECT_EQ(box.text.toStdString(), c.asked);
+    }
+    // No kept the file and the link as they were; Yes replaced it
+    ASSERT_EQ(older_after.size(), std::size(cases));
+    for (std::size_t i = 0; i + 1 < std::size(cases); ++i)
+        EXPECT_EQ(older_after[i], "[Generic settings]\r\nsrc=older\r\n") << i;
+    EXPECT_NE(older_after.back().find("src=saved_source\r\n"), std::string::npos)
+        << older_after.back();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
+    EXPECT_NE(test_read_file(fresh).find("src=saved_source\r\n"), std::string::npos);
+}
+
+TEST_F(wizard_pages, enter_presses_the_focused_button_and_elsewhere_the_pages_default)
+{
+    welcome_page welcome;
+    unstartable_progress_page progress;
+    shell.add_page(welcome);
+    shell.add_page(progress);
+    shell.add_page(finish);
+    const std::string loaded = dir.write("loaded.qlx", "[Generic settings]\r\nsrc=loaded\r\n");
+    const std::string saved = dir.file("saved.qlx");
+    // a file dialog gets the path, a box its OK: an Enter that pressed another button than
+    // the one meant shows in the pages, not as a script out of step
+    const auto file_or_ok = [](const std::string& path) {
+        return modal_script::answer{"", false, [path](QWidget* w) {
+                                        if (qobject_cast<QFileDialog*>(w))
+                                            choose_file(path).act(w);
+                                        else
+                                            go_on().act(w);
+                                    }};
+    };
+    modal_script script({file_or_ok(loaded), file_or_ok(""), file_or_ok(saved)});
+    // Enter as the window system delivers it: to the widget that has the keyboard
+    const auto enter_on = [this](QWidget* w) {
+        sheet->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(sheet, test_deadline_ms));
+        w->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(QApplication::focusWidget(), w) << w->objectName().toStdString();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    };
+    const auto on = [this](int id) { return [this, id] { return sheet->currentId() == id; }; };
+    int page_after_load = -1, page_after_save = -1;
+    std::string source;
+    EXPECT_EQ(run_sheet_steps(
+                  shell, sheet,
+                  {on(0),
+                   [&] {
+                       enter_on(sheet->page_at(0)->findChild<QPushButton*>("1115"));
+                       page_after_load = sheet->currentId();
+                       source = tk_to_ansi(task.get_source_name());
+                       return true;
+                   },
+                   // the page itself has the keyboard: Next
+                   [&] {
+                       enter_on(sheet->currentPage());
+                       return true;
+                   },
+                   on(2),
+                   [&] {
+                       enter_on(sheet->page_at(2)->findChild<QPushButton*>("1116"));
+                       page_after_save = sheet->currentId();
+                       return true;
+                   },
+                   // the error list: Finish
+                   [&] {
+                       enter_on(sheet->page_at(2)->findChild<QPlainTextEdit*>("1016"));
+                       return true;
+                   }}),
+              1);
+    EXPECT_EQ(page_after_load, 0);
+    EXPECT_EQ(source, "loaded");
+    EXPECT_EQ(page_after_save, 2);
+    EXPECT_NE(test_read_file(saved).find("src=loaded\r\n"), std::string::npos);
+    EXPECT_EQ(script.seen_widgets().size(), 3u);
+}
+
 TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
 {
     unstartable_progress_page progress;
@@ -318,21 +455,14 @@ TEST_F(wizard_pages, saved_profile_is_readable_by_its_owner_only)
     ASSERT_EQ(chmod(older.c_str(), 0644), 0);
     task.password = L"oracle secret";
     task.pgs().password = "pgs secret";
-    modal_script script({{"OK", false, {}}, choose_file(fresh), choose_file(older)});
-    const auto save = [this] {
-        sheet->page_at(1)->findChild<QPushButton*>(QStringLiteral("1116"))->click();
-        return true;
-    };
+    modal_script script(
+        {{"OK", false, {}}, choose_file(fresh), choose_file(older), {"Yes", false, {}}});
+    const auto save = press_save();
     // no umask to hide behind: the mode is the writer's own
     const mode_t old_mask = umask(0);
-    EXPECT_EQ(run(progress, {on_finish_page(), save, save,
-                             [&] {
-                                 sheet->button(QWizard::FinishButton)->click();
-                                 return true;
-                             }}),
-              1);
+    EXPECT_EQ(run(progress, {on_finish_page(), save, save, press_finish()}), 1);
     umask(old_mask);
-    EXPECT_EQ(script.seen_widgets().size(), 3u);
+    EXPECT_EQ(script.seen_widgets().size(), 4u);
     for (const std::string& path : {fresh, older}) {
         struct stat st {};
         ASSERT_EQ(stat(path.c_str(), &st), 0) << path;

@@ -20,7 +20,7 @@ TEST_F(wizard_conversion, interactive_walk_loads_connects_selects_converts_and_s
     const test_pg_server& server = test_pg_server::get();
     const std::string loaded = profile("beta\nGamma");
     const std::string saved = dir.file("saved.qlx");
-    modal_script boxes({choose_file(loaded), choose_file(saved)});
+    modal_script boxes({choose_file(loaded), {"OK", false, {}}, choose_file(saved)});
 
     struct {
         bool remote = false;
@@ -122,7 +122,12 @@ TEST_F(wizard_conversion, interactive_walk_loads_connects_selects_converts_and_s
     });
     EXPECT_EQ(run_tarnova({}), 1);
     EXPECT_TRUE(steps.all_done()) << steps.done_count();
-    EXPECT_EQ(boxes.seen_widgets().size(), 2u) << (boxes.texts().empty() ? "" : boxes.texts()[0]);
+    ASSERT_EQ(boxes.seen_widgets().size(), 3u) << (boxes.texts().empty() ? "" : boxes.texts()[0]);
+    // the other database took the profile's tables, and said which
+    EXPECT_EQ(boxes.texts()[1], "Another database was chosen, so the table selection was emptied. "
+                                "Removed:\n\n    Gamma\n    beta\n\nSelect the tables again on "
+                                "the next page; a query comes back only when its profile is loaded "
+                                "again.");
 
     EXPECT_TRUE(seen.remote);
     EXPECT_EQ(seen.host.toStdString(), server.host);
