@@ -138,22 +138,16 @@ TEST_F(kestrun_run_failures, a_table_that_fails_before_its_first_record_says_wha
 {
     // the role reads t only through a row-level policy, which the reader does not let
     // filter rows: its count fails, and so does counting it again
-    const std::string role = pg.name();
-    pg.exec("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw';"
-            "CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
+    const kestrun_role role(pg);
+    pg.exec("CREATE TABLE t (id int); INSERT INTO t VALUES (1), (2);"
             "ALTER TABLE t ENABLE ROW LEVEL SECURITY;"
             "CREATE POLICY odd ON t USING (id % 2 = 1);"
-            "GRANT SELECT ON t TO \"" + role + "\";"
+            "GRANT SELECT ON t TO " + role.sql() + ";"
             "CREATE TABLE u (id int, secret text); INSERT INTO u VALUES (1, 's'), (2, 's');"
-            "GRANT SELECT (id) ON u TO \"" + role + "\";"
+            "GRANT SELECT (id) ON u TO " + role.sql() + ";"
             "CREATE TABLE v (id int); INSERT INTO v VALUES (1);"
-            "GRANT SELECT ON v TO \"" + role + "\"");
-    struct dropper {
-        const test_pg_database& db;
-        std::string role;
-        ~dropper() { db.exec("DROP OWNED BY \"" + role + "\"; DROP ROLE \"" + role + "\""); }
-    } drop{pg, role};
-    const kestrun_result r = run({"--posgsu=" + role, "--posgsp=pw"});
+            "GRANT SELECT ON v TO " + role.sql());
+    const kestrun_result r = run(role.args());
     EXPECT_EQ(r.exit_code, 255) << r.err;
     EXPECT_EQ(r.out, database_line(3) + "Error:\nt: Cannot get number of records (t): ERROR:  "
                                         "query would be affected by row-level security policy "
@@ -255,8 +249,9 @@ TEST_F(kestrun_run_failures, a_trace_log_on_a_full_filesystem_is_refused_at_star
                          "verify the correct path was given.\n")
             << exists;
         EXPECT_EQ(std::filesystem::exists(log), exists);
-        if (exists)
+        if (exists) {
             EXPECT_EQ(test_read_file(log), "an earlier trace\n");
+        }
         EXPECT_EQ(oracle_tables(), strings{});
     }
 }

@@ -1,6 +1,8 @@
 /* preloaded into a program under test: the filesystem of the file named by FULL_FS_PATH
    has no free block left, as a full disk would say */
 #define _GNU_SOURCE
+#include "../fd_path.h"
+
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdio.h>
@@ -11,16 +13,7 @@
 
 static int is_full(int fd)
 {
-    const char *path = getenv("FULL_FS_PATH");
-    char link[64], target[PATH_MAX];
-    if (!path)
-        return 0;
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, target, sizeof target - 1);
-    if (n < 0)
-        return 0;
-    target[n] = '\0';
-    return strcmp(target, path) == 0;
+    return fd_is_named(fd, "FULL_FS_PATH");
 }
 
 static int full(int fd, struct statvfs *buf, const char *name)
