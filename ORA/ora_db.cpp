@@ -2,6 +2,7 @@
 
 #include "ora_except.hpp"
 #include "ora_idxinit.hpp"
+#include "ora_orig.hpp"
 #include "ora_qres.hpp"
 #include "ora_stmt.hpp"
 #include "ora_schinit.hpp"
@@ -172,6 +173,11 @@ std::unique_ptr<udb_recordset> ora_database::create_table(const std::wstring& na
     if (create) {
         ora_schema_initializer builder(name, fields, upper_case);
         builder.build_schema(m_session);
+        const auto origin = m_created_origins.find(name);
+        ora_record_origins(m_session, name,
+                           {origin != m_created_origins.end() ? origin->second : std::wstring(),
+                            upper_case},
+                           builder.get_fields(), fields);
         if (!indexes.empty()) {
             ora_indexes_initializer index_builder(m_session, name, builder.get_fields(),
                                                   indexes, builder.get_names_map());
@@ -198,6 +204,18 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
     // only the names of this run take a number: an oracle table of the same name is the
     // table a repeated run overwrites, merges into or skips
     m_table_names = std::make_unique<ora_tn_validator>(source_tables, std::vector<std::wstring>());
+    // a table an earlier run made for a source table is that table's alone: the source
+    // table gets it back, however the names of the others moved since, and no other one
+    // gets its name
+    std::map<std::wstring, std::vector<std::wstring>> homes;   // source -> its tables
+    for (const auto& [table, origin] : ora_read_table_origins(m_session)) {
+        if (!is_table_exist(table))
+            continue;
+        m_origins.emplace(table, origin.source);
+        if (origin.upper_case == upper_case)
+            homes[origin.source].push_back(table);
+        m_table_names->held_names.insert(table);
+    }
     // every name made at once, in name order: a table's name does not depend on which
     // tables a run converts, nor in which order, nor on the run's queries
     const auto ordered = [](std::vector<std::wstring> names) {
@@ -218,8 +236,35 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
             m_table_names->add_existing_name(dest);
         m_table_names->restricted_words.push_back(dest);
     };
-    for (const std::wstring& source : tables)
+    const auto own_name = [&](const std::wstring& source) {
+        std::wstring own = source;
+        if (upper_case)
+            tk_wstring::to_upper(own);
+        return own;
+    };
+    // the tables that found theirs first, then the others in name order
+    for (const std::wstring& source : tables) {
+        m_source_tables.insert(source);
+        const auto home = homes.find(source);
+        if (home == homes.end())
+            continue;
+        // of two the one of its own name
+        const std::wstring own = own_name(source);
+        const std::vector<std::wstring>& held = home->second;
+        const bool of_own = std::find(held.begin(), held.end(), own) != held.end();
+        const std::wstring dest = of_own ? own : held.front();
+        m_dest_table_names.emplace(source, planned_name{dest, dest != own});
+        m_table_names->keep_name(dest, dest != own);
+    }
+    for (const std::wstring& source : tables) {
+        if (m_dest_table_names.count(source))
+            continue;
+        // a name the source table would have as it is, held by another one's table
+        const std::wstring own = own_name(source);
+        if (m_origins.count(own) && ora_validator().is_acceptable(own))
+            m_origin_clashes.emplace(source, own);
         plan(source);
+    }
     // the queries' names hold their places among themselves only
     for (const std::wstring& source : others)
         m_table_names->add_existing_name(source);
@@ -231,6 +276,8 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
         for (const std::wstring& table : tables)
             if (tk_compare_no_case(own, m_dest_table_names.at(table).dest) == 0)
                 m_name_clashes.emplace(source, table);
+        if (!m_name_clashes.count(source) && m_origins.count(own))
+            m_origin_clashes.emplace(source, own);
         plan(source);
     }
 }
@@ -278,15 +325,25 @@ void ora_database::keep_dest_table_name(const std::wstring& source, const std::w
             names_map.add_tn_mapping(bare, dest);
     }
     validator.restricted_words.push_back(dest);
+    // a table this run creates for a source table records it
+    if (m_source_tables.count(source))
+        m_created_origins[dest] = source;
 }
 
 std::vector<std::string> ora_database::get_naming_losses(const std::wstring& source) const
 {
+    const auto planned = m_dest_table_names.find(source);
+    const std::wstring dest = planned != m_dest_table_names.end() ? planned->second.dest : source;
+    const auto held = m_origin_clashes.find(source);
+    if (held != m_origin_clashes.end())
+        return {"The Oracle table " + tk_to_ansi(held->second)
+                + " holds the rows of the source table " + tk_to_ansi(m_origins.at(held->second))
+                + ", which keeps it: the rows of this "
+                + (m_source_tables.count(source) ? "table" : "query") + " go to "
+                + tk_to_ansi(dest)};
     const auto clash = m_name_clashes.find(source);
     if (clash == m_name_clashes.end())
         return {};
-    const auto planned = m_dest_table_names.find(source);
-    const std::wstring dest = planned != m_dest_table_names.end() ? planned->second.dest : source;
     return {"The Oracle name " + tk_to_ansi(m_dest_table_names.at(clash->second).dest)
             + " is the name of the table " + tk_to_ansi(clash->second)
             + ", which keeps it: the rows of this query go to " + tk_to_ansi(dest)};
@@ -294,6 +351,10 @@ std::vector<std::string> ora_database::get_naming_losses(const std::wstring& sou
 
 void ora_database::end_naming()
 {
+    m_origins.clear();
+    m_origin_clashes.clear();
+    m_source_tables.clear();
+    m_created_origins.clear();
     m_name_clashes.clear();
     m_dest_table_names.clear();
     m_table_names.reset();

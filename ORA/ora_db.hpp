@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,5 +92,12 @@ private:
     std::map<std::wstring, planned_name> m_dest_table_names;
     // a name of the run other than a table's that met a table's name: that table's name
     std::map<std::wstring, std::wstring> m_name_clashes;
+    // oracle table -> the source table it records (its comment), for the run
+    std::map<std::wstring, std::wstring> m_origins;
+    // a source table whose own name is the table of another source table: that table
+    std::map<std::wstring, std::wstring> m_origin_clashes;
+    std::set<std::wstring> m_source_tables;
+    // oracle table -> the source table it is named for in this run, recorded when created
+    std::map<std::wstring, std::wstring> m_created_origins;
     std::vector<std::pair<std::wstring, std::wstring>> m_dropped_foreign_keys;
 };

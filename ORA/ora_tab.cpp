@@ -506,7 +506,7 @@ void ora_table::update(const udb_record& record)
 {
     tk_trace(2, "ora_table::update");
     counters_guard counters(*this);
-    ora_field_finder finder(record, m_upper_case, column_map());
+    ora_field_finder finder(record, m_upper_case, column_map(), &schema);
     const std::vector<std::wstring> key = update_key();
 
     std::wstring set;
@@ -521,9 +521,9 @@ void ora_table::update(const udb_record& record)
             continue;
         const std::wstring& mapped = finder.get_name(i);
         tk_wtrace(2, L"Got mappend fn: %ls", mapped.c_str());
-        int pos = schema.get_field_idx(mapped);
+        const int pos = finder.get_column(i);
         if (pos < 0) {
-            tk_wtrace(2, L"Field '%ls' is not found in schema", mapped.c_str());
+            tk_wtrace(2, L"Field '%ls' is not found in schema", field->name.c_str());
             note_unwritten_field(field->name);
             continue;
         }
@@ -678,7 +678,7 @@ bool ora_table::is_keyed_row(const std::vector<bool>& null_at)
     return false;
 }
 
-std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
+std::vector<int> ora_table::columns_of(const udb_schema& source)
 {
     // the plan the rows would be written by: a source whose fields do not fit fails its
     // records anyway
@@ -692,9 +692,67 @@ std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
     } catch (const tk_exception&) {
         return {};
     }
-    std::vector<bool> written(schema.fields.size(), false);
+    std::vector<int> columns(source.fields.size(), -1);
     for (const ora_write_plan::item& item : plan.items())
-        written[size_t(item.pos)] = true;
+        columns[item.field] = item.pos;
+    return columns;
+}
+
+std::vector<std::string> ora_table::get_missing_keys(const udb_schema& source,
+                                                     const udb_indexes& keys)
+{
+    const std::vector<int> columns = columns_of(source);
+    if (columns.empty())
+        return {};
+    std::vector<std::string> losses;
+    for (const udb_index& key : keys) {
+        if (!key.unique && !key.primary)
+            continue;
+        std::vector<std::wstring> key_columns;
+        std::string shown;
+        for (const std::wstring& field : key.fields) {
+            size_t i = 0;
+            while (i < source.fields.size() && source.fields[i]->name != field)
+                ++i;
+            if (i == source.fields.size() || columns[i] < 0
+                || udb_is_large_column(*source.fields[i], unsigned(ora_max_inline_size))) {
+                key_columns.clear();
+                break;
+            }
+            key_columns.push_back(schema.fields[size_t(columns[i])]->name);
+            shown += (shown.empty() ? "" : ", ") + tk_to_utf8(field);
+        }
+        if (key_columns.empty())
+            continue;
+        // a key over these columns, or over fewer of them, finds the rows as well
+        const bool kept = std::any_of(
+            unique_keys().begin(), unique_keys().end(), [&](const ora_unique_key& own) {
+                return !own.columns.empty()
+                       && std::all_of(own.columns.begin(), own.columns.end(),
+                                      [&](const std::wstring& c) {
+                                          return std::find(key_columns.begin(),
+                                                           key_columns.end(), c)
+                                                 != key_columns.end();
+                                      });
+            });
+        if (!kept)
+            losses.push_back(std::string(key.primary ? "Primary key " : "Unique key ")
+                             + tk_to_utf8(key.name) + " (" + shown
+                             + ") of the source table is missing in the Oracle table: the merge "
+                               "cannot find the rows of an earlier run by it");
+    }
+    return losses;
+}
+
+std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
+{
+    const std::vector<int> columns = columns_of(source);
+    if (columns.empty())
+        return {};
+    std::vector<bool> written(schema.fields.size(), false);
+    for (const int pos : columns)
+        if (pos >= 0)
+            written[size_t(pos)] = true;
 
     std::vector<std::string> losses;
     for (const ora_unique_key& key : unique_keys()) {

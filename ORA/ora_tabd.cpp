@@ -153,7 +153,16 @@ void ora_query_results::init_schema()
         const std::wstring column = text_of(*rec, 0);
         const std::wstring comment = text_of(*rec, 1);
         tk_wtrace(2, L"Column '%ls' has comment '%ls'", column.c_str(), comment.c_str());
-        schema.set_field_comment(column, comment);
+        // the column of exactly that name: a and A are two columns
+        bool exact = false;
+        for (const auto& field : schema.fields)
+            if (field->name == column && !comment.empty()) {
+                field->comment = comment;
+                exact = true;
+                break;
+            }
+        if (!exact)
+            schema.set_field_comment(column, comment);
     }
 }
 

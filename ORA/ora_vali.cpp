@@ -83,6 +83,16 @@ ora_tn_validator::ora_tn_validator(const std::vector<std::wstring>& source_table
         add_existing_name(t);
 }
 
+bool ora_tn_validator::is_acceptable(const std::wstring& name) const
+{
+    return ora_validator::is_acceptable(name) && !held_names.count(name);
+}
+
+bool ora_tn_validator::is_duplicated(const std::wstring& name) const
+{
+    return ora_validator::is_duplicated(name) || held_names.count(name);
+}
+
 ora_in_validator::ora_in_validator(ora_session& session) : m_session(session)
 {
     tk_trace(2, "ora_in_validator::ctor");

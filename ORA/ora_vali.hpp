@@ -5,6 +5,7 @@
 #include "udb_vali.hpp"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,13 @@ class ora_tn_validator : public ora_validator {
 public:
     ora_tn_validator(const std::vector<std::wstring>& source_tables,
                      const std::vector<std::wstring>& oracle_tables);
+
+    // also refuses, exactly as written, a name held by an oracle table of another source
+    // table
+    bool is_acceptable(const std::wstring& name) const override;
+    bool is_duplicated(const std::wstring& name) const override;
+
+    std::set<std::wstring> held_names;
 };
 
 // index and constraint names of the destination schema, for one conversion run

@@ -1,5 +1,6 @@
 #include "ora_wplan.hpp"
 
+#include "ora_orig.hpp"
 #include "ora_util.hpp"
 #include "ora_vali.hpp"
 #include "tk_except.hpp"
@@ -8,6 +9,7 @@
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -18,11 +20,66 @@ const char* const structure_error =
 } // namespace
 
 ora_field_finder::ora_field_finder(const udb_record& record, bool upper_case,
-                                   const t_names_map* column_map)
+                                   const t_names_map* column_map, const udb_schema* columns)
     : m_upper_case(upper_case), m_column_map(column_map)
 {
     tk_trace(1, "ora_field_finder::ctor");
     intialize(record);
+    if (columns)
+        find_columns(record, *columns);
+}
+
+void ora_field_finder::find_columns(const udb_record& record, const udb_schema& columns)
+{
+    const size_t count = columns.fields.size();
+    std::vector<std::wstring> origins(count);   // the source field a column records
+    std::map<std::wstring, int> recorded;
+    for (size_t pos = 0; pos < count; ++pos) {
+        origins[pos] = ora_column_origin(columns.fields[pos]->comment);
+        if (!origins[pos].empty())
+            recorded.emplace(origins[pos], int(pos));
+    }
+    std::map<std::wstring, int> seen;
+    for (const auto& field : record.fields)
+        if (field)
+            ++seen[field->name];
+    m_columns.assign(record.fields.size(), -1);
+    std::vector<bool> taken(count, false);
+    // the column an earlier run made for the field, whatever name the field would get now
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i].get();
+        if (!field || seen[field->name] != 1)
+            continue;
+        const auto found = recorded.find(field->name);
+        if (found == recorded.end())
+            continue;
+        m_columns[i] = found->second;
+        taken[size_t(found->second)] = true;
+    }
+    const auto by_name = [&](const std::wstring& name) {
+        for (size_t pos = 0; pos < count; ++pos)
+            if (columns.fields[pos]->name == name)
+                return int(pos);
+        return columns.get_field_idx(name);
+    };
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i].get();
+        if (!field || m_columns[i] >= 0 || m_names[i].empty())
+            continue;
+        const int pos = by_name(m_names[i]);
+        // a column that holds another source field's values is not this field's
+        if (pos < 0 || taken[size_t(pos)]
+            || (!origins[size_t(pos)].empty() && origins[size_t(pos)] != field->name)) {
+            tk_wtrace(2, L"Field %ls has no column of its own", field->name.c_str());
+            continue;
+        }
+        m_columns[i] = pos;
+        taken[size_t(pos)] = true;
+    }
+    for (size_t i = 0; i < record.fields.size(); ++i)
+        if (record.fields[i])
+            m_names[i] = m_columns[i] >= 0 ? columns.fields[size_t(m_columns[i])]->name
+                                           : std::wstring();
 }
 
 void ora_field_finder::intialize(const udb_record& record)
@@ -89,41 +146,30 @@ void ora_write_plan::make(const udb_record& record, const udb_schema& schema, bo
     m_items.clear();
     m_unmatched.clear();
     m_columns.clear();
-    ora_field_finder finder(record, upper_case, column_map);
+    ora_field_finder finder(record, upper_case, column_map, &schema);
 
-    if (record.fields.size() < schema.fields.size()) {
-        tk_trace(2, "Size of record is less than size of schema");
-        for (size_t i = 0; i < record.fields.size(); ++i) {
-            const udb_field* field = record.fields[i].get();
-            if (!field)
-                continue;
-            const std::wstring& mapped = finder.get_name(i);
-            tk_wtrace(2, L"Name=%ls, mapped name=%ls", field->name.c_str(), mapped.c_str());
-            int pos = schema.get_field_idx(mapped);
-            if (pos < 0) {
-                tk_wtrace(2, L"Field %ls not found", mapped.c_str());
-                throw tk_exception(structure_error, 0);
-            }
+    // a field without its column is named after the table, a column without its field
+    // takes its default: the rest of the record is written
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+        const udb_field* field = record.fields[i].get();
+        if (!field)
+            continue;
+        const int pos = finder.get_column(i);
+        tk_wtrace(2, L"Name=%ls, column=%d", field->name.c_str(), pos);
+        if (pos < 0)
+            m_unmatched.push_back(field->name);
+        else
             m_items.push_back({pos, i});
-        }
-    } else {
-        tk_trace(2, "Size of schema is less or equal to the size of record");
-        for (size_t pos = 0; pos < schema.fields.size(); ++pos) {
-            const std::wstring& column = schema.fields[pos]->name;
-            int idx = finder.get_field_idx(column);
-            if (idx < 0) {
-                tk_wtrace(2, L"Field %ls not found in appending record", column.c_str());
-                throw tk_exception(structure_error, 0);
-            }
-            m_items.push_back({int(pos), size_t(idx)});
-        }
-        std::vector<bool> used(record.fields.size(), false);
-        for (const item& it : m_items)
-            used[it.field] = true;
-        for (size_t i = 0; i < record.fields.size(); ++i)
-            if (record.fields[i] && !used[i])
-                m_unmatched.push_back(record.fields[i]->name);
     }
+    if (m_items.empty()) {
+        tk_trace(2, "No field of the record has a column in the table");
+        m_unmatched.clear();
+        throw tk_exception(structure_error, 0);
+    }
+    // as many fields as columns or more: the columns in table order
+    if (record.fields.size() >= schema.fields.size())
+        std::sort(m_items.begin(), m_items.end(),
+                  [](const item& a, const item& b) { return a.pos < b.pos; });
 
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (i)

@@ -152,7 +152,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool copying = false;
     bool copied = false;
     bool failed = false;
-    std::vector<std::string> drop_losses;   // what the drop took besides the table
     std::vector<std::string> name_losses;    // what naming the table met
     std::vector<std::string> key_losses;     // keys a merge cannot find rows by
     int held_rows = 0;                       // rows of the destination before the run
@@ -197,7 +196,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
                 tk_trace(2, "Overwrite existing table");
                 try {
                     dest.delete_tab(dest_name);
-                    drop_losses = dest.get_drop_losses();
+                    // said at once: a run stopped before its end has still told the user
+                    report_losses(dest.get_drop_losses(), name);
                 } catch (const tk_exception& e) {
                     if (e.get_kind() == tk_error_kind::resource_busy)
                         throw tk_exception(
@@ -218,6 +218,13 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         // one of an earlier run
         if (merging)
             key_losses = writer->get_unwritten_keys(source->schema);
+        // a table an earlier run left without its keys (stopped, or a key refused) takes
+        // every record as a new row: said whatever it holds
+        if (merging && exists && !skip_idx) {
+            const std::vector<std::string> missing
+                = writer->get_missing_keys(source->schema, source->indexes);
+            key_losses.insert(key_losses.end(), missing.begin(), missing.end());
+        }
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -236,7 +243,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.handle(e, false);
     }
     report_losses(name_losses, name);
-    report_losses(drop_losses, name);
     if (writer) {
         if (builds_indexes)
             report_losses(source->get_losses(), name);

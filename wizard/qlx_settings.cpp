@@ -27,6 +27,7 @@ constexpr std::size_t removed_names_shown = 15;
 std::wstring removed_entries(const tarnova_convertor& task)
 {
     std::vector<std::wstring> names;
+    bool queries = !task.available.empty();
     for (const std::wstring& name : task.selected)
         names.push_back(tk_escape_controls(name, false));
     for (const auto& [name, query] : task.queries) {
@@ -35,6 +36,7 @@ std::wstring removed_entries(const tarnova_convertor& task)
                 names.push_back(tk_escape_controls(name, false));
         } else {
             names.push_back(tk_escape_controls(name, false) + L" (query)");
+            queries = true;
         }
     }
     for (const auto& [name, query] : task.available)
@@ -47,8 +49,8 @@ std::wstring removed_entries(const tarnova_convertor& task)
         text += L"\n    " + names[i];
     if (names.size() > removed_names_shown)
         text += L"\n    ... and " + std::to_wstring(names.size() - removed_names_shown) + L" more";
-    return text + L"\n\nSelect the tables again on the next page; a query comes back only when "
-                  L"its profile is loaded again.";
+    text += L"\n\nSelect the tables again on the next page";
+    return text + (queries ? L"; a query comes back only when its profile is loaded again." : L".");
 }
 
 } // namespace

@@ -332,3 +332,61 @@ TEST_F(kestrun_merge, a_merge_into_a_table_whose_key_covers_a_column_it_does_not
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, database_line(1) + table_line("t", 3));
 }
+
+TEST_F(kestrun_merge, a_renamed_or_replaced_column_is_named_and_the_others_are_written)
+{
+    const std::string unwritten
+        = " has no column in the Oracle table: its values were not written\n";
+    const struct {
+        const char* what;
+        std::string change;   // after the first run
+        int mode;
+        std::string column;   // the source column the Oracle table has none for
+        strings rows;
+    } cases[] = {
+        {"qty renamed, merge", "ALTER TABLE t RENAME qty TO quantity;", 1, "quantity",
+         {"1\t5\ta", "2\t6\tb", "3\t~\tc"}},
+        {"qty renamed, merge with update", "ALTER TABLE t RENAME qty TO quantity;", 4,
+         "quantity", {"1\t5\ta", "2\t6\tB", "3\t~\tc"}},
+        // as many columns as the Oracle table: note has no source column any more
+        {"note replaced, merge", "ALTER TABLE t DROP COLUMN note; ALTER TABLE t ADD remark text;",
+         1, "remark", {"1\t5\ta", "2\t6\tb", "3\t7\t~"}},
+        {"note replaced, merge with update",
+         "ALTER TABLE t DROP COLUMN note; ALTER TABLE t ADD remark text;", 4, "remark",
+         {"1\t5\ta", "2\t60\tb", "3\t7\t~"}},
+    };
+    for (const auto& c : cases) {
+        drop_oracle_tables();
+        pg.exec("DROP TABLE IF EXISTS t; CREATE TABLE t (id int PRIMARY KEY, qty int, note "
+                "varchar(10)); INSERT INTO t VALUES (1, 5, 'a'), (2, 6, 'b')");
+        kestrun_result r = run_mode(0);
+        ASSERT_EQ(r.exit_code, 0) << c.what << r.out << r.err;
+        pg.exec(c.change);
+        const bool renamed = c.column == "quantity";
+        pg.exec(renamed ? "UPDATE t SET note = 'B' WHERE id = 2; INSERT INTO t VALUES (3, 7, 'c')"
+                        : "UPDATE t SET qty = 60 WHERE id = 2; INSERT INTO t VALUES (3, 7, "
+                          "'r')");
+        r = run_mode(c.mode);
+        EXPECT_EQ(r.exit_code, 255) << c.what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(1) + table_line("t", 3) + "Error:\nt: Column " + c.column
+                             + unwritten)
+            << c.what;
+        EXPECT_EQ(oracle("SELECT * FROM \"t\" ORDER BY 1;"), c.rows) << c.what;
+    }
+
+    // a NOT NULL column without a default that no source column meets refuses the new rows
+    drop_oracle_tables();
+    pg.exec("DROP TABLE t; CREATE TABLE t (id int PRIMARY KEY, quantity int, note varchar(10));"
+            "INSERT INTO t VALUES (1, 5, 'a'), (2, 6, 'b'), (3, 7, 'c')");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"qty\" NUMBER NOT NULL, \"note\" "
+            "VARCHAR2(10));\nINSERT INTO \"t\" VALUES (1, 5, 'a');\n");
+    const kestrun_result r = run_mode(1);
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    // the row the table held as well: Oracle checks NOT NULL before the key
+    for (const char* record : {"#1", "#2", "#3"})
+        EXPECT_TRUE(contains(r.out, std::string("Error:\nt, record ") + record + ": ORA-01400"))
+            << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt: Column quantity" + unwritten)) << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt: 3 of 3 records were not written\n")) << r.out;
+    EXPECT_EQ(oracle("SELECT * FROM \"t\" ORDER BY 1;"), strings{"1\t5\ta"});
+}

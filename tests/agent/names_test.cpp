@@ -2,6 +2,7 @@
 
 #include "agent_fixture.hpp"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,12 +101,14 @@ TEST_F(kestrun_conversion, a_name_shared_by_two_schemas_fails_a_run_that_skips_t
 
 TEST_F(kestrun_conversion, a_table_that_fails_before_its_first_record_counts_its_records)
 {
-    // the table is made, then Oracle refuses its index: none of its records arrive
+    // the table is made, then Oracle refuses its index, named: none of its records arrive
     pg.exec("CREATE TABLE a (id int PRIMARY KEY, v int); CREATE INDEX a_v ON a (v);"
             "INSERT INTO a VALUES (1, 1), (2, 2); CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
     const kestrun_result r = run({}, {"OCISIM_FAULTS=1450:CREATE INDEX*"});
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-    EXPECT_EQ(r.out.rfind(database_line(2) + "Error:\na: ORA-01450", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind(database_line(2) + "Error:\na: Index a_v was not created: ORA-01450", 0),
+              0u)
+        << r.out;
     EXPECT_NE(r.out.find("\nError:\na: 2 of 2 records were not written\n" + table_line("z", 1)),
               std::string::npos)
         << r.out;
@@ -151,4 +154,78 @@ TEST_F(kestrun_conversion, a_query_named_like_a_tables_generated_name_is_numbere
                   strings{"2\tb"})
             << c.query;
     }
+}
+
+TEST_F(kestrun_conversion, a_schema_added_keeps_every_long_table_name_in_its_oracle_table)
+{
+    // the qualified names are cut at 29 bytes, where they meet: one of them is numbered, and
+    // a schema that sorts first would take the names of the others by the rules alone
+    const std::string prefix = "common_prefix_schema_name_for_q";
+    const auto add = [&](const std::string& quarter) {
+        pg.exec("CREATE SCHEMA " + prefix + quarter + "; CREATE TABLE " + prefix + quarter
+                + ".t (id int PRIMARY KEY, q text); INSERT INTO " + prefix + quarter
+                + ".t VALUES (1, '" + quarter + "'), (2, '" + quarter + "')");
+    };
+    const std::string cut = "common_prefix_schema_name_for";
+    const std::string numbered = "common_prefix_schema_nam";
+    // every Oracle table and its rows: each holds one quarter's rows
+    const auto destination = [&] {
+        strings all;
+        for (const std::string& t : oracle_tables())
+            for (const std::string& row : oracle("SELECT * FROM \"" + t + "\" ORDER BY 1;"))
+                all.push_back(t + ": " + row);
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    add("07");
+    add("08");
+    kestrun_result r = run_with_schema({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    const strings first{numbered + "00000: 1\t08", numbered + "00000: 2\t08", cut + ": 1\t07",
+                        cut + ": 2\t07"};
+    EXPECT_EQ(destination(), first);
+
+    add("00");
+    for (const char* mode : {"--mode=1", "--mode=0", "--mode=2"}) {
+        r = run_with_schema({mode});
+        EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+        const strings expected{numbered + "00000: 1\t08", numbered + "00000: 2\t08",
+                               numbered + "00001: 1\t00", numbered + "00001: 2\t00",
+                               cut + ": 1\t07", cut + ": 2\t07"};
+        EXPECT_EQ(destination(), expected) << mode;
+    }
+}
+
+TEST_F(kestrun_conversion, a_source_table_named_like_another_ones_oracle_table_is_numbered_apart)
+{
+    // "x y" is x_y; a table x_y added later would be x_y by its own name
+    pg.exec("CREATE TABLE \"x y\" (id int PRIMARY KEY); INSERT INTO \"x y\" VALUES (1)");
+    kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    pg.exec("CREATE TABLE x_y (id int PRIMARY KEY, v text); INSERT INTO x_y VALUES (2, 'b')");
+    const std::string told = "Error:\nx_y: The Oracle table x_y holds the rows of the source "
+                             "table x y, which keeps it: the rows of this table go to x_y00000\n";
+    r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(2) + table_line("x y", 1) + table_line("x_y", 1) + told);
+    // the next run finds both tables by their records
+    r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle_tables(), (strings{"x_y", "x_y00000"}));
+    EXPECT_EQ(oracle("SELECT * FROM \"x_y\";"), strings{"1"});
+    EXPECT_EQ(oracle("SELECT * FROM \"x_y00000\";"), strings{"2\tb"});
+
+    // with both gone from the source, a query of that name is numbered on as well
+    pg.exec("DROP TABLE \"x y\"; DROP TABLE x_y");
+    const std::string p
+        = profile("q.qlx", generic() + "\r\nno schema=1", "x_y=SELECT 5 AS id");
+    r = run_kestrun({"--profile=" + p, "--mode=1"}, profile_environment());
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    // a run of queries alone counts no tables
+    EXPECT_EQ(r.out, database_line(0) + table_line("x_y", 1)
+                         + "Error:\nx_y: The Oracle table x_y holds the rows of the source table "
+                           "x y, which keeps it: the rows of this query go to x_y00001\n");
+    EXPECT_EQ(oracle_tables(), (strings{"x_y", "x_y00000", "x_y00001"}));
+    EXPECT_EQ(oracle("SELECT * FROM \"x_y\";"), strings{"1"});
+    EXPECT_EQ(oracle("SELECT * FROM \"x_y00001\";"), strings{"5"});
 }

@@ -50,6 +50,7 @@ struct rerun_step {
     int stop_signal = SIGKILL;
     std::string faults = "";   // OCISIM_FAULTS for the run: statements Oracle refuses
     strings options = {};      // further options (modes 0 to 2)
+    std::string oracle_change = "";   // statements of orasql on the Oracle schema before the run
 };
 
 struct rerun_case {
@@ -107,6 +108,8 @@ private:
             SCOPED_TRACE(c.name + ", run " + std::to_string(i + 1) + " (" + s.what + ")");
             if (!s.change.empty())
                 pg.exec(s.change);
+            if (!s.oracle_change.empty())
+                ora.sql(s.oracle_change);
             const kestrun_result r = s.stop_at.empty() ? run_step(s) : stopped_run(s);
             EXPECT_EQ(r.exit_code, s.exit_code) << r.out << r.err;
             EXPECT_EQ(lines_of(r.out), s.report) << r.err;
@@ -262,30 +265,32 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
          {
              {"the first run", "", 0, 0, report(4, lines_of_first_run), as_source},
              {"overwrite again", "", 0, 0, report(4, lines_of_first_run), as_source},
-             {"a merge keeps the old values and adds new rows; a keyless table doubles",
-              "UPDATE a SET v = 'ONE' WHERE id = 1; INSERT INTO b VALUES (3, 'lob three', 'u3');",
+             {"a merge keeps the old values and the rows the source lost, adds new rows; a "
+              "keyless table doubles",
+              "UPDATE a SET v = 'ONE' WHERE id = 1; INSERT INTO b VALUES (3, 'lob three', 'u3');"
+              "DELETE FROM \"x-y\" WHERE n = 2",
               1,
               255,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), "Error:", added_to(2),
-                        table("x-y", 2)}),
+                        table("x-y", 1)}),
               {{"a", "a", strings{"1\tone", "2\ttwo"}},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
-               {"x_y00000", "\"x-y\""}}},
+               {"x_y00000", "\"x-y\"", strings{"1\t10", "2\t~"}}}},
              {"skip leaves every table as it is", "UPDATE a SET v = 'TWO' WHERE id = 2", 2, 0,
               report(4, {}),
               {{"a", "a", strings{"1\tone", "2\ttwo"}},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
-               {"x_y00000", "\"x-y\""}}},
+               {"x_y00000", "\"x-y\"", strings{"1\t10", "2\t~"}}}},
              {"overwrite makes every table the source's again", "", 0, 0,
-              report(4, {table("a", 2), table("b", 3), table("x y", 2), table("x-y", 2)}),
+              report(4, {table("a", 2), table("b", 3), table("x y", 2), table("x-y", 1)}),
               as_source},
              {"merge with update writes the changes of the last table",
               "UPDATE \"x-y\" SET m = 11 WHERE n = 1; INSERT INTO \"x-y\" VALUES (3, 30)", 4,
               255,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), "Error:", added_to(2),
-                         table("x-y", 3)}),
+                         table("x-y", 2)}),
               {{"a", "a"},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
@@ -299,6 +304,102 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
               {{"a", "a"}, {"b", "b", strings{"1\tlob one\tu1"}}},
               "2:INSERT INTO \"b\"*"},
              {"overwrite again", "", 0, 0, report(4, lines_of_first_run), as_source},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, a_stopped_overwrite_has_named_the_foreign_keys_its_drop_took)
+{
+    const strings dropped{"Error:", "customers: Foreign key fk_orders_cust of table app_orders "
+                                    "was dropped with the table it refers to and is not created "
+                                    "again: restore it after the run"};
+    strings stopped_report = dropped;
+    stopped_report.push_back(table("customers", 3));
+    // the user's own table, which refers to the converted one
+    const dest_table app_orders{"app_orders", "", strings{}, strings{}};
+    run_cases({
+        {"the user's foreign key, then an overwrite stopped by SIGTERM at row 2",
+         "CREATE TABLE customers (id int PRIMARY KEY, name varchar(20));"
+         "INSERT INTO customers VALUES (1, 'ann'), (2, 'bob'), (3, 'cy')",
+         {
+             {"the first run", "", 0, 0, report(1, {table("customers", 3)}),
+              {{"customers", "customers"}}},
+             {"stopped at its second row",
+              "",
+              0,
+              128 + SIGTERM,
+              report(1, stopped_report),
+              {{"customers", "customers", strings{"1\tann"}}, app_orders},
+              "2:INSERT*INTO \"customers\"*",
+              SIGTERM,
+              "",
+              {},
+              "CREATE TABLE \"app_orders\" (\"id\" NUMBER, \"cust\" NUMBER CONSTRAINT "
+              "\"fk_orders_cust\" REFERENCES \"customers\"(\"id\"));\n"},
+             {"overwrite again: nothing refers to it any more", "", 0, 0,
+              report(1, {table("customers", 3)}), {{"customers", "customers"}, app_orders}},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, a_table_left_without_its_keys_is_reported_by_every_merge)
+{
+    const std::string source = "CREATE TABLE t (id int PRIMARY KEY, u varchar(20) UNIQUE, n int, "
+                               "c text);"
+                               "CREATE INDEX t_n ON t (n);"
+                               "INSERT INTO t VALUES (1, 'a', 10, 'x'), (2, 'b', 20, NULL), "
+                               "(3, NULL, NULL, 'z')";
+    const std::string pkey_missing = "t: Primary key t_pkey (id) of the source table is missing "
+                                     "in the Oracle table: the merge cannot find the rows of an "
+                                     "earlier run by it";
+    const std::string unique_missing = "t: Unique key t_u_key (u) of the source table is missing "
+                                       "in the Oracle table: the merge cannot find the rows of an "
+                                       "earlier run by it";
+    const strings rows{"1\ta\t10\tx", "2\tb\t20\t~", "3\t~\t~\tz"};
+    strings twice = rows;
+    twice.insert(twice.end(), rows.begin(), rows.end());
+    const strings pkey_only{"t_pkey\tP", "t_pkey\tUNIQUE"};
+    const strings without_index{"t_pkey\tP", "t_pkey\tUNIQUE", "t_u_key\tU", "t_u_key\tUNIQUE"};
+    const std::string refused
+        = ": ORA-01653: unable to extend table SCOTT.t by 128 in tablespace USERS";
+    run_cases({
+        {"a run stopped between CREATE TABLE and its keys",
+         source,
+         {
+             {"stopped at the primary key", "", 0, 128 + SIGKILL, report(1, {}),
+              {{"t", "t", strings{}, strings{}}}, "1:ALTER TABLE*PRIMARY KEY*"},
+             {"a merge fills the table and names both keys", "", 1, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, strings{}}}},
+             {"so does merge with update, which adds the rows again", "", 4, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing,
+                         "Error:", "t: 3 records were added to the 3 rows the Oracle table "
+                                   "held, not merged: it has no primary or unique key to find "
+                                   "their rows by"}),
+              {{"t", "t", twice, strings{}}}},
+             {"an overwrite makes the table whole", "", 0, 0, report(1, {table("t", 3)}),
+              {{"t", "t"}}},
+         }},
+        {"Oracle refuses the unique key",
+         source,
+         {
+             {"the key's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_u_key was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, pkey_only}}, "", SIGKILL, "1653:ALTER TABLE*UNIQUE*"},
+             {"a merge names the key the table lacks", "", 1, 255,
+              report(1, {table("t", 3), "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, pkey_only}}},
+         }},
+        {"Oracle refuses a plain index",
+         source,
+         {
+             {"the index's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_n was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, without_index}}, "", SIGKILL, "1653:CREATE INDEX*"},
+             {"a merge needs no word about a plain index", "", 1, 0, report(1, {table("t", 3)}),
+              {{"t", "t", std::nullopt, without_index}}},
          }},
     });
 }
@@ -328,5 +429,109 @@ TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objec
               "", SIGKILL, "2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"},
              {"run again", "", 4, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
          }},
+    });
+}
+
+// tables whose generated names depend on each other ("x y" is x_y, "x-y" x_y00000): a table
+// added or dropped between two runs moves the names the rules give, but every source table
+// keeps the Oracle table an earlier run made for it, in every mode
+static const std::string names_that_meet
+    = "CREATE TABLE \"x y\" (n int CONSTRAINT k1 PRIMARY KEY, v text);"
+      "INSERT INTO \"x y\" VALUES (1, 'x y one'), (2, 'x y two');"
+      "CREATE TABLE \"x-y\" (n int CONSTRAINT k2 PRIMARY KEY, v text);"
+      "INSERT INTO \"x-y\" VALUES (11, 'x-y one'), (12, 'x-y two')";
+
+TEST_F(kestrun_rerun, a_table_added_or_dropped_leaves_every_other_table_its_oracle_table)
+{
+    const std::vector<dest_table> first{{"x_y", "\"x y\""}, {"x_y00000", "\"x-y\""}};
+    const rerun_step first_run{"the first run", "", 0, 0,
+                               report(2, {table("x y", 2), table("x-y", 2)}), first};
+    // "x!y" sorts between the two and would take x_y00000 by the rules alone
+    const std::string add = "CREATE TABLE \"x!y\" (n int CONSTRAINT k3 PRIMARY KEY, v text);"
+                            "INSERT INTO \"x!y\" VALUES (21, 'x!y one');"
+                            "UPDATE \"x-y\" SET v = 'x-y ONE' WHERE n = 11;"
+                            "INSERT INTO \"x-y\" VALUES (13, 'x-y three')";
+    // without "x y" the rules would give "x-y" the name x_y
+    const std::string drop = "DROP TABLE \"x y\"; UPDATE \"x-y\" SET v = 'x-y ONE' WHERE n = 11;"
+                             "INSERT INTO \"x-y\" VALUES (13, 'x-y three')";
+    const dest_table old_x_y{"x_y", "", strings{"1\tx y one", "2\tx y two"},
+                             strings{"k1\tP", "k1\tUNIQUE"}};
+    // the rows of "x-y" the merge keeps: the old value of row 11
+    const strings merged{"11\tx-y one", "12\tx-y two", "13\tx-y three"};
+    const dest_table old_x_dash_y{"x_y00000", "\"x-y\"", strings{"11\tx-y one", "12\tx-y two"}};
+
+    std::vector<rerun_case> cases;
+    for (const int mode : {0, 1, 2, 4}) {
+        const std::string in_mode = " in mode " + std::to_string(mode);
+        // the table added is always new: every mode creates it
+        dest_table x_dash_y = mode == 0 || mode == 4 ? dest_table{"x_y00000", "\"x-y\""}
+                              : mode == 1 ? dest_table{"x_y00000", "\"x-y\"", merged}
+                                          : old_x_dash_y;
+        // the skip mode converts only the table it does not find
+        const strings changed_x_dash_y = mode == 2 ? strings{} : strings{table("x-y", 3)};
+        const strings added_report
+            = mode == 2 ? strings{table("x!y", 1)}
+                        : strings{table("x y", 2), table("x!y", 1), table("x-y", 3)};
+        cases.push_back({"x!y added" + in_mode,
+                         names_that_meet,
+                         {first_run,
+                          {"x!y added, run" + in_mode, add, mode, 0, report(3, added_report),
+                           {{"x_y", "\"x y\""}, x_dash_y, {"x_y00001", "\"x!y\""}}},
+                          {"the same run again" + in_mode, "", mode, 0,
+                           report(3, mode == 2 ? strings{} : added_report),
+                           {{"x_y", "\"x y\""}, x_dash_y, {"x_y00001", "\"x!y\""}}}}});
+        cases.push_back({"x y dropped" + in_mode,
+                         names_that_meet,
+                         {first_run,
+                          {"x y dropped, run" + in_mode, drop, mode, 0,
+                           report(1, changed_x_dash_y), {old_x_y, x_dash_y}}}});
+    }
+    run_cases(cases);
+}
+
+// a column dropped or added whose generated name met another one's: a and A of one table are
+// a and A00000 in Oracle; every merge writes A's values into A00000, whichever columns the
+// source has now, and a column that now has the name A00000 gets no column of another's
+TEST_F(kestrun_rerun, a_column_added_or_dropped_keeps_every_other_column_its_oracle_column)
+{
+    const std::string source = "CREATE TABLE t (id int CONSTRAINT t_k PRIMARY KEY, a int, "
+                               "\"A\" int); INSERT INTO t VALUES (1, 10, 100), (2, 20, 200)";
+    const strings keys{"t_k\tP", "t_k\tUNIQUE"};
+    const dest_table first{"t", "t", strings{"1\t10\t100", "2\t20\t200"}, keys};
+    const rerun_step first_run{"the first run", "", 0, 0, report(1, {table("t", 2)}), {first}};
+    const std::string drop
+        = "ALTER TABLE t DROP COLUMN a; UPDATE t SET \"A\" = 101 WHERE id = 1;"
+          "INSERT INTO t VALUES (3, 300)";
+    const std::string add = "ALTER TABLE t ADD COLUMN \"A00000\" int; UPDATE t SET \"A\" = 101,"
+                            " \"A00000\" = 7 WHERE id = 1; INSERT INTO t VALUES (3, 30, 300, 8)";
+    const strings not_written{"Error:",
+                              "t: Column A00000 has no column in the Oracle table: its values "
+                              "were not written"};
+    const auto after = [&](const strings& rows) {
+        return std::vector<dest_table>{{"t", "t", rows, keys}};
+    };
+    strings added_report{table("t", 3)};
+    added_report.insert(added_report.end(), not_written.begin(), not_written.end());
+    run_cases({
+        {"a dropped, merge",
+         source,
+         {first_run,
+          {"a dropped, merge", drop, 1, 0, report(1, {table("t", 3)}),
+           after({"1\t10\t100", "2\t20\t200", "3\t~\t300"})}}},
+        {"a dropped, merge with update",
+         source,
+         {first_run,
+          {"a dropped, merge with update", drop, 4, 0, report(1, {table("t", 3)}),
+           after({"1\t10\t101", "2\t20\t200", "3\t~\t300"})}}},
+        {"A00000 added, merge",
+         source,
+         {first_run,
+          {"A00000 added, merge", add, 1, 255, report(1, added_report),
+           after({"1\t10\t100", "2\t20\t200", "3\t30\t300"})}}},
+        {"A00000 added, merge with update",
+         source,
+         {first_run,
+          {"A00000 added, merge with update", add, 4, 255, report(1, added_report),
+           after({"1\t10\t101", "2\t20\t200", "3\t30\t300"})}}},
     });
 }

@@ -128,21 +128,7 @@ TEST_F(wizard_screenshots_boxes, selection_emptied_by_another_database)
         profile("customers\norders\nbig_orders=SELECT id FROM orders WHERE amount > 100");
     modal_script script({choose_file(loaded), picture_then("settings_selection_emptied_box", "OK"),
                          {"Yes", false, {}}});
-    ui_steps steps({at(p_welcome,
-                       [&] {
-                           click_control(p_welcome, 1115);
-                           click_sheet(QWizard::NextButton);
-                       }),
-                    next_at(p_pgs), next_at(p_oracle), at(p_settings, [&] {
-                        // the list fetched, as the first drop-down does
-                        auto* combo = page_control<QComboBox>(p_settings, 1302);
-                        combo->showPopup();
-                        combo->hidePopup();
-                        choose_item(p_settings, 1302,
-                                    static_cast<int>(
-                                        combo_items(p_settings, 1302).indexOf("postgres")));
-                        click_sheet(QWizard::CancelButton);
-                    })});
+    ui_steps steps(load_then_pick_database("postgres"));
     EXPECT_EQ(run_tarnova({}), 0);
     EXPECT_TRUE(steps.all_done()) << steps.done_count();
     EXPECT_EQ(script.texts().size(), 3u);

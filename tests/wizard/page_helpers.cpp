@@ -107,6 +107,24 @@ std::function<bool()> next_at(int page)
     return at(page, [] { click_sheet(QWizard::NextButton); });
 }
 
+std::vector<std::function<bool()>> load_then_pick_database(const QString& name)
+{
+    return {at(p_welcome,
+               [] {
+                   click_control(p_welcome, 1115);
+                   click_sheet(QWizard::NextButton);
+               }),
+            next_at(p_pgs), next_at(p_oracle), at(p_settings, [name] {
+                // the list fetched, as the first drop-down does
+                auto* combo = page_control<QComboBox>(p_settings, 1302);
+                combo->showPopup();
+                combo->hidePopup();
+                choose_item(p_settings, 1302,
+                            static_cast<int>(combo_items(p_settings, 1302).indexOf(name)));
+                click_sheet(QWizard::CancelButton);
+            })};
+}
+
 // answers a file dialog with that path; the dialog may not take the name while it
 // is still reading its directory, so the answer is repeated until it closes
 modal_script::answer choose_file(const std::string& path)

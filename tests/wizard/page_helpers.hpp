@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // the pages of the interactive wizard by position
 enum walk_page { p_welcome, p_pgs, p_oracle, p_settings, p_tables, p_progress, p_finish };
@@ -44,6 +45,10 @@ void double_click_item(int page, int id, int row);
 // steps of ui_steps: wait for the page, then act; or press Next there
 std::function<bool()> at(int page, std::function<void()> act);
 std::function<bool()> next_at(int page);
+
+// the steps of a walk that loads a profile (its dialog answered by the script), goes on to the
+// conversion settings page, picks that database from the fetched list and cancels there
+std::vector<std::function<bool()>> load_then_pick_database(const QString& name);
 
 // answers a file dialog with that path
 modal_script::answer choose_file(const std::string& path);

@@ -877,8 +877,9 @@ TEST_F(wizard_page_rules, database_picked_again_keeps_a_loaded_profile_another_o
             texts.erase(texts.begin() + 1);
         }
         EXPECT_EQ(texts.size(), c.asks ? 2u : 1u) << c.what << ": " << texts.back();
-        if (c.asks && texts.size() > 1)
+        if (c.asks && texts.size() > 1) {
             EXPECT_EQ(texts[1], "There are no tables selected. Continue anyway?");
+        }
         EXPECT_EQ(source.toStdString(), c.source) << c.what;
         if (c.kept) {
             EXPECT_EQ(entries, (std::vector<std::wstring>{L"big_orders", L"customers"}))
@@ -899,6 +900,33 @@ TEST_F(wizard_page_rules, database_picked_again_keeps_a_loaded_profile_another_o
             EXPECT_TRUE(oracle("SELECT table_name FROM user_tables;").empty()) << c.what;
         }
     }
+}
+
+TEST_F(wizard_page_rules, emptied_selection_box_names_fifteen_entries_and_counts_the_rest)
+{
+    full_settings(pg, ora);
+    // sixteen tables and a query the profile only keeps
+    std::string tables;
+    std::string listed;
+    for (int i = 1; i <= 16; ++i) {
+        const std::string name = (i < 10 ? "t0" : "t") + std::to_string(i);
+        tables += name + "\n";
+        if (i <= 15)
+            listed += "\n    " + name;
+    }
+    const std::string loaded = profile(tables);
+    test_write_file(loaded, test_read_file(loaded) + "\r\n[Available Queries]\r\nkept=SELECT 1\r\n");
+    modal_script script({choose_file(loaded), ok(), yes()});
+    ui_steps steps(load_then_pick_database("postgres"));
+    EXPECT_EQ(run_tarnova({}), 0);
+    EXPECT_TRUE(steps.all_done()) << steps.done_count();
+    ASSERT_EQ(script.texts().size(), 3u);
+    EXPECT_EQ(script.texts()[1], "Another database was chosen, so the table selection was emptied. "
+                                 "Removed:\n"
+                                     + listed
+                                     + "\n    ... and 2 more\n\nSelect the tables again on the "
+                                       "next page; a query comes back only when its profile is "
+                                       "loaded again.");
 }
 
 TEST_F(wizard_page_rules, table_page_whose_connection_the_server_ends_says_it_was_lost)
