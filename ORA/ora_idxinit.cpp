@@ -52,7 +52,7 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
             continue;
 
         m_indexes.emplace_back(index_name, src.unique, src.primary, columns);
-        m_weaker.push_back(src.unique ? weaker_key(src) : std::string());
+        m_weaker.push_back(weaker_key(src));
         m_source_names.push_back(src.name);
         m_built.push_back(false);
         if (src.primary)
@@ -65,9 +65,15 @@ ora_indexes_initializer::ora_indexes_initializer(ora_session& session, const std
 
 std::string ora_indexes_initializer::weaker_key(const udb_index& src)
 {
+    const std::string shown = "Index " + tk_to_ansi(src.name);
+    if (!src.unique)
+        return src.nullable_field.empty()
+                   ? std::string()
+                   : shown + " is converted without UNIQUE: its column "
+                         + tk_to_utf8(src.nullable_field)
+                         + " allows NULL, and Oracle would refuse rows that PostgreSQL accepts";
     // oracle's UNIQUE compares the values as they are and leaves out keys that are NULL
     // in every column
-    const std::string shown = "Index " + tk_to_ansi(src.name);
     if (!src.loose_field.empty())
         return shown + " keeps UNIQUE comparing values exactly: its column "
                + tk_to_ansi(src.loose_field) + " has the non-deterministic collation "
@@ -125,8 +131,11 @@ void ora_indexes_initializer::build_indexes()
                 stmt.execute(1, OCI_DEFAULT);
             } catch (const ora_exception& e) {
                 tk_trace(2, "Got error: %08X", unsigned(e.get_code() & 0xFFFF));
+                // the table is left without it: the user must learn which one
                 if (e.get_code() != ora_error_code(1408) && e.get_code() != ora_error_code(2261))
-                    throw;
+                    throw ora_exception(e.get_code() & 0xFFFF,
+                                        "Index " + tk_to_utf8(m_source_names[i])
+                                            + " was not created: " + e.what());
                 refused = true;
             }
         }

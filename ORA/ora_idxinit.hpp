@@ -37,7 +37,8 @@ public:
     int get_pk_position() const { return m_pk; }
     // the source indexes left out (over large objects in source order, then the repeats)
     const std::vector<ora_left_out_index>& get_left_out() const { return m_left_out; }
-    // the unique keys built that keep less than their source's rule, one message each
+    // the unique keys built that keep less than their source's rule (or were made plain
+    // indexes), one message each
     const std::vector<std::string>& get_weaker_keys() const { return m_weaker_keys; }
 
     // the statement of one index of the list, empty for one equal to the primary key
@@ -45,7 +46,8 @@ public:
 
 private:
     bool can_be_part_of_index(const t_ftd& field) const;
-    // the message for a unique source key oracle's UNIQUE keeps less of, else empty
+    // the message for a unique source key oracle's UNIQUE keeps less of or that became a
+    // plain index, else empty
     static std::string weaker_key(const udb_index& src);
     // the source name of the index built before i over the columns of i (the same list
     // first, else the same set), empty for none

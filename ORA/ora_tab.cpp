@@ -678,7 +678,7 @@ bool ora_table::is_keyed_row(const std::vector<bool>& null_at)
     return false;
 }
 
-std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
+std::vector<int> ora_table::columns_of(const udb_schema& source)
 {
     // the plan the rows would be written by: a source whose fields do not fit fails its
     // records anyway
@@ -692,9 +692,67 @@ std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
     } catch (const tk_exception&) {
         return {};
     }
-    std::vector<bool> written(schema.fields.size(), false);
+    std::vector<int> columns(source.fields.size(), -1);
     for (const ora_write_plan::item& item : plan.items())
-        written[size_t(item.pos)] = true;
+        columns[item.field] = item.pos;
+    return columns;
+}
+
+std::vector<std::string> ora_table::get_missing_keys(const udb_schema& source,
+                                                     const udb_indexes& keys)
+{
+    const std::vector<int> columns = columns_of(source);
+    if (columns.empty())
+        return {};
+    std::vector<std::string> losses;
+    for (const udb_index& key : keys) {
+        if (!key.unique && !key.primary)
+            continue;
+        std::vector<std::wstring> key_columns;
+        std::string shown;
+        for (const std::wstring& field : key.fields) {
+            size_t i = 0;
+            while (i < source.fields.size() && source.fields[i]->name != field)
+                ++i;
+            if (i == source.fields.size() || columns[i] < 0
+                || udb_is_large_column(*source.fields[i], unsigned(ora_max_inline_size))) {
+                key_columns.clear();
+                break;
+            }
+            key_columns.push_back(schema.fields[size_t(columns[i])]->name);
+            shown += (shown.empty() ? "" : ", ") + tk_to_utf8(field);
+        }
+        if (key_columns.empty())
+            continue;
+        // a key over these columns, or over fewer of them, finds the rows as well
+        const bool kept = std::any_of(
+            unique_keys().begin(), unique_keys().end(), [&](const ora_unique_key& own) {
+                return !own.columns.empty()
+                       && std::all_of(own.columns.begin(), own.columns.end(),
+                                      [&](const std::wstring& c) {
+                                          return std::find(key_columns.begin(),
+                                                           key_columns.end(), c)
+                                                 != key_columns.end();
+                                      });
+            });
+        if (!kept)
+            losses.push_back(std::string(key.primary ? "Primary key " : "Unique key ")
+                             + tk_to_utf8(key.name) + " (" + shown
+                             + ") of the source table is missing in the Oracle table: the merge "
+                               "cannot find the rows of an earlier run by it");
+    }
+    return losses;
+}
+
+std::vector<std::string> ora_table::get_unwritten_keys(const udb_schema& source)
+{
+    const std::vector<int> columns = columns_of(source);
+    if (columns.empty())
+        return {};
+    std::vector<bool> written(schema.fields.size(), false);
+    for (const int pos : columns)
+        if (pos >= 0)
+            written[size_t(pos)] = true;
 
     std::vector<std::string> losses;
     for (const ora_unique_key& key : unique_keys()) {

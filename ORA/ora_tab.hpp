@@ -103,6 +103,11 @@ public:
     int get_unkeyed_rows() const override { return m_unkeyed_rows; }
     // the keys over columns that records of the source's fields leave unwritten
     std::vector<std::string> get_unwritten_keys(const udb_schema& source) override;
+    // the source's keys that no key of the table keeps (none over the same columns or fewer
+    // of them); a key oracle cannot build (over a large object) or over a field the table
+    // has no column for is reported elsewhere
+    std::vector<std::string> get_missing_keys(const udb_schema& source,
+                                              const udb_indexes& keys) override;
 
     // the item of one value in the VALUES list; pos is the column's position
     std::wstring get_fld_append_wstr(int pos, const udb_field& value, const t_ftd& column);
@@ -148,6 +153,9 @@ private:
                                 const t_ftd& column) const;
     // the counters a row changes, put back when the row is not written
     struct counters_guard;
+    // per source field the position of its column as the rows are written, -1 for none;
+    // empty when the fields do not fit the table at all
+    std::vector<int> columns_of(const udb_schema& source);
     // a source field without a column here: reported after the table
     void note_unwritten_field(const std::wstring& field);
     // the primary and unique keys of the table, read from the catalogue once

@@ -101,7 +101,7 @@ bool pgs_recordset::parse_indkey(const std::string& key, int key_count,
 void pgs_recordset::init_indexes(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::init_indexes");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the indexes of " + shown_name() + ": ", [&] {
         // non-deterministic collations from release 12 on: the first such column of a key
         std::map<std::wstring, std::pair<std::wstring, std::wstring>> loose;
         if (m_session.connection().server_version() >= 120000)
@@ -150,22 +150,22 @@ void pgs_recordset::init_indexes(pqxx::dbtransaction& tx)
             // NULL parts equal: oracle refuses no partly NULL key that postgresql accepts
             const bool nulls_not_distinct = unique && std::string(row[5].c_str()) == "t";
             bool nullable = false;
+            std::wstring nullable_field;
             std::vector<std::wstring> fields;
             for (const pgs_ftd* column : columns) {
                 fields.push_back(column->name);
                 nullable = nullable || !column->b_not_null;
                 // oracle refuses partly NULL keys that postgresql accepts: such an
                 // index stays a plain one
+                // index stays a plain one (said by the destination once it is built)
                 if (unique && !nulls_not_distinct && columns.size() >= 2
                     && !column->b_not_null) {
                     unique = false;
-                    m_losses.push_back(shown + " is converted without UNIQUE: its column "
-                                       + tk_to_utf8(column->name)
-                                       + " allows NULL, and Oracle would refuse rows that "
-                                         "PostgreSQL accepts");
+                    nullable_field = column->name;
                 }
             }
             indexes.push_back(udb_index(index_name, unique, false, fields));
+            indexes.back().nullable_field = nullable_field;
             if (unique) {
                 indexes.back().nulls_not_distinct = nulls_not_distinct && nullable;
                 mark_loose(indexes.back());

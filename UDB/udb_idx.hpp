@@ -25,6 +25,9 @@ public:
     bool nulls_not_distinct = false;
     std::wstring loose_field;
     std::wstring loose_collation;
+    // a unique source key made a plain index, since Oracle's UNIQUE would refuse partly NULL
+    // keys the source accepts: the field of it that allows NULL (empty: none)
+    std::wstring nullable_field;
 };
 
 // a table's indexes in the order added; recordsets add only through

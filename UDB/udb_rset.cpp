@@ -61,6 +61,11 @@ std::vector<std::string> udb_recordset::get_unwritten_keys(const udb_schema&)
     return {};
 }
 
+std::vector<std::string> udb_recordset::get_missing_keys(const udb_schema&, const udb_indexes&)
+{
+    return {};
+}
+
 std::vector<std::string> udb_recordset::get_losses() const
 {
     return {};

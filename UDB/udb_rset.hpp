@@ -45,6 +45,10 @@ public:
     // the keys of the table that cover a column records of the source's fields do not
     // write, one message each; none by default
     virtual std::vector<std::string> get_unwritten_keys(const udb_schema& source);
+    // the primary and unique keys of the source (its fields and indexes) that the table
+    // lacks, one message each: a merge cannot find rows by them; none by default
+    virtual std::vector<std::string> get_missing_keys(const udb_schema& source,
+                                                      const udb_indexes& keys);
 
     // keeps index names unique (case-insensitive) and remembers the first primary
     // or unique index in key_index

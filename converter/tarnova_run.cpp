@@ -152,7 +152,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     bool copying = false;
     bool copied = false;
     bool failed = false;
-    std::vector<std::string> drop_losses;   // what the drop took besides the table
     std::vector<std::string> name_losses;    // what naming the table met
     std::vector<std::string> key_losses;     // keys a merge cannot find rows by
     int held_rows = 0;                       // rows of the destination before the run
@@ -197,7 +196,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
                 tk_trace(2, "Overwrite existing table");
                 try {
                     dest.delete_tab(dest_name);
-                    drop_losses = dest.get_drop_losses();
+                    // said at once: a run stopped before its end has still told the user
+                    report_losses(dest.get_drop_losses(), name);
                 } catch (const tk_exception& e) {
                     if (e.get_kind() == tk_error_kind::resource_busy)
                         throw tk_exception(
@@ -218,6 +218,13 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         // one of an earlier run
         if (merging)
             key_losses = writer->get_unwritten_keys(source->schema);
+        // a table an earlier run left without its keys (stopped, or a key refused) takes
+        // every record as a new row: said whatever it holds
+        if (merging && exists && !skip_idx) {
+            const std::vector<std::string> missing
+                = writer->get_missing_keys(source->schema, source->indexes);
+            key_losses.insert(key_losses.end(), missing.begin(), missing.end());
+        }
 
         rec_total = static_cast<std::uint32_t>(source->rec_count);
         tk_wtrace(3, L"Converting table %ls (%d records)", name.c_str(),
@@ -236,7 +243,6 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         handler.handle(e, false);
     }
     report_losses(name_losses, name);
-    report_losses(drop_losses, name);
     if (writer) {
         if (builds_indexes)
             report_losses(source->get_losses(), name);
@@ -263,11 +269,18 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
             report_losses({std::to_string(lost) + " of " + std::to_string(rec_total.load())
                            + " records were not written"},
                           name);
-    } else if (failed && source && !tab_def && source->rec_count > 0) {
-        // the table failed before its first record (its table or an index refused): none
-        // of its records arrived
-        const std::string count = std::to_string(source->rec_count);
-        report_losses({count + " of " + count + " records were not written"}, name);
+    } else if (failed && !tab_def) {
+        // the table failed before its first record: none of its records arrived. one that
+        // failed while being read is counted apart, if it can be (a query that failed has
+        // no rows to count)
+        const long long records
+            = source ? source->rec_count : state.source->count_records(name, query);
+        const std::string count = std::to_string(records);
+        if (records > 0)
+            report_losses({count + " of " + count + " records were not written"}, name);
+        else if (records < 0 && query.empty())
+            report_losses({"None of its records were written (their number could not be read)"},
+                          name);
     }
     writer.reset();
     source.reset();

@@ -101,12 +101,14 @@ TEST_F(kestrun_conversion, a_name_shared_by_two_schemas_fails_a_run_that_skips_t
 
 TEST_F(kestrun_conversion, a_table_that_fails_before_its_first_record_counts_its_records)
 {
-    // the table is made, then Oracle refuses its index: none of its records arrive
+    // the table is made, then Oracle refuses its index, named: none of its records arrive
     pg.exec("CREATE TABLE a (id int PRIMARY KEY, v int); CREATE INDEX a_v ON a (v);"
             "INSERT INTO a VALUES (1, 1), (2, 2); CREATE TABLE z (id int); INSERT INTO z VALUES (1)");
     const kestrun_result r = run({}, {"OCISIM_FAULTS=1450:CREATE INDEX*"});
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-    EXPECT_EQ(r.out.rfind(database_line(2) + "Error:\na: ORA-01450", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind(database_line(2) + "Error:\na: Index a_v was not created: ORA-01450", 0),
+              0u)
+        << r.out;
     EXPECT_NE(r.out.find("\nError:\na: 2 of 2 records were not written\n" + table_line("z", 1)),
               std::string::npos)
         << r.out;

@@ -50,6 +50,7 @@ struct rerun_step {
     int stop_signal = SIGKILL;
     std::string faults = "";   // OCISIM_FAULTS for the run: statements Oracle refuses
     strings options = {};      // further options (modes 0 to 2)
+    std::string oracle_change = "";   // statements of orasql on the Oracle schema before the run
 };
 
 struct rerun_case {
@@ -107,6 +108,8 @@ private:
             SCOPED_TRACE(c.name + ", run " + std::to_string(i + 1) + " (" + s.what + ")");
             if (!s.change.empty())
                 pg.exec(s.change);
+            if (!s.oracle_change.empty())
+                ora.sql(s.oracle_change);
             const kestrun_result r = s.stop_at.empty() ? run_step(s) : stopped_run(s);
             EXPECT_EQ(r.exit_code, s.exit_code) << r.out << r.err;
             EXPECT_EQ(lines_of(r.out), s.report) << r.err;
@@ -262,30 +265,32 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
          {
              {"the first run", "", 0, 0, report(4, lines_of_first_run), as_source},
              {"overwrite again", "", 0, 0, report(4, lines_of_first_run), as_source},
-             {"a merge keeps the old values and adds new rows; a keyless table doubles",
-              "UPDATE a SET v = 'ONE' WHERE id = 1; INSERT INTO b VALUES (3, 'lob three', 'u3');",
+             {"a merge keeps the old values and the rows the source lost, adds new rows; a "
+              "keyless table doubles",
+              "UPDATE a SET v = 'ONE' WHERE id = 1; INSERT INTO b VALUES (3, 'lob three', 'u3');"
+              "DELETE FROM \"x-y\" WHERE n = 2",
               1,
               255,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), "Error:", added_to(2),
-                        table("x-y", 2)}),
+                        table("x-y", 1)}),
               {{"a", "a", strings{"1\tone", "2\ttwo"}},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
-               {"x_y00000", "\"x-y\""}}},
+               {"x_y00000", "\"x-y\"", strings{"1\t10", "2\t~"}}}},
              {"skip leaves every table as it is", "UPDATE a SET v = 'TWO' WHERE id = 2", 2, 0,
               report(4, {}),
               {{"a", "a", strings{"1\tone", "2\ttwo"}},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
-               {"x_y00000", "\"x-y\""}}},
+               {"x_y00000", "\"x-y\"", strings{"1\t10", "2\t~"}}}},
              {"overwrite makes every table the source's again", "", 0, 0,
-              report(4, {table("a", 2), table("b", 3), table("x y", 2), table("x-y", 2)}),
+              report(4, {table("a", 2), table("b", 3), table("x y", 2), table("x-y", 1)}),
               as_source},
              {"merge with update writes the changes of the last table",
               "UPDATE \"x-y\" SET m = 11 WHERE n = 1; INSERT INTO \"x-y\" VALUES (3, 30)", 4,
               255,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), "Error:", added_to(2),
-                         table("x-y", 3)}),
+                         table("x-y", 2)}),
               {{"a", "a"},
                {"b", "b"},
                {"x_y", "\"x y\"", strings{"1\t0102\t1", "2\t~\t0", "1\t0102\t1", "2\t~\t0"}},
@@ -299,6 +304,130 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
               {{"a", "a"}, {"b", "b", strings{"1\tlob one\tu1"}}},
               "2:INSERT INTO \"b\"*"},
              {"overwrite again", "", 0, 0, report(4, lines_of_first_run), as_source},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, a_stopped_overwrite_has_named_the_foreign_keys_its_drop_took)
+{
+    const strings dropped{"Error:", "customers: Foreign key fk_orders_cust of table app_orders "
+                                    "was dropped with the table it refers to and is not created "
+                                    "again: restore it after the run"};
+    strings stopped_report = dropped;
+    stopped_report.push_back(table("customers", 3));
+    // the user's own table, which refers to the converted one
+    const dest_table app_orders{"app_orders", "", strings{}, strings{}};
+    run_cases({
+        {"the user's foreign key, then an overwrite stopped by SIGTERM at row 2",
+         "CREATE TABLE customers (id int PRIMARY KEY, name varchar(20));"
+         "INSERT INTO customers VALUES (1, 'ann'), (2, 'bob'), (3, 'cy')",
+         {
+             {"the first run", "", 0, 0, report(1, {table("customers", 3)}),
+              {{"customers", "customers"}}},
+             {"stopped at its second row",
+              "",
+              0,
+              128 + SIGTERM,
+              report(1, stopped_report),
+              {{"customers", "customers", strings{"1\tann"}}, app_orders},
+              "2:INSERT*INTO \"customers\"*",
+              SIGTERM,
+              "",
+              {},
+              "CREATE TABLE \"app_orders\" (\"id\" NUMBER, \"cust\" NUMBER CONSTRAINT "
+              "\"fk_orders_cust\" REFERENCES \"customers\"(\"id\"));\n"},
+             {"overwrite again: nothing refers to it any more", "", 0, 0,
+              report(1, {table("customers", 3)}), {{"customers", "customers"}, app_orders}},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, a_table_left_without_its_keys_is_reported_by_every_merge)
+{
+    const std::string source = "CREATE TABLE t (id int PRIMARY KEY, u varchar(20) UNIQUE, n int, "
+                               "c text);"
+                               "CREATE INDEX t_n ON t (n);"
+                               "INSERT INTO t VALUES (1, 'a', 10, 'x'), (2, 'b', 20, NULL), "
+                               "(3, NULL, NULL, 'z')";
+    const std::string pkey_missing = "t: Primary key t_pkey (id) of the source table is missing "
+                                     "in the Oracle table: the merge cannot find the rows of an "
+                                     "earlier run by it";
+    const std::string unique_missing = "t: Unique key t_u_key (u) of the source table is missing "
+                                       "in the Oracle table: the merge cannot find the rows of an "
+                                       "earlier run by it";
+    const strings rows{"1\ta\t10\tx", "2\tb\t20\t~", "3\t~\t~\tz"};
+    strings twice = rows;
+    twice.insert(twice.end(), rows.begin(), rows.end());
+    const strings pkey_only{"t_pkey\tP", "t_pkey\tUNIQUE"};
+    const strings without_index{"t_pkey\tP", "t_pkey\tUNIQUE", "t_u_key\tU", "t_u_key\tUNIQUE"};
+    const std::string refused
+        = ": ORA-01653: unable to extend table SCOTT.t by 128 in tablespace USERS";
+    run_cases({
+        {"a run stopped between CREATE TABLE and its keys",
+         source,
+         {
+             {"stopped at the primary key", "", 0, 128 + SIGKILL, report(1, {}),
+              {{"t", "t", strings{}, strings{}}}, "1:ALTER TABLE*PRIMARY KEY*"},
+             {"a merge fills the table and names both keys", "", 1, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, strings{}}}},
+             {"so does merge with update, which adds the rows again", "", 4, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing,
+                         "Error:", "t: 3 records were added to the 3 rows the Oracle table "
+                                   "held, not merged: it has no primary or unique key to find "
+                                   "their rows by"}),
+              {{"t", "t", twice, strings{}}}},
+             {"an overwrite makes the table whole", "", 0, 0, report(1, {table("t", 3)}),
+              {{"t", "t"}}},
+         }},
+        {"Oracle refuses the unique key",
+         source,
+         {
+             {"the key's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_u_key was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, pkey_only}}, "", SIGKILL, "1653:ALTER TABLE*UNIQUE*"},
+             {"a merge names the key the table lacks", "", 1, 255,
+              report(1, {table("t", 3), "Error:", unique_missing}),
+              {{"t", "t", std::nullopt, pkey_only}}},
+         }},
+        {"Oracle refuses a plain index",
+         source,
+         {
+             {"the index's name is said", "", 0, 255,
+              report(1, {"Error:", "t: Index t_n was not created" + refused,
+                         "Error:", "t: 3 of 3 records were not written"}),
+              {{"t", "t", strings{}, without_index}}, "", SIGKILL, "1653:CREATE INDEX*"},
+             {"a merge needs no word about a plain index", "", 1, 0, report(1, {table("t", 3)}),
+              {{"t", "t", std::nullopt, without_index}}},
+         }},
+    });
+}
+
+TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objects)
+{
+    // b has a large object: its first record meets the row of the first run as a's do, and
+    // the failure of one of its records undoes nothing of a's or of its other records
+    const std::vector<dest_table> as_source{{"a", "a"}, {"b", "b"}};
+    run_cases({
+        {"merge with update over a table with a large object",
+         "CREATE TABLE a (id int PRIMARY KEY, v varchar(20));"
+         "INSERT INTO a VALUES (1, 'one'), (2, 'two');"
+         "CREATE TABLE b (id int PRIMARY KEY, c text);"
+         "INSERT INTO b VALUES (1, 'lob1'), (2, 'lob2'), (3, 'lob3')",
+         {
+             {"the first run", "", 0, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
+             {"the updates of a arrive", "UPDATE a SET v = v || '-changed'", 4, 0,
+              report(2, {table("a", 2), table("b", 3)}), as_source},
+             {"the commit of b's record 2 fails: that record alone is named and keeps its row",
+              "UPDATE a SET v = v || '+'; UPDATE b SET c = c || '-changed'", 4, 255,
+              report(2, {table("a", 2), table("b", 3), "Error:",
+                         "b, record #2: ORA-02091: message 2091 not found", "Error:",
+                         "b: 1 of 3 records were not written"}),
+              {{"a", "a"},
+               {"b", "b", strings{"1\tlob1-changed", "2\tlob2", "3\tlob3-changed"}}},
+              "", SIGKILL, "2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"},
+             {"run again", "", 4, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
          }},
     });
 }
@@ -404,33 +533,5 @@ TEST_F(kestrun_rerun, a_column_added_or_dropped_keeps_every_other_column_its_ora
          {first_run,
           {"A00000 added, merge with update", add, 4, 255, report(1, added_report),
            after({"1\t10\t101", "2\t20\t200", "3\t30\t300"})}}},
-    });
-}
-
-TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objects)
-{
-    // b has a large object: its first record meets the row of the first run as a's do, and
-    // the failure of one of its records undoes nothing of a's or of its other records
-    const std::vector<dest_table> as_source{{"a", "a"}, {"b", "b"}};
-    run_cases({
-        {"merge with update over a table with a large object",
-         "CREATE TABLE a (id int PRIMARY KEY, v varchar(20));"
-         "INSERT INTO a VALUES (1, 'one'), (2, 'two');"
-         "CREATE TABLE b (id int PRIMARY KEY, c text);"
-         "INSERT INTO b VALUES (1, 'lob1'), (2, 'lob2'), (3, 'lob3')",
-         {
-             {"the first run", "", 0, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
-             {"the updates of a arrive", "UPDATE a SET v = v || '-changed'", 4, 0,
-              report(2, {table("a", 2), table("b", 3)}), as_source},
-             {"the commit of b's record 2 fails: that record alone is named and keeps its row",
-              "UPDATE a SET v = v || '+'; UPDATE b SET c = c || '-changed'", 4, 255,
-              report(2, {table("a", 2), table("b", 3), "Error:",
-                         "b, record #2: ORA-02091: message 2091 not found", "Error:",
-                         "b: 1 of 3 records were not written"}),
-              {{"a", "a"},
-               {"b", "b", strings{"1\tlob1-changed", "2\tlob2", "3\tlob3-changed"}}},
-              "", SIGKILL, "2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"},
-             {"run again", "", 4, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
-         }},
     });
 }

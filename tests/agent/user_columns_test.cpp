@@ -235,3 +235,20 @@ TEST_F(kestrun_conversion, dates_written_into_users_columns_with_a_time_zone_are
                      "'HH24:MI:SS.FF6'), TO_CHAR(\"d\", 'HH24:MI:SS') FROM \"t\" ORDER BY 1;"),
               (strings{"1\t10:00:00.750000\t10:00:00.500000\t10:00:00", "2\t~\t11:00:00.000000\t~"}));
 }
+
+TEST_F(kestrun_conversion, an_empty_value_for_the_users_not_null_large_object_is_written_empty)
+{
+    // an empty large object is no NULL: the row is written; a NULL is refused with its record
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, body text, pic bytea);"
+            "INSERT INTO t VALUES (1, '', '\\x'), (2, NULL, '\\x01'), (3, 'b', NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER(11,0) PRIMARY KEY, \"body\" CLOB NOT NULL, "
+            "\"pic\" BLOB NOT NULL);\n");
+    const kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #2: ORA-01400")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt, record #3: ORA-01400")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Error:\nt: 2 of 3 records were not written\n")) << r.out;
+    EXPECT_EQ(oracle("SELECT \"id\", DBMS_LOB.GETLENGTH(\"body\"), DBMS_LOB.GETLENGTH(\"pic\") "
+                     "FROM \"t\";"),
+              strings{"1\t0\t0"});
+}

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -366,6 +367,34 @@ int injected_fault(const std::string &sql)
             return code;
     }
     return 0;
+}
+
+// the parts of an injected fault's message: ORA-01653 names the table the statement works on
+// (after TABLE or ON), in the user's tablespace USERS
+std::vector<std::string> fault_args(int code, const std::string &sql, const std::string &user)
+{
+    if (code != 1653)
+        return {};
+    std::string upper = sql;
+    for (char &c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    size_t at = upper.find(" ON ");
+    at = at != std::string::npos ? at + 4 : upper.find("TABLE ");
+    if (at != std::string::npos && upper.compare(at, 6, "TABLE ") == 0)
+        at += 6;
+    std::string table;
+    if (at != std::string::npos) {
+        while (at < sql.size() && sql[at] == ' ')
+            ++at;
+        if (at < sql.size() && sql[at] == '"') {
+            const size_t end = sql.find('"', at + 1);
+            table = sql.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        } else {
+            const size_t end = sql.find_first_of(" (", at);
+            table = upper.substr(at, end == std::string::npos ? end : end - at);
+        }
+    }
+    return {user, table, "128", "USERS"};
 }
 
 // ---- a held statement: OCISIM_HOLD="N:PATTERN", OCISIM_HOLD_FILE=path
@@ -1269,7 +1298,7 @@ OCS_EXPORT sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errh
     if (iters == 0 && st->stmt_type != OCI_STMT_SELECT && !describe)
         return report(err, 24333);
     if (int code = injected_fault(st->sql))
-        return report(err, code);
+        return report(err, code, fault_args(code, st->sql, svc->sess->user()));
     hold_point(st->sql);
     st->cur.reset();
     st->cols.clear();

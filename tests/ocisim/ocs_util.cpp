@@ -82,6 +82,7 @@ const std::map<int, const char *> &messages()
         {1481, "invalid number format model"},
         {1489, "result of string concatenation is too long"},
         {1476, "divisor is equal to zero"},
+        {1653, "unable to extend table %s.%s by %s in tablespace %s"},
         {1704, "string literal too long"},
         {1722, "invalid number"},
         {1727, "numeric precision specifier is out of range (1 to 38)"},
