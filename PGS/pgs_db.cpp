@@ -20,6 +20,17 @@ std::wstring make_full_name(bool no_schema, const std::wstring& schema, const st
     return qualify ? schema + L"." + table : table;
 }
 
+// the rows the reader takes from a table: its own, or its partitions'. planned as its
+// users' reads are: see pgs_recordset
+long long count_rows(pgs_session& session, pqxx::transaction_base& tx, const std::wstring& schema,
+                     const std::wstring& table, bool partitioned)
+{
+    pgs_plan_on_own_path(tx, session);
+    const std::string sql = "SELECT pg_catalog.count(*) FROM " + std::string(partitioned ? "" : "ONLY ")
+                            + session.qualified_name(schema, table);
+    return tx.exec(sql)[0][0].as<long long>();
+}
+
 } // namespace
 
 pgs_database::pgs_database(pgs_session& session, const std::wstring& name, bool no_schema)
@@ -36,7 +47,8 @@ void pgs_database::load_tables(const std::wstring& schema_pattern,
 {
     tk_wtrace(2, L"schema_pattern=%ls, table_pattern=%ls", schema_pattern.c_str(),
               table_pattern.c_str());
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the tables of the PostgreSQL database " + tk_to_ansi(name) + ": ",
+              [&] {
         pgs_read_transaction tx(m_session.connection(), "get_tables");
         pgs_pin_catalog(tx);
         // servers before 10 have neither partitioned tables nor partitions
@@ -142,12 +154,7 @@ std::vector<udb_shared_table> pgs_database::get_tables_sharing(const std::wstrin
     for (const listed_table& t : found->second) {
         udb_shared_table entry{pgs_shown_name(t.schema, t.table), 0};
         const auto count = [&](pqxx::transaction_base& tx) {
-            // planned as its users' reads are: see pgs_recordset
-            pgs_plan_on_own_path(tx, m_session);
-            const std::string sql = "SELECT pg_catalog.count(*) FROM "
-                                    + std::string(t.partitioned ? "" : "ONLY ")
-                                    + m_session.qualified_name(t.schema, t.table);
-            const long long records = tx.exec(sql)[0][0].as<long long>();
+            const long long records = count_rows(m_session, tx, t.schema, t.table, t.partitioned);
             return records > INT_MAX ? INT_MAX : int(records);
         };
         // while the table of the name is being read, in its transaction
@@ -157,6 +164,27 @@ std::vector<udb_shared_table> pgs_database::get_tables_sharing(const std::wstrin
         shared.push_back(entry);
     }
     return shared;
+}
+
+long long pgs_database::count_records(const std::wstring& name, const std::wstring& query)
+{
+    tk_wtrace(2, L"pgs_database::count_records(%ls)", name.c_str());
+    const std::wstring full_name = get_full_name(name);
+    const auto [schema, table] = get_full_name_pair(full_name);
+    // a query's rows would need the query again, which has just failed
+    if (!query.empty() || table.empty())
+        return -1;
+    try {
+        m_session.reconnect_if_lost();
+        return pgs_guard("", [&] {
+            return pgs_run_read(m_session, "count_records", [&](pqxx::transaction_base& tx) {
+                return count_rows(m_session, tx, schema, table, is_partitioned(full_name));
+            });
+        });
+    } catch (const tk_exception& e) {
+        tk_trace(2, "%s", e.what());
+        return -1;
+    }
 }
 
 bool pgs_database::delete_tab(const std::wstring& name)
@@ -183,6 +211,7 @@ std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name,
     tk_wtrace(2, L"pgs_database::get_table(%ls)", name.c_str());
     if (!is_table_exist(name))
         throw tk_mail_assertion("pgs_db.cpp", 173);
+    m_session.reconnect_if_lost();
     // the driver may name a table of the public schema without it
     const std::wstring full_name = get_full_name(name);
     return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(full_name), name, mode,
@@ -193,6 +222,7 @@ std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
                                                        const std::wstring& text, int mode)
 {
     tk_wtrace(2, L"pgs_database::get_query([%ls]=%ls)", name.c_str(), text.c_str());
+    m_session.reconnect_if_lost();
     return std::make_unique<pgs_recordset>(m_session, get_full_name_pair(get_full_name(name)),
                                            name, text, mode);
 }

@@ -37,6 +37,9 @@ public:
     bool is_table_exist(const std::wstring& name) override;
     // the rows of every table but the first are counted
     std::vector<udb_shared_table> get_tables_sharing(const std::wstring& name) override;
+    // a table's own rows (a partitioned table's those of its partitions), in a transaction of
+    // their own; -1 for a query and when they cannot be counted
+    long long count_records(const std::wstring& name, const std::wstring& query) override;
 
     // the patterns are only traced
     void load_tables(const std::wstring& schema_pattern, const std::wstring& table_pattern,

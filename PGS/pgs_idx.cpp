@@ -101,7 +101,7 @@ bool pgs_recordset::parse_indkey(const std::string& key, int key_count,
 void pgs_recordset::init_indexes(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::init_indexes");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the indexes of " + shown_name() + ": ", [&] {
         // non-deterministic collations from release 12 on: the first such column of a key
         std::map<std::wstring, std::pair<std::wstring, std::wstring>> loose;
         if (m_session.connection().server_version() >= 120000)

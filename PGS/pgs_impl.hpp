@@ -57,8 +57,9 @@ decltype(auto) pgs_run_read(pgs_session& session, const std::string& name, F&& w
     return work(static_cast<pqxx::transaction_base&>(tx));
 }
 
-// the one place where client-library errors become pgs_exception. a connection the
-// server ended is said to be lost, whatever step found it
+// the one place where client-library errors become pgs_exception; prefix names the step
+// the server's error came from. a connection the server ended is said to be lost,
+// whatever step found it
 template <class F>
 decltype(auto) pgs_guard(const std::string& prefix, F&& work)
 {
@@ -68,7 +69,7 @@ decltype(auto) pgs_guard(const std::string& prefix, F&& work)
         const auto* server = dynamic_cast<const pqxx::sql_error*>(&e.base());
         if (dynamic_cast<const pqxx::broken_connection*>(&e.base()) ||
             (server && pgs_is_connection_lost(server->sqlstate())))
-            throw pgs_exception(prefix + pgs_lost_connection_text(e.base().what()));
+            throw pgs_exception(pgs_lost_connection_text(e.base().what()));
         throw pgs_exception(prefix + e.base().what(),
                             server ? pgs_error_kind(server->sqlstate()) : tk_error_kind::database);
     }

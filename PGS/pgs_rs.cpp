@@ -347,7 +347,7 @@ void pgs_recordset::open_read()
             is_query() ? find_query_tables() : std::vector<std::pair<unsigned, std::string>>();
         bool whole = false;
         try {
-            whole = pgs_guard("", [&] {
+            whole = pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
                 m_reader = std::make_unique<reader>(m_session);
                 pqxx::dbtransaction& tx = m_reader->tx;
                 if (!is_query()) {
@@ -392,7 +392,7 @@ void pgs_recordset::open_read()
 
 std::vector<std::pair<unsigned, std::string>> pgs_recordset::find_query_tables()
 {
-    return pgs_guard("", [&] {
+    return pgs_guard("Cannot begin reading " + shown_name() + ": ", [&] {
         return pgs_run_read(m_session, "query_tables", [&](pqxx::transaction_base& tx) {
             // the user's text must not write, not even when planning calls its functions
             tx.exec("SET TRANSACTION READ ONLY");
@@ -470,7 +470,7 @@ std::string pgs_recordset::get_table_sql() const
 void pgs_recordset::init_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_schema");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the columns of " + shown_name() + ": ", [&] {
         const pqxx::result rows = tx.exec(get_table_sql());
         for (const pqxx::row& row : rows) {
             const std::string type_name = row[2].c_str();
@@ -504,7 +504,7 @@ void pgs_recordset::init_schema(pqxx::dbtransaction& tx)
 void pgs_recordset::init_query_schema(pqxx::dbtransaction& tx)
 {
     tk_trace(2, "pgs_recordset::init_query_schema");
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the columns of " + shown_name() + ": ", [&] {
         const pqxx::result shape =
             pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
         pgs_pin_catalog(tx);
@@ -562,6 +562,11 @@ std::string pgs_recordset::get_source() const
     return source;
 }
 
+std::string pgs_recordset::shown_name() const
+{
+    return tk_to_ansi(m_table_name.empty() ? name : m_table_name);
+}
+
 std::string pgs_recordset::query_subquery() const
 {
     // on a line of its own: a "--" comment at the end of the text runs to the line's end
@@ -571,8 +576,7 @@ std::string pgs_recordset::query_subquery() const
 int pgs_recordset::get_rec_count(pqxx::dbtransaction& tx)
 {
     tk_trace(1, "pgs_recordset::get_rec_count");
-    const std::string what = tk_to_ansi(m_table_name.empty() ? name : m_table_name);
-    return pgs_guard("Cannot get number of records (" + what + "): ", [&] {
+    return pgs_guard("Cannot get number of records (" + shown_name() + "): ", [&] {
         if (!is_query())
             pgs_plan_on_own_path(tx, m_session);
         const pqxx::result rows =
@@ -643,7 +647,7 @@ void pgs_recordset::reset()
         open_read();
     }
     m_reader->declared = true;
-    pgs_guard("", [&] {
+    pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] {
         try {
             // a table's read is planned on the path its users have, its values sent on
             // the pinned one
@@ -724,7 +728,7 @@ void pgs_recordset::next()
         return;
     }
     try {
-        pgs_guard("", [&] { fetch(); });
+        pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] { fetch(); });
     } catch (...) {
         finish();
         throw;

@@ -93,6 +93,8 @@ private:
     std::string get_source() const;
     // the query's text as a subquery: closed on a line of its own, after a trailing comment
     std::string query_subquery() const;
+    // the table or query as the steps of its read name it in their errors
+    std::string shown_name() const;
     void fetch();
     void finish();
 

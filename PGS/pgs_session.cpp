@@ -39,6 +39,29 @@ pgs_session::pgs_session() = default;
 
 pgs_session::~pgs_session() = default;
 
+void pgs_session::set_up(pqxx::connection_base& connection)
+{
+    connection.set_client_encoding("UTF8");
+    activate(connection);
+    // floating-point text that reads back to the same value
+    connection.set_variable("extra_float_digits", "3");
+    // the text forms of a fresh cluster, whatever the database or the user set: under
+    // another style a date, an interval or bytes inside an array or a composite value
+    // would arrive as another text (servers before 8.4 and 9.0 lack the last two). the
+    // output style alone: the field order the session has (DMY, MDY, YMD) says how a
+    // query's literal such as '04/11/2018' reads, as it does in psql
+    connection.set_variable("DateStyle", "'ISO'");
+    if (connection.server_version() >= 80400)
+        connection.set_variable("IntervalStyle", "postgres");
+    if (connection.server_version() >= 90000)
+        connection.set_variable("bytea_output", "hex");
+    // a row-level security policy would hide rows from a read that then looks
+    // complete: with it off such a read fails instead (servers before 9.5 have
+    // no policies and no such setting)
+    if (connection.server_version() >= 90500)
+        connection.set_variable("row_security", "off");
+}
+
 bool pgs_session::connect(const std::string& options,
                           const std::function<bool(pqxx::connection_base&)>& accept)
 {
@@ -48,36 +71,37 @@ bool pgs_session::connect(const std::string& options,
             = open_connection(options);
         if (accept && !accept(*fresh))
             return false;
-        m_connection = std::move(fresh);
         tk_trace(3, "Connecting to PostgreSQL server...");
-        m_connection->set_client_encoding("UTF8");
-        activate(*m_connection);
-        // floating-point text that reads back to the same value
-        m_connection->set_variable("extra_float_digits", "3");
-        // the text forms of a fresh cluster, whatever the database or the user set: under
-        // another style a date, an interval or bytes inside an array or a composite value
-        // would arrive as another text (servers before 8.4 and 9.0 lack the last two). the
-        // output style alone: the field order the session has (DMY, MDY, YMD) says how a
-        // query's literal such as '04/11/2018' reads, as it does in psql
-        m_connection->set_variable("DateStyle", "'ISO'");
-        if (m_connection->server_version() >= 80400)
-            m_connection->set_variable("IntervalStyle", "postgres");
-        if (m_connection->server_version() >= 90000)
-            m_connection->set_variable("bytea_output", "hex");
-        // a row-level security policy would hide rows from a read that then looks
-        // complete: with it off such a read fails instead (servers before 9.5 have
-        // no policies and no such setting)
-        if (m_connection->server_version() >= 90500)
-            m_connection->set_variable("row_security", "off");
-        // planning a table inlines the sql functions of its indexes, index predicates and
-        // statistics, whose bodies name what the path the database gives its users finds
-        // (an extension's type, the user's own function): the session's own path, with
-        // every built-in name first. an empty path shows as ""
-        const std::string own = m_connection->get_variable("search_path");
-        m_plan_path = "pg_catalog, " + (own.empty() || own == "\"\"" ? "" : own + ", ") + "pg_temp";
+        // set up whole before it replaces the current one: a session without its settings
+        // would give other texts for the same values
+        std::string plan_path;
+        pgs_guard("Cannot set up the session on the PostgreSQL server: ", [&] {
+            set_up(*fresh);
+            // planning a table inlines the sql functions of its indexes, index predicates and
+            // statistics, whose bodies name what the path the database gives its users finds
+            // (an extension's type, the user's own function): the session's own path, with
+            // every built-in name first. an empty path shows as ""
+            const std::string own = fresh->get_variable("search_path");
+            plan_path = "pg_catalog, " + (own.empty() || own == "\"\"" ? "" : own + ", ") + "pg_temp";
+        });
+        m_connection = std::move(fresh);
+        m_options = options;
+        m_plan_path = plan_path;
         tk_trace(1, "The connection has been established");
         return true;
     });
+}
+
+void pgs_session::reconnect_if_lost()
+{
+    if (!m_connection || m_connection->is_open() || has_open_reads() || m_snapshot)
+        return;
+    tk_trace(2, "pgs_session::reconnect_if_lost");
+    try {
+        connect(m_options);
+    } catch (const pgs_exception& e) {
+        throw pgs_exception(pgs_lost_connection_text(e.what()));
+    }
 }
 
 pqxx::connection_base& pgs_session::connection()

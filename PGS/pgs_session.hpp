@@ -24,6 +24,11 @@ public:
     bool connect(const std::string& options,
                  const std::function<bool(pqxx::connection_base&)>& accept = nullptr);
 
+    // a connection the server ended (or a restart took) is made again with the options of
+    // the last one, before the next table is read: the tables after a loss are converted.
+    // nothing is done while a read is open. a failure says the connection was lost
+    void reconnect_if_lost();
+
     // the established connection; none is an internal error
     pqxx::connection_base& connection();
     bool is_connected() const { return m_connection != nullptr; }
@@ -55,8 +60,11 @@ private:
 
     static std::unique_ptr<pqxx::connection_base, connection_deleter>
     open_connection(const std::string& options);
+    // the settings every reading session has
+    static void set_up(pqxx::connection_base& connection);
 
     std::unique_ptr<pqxx::connection_base, connection_deleter> m_connection;
+    std::string m_options;   // of the connection made last
     int m_open_reads = 0;
     pqxx::dbtransaction* m_snapshot = nullptr;
     std::string m_plan_path;

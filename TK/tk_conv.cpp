@@ -9,9 +9,22 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
+
+// false when the filesystem of a regular file has no block left for its user (root may
+// take the reserved ones)
+bool has_free_space(int fd)
+{
+    struct stat st{};
+    struct statvfs vfs{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fd, &vfs) != 0
+        || vfs.f_blocks == 0)
+        return true;
+    return (geteuid() == 0 ? vfs.f_bfree : vfs.f_bavail) != 0;
+}
 
 // the log opens its file only for each line it writes: a file it cannot write (a
 // directory, a full device) would leave the run without a trace and without a word.
@@ -25,8 +38,11 @@ void check_log_writable(const std::string& name)
         fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
         created = fd >= 0;
     }
-    // an empty write still reaches the device, so a full one answers
+    // an empty write still reaches the device, so a full one answers; a full filesystem
+    // takes it without a word, and says so by its free blocks
     int err = fd < 0 ? errno : (write(fd, "", 0) < 0 ? errno : 0);
+    if (err == 0 && !has_free_space(fd))
+        err = ENOSPC;
     // the trace holds the rows' values: a log others may read that cannot be narrowed to
     // its owner would get no trace at all
     const bool narrowed = err != 0 || created || tk_narrow_to_owner(fd);

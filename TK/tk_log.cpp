@@ -3,6 +3,7 @@
 #include "tk_fname.hpp"
 #include "tk_utils.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
@@ -54,9 +55,15 @@ void tk_log::truncate_once()
         return;
     // the trace holds every row's values: its owner's alone
     const int fd = tk_open_private(m_name);
-    if (fd >= 0)
-        close(fd);
+    if (fd < 0 || close(fd) != 0)
+        note_write_error(errno);
     m_truncated = true;
+}
+
+void tk_log::note_write_error(int err)
+{
+    int none = 0;
+    m_write_error.compare_exchange_strong(none, err != 0 ? err : EIO);
 }
 
 bool tk_log::begin_line(int level)
@@ -90,15 +97,23 @@ void tk_log::write_line(int level, Text&& write_text)
     const int fd = tk_open_private(m_name, true);
     std::FILE* f = fd >= 0 ? fdopen(fd, "ab") : nullptr;
     if (!f) {
+        const int err = errno;
         if (fd >= 0)
             close(fd);
+        note_write_error(err);
         return;
     }
+    errno = 0;
     write_time_stamp(f);
     write_text(f);
     if (m_crlf)
         std::fputs("\r\n", f);
-    std::fclose(f);
+    // the line reaches the file as the stream is flushed and closed: a full device or a
+    // size limit answers there, if not before
+    const bool failed = std::ferror(f) != 0;
+    const int err = errno;
+    if (std::fclose(f) != 0 || failed)
+        note_write_error(failed && err != 0 ? err : errno);
 }
 
 void tk_log::write(int level, const char* format, va_list args)

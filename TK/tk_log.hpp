@@ -28,6 +28,10 @@ public:
 
     int get_threshold() const { return m_threshold; }
 
+    // the system's error number of the first line (or emptying) that did not reach the file
+    // whole, 0 while every one did: a trace cut short is no trace of the run
+    int get_write_error() const { return m_write_error; }
+
     // false when a line of this level would go nowhere (no log, the log off, or below
     // the threshold once the file was emptied): the trace calls stop there, before
     // anything is formatted
@@ -46,6 +50,7 @@ private:
     // true when a line of this level is to be written; runs the truncation step
     bool begin_line(int level);
     void truncate_once();
+    void note_write_error(int err);
     void write_time_stamp(std::FILE* f) const;
     // the line frame: threshold, time stamp, line end; write_text(FILE*) adds the text
     template <class Text>
@@ -57,6 +62,7 @@ private:
     // read without the lock by the fast path of every trace call
     std::atomic<bool> m_enabled;
     std::atomic<bool> m_truncated{false};
+    std::atomic<int> m_write_error{0};
     bool m_time_stamp;
     std::mutex m_mutex;
 };

@@ -32,6 +32,11 @@ std::vector<udb_shared_table> udb_database::get_tables_sharing(const std::wstrin
     return {};
 }
 
+long long udb_database::count_records(const std::wstring&, const std::wstring&)
+{
+    return -1;
+}
+
 int udb_database::query(const std::wstring&)
 {
     throw tk_mail_assertion("udb_db.cpp", 70);

@@ -53,6 +53,9 @@ public:
     // the tables listed under a name that more than one table answers to, the one read
     // under it first; empty for any other name (the default)
     virtual std::vector<udb_shared_table> get_tables_sharing(const std::wstring& name);
+    // the records of a table, counted apart from its reader (for a table that failed before
+    // its first record); -1 when they cannot be counted, and for a query (the default)
+    virtual long long count_records(const std::wstring& name, const std::wstring& query);
     // searches tables: exactly when case_sensitive, else case-insensitively
     virtual bool is_table_exist(const std::wstring& name);
 

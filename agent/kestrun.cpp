@@ -13,6 +13,21 @@
 
 namespace {
 
+// a trace log that lost lines is no trace of the run: an error of the run. said once the
+// run is over, since a log that fails would take the news with it
+bool report_log_failure(error_handler& handler)
+{
+    const int err = tk_log::has_instance() ? tk_log::instance().get_write_error() : 0;
+    if (err == 0)
+        return false;
+    handler.clear_context();
+    handler.handle(tk_exception("Logfile cannot be written: " + tk_error_text(err)
+                                    + ".\nThe trace log of this run is incomplete.",
+                                tk_level_go_on),
+                   false);
+    return true;
+}
+
 // the conversion from the command line; 0 only when every requested table was
 // converted without a reported error. the task is gone (oracle logged off, which
 // commits pending large-object writes) before the code is returned
@@ -32,10 +47,12 @@ int convert(int argc, char** argv, error_handler& handler)
         task();
         // checked here: the log-off commits what the session left open
         task.log_off_oracle();
+        report_log_failure(handler);
         return handler.get_reported_errors() == 0 ? 0 : -1;
     } catch (const tk_exception& e) {
         // levels 1 and 2 end the process inside handle
         handler.handle(e, false);
+        report_log_failure(handler);
         return -1;
     } catch (const std::exception& e) {
         fatal_exit(e.what());

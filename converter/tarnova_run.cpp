@@ -269,11 +269,18 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
             report_losses({std::to_string(lost) + " of " + std::to_string(rec_total.load())
                            + " records were not written"},
                           name);
-    } else if (failed && source && !tab_def && source->rec_count > 0) {
-        // the table failed before its first record (its table or an index refused): none
-        // of its records arrived
-        const std::string count = std::to_string(source->rec_count);
-        report_losses({count + " of " + count + " records were not written"}, name);
+    } else if (failed && !tab_def) {
+        // the table failed before its first record: none of its records arrived. one that
+        // failed while being read is counted apart, if it can be (a query that failed has
+        // no rows to count)
+        const long long records
+            = source ? source->rec_count : state.source->count_records(name, query);
+        const std::string count = std::to_string(records);
+        if (records > 0)
+            report_losses({count + " of " + count + " records were not written"}, name);
+        else if (records < 0 && query.empty())
+            report_losses({"None of its records were written (their number could not be read)"},
+                          name);
     }
     writer.reset();
     source.reset();

@@ -89,6 +89,27 @@ protected:
     test_temp_dir dir{"kestrun_test"};
 };
 
+// a login role (password "pw") named like the test's database, which its first connection
+// then finds; it leaves with the test, whatever happens in it, with what it was granted
+class kestrun_role {
+public:
+    explicit kestrun_role(const test_pg_database& db) : m_db(db), m_name(db.name())
+    {
+        m_db.exec("CREATE ROLE \"" + m_name + "\" LOGIN PASSWORD 'pw'");
+    }
+    ~kestrun_role() { m_db.exec("DROP OWNED BY \"" + m_name + "\"; DROP ROLE \"" + m_name + "\""); }
+    kestrun_role(const kestrun_role&) = delete;
+    kestrun_role& operator=(const kestrun_role&) = delete;
+
+    // the role quoted for sql
+    std::string sql() const { return "\"" + m_name + "\""; }
+    std::vector<std::string> args() const { return {"--posgsu=" + m_name, "--posgsp=pw"}; }
+
+private:
+    const test_pg_database& m_db;
+    std::string m_name;
+};
+
 // a profile's servers (see profile()): the postgresql port has no profile key, so the client
 // library's default applies and the child gets it as PGPORT
 class kestrun_profile : public kestrun_conversion {

@@ -1,6 +1,8 @@
 /* preloaded into a program under test: reads of the file named by READ_FAULT_PATH
    deliver READ_FAULT_AFTER bytes, then fail with EIO, as a failing disk would */
 #define _GNU_SOURCE
+#include "../fd_path.h"
+
 #include <dlfcn.h>
 #include <errno.h>
 #include <limits.h>
@@ -13,16 +15,7 @@ static size_t delivered;
 
 static int is_faulty(int fd)
 {
-    const char *path = getenv("READ_FAULT_PATH");
-    char link[64], target[PATH_MAX];
-    if (!path)
-        return 0;
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, target, sizeof target - 1);
-    if (n < 0)
-        return 0;
-    target[n] = '\0';
-    return strcmp(target, path) == 0;
+    return fd_is_named(fd, "READ_FAULT_PATH");
 }
 
 ssize_t read(int fd, void *buf, size_t count)
