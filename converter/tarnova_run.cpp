@@ -219,8 +219,8 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
         if (merging)
             key_losses = writer->get_unwritten_keys(source->schema);
         // a table an earlier run left without its keys (stopped, or a key refused) takes
-        // every record as a new row: said whatever it holds
-        if (merging && exists && !skip_idx) {
+        // every record as a new row: said whatever it holds, in every mode that writes into it
+        if (exists && mode != udb_mode_overwrite && !skip_idx) {
             const std::vector<std::string> missing
                 = writer->get_missing_keys(source->schema, source->indexes);
             key_losses.insert(key_losses.end(), missing.begin(), missing.end());

@@ -359,6 +359,8 @@ TEST_F(kestrun_rerun, a_table_left_without_its_keys_is_reported_by_every_merge)
     const strings rows{"1\ta\t10\tx", "2\tb\t20\t~", "3\t~\t~\tz"};
     strings twice = rows;
     twice.insert(twice.end(), rows.begin(), rows.end());
+    strings thrice = twice;
+    thrice.insert(thrice.end(), rows.begin(), rows.end());
     const strings pkey_only{"t_pkey\tP", "t_pkey\tUNIQUE"};
     const strings without_index{"t_pkey\tP", "t_pkey\tUNIQUE", "t_u_key\tU", "t_u_key\tUNIQUE"};
     const std::string refused
@@ -378,6 +380,9 @@ TEST_F(kestrun_rerun, a_table_left_without_its_keys_is_reported_by_every_merge)
                                    "held, not merged: it has no primary or unique key to find "
                                    "their rows by"}),
               {{"t", "t", twice, strings{}}}},
+             {"so does a run that keeps the table and reports failing records", "", 3, 255,
+              report(1, {table("t", 3), "Error:", pkey_missing, "Error:", unique_missing}),
+              {{"t", "t", thrice, strings{}}}},
              {"an overwrite makes the table whole", "", 0, 0, report(1, {table("t", 3)}),
               {{"t", "t"}}},
          }},
