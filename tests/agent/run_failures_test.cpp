@@ -288,3 +288,43 @@ TEST_F(kestrun_run_failures, a_table_whose_lock_waits_past_a_time_out_is_said_to
         expect_whole({"a", "c", "d"});
     }
 }
+
+TEST_F(kestrun_run_failures, a_server_restart_mid_run_costs_the_table_in_hand_alone)
+{
+    // a server of its own: the others' sessions must not end with this one's
+    const test_pg_cluster cluster("C");
+    const test_pg_server& s = cluster.server();
+    cluster.exec("CREATE DATABASE r");
+    {
+        pqxx::connection c(s.conn_string("r"));
+        pqxx::nontransaction(c).exec(tables);
+    }
+    // the run stops as it creates b in Oracle, b's rows counted and not yet read
+    const std::string held = dir.file("held");
+    std::vector<std::string> env = ora.environment();
+    env.push_back("OCISIM_HOLD=1:CREATE TABLE \"b\"*");
+    env.push_back("OCISIM_HOLD_FILE=" + held);
+    std::vector<std::string> args = ora_args();
+    for (const std::string& a : strings{"--no_schema", "--posgsh=" + s.host, "--pgport=" + s.port,
+                                 "--posgsu=" + s.user, "--posgsp=" + s.password, "--src=r"})
+        args.push_back(a);
+    kestrun_result r;
+    std::thread runner([&] { r = run_kestrun(args, env); });
+    test_wait_until([&] { return std::filesystem::exists(held); }, "the run held at table b");
+    cluster.restart();
+    std::filesystem::remove(held);
+    runner.join();
+    EXPECT_EQ(r.exit_code, 255) << r.err;
+    const std::string head = "Converting database r(4 tables)\n" + table_line("a", 2)
+                             + table_line("b", 3) + "Error:\nb: " + lost;
+    const std::string tail = "\nError:\nb: 3 of 3 records were not written\n"
+                             + table_line("c", 1) + table_line("d", 2);
+    EXPECT_EQ(r.out.substr(0, head.size()), head) << r.out;
+    ASSERT_GT(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+    EXPECT_EQ(oracle_tables(), (strings{"a", "b", "c", "d"})) << r.out;
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"b\";"), strings{"0"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"a\" ORDER BY 1;"), (strings{"1", "2"}));
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"c\";"), strings{"1"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"d\" ORDER BY 1;"), (strings{"1", "2"}));
+}
