@@ -207,12 +207,19 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
     // a table an earlier run made for a source table is that table's alone: the source
     // table gets it back, however the names of the others moved since, and no other one
     // gets its name
+    const auto own_name = [&](const std::wstring& source) {
+        std::wstring own = source;
+        if (upper_case)
+            tk_wstring::to_upper(own);
+        return own;
+    };
     std::map<std::wstring, std::vector<std::wstring>> homes;   // source -> its tables
     for (const auto& [table, origin] : ora_read_table_origins(m_session)) {
         if (!is_table_exist(table))
             continue;
         m_origins.emplace(table, origin.source);
-        if (origin.upper_case == upper_case)
+        // a run of the other case rule made it: this run's only when it has the same name
+        if (origin.upper_case == upper_case || table == own_name(origin.source))
             homes[origin.source].push_back(table);
         m_table_names->held_names.insert(table);
     }
@@ -235,12 +242,6 @@ void ora_database::begin_naming(const std::vector<std::wstring>& source_tables,
         if (generated)
             m_table_names->add_existing_name(dest);
         m_table_names->restricted_words.push_back(dest);
-    };
-    const auto own_name = [&](const std::wstring& source) {
-        std::wstring own = source;
-        if (upper_case)
-            tk_wstring::to_upper(own);
-        return own;
     };
     // the tables that found theirs first, then the others in name order
     for (const std::wstring& source : tables) {

@@ -186,9 +186,16 @@ TEST_F(kestrun_conversion, a_schema_added_keeps_every_long_table_name_in_its_ora
     EXPECT_EQ(destination(), first);
 
     add("00");
-    for (const char* mode : {"--mode=1", "--mode=0", "--mode=2"}) {
-        r = run_with_schema({mode});
+    // merge with update has no option: a profile asks for it
+    const std::string update = "--profile=" + profile("u.qlx", generic() + "\r\nmode=4", "");
+    for (const std::string mode : {"--mode=1", "--mode=0", "--mode=2", "mode=4"}) {
+        r = mode == "mode=4" ? run_kestrun({update}, profile_environment())
+                             : run_with_schema({mode});
         EXPECT_EQ(r.exit_code, 0) << mode << r.out << r.err;
+        if (mode != "--mode=2")
+            EXPECT_EQ(r.out, database_line(3) + table_line(prefix + "00.t", 2)
+                                 + table_line(prefix + "07.t", 2) + table_line(prefix + "08.t", 2))
+                << mode;
         const strings expected{numbered + "00000: 1\t08", numbered + "00000: 2\t08",
                                numbered + "00001: 1\t00", numbered + "00001: 2\t00",
                                cut + ": 1\t07", cut + ": 2\t07"};
@@ -228,4 +235,18 @@ TEST_F(kestrun_conversion, a_source_table_named_like_another_ones_oracle_table_i
     EXPECT_EQ(oracle_tables(), (strings{"x_y", "x_y00000", "x_y00001"}));
     EXPECT_EQ(oracle("SELECT * FROM \"x_y\";"), strings{"1"});
     EXPECT_EQ(oracle("SELECT * FROM \"x_y00001\";"), strings{"5"});
+}
+
+TEST_F(kestrun_conversion, a_run_in_upper_case_merges_into_a_table_of_the_same_name)
+{
+    // "T" is T under either case rule: the table the first run made is the one to merge into
+    pg.exec("CREATE TABLE \"T\" (id int PRIMARY KEY); INSERT INTO \"T\" VALUES (1)");
+    kestrun_result r = run({});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    pg.exec("INSERT INTO \"T\" VALUES (2)");
+    r = run({"--uppercase", "--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("T", 2));
+    EXPECT_EQ(oracle_tables(), strings{"T"});
+    EXPECT_EQ(oracle("SELECT * FROM \"T\" ORDER BY 1;"), (strings{"1", "2"}));
 }

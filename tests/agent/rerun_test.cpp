@@ -286,7 +286,8 @@ TEST_F(kestrun_rerun, plain_re_runs_of_several_tables_in_every_mode)
              {"overwrite makes every table the source's again", "", 0, 0,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), table("x-y", 1)}),
               as_source},
-             {"merge with update writes the changes of the last table",
+             {"merge with update writes the changes of every table",
+              "UPDATE a SET v = v || '+'; UPDATE b SET c = c || '+', u = 'v1' WHERE id = 1;"
               "UPDATE \"x-y\" SET m = 11 WHERE n = 1; INSERT INTO \"x-y\" VALUES (3, 30)", 4,
               255,
               report(4, {table("a", 2), table("b", 3), table("x y", 2), "Error:", added_to(2),

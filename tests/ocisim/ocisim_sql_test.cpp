@@ -245,6 +245,24 @@ TEST_F(ocisim_test, auto_increment_trigger_fills_the_column_from_its_sequence)
     EXPECT_EQ(s->exec("CREATE SEQUENCE \"A_0\""), 955);
 }
 
+TEST_F(ocisim_test, table_comments_are_listed_with_every_table_and_view_until_dropped)
+{
+    run("CREATE TABLE \"x y\" (\"n\" NUMBER)");
+    run("CREATE TABLE \"T\" (\"n\" NUMBER)");
+    run("CREATE VIEW \"V\" AS SELECT \"n\" FROM \"T\"");
+    run("COMMENT ON TABLE \"x y\" IS 'it''s x y'");
+    run("COMMENT ON TABLE \"T\" IS 'gone soon'");
+    run("COMMENT ON TABLE \"T\" IS ''");
+    EXPECT_EQ(s->rows("SELECT TABLE_NAME, TABLE_TYPE, COMMENTS FROM USER_TAB_COMMENTS ORDER BY 1"),
+              (rows_t{{"T", "TABLE", "NULL"}, {"V", "VIEW", "NULL"}, {"x y", "TABLE", "it's x y"}}));
+    EXPECT_EQ(s->exec("COMMENT ON TABLE \"nothing\" IS 'a'"), 942);
+    // a table made again under the name has no comment
+    run("DROP TABLE \"x y\"");
+    run("CREATE TABLE \"x y\" (\"n\" NUMBER)");
+    EXPECT_EQ(s->rows("SELECT COMMENTS FROM USER_TAB_COMMENTS WHERE TABLE_NAME = 'x y'"),
+              (rows_t{{"NULL"}}));
+}
+
 TEST_F(ocisim_test, catalogue_views_answer_the_engine_queries)
 {
     run("CREATE TABLE \"C\" (\"ID\" NUMBER(11,0) NOT NULL, \"NAME\" NVARCHAR2(100) DEFAULT "
