@@ -167,7 +167,7 @@ TEST_F(kestrun_run_failures, a_statement_timeout_names_the_step_it_ended)
     {
         // the list of tables waits for the catalogue the test holds, until the server
         // cancels it
-        alter("SET statement_timeout = '200ms'");
+        alter("SET statement_timeout = '1s'");
         pqxx::connection holder(pg.conn_string());
         pqxx::work tx(holder);
         tx.exec("LOCK TABLE pg_catalog.pg_namespace IN ACCESS EXCLUSIVE MODE");
@@ -254,4 +254,77 @@ TEST_F(kestrun_run_failures, a_trace_log_on_a_full_filesystem_is_refused_at_star
         }
         EXPECT_EQ(oracle_tables(), strings{});
     }
+}
+
+TEST_F(kestrun_run_failures, a_table_whose_lock_waits_past_a_time_out_is_said_to_be_unwritten)
+{
+    pg.exec(tables);
+    struct timeout_case {
+        std::string setting;
+        std::string error;   // how the server ends the wait
+    };
+    // (a statement time-out well above what any other statement of the run takes)
+    const timeout_case cases[] = {
+        {"statement_timeout = '2s'", "canceling statement due to statement timeout"},
+        {"lock_timeout = '100ms'", "canceling statement due to lock timeout"},
+    };
+    for (const timeout_case& c : cases) {
+        alter("SET " + c.setting);
+        // b is held for the whole run: counting it apart waits as long
+        const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "b");
+        const kestrun_result r = run({});
+        hold->release();
+        alter("RESET " + c.setting.substr(0, c.setting.find(' ')));
+        EXPECT_EQ(r.exit_code, 255) << c.setting << r.err;
+        const std::string head = database_line(4) + table_line("a", 2)
+                                 + "Error:\nb: Cannot begin reading b: ERROR:  " + c.error;
+        const std::string tail = "\nError:\nb: None of its records were written (their number "
+                                 "could not be read)\n"
+                                 + table_line("c", 1) + table_line("d", 2);
+        EXPECT_EQ(r.out.substr(0, head.size()), head) << c.setting << r.out;
+        ASSERT_GT(r.out.size(), tail.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.setting << r.out;
+        EXPECT_EQ(oracle_tables(), (strings{"a", "c", "d"})) << c.setting;
+        expect_whole({"a", "c", "d"});
+    }
+}
+
+TEST_F(kestrun_run_failures, a_server_restart_mid_run_costs_the_table_in_hand_alone)
+{
+    // a server of its own: the others' sessions must not end with this one's
+    const test_pg_cluster cluster("C");
+    const test_pg_server& s = cluster.server();
+    cluster.exec("CREATE DATABASE r");
+    {
+        pqxx::connection c(s.conn_string("r"));
+        pqxx::nontransaction(c).exec(tables);
+    }
+    // the run stops as it creates b in Oracle, b's rows counted and not yet read
+    const std::string held = dir.file("held");
+    std::vector<std::string> env = ora.environment();
+    env.push_back("OCISIM_HOLD=1:CREATE TABLE \"b\"*");
+    env.push_back("OCISIM_HOLD_FILE=" + held);
+    std::vector<std::string> args = ora_args();
+    for (const std::string& a : strings{"--no_schema", "--posgsh=" + s.host, "--pgport=" + s.port,
+                                 "--posgsu=" + s.user, "--posgsp=" + s.password, "--src=r"})
+        args.push_back(a);
+    kestrun_result r;
+    std::thread runner([&] { r = run_kestrun(args, env); });
+    test_wait_until([&] { return std::filesystem::exists(held); }, "the run held at table b");
+    cluster.restart();
+    std::filesystem::remove(held);
+    runner.join();
+    EXPECT_EQ(r.exit_code, 255) << r.err;
+    const std::string head = "Converting database r(4 tables)\n" + table_line("a", 2)
+                             + table_line("b", 3) + "Error:\nb: " + lost;
+    const std::string tail = "\nError:\nb: 3 of 3 records were not written\n"
+                             + table_line("c", 1) + table_line("d", 2);
+    EXPECT_EQ(r.out.substr(0, head.size()), head) << r.out;
+    ASSERT_GT(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+    EXPECT_EQ(oracle_tables(), (strings{"a", "b", "c", "d"})) << r.out;
+    EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"b\";"), strings{"0"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"a\" ORDER BY 1;"), (strings{"1", "2"}));
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"c\";"), strings{"1"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"d\" ORDER BY 1;"), (strings{"1", "2"}));
 }

@@ -101,6 +101,17 @@ test_pg_cluster::~test_pg_cluster()
                      {}, "", &out, &err);
 }
 
+void test_pg_cluster::restart() const
+{
+    // with its log file: a server that kept this call's output open would hold it
+    const std::string restart = "source \"$0\" && _pg_as_owner \"'$PG_BIN/pg_ctl' -D '$1/data' "
+                                "-w -t 60 -m fast -l '$1/server.log' restart\" > /dev/null";
+    std::string out, err;
+    if (test_run_process({"/bin/bash", "-c", restart, cluster_script, dir_}, {}, "", &out, &err)
+        != 0)
+        throw std::runtime_error("the cluster did not restart: " + err);
+}
+
 void test_pg_cluster::exec(const std::string& sql) const
 {
     pqxx::connection c(server_.conn_string("postgres"));

@@ -31,6 +31,8 @@ public:
     const test_pg_server& server() const { return server_; }
     // runs statements in its database "postgres"
     void exec(const std::string& sql) const;
+    // stops it, ending every session, and starts it again; returns once it takes connections
+    void restart() const;
 
 private:
     test_pg_server server_;
