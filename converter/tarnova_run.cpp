@@ -272,13 +272,13 @@ void tarnova_convertor::convert_table(run_state& state, const std::wstring& name
     } else if (failed && !tab_def) {
         // the table failed before its first record: none of its records arrived. one that
         // failed while being read is counted apart, if it can be (a query that failed has
-        // no rows to count)
+        // no rows to count, so it is said to be unwritten)
         const long long records
             = source ? source->rec_count : state.source->count_records(name, query);
         const std::string count = std::to_string(records);
         if (records > 0)
             report_losses({count + " of " + count + " records were not written"}, name);
-        else if (records < 0 && query.empty())
+        else if (records < 0)
             report_losses({"None of its records were written (their number could not be read)"},
                           name);
     }

@@ -167,14 +167,18 @@ TEST_F(kestrun_source_settings, a_profile_query_that_would_write_fails_its_table
               database_line(1) + "Error:\na: Cannot begin reading a: ERROR:  cannot "
                                  "insert multiple commands into a "
                                  "prepared statement \n"
+                  + "Error:\na: None of its records were written (their number could not be read)\n"
                   + "Error:\nb: Cannot get number of records (b): ERROR:  cannot execute INSERT "
                     "in a read-only transaction CONTEXT:  SQL function \"note\" statement 1 \n"
+                  + "Error:\nb: None of its records were written (their number could not be read)\n"
                   + "Error:\nc: Cannot get number of records (c): ERROR:  cannot execute "
                     "nextval() in a read-only transaction \n"
+                  + "Error:\nc: None of its records were written (their number could not be read)\n"
                   + "Error:\nd: Cannot begin reading d: ERROR:  WITH clause containing a "
                     "data-modifying statement must "
                     "be at the top level LINE 1: SELECT * FROM (WITH w AS (INSERT INTO audit "
                     "VALUES (7) RETUR...                             ^ \n"
+                  + "Error:\nd: None of its records were written (their number could not be read)\n"
                   + table_line("t", 1))
         << r.err;
     EXPECT_EQ(pg.query_value("SELECT count(*) FROM audit"), "0");
@@ -290,7 +294,9 @@ TEST_F(kestrun_source_settings, a_query_ending_in_a_comment_or_semicolon_runs_as
     // a comment alone is no query
     const kestrun_result r = run_default_port({no_schema_profile("e=-- nothing ;")});
     EXPECT_EQ(r.exit_code, 255);
-    EXPECT_EQ(r.out, database_line(0) + "Error:\ne: The query of e is empty\n") << r.err;
+    EXPECT_EQ(r.out, database_line(0) + "Error:\ne: The query of e is empty\n"
+                         + "Error:\ne: None of its records were written (their number could not be read)\n")
+        << r.err;
 }
 
 TEST_F(kestrun_source_settings, a_table_dropped_after_the_run_listed_it_is_a_table_the_source_lacks)
