@@ -260,6 +260,14 @@ bool rewritten_since_snapshot(pqxx::transaction_base& tx, const std::vector<unsi
     return found[0][0].as<long long>() != 0;
 }
 
+// the end of reads that found a rewrite at every attempt
+pgs_exception rewritten_each_time(const std::wstring& name)
+{
+    return pgs_exception("Cannot read " + tk_to_utf8(name) +
+                         ": another session rewrote a table it reads each time before the run "
+                         "could lock it");
+}
+
 } // namespace
 
 struct pgs_recordset::reader {
@@ -285,6 +293,8 @@ struct pgs_recordset::reader {
 
     pgs_session& session;
     pgs_source_transaction tx;
+    // the relations of a query locked before its snapshot
+    std::vector<unsigned> locked;
     // the cursor of the rows is declared: a later reset needs a read of its own
     bool declared = false;
     // destroyed before the transaction it runs in
@@ -333,10 +343,32 @@ pgs_recordset::pgs_recordset(pgs_session& session,
     tk_wtrace(2, L"pgs_recordset::pgs_recordset1(%ls)", name.c_str());
     if (this->text.empty())
         throw pgs_exception("The query of " + tk_to_utf8(name) + " is empty");
-    open_read();
-    init_query_schema(m_reader->tx);
-    rec_count = get_rec_count(m_reader->tx);
+    for (int attempt = 1;; ++attempt) {
+        open_read();
+        init_query_schema(m_reader->tx);
+        rec_count = get_rec_count(m_reader->tx);
+        // counting ran the functions the query calls, which locked the tables they read
+        // only now: one rewritten since the snapshot is read again
+        if (!query_rewritten_since_snapshot())
+            break;
+        m_reader.reset();
+        schema.fields.clear();
+        if (attempt == k_read_attempts)
+            throw rewritten_each_time(m_table_name.empty() ? name : m_table_name);
+    }
     end_catalogue_read(mode);
+}
+
+bool pgs_recordset::query_rewritten_since_snapshot()
+{
+    pqxx::dbtransaction& tx = m_reader->tx;
+    return pgs_guard("Cannot read the records of " + shown_name() + ": ", [&] {
+        pgs_pin_catalog(tx);
+        const bool rewritten = rewritten_since_snapshot(tx, m_reader->locked);
+        // the query's values are sent on the database's own search_path
+        tx.exec("SET LOCAL search_path TO DEFAULT");
+        return rewritten;
+    });
 }
 
 void pgs_recordset::open_read()
@@ -368,6 +400,7 @@ void pgs_recordset::open_read()
                         locked.push_back(table.first);
                 // the snapshot, then the locks of every table the query reads (also one that
                 // was not found, or not locked, before), by planning it
+                m_reader->locked = locked;
                 pgs_exec_single(tx, "SELECT * FROM " + query_subquery() + " LIMIT 0");
                 pgs_pin_catalog(tx);
                 const bool unchanged = !rewritten_since_snapshot(tx, locked);
@@ -383,10 +416,7 @@ void pgs_recordset::open_read()
         m_reader.reset();
         tk_trace(2, "A table was rewritten between the snapshot and its lock: read again");
         if (attempt == k_read_attempts)
-            throw pgs_exception("Cannot read " +
-                                tk_to_utf8(m_table_name.empty() ? name : m_table_name) +
-                                ": another session rewrote a table it reads each time before "
-                                "the run could lock it");
+            throw rewritten_each_time(m_table_name.empty() ? name : m_table_name);
     }
 }
 
@@ -658,7 +688,19 @@ void pgs_recordset::reset()
                 pgs_pin_catalog(m_reader->tx);
             m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
             m_reader->pipe->retain(0);
-            fetch();
+            fetch(!is_query());
+            if (is_query()) {
+                // the first row ran the functions the query calls, whose tables were locked
+                // only then: one rewritten since the snapshot would be read empty
+                m_reader->pipe.reset();
+                if (query_rewritten_since_snapshot())
+                    throw pgs_exception("Cannot read the records of " + shown_name() +
+                                        ": another session rewrote a table the query reads "
+                                        "after the run began reading it");
+                m_reader->pipe = std::make_unique<pqxx::pipeline>(m_reader->tx);
+                m_reader->pipe->retain(0);
+                request_next();
+            }
         } catch (...) {
             finish();
             throw;
@@ -669,7 +711,7 @@ void pgs_recordset::reset()
         finish();
 }
 
-void pgs_recordset::fetch()
+void pgs_recordset::fetch(bool ask_next)
 {
     reader& r = *m_reader;
     if (!r.has_pending)
@@ -694,9 +736,16 @@ void pgs_recordset::fetch()
     r.fetch_count = static_cast<long>(std::max<size_t>(
         1, std::min({static_cast<size_t>(k_batch_rows), k_batch_bytes / r.widest_row,
                      static_cast<size_t>(r.requested) * 2})));
+    if (ask_next)
+        request_next();
+}
+
+void pgs_recordset::request_next()
+{
+    reader& r = *m_reader;
     // the next batch is asked for while this one is read only when both fit the
     // bound: a row wider than it waits until this batch is done with
-    if (!r.last_batch && r.widest_row <= k_batch_bytes / 2)
+    if (!r.batch.empty() && !r.last_batch && r.widest_row <= k_batch_bytes / 2)
         r.request();
 }
 

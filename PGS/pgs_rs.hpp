@@ -95,7 +95,11 @@ private:
     std::string query_subquery() const;
     // the table or query as the steps of its read name it in their errors
     std::string shown_name() const;
-    void fetch();
+    // the next batch; ask_next also asks for the one after it
+    void fetch(bool ask_next = true);
+    void request_next();
+    // whether a table the query's functions locked after its snapshot was rewritten since
+    bool query_rewritten_since_snapshot();
     void finish();
 
     pgs_session& m_session;

@@ -194,3 +194,109 @@ TEST_F(kestrun_snapshot, a_query_over_a_materialized_view_gets_its_rows)
         ora.sql("DROP TABLE \"q\";");
     }
 }
+
+TEST_F(kestrun_snapshot, a_held_table_of_a_join_or_a_partition_rewritten_while_the_run_waits_arrives_whole)
+{
+    add_column_reader();
+    pg.exec("CREATE TABLE u (id int PRIMARY KEY, m int);"
+            "GRANT SELECT (id, m) ON u TO \"" + role() + "\";"
+            "CREATE TABLE p (id int, n int) PARTITION BY RANGE (id);"
+            "CREATE TABLE p1 PARTITION OF p FOR VALUES FROM (0) TO (10);"
+            "CREATE TABLE p2 PARTITION OF p FOR VALUES FROM (10) TO (20);"
+            "GRANT SELECT (id, n) ON p, p1, p2 TO \"" + role() + "\"");
+    const std::string owner = test_pg_server::get().user;
+    const std::string join = "q=SELECT t.id, t.n, u.m FROM t JOIN u USING (id)";
+    const std::string rewrite_u = "TRUNCATE u; INSERT INTO u VALUES (1, 71), (2, 81)";
+    const std::string rewrite_p1 = "TRUNCATE p1; INSERT INTO p1 VALUES (3, 3)";
+    const struct {
+        std::string user, selected, held, change, table;
+        strings rows;
+    } cases[] = {
+        {owner, join, "u", "ALTER TABLE u ALTER COLUMN m TYPE bigint; UPDATE u SET m = m + 1", "q",
+         {"1\t7\t71", "2\t8\t81"}},
+        {owner, join, "u", rewrite_u, "q", {"1\t7\t71", "2\t8\t81"}},
+        {role(), join, "u", rewrite_u, "q", {"1\t7\t71", "2\t8\t81"}},
+        {owner, "q=SELECT * FROM p", "p1", rewrite_p1, "q", {"3\t3", "11\t11"}},
+        {role(), "q=SELECT * FROM p", "p1", rewrite_p1, "q", {"3\t3", "11\t11"}},
+        {owner, "p", "p1", rewrite_p1, "p", {"3\t3", "11\t11"}},
+        {role(), "p", "p1", rewrite_p1, "p", {"3\t3", "11\t11"}},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.user + ": " + c.selected + ": " + c.change;
+        pg.exec("TRUNCATE u, p; ALTER TABLE u ALTER COLUMN m TYPE int;"
+                "INSERT INTO u VALUES (1, 70), (2, 80); INSERT INTO p VALUES (1, 1), (2, 2), (11, 11)");
+        bool held = false;
+        const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, c.held);
+        const kestrun_result r = run_while(
+            {profile_as(c.user, c.selected)}, {}, [&](const std::atomic<bool>& done) {
+                test_wait_until([&] { return hold->reached() || done; }, "the run at " + c.held);
+                held = !done;
+                hold->exec(c.change);
+                hold->release();
+            });
+        ASSERT_TRUE(held) << what << r.out << r.err;
+        EXPECT_EQ(r.exit_code, 0) << what << r.out << r.err;
+        EXPECT_EQ(r.out, database_line(c.table == "q" ? 0 : 1)
+                             + table_line(c.table, static_cast<int>(c.rows.size())))
+            << what << r.err;
+        const std::string columns = c.table == "q" && c.held == "u" ? "\"id\", \"n\", \"m\""
+                                                                    : "\"id\", \"n\"";
+        EXPECT_EQ(oracle("SELECT " + columns + " FROM \"" + c.table + "\" ORDER BY 1;"), c.rows)
+            << what;
+        ora.sql("DROP TABLE \"" + c.table + "\";");
+    }
+}
+
+TEST_F(kestrun_snapshot, a_table_a_query_reads_through_a_function_is_read_whole_or_reported)
+{
+    // planning the query does not see the table its functions read: the run locks it only
+    // once its snapshot is taken, when the count runs a volatile function or the first row a
+    // stable one. the session that held it rewrote it meanwhile
+    pg.exec("CREATE TABLE u (id int PRIMARY KEY, m int);"
+            "CREATE FUNCTION u_count() RETURNS bigint LANGUAGE plpgsql"
+            " AS $$ BEGIN RETURN (SELECT pg_catalog.count(*) FROM public.u); END $$;"
+            "CREATE FUNCTION u_count_stable() RETURNS bigint LANGUAGE plpgsql STABLE"
+            " AS $$ BEGIN RETURN (SELECT pg_catalog.count(*) FROM public.u); END $$");
+    const std::string owner = test_pg_server::get().user;
+    const std::string changes[] = {
+        "TRUNCATE u; INSERT INTO u VALUES (1, 71), (2, 81), (3, 91)",
+        "ALTER TABLE u ALTER COLUMN m TYPE bigint; INSERT INTO u VALUES (3, 91)",
+    };
+    for (const bool stable : {false, true})
+        for (const std::string& change : changes) {
+            const std::string what = (stable ? "stable: " : "volatile: ") + change;
+            pg.exec("TRUNCATE u; ALTER TABLE u ALTER COLUMN m TYPE int;"
+                    "INSERT INTO u VALUES (1, 70), (2, 80)");
+            bool held = false;
+            const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "u");
+            const std::string query = std::string("q=SELECT id, ")
+                                      + (stable ? "u_count_stable()" : "u_count()") + " AS k FROM t";
+            const kestrun_result r = run_while(
+                {profile_as(owner, query)}, {}, [&](const std::atomic<bool>& done) {
+                    test_wait_until([&] { return hold->reached() || done; }, "the run at u");
+                    held = !done;
+                    hold->exec(change);
+                    hold->release();
+                });
+            ASSERT_TRUE(held) << what << r.out << r.err;
+            if (stable) {
+                // the count was taken before: the query is reported, no row of it written
+                EXPECT_EQ(r.exit_code, 255) << what << r.out << r.err;
+                EXPECT_EQ(r.out, database_line(0) + table_line("q", 2)
+                                     + "Error:\nq: Cannot read the records of q: another "
+                                       "session rewrote a table the query reads after the run "
+                                       "began reading it\nError:\nq: 2 of 2 records were not "
+                                       "written\n")
+                    << what << r.err;
+                EXPECT_EQ(oracle("SELECT COUNT(*) FROM \"q\";"), strings{"0"}) << what;
+            } else {
+                // read again from a snapshot taken after the change
+                EXPECT_EQ(r.exit_code, 0) << what << r.out << r.err;
+                EXPECT_EQ(r.out, database_line(0) + table_line("q", 2)) << what << r.err;
+                EXPECT_EQ(oracle("SELECT \"id\", \"k\" FROM \"q\" ORDER BY 1;"),
+                          (strings{"1\t3", "2\t3"}))
+                    << what;
+            }
+            ora.sql("DROP TABLE \"q\";");
+        }
+}

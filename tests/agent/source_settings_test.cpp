@@ -422,3 +422,25 @@ TEST_F(kestrun_source_settings, a_table_reads_under_an_empty_search_path_of_the_
     EXPECT_EQ(r.out, database_line(1) + table_line("t", 1)) << r.err;
     EXPECT_EQ(oracle("SELECT \"id\", \"r\" FROM \"t\";"), strings{"1\tpublic.t"});
 }
+
+TEST_F(kestrun_source_settings, a_table_reads_under_a_path_of_a_quoted_schema_and_a_missing_one)
+{
+    // the database's path names its schemas as the server quotes them, and one it lacks
+    pg.exec("CREATE SCHEMA \"My Schema\"; SET search_path = \"My Schema\";"
+            "CREATE FUNCTION \"My Schema\".g(text) RETURNS text LANGUAGE sql IMMUTABLE"
+            " AS $$ SELECT pg_catalog.lower($1) $$;"
+            "CREATE FUNCTION \"My Schema\".f(text) RETURNS text LANGUAGE sql IMMUTABLE"
+            " AS $$ SELECT g($1) $$;"
+            "CREATE TABLE \"My Schema\".\"T x\" (id int PRIMARY KEY, s text, r regclass);"
+            "CREATE INDEX tx_f ON \"My Schema\".\"T x\" (f(s));"
+            "INSERT INTO \"My Schema\".\"T x\" VALUES (1, 'A', '\"My Schema\".\"T x\"')");
+    alter("SET search_path = nosuch, \"My Schema\"");
+    const kestrun_result r = run_with_schema({});
+    EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+    EXPECT_EQ(r.out, database_line(1) + table_line("My Schema.T x", 1)
+                         + "Error:\nMy Schema.T x: Index tx_f was not created: its key holds an "
+                           "expression, which is not converted\n")
+        << r.err;
+    EXPECT_EQ(oracle("SELECT \"id\", \"s\", \"r\" FROM \"My_Schema_T_x\";"),
+              strings{"1\tA\t\"My Schema\".\"T x\""});
+}
