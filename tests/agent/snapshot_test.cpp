@@ -75,6 +75,23 @@ protected:
         return r;
     }
 
+    // runs the program with a profile converting `selected` as user while another session
+    // holds `table`: once the run waits for it, that session makes the change and commits.
+    // held is false when the run ended without waiting there
+    kestrun_result run_rewritten_by_holder(const std::string& user, const std::string& selected,
+                                           const std::string& table, const std::string& change,
+                                           bool& held)
+    {
+        // held before the run starts, so the run cannot pass the table before the hold
+        const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, table);
+        return run_while({profile_as(user, selected)}, {}, [&](const std::atomic<bool>& done) {
+            test_wait_until([&] { return hold->reached() || done; }, "the run at " + table);
+            held = !done;
+            hold->exec(change);
+            hold->release();
+        });
+    }
+
 private:
     bool m_role_made = false;
 };
@@ -123,15 +140,8 @@ TEST_F(kestrun_snapshot, a_table_its_holder_rewrites_while_the_run_waits_arrives
                 pg.exec("CREATE VIEW v AS SELECT id, n FROM t;"
                         "GRANT SELECT ON v TO \"" + role() + "\"");
             bool held = false;
-            // held before the run starts, so the run cannot pass t before the hold
-            const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "t");
-            const kestrun_result r = run_while(
-                {profile_as(read.user, read.selected)}, {}, [&](const std::atomic<bool>& done) {
-                    test_wait_until([&] { return hold->reached() || done; }, "the run at t");
-                    held = !done;
-                    hold->exec(change.change);
-                    hold->release();
-                });
+            const kestrun_result r
+                = run_rewritten_by_holder(read.user, read.selected, "t", change.change, held);
             ASSERT_TRUE(held) << what << r.out << r.err;
             EXPECT_EQ(r.exit_code, 0) << what << r.out << r.err;
             EXPECT_EQ(r.out, database_line(read.table == "t" ? 1 : 0)
@@ -226,14 +236,7 @@ TEST_F(kestrun_snapshot, a_held_table_of_a_join_or_a_partition_rewritten_while_t
         pg.exec("TRUNCATE u, p; ALTER TABLE u ALTER COLUMN m TYPE int;"
                 "INSERT INTO u VALUES (1, 70), (2, 80); INSERT INTO p VALUES (1, 1), (2, 2), (11, 11)");
         bool held = false;
-        const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, c.held);
-        const kestrun_result r = run_while(
-            {profile_as(c.user, c.selected)}, {}, [&](const std::atomic<bool>& done) {
-                test_wait_until([&] { return hold->reached() || done; }, "the run at " + c.held);
-                held = !done;
-                hold->exec(c.change);
-                hold->release();
-            });
+        const kestrun_result r = run_rewritten_by_holder(c.user, c.selected, c.held, c.change, held);
         ASSERT_TRUE(held) << what << r.out << r.err;
         EXPECT_EQ(r.exit_code, 0) << what << r.out << r.err;
         EXPECT_EQ(r.out, database_line(c.table == "q" ? 0 : 1)
@@ -268,16 +271,9 @@ TEST_F(kestrun_snapshot, a_table_a_query_reads_through_a_function_is_read_whole_
             pg.exec("TRUNCATE u; ALTER TABLE u ALTER COLUMN m TYPE int;"
                     "INSERT INTO u VALUES (1, 70), (2, 80)");
             bool held = false;
-            const std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "u");
             const std::string query = std::string("q=SELECT id, ")
                                       + (stable ? "u_count_stable()" : "u_count()") + " AS k FROM t";
-            const kestrun_result r = run_while(
-                {profile_as(owner, query)}, {}, [&](const std::atomic<bool>& done) {
-                    test_wait_until([&] { return hold->reached() || done; }, "the run at u");
-                    held = !done;
-                    hold->exec(change);
-                    hold->release();
-                });
+            const kestrun_result r = run_rewritten_by_holder(owner, query, "u", change, held);
             ASSERT_TRUE(held) << what << r.out << r.err;
             if (stable) {
                 // the count was taken before: the query is reported, no row of it written
