@@ -50,13 +50,16 @@ const known_key* find_key(const std::wstring& section, const std::wstring& key)
     return nullptr;
 }
 
-// a name as a reader that ignores case and surrounding blanks would take it
+// a name as a reader that ignores case and blanks would take it: "Selected  Tables" or
+// "skip\tindexes" is as near a miss as " Mode"
 std::wstring loose(const std::wstring& name)
 {
-    std::wstring text = udb_prof_trim(name);
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
+    std::wstring text;
+    for (wchar_t c : name) {
+        if (c == L' ' || c == L'\t')
+            continue;
+        text += c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    }
     return text;
 }
 
@@ -71,6 +74,22 @@ bool read_alike(const udb_profile::conflict& c)
 {
     const known_key* k = find_key(c.section, c.key);
     return k && k->form != value_form::text && udb_prof_trim(c.first) == udb_prof_trim(c.other);
+}
+
+// the 0/1 or digit setting that a table section's entry gives under its key, if any
+const known_key* misplaced_setting(const std::wstring& key, const std::wstring& value)
+{
+    if (udb_prof_trim(value).empty())
+        return nullptr;
+    for (const known_key& k : known_keys) {
+        if (k.form == value_form::text || loose(key) != loose(k.key))
+            continue;
+        bool flag = false;
+        int mode = 0;
+        if (k.form == value_form::flag ? setting_flag(value, flag) : setting_mode(value, mode))
+            return &k;
+    }
+    return nullptr;
 }
 
 const wchar_t written_exactly[] = L": keys and section names are read exactly as written. "
@@ -102,9 +121,19 @@ std::wstring misnamed_refusal(const udb_profile& profile)
                                  + written_exactly);
             continue;
         }
-        // the table sections' keys are names, whatever they look like
-        if (name == known_sections[0] || name == known_sections[1])
+        // the table sections' keys are names, whatever they look like, except a 0/1 or digit
+        // setting under its key: no query is a lone digit, and the setting would keep its
+        // default (mode=2 appended below [Available Queries] would overwrite every table)
+        if (name == known_sections[0] || name == known_sections[1]) {
+            for (const auto& [key, value] : keys)
+                if (const known_key* k = misplaced_setting(key, value))
+                    consider(profile.get_line(name, key),
+                             L"gives the key '" + tk_escape_controls(key, true)
+                                 + L"' in the section [" + name
+                                 + L"], but it is a key of the section [" + k->section + L"]"
+                                 + in_its_section);
             continue;
+        }
         for (const auto& entry : keys) {
             const std::wstring& key = entry.first;
             if (find_key(name, key))
