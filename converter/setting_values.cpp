@@ -51,12 +51,12 @@ const known_key* find_key(const std::wstring& section, const std::wstring& key)
 }
 
 // a name as a reader that ignores case and blanks would take it: "Selected  Tables" or
-// "skip\tindexes" is as near a miss as " Mode"
+// "skip\tindexes" is as near a miss as " Mode", and so is a no-break space pasted from a page
 std::wstring loose(const std::wstring& name)
 {
     std::wstring text;
     for (wchar_t c : name) {
-        if (c == L' ' || c == L'\t')
+        if (c == L' ' || c == L'\t' || c == L'\u00a0')
             continue;
         text += c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
     }
@@ -92,6 +92,18 @@ const known_key* misplaced_setting(const std::wstring& key, const std::wstring& 
     return nullptr;
 }
 
+// the known section whose header the key starts with, as near a miss as a section name
+const wchar_t* header_in(const std::wstring& key)
+{
+    const std::size_t close = key.find(L']');
+    if (key.empty() || key.front() != L'[' || close == std::wstring::npos)
+        return nullptr;
+    for (const wchar_t* s : known_sections)
+        if (loose(key.substr(1, close - 1)) == loose(s))
+            return s;
+    return nullptr;
+}
+
 const wchar_t written_exactly[] = L": keys and section names are read exactly as written. "
                                   L"Please verify the profile.";
 const wchar_t in_its_section[] = L": a key is read only in its own section. Please verify the "
@@ -110,11 +122,21 @@ std::wstring misnamed_refusal(const udb_profile& profile)
         }
     };
     for (const auto& [name, keys] : profile.get_sections()) {
+        // "[Selected Tables] ; tables to move" is no header: its section's lines would go to
+        // the section above, and without its tables every table would be converted
+        for (const auto& entry : keys)
+            if (const wchar_t* header = header_in(entry.first))
+                consider(profile.get_line(name, entry.first),
+                         L"gives '" + tk_escape_controls(entry.first, true)
+                             + L"', which is not the section header [" + header
+                             + L"]: a section header is a line of its own. Please verify the "
+                               L"profile.");
         const auto known = std::find_if(std::begin(known_sections), std::end(known_sections),
                                         [&](const wchar_t* s) { return name == s; });
         if (known == std::end(known_sections)) {
+            // "[Selected Tables]]" as well
             for (const wchar_t* s : known_sections)
-                if (loose(name) == loose(s))
+                if (loose(name) == loose(s) || header_in(L"[" + name + L"]") == s)
                     consider(profile.get_line(name),
                              L"names the section [" + tk_escape_controls(name, true)
                                  + L"], which is not the section [" + s + L"]"

@@ -278,6 +278,17 @@ TEST_F(kestrun_profile, profile_key_or_section_that_differs_from_a_known_one_in_
         {changed(generic() + "\r\nmode=2", "[Generic settings]", "[generic settings]"),
          "Line 1 of the profile names the section [generic settings], which is not the section "
          "[Generic settings]" + exactly},
+        // a no-break space pasted from a page is as near a miss
+        {changed(generic() + "\r\nmode\xC2\xA0=2", "", ""),
+         "Line 4 of the profile gives the key 'mode\xC2\xA0" + mode_key + exactly},
+        // a header with more on its line is a key of the section above
+        {changed(generic(), "[Selected Tables]", "[Selected Tables] ; the tables"),
+         "Line 8 of the profile gives '[Selected Tables] ; the tables', which is not the section "
+         "header [Selected Tables]: a section header is a line of its own. Please verify the "
+         "profile."},
+        {changed(generic(), "[Selected Tables]", "[Selected Tables]]"),
+         "Line 8 of the profile names the section [Selected Tables]], which is not the section "
+         "[Selected Tables]" + exactly},
         // the first such line of the file
         {changed(generic() + "\r\nMode=2", "[pgs settings]", "[PGS settings]"),
          "Line 4 of the profile gives the key 'Mode" + mode_key + exactly},
