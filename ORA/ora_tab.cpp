@@ -326,11 +326,24 @@ void ora_table::check_scale(const t_ftd& column, const std::wstring& literal,
                               + std::to_string(found->second) + " decimal places");
 }
 
-void ora_table::check_text_column(const udb_field& value, const t_ftd& column)
+void ora_table::check_bytes_column(const udb_field& value, const t_ftd& column)
 {
-    // bytes have no text of their own: a text column would keep their hex digits, as a
-    // BLOB column refuses a text
-    if (column.vartype != VT_BSTR || is_null_value(value) || !udb_is_binary_type(value.get_type()))
+    // bytes have no text or number of their own: a text column would keep their hex digits
+    // and a NUMBER read them as a decimal number, as a BLOB column refuses a text
+    if (udb_is_binary_type(column.vartype) || is_null_value(value)
+        || !udb_is_binary_type(value.get_type()))
+        return;
+    throw tk_exception(ora_structure_error, 0);
+}
+
+void ora_table::check_raw_column(const udb_field& value, const t_ftd& column,
+                                 const std::wstring& literal)
+{
+    // oracle reads a text or a number as hex digits for a RAW column: 1234 would become
+    // the bytes 12 34. only the bytes of a GUID named in a text are meant for it
+    if (!udb_is_binary_type(column.vartype) || is_null_value(value)
+        || udb_is_binary_type(value.get_type()) || literal == L"''" || literal == L"NULL"
+        || literal.compare(0, 9, L"HEXTORAW(") == 0)
         return;
     throw tk_exception(ora_structure_error, 0);
 }
@@ -362,13 +375,14 @@ std::wstring ora_table::get_fld_append_wstr(int pos, const udb_field& value, con
         // (ORA-01400) as it would any other value
         if (is_null_value(value))
             return L"NULL";
-        check_text_column(value, column);
+        check_bytes_column(value, column);
         tk_trace(1, "Got LOB - put placeholder");
         return empty_lob_literal(column);
     }
 
-    check_text_column(value, column);
+    check_bytes_column(value, column);
     std::wstring literal = column_literal(value, column);
+    check_raw_column(value, column, literal);
     tk_wtrace(1, L"Got field #'%d': '%ls' (%d, %d)", pos, literal.c_str(), int(column.vartype),
               column.size);
     if (column.vartype == VT_DATE)
@@ -528,7 +542,7 @@ void ora_table::update(const udb_record& record)
             continue;
         }
         const t_ftd& column = *schema.fields[size_t(pos)];
-        check_text_column(*field, column);
+        check_bytes_column(*field, column);
         std::wstring literal;
         bool is_null = is_null_value(*field);
         if (ora_is_lob_column(column)) {
@@ -540,6 +554,7 @@ void ora_table::update(const udb_record& record)
             }
         } else {
             literal = column_literal(*field, column);
+            check_raw_column(*field, column, literal);
             if (column.vartype == VT_DATE)
                 check_calendar(column, literal);
             check_scale(column, literal, *field);

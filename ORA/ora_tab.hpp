@@ -134,8 +134,11 @@ private:
     // message shows a floating-point value as its shortest text
     void check_scale(const t_ftd& column, const std::wstring& literal,
                      const udb_field& value) const;
-    // raises the structure error for bytes into a text column (CLOB, NVARCHAR2, ...)
-    static void check_text_column(const udb_field& value, const t_ftd& column);
+    // raise the structure error for bytes into a column that holds no bytes (text, number,
+    // date), and for a text or number into a RAW column (a GUID's bytes excepted)
+    static void check_bytes_column(const udb_field& value, const t_ftd& column);
+    static void check_raw_column(const udb_field& value, const t_ftd& column,
+                                 const std::wstring& literal);
     // the columns that find the row of an update: the table's key, else a unique key
     // whose name oracle generated; raises when the table has none
     std::vector<std::wstring> update_key();

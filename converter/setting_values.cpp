@@ -50,13 +50,16 @@ const known_key* find_key(const std::wstring& section, const std::wstring& key)
     return nullptr;
 }
 
-// a name as a reader that ignores case and surrounding blanks would take it
+// a name as a reader that ignores case and blanks would take it: "Selected  Tables" or
+// "skip\tindexes" is as near a miss as " Mode", and so is a no-break space pasted from a page
 std::wstring loose(const std::wstring& name)
 {
-    std::wstring text = udb_prof_trim(name);
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
+    std::wstring text;
+    for (wchar_t c : name) {
+        if (c == L' ' || c == L'\t' || c == L'\u00a0')
+            continue;
+        text += c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    }
     return text;
 }
 
@@ -71,6 +74,34 @@ bool read_alike(const udb_profile::conflict& c)
 {
     const known_key* k = find_key(c.section, c.key);
     return k && k->form != value_form::text && udb_prof_trim(c.first) == udb_prof_trim(c.other);
+}
+
+// the 0/1 or digit setting that a table section's entry gives under its key, if any
+const known_key* misplaced_setting(const std::wstring& key, const std::wstring& value)
+{
+    if (udb_prof_trim(value).empty())
+        return nullptr;
+    for (const known_key& k : known_keys) {
+        if (k.form == value_form::text || loose(key) != loose(k.key))
+            continue;
+        bool flag = false;
+        int mode = 0;
+        if (k.form == value_form::flag ? setting_flag(value, flag) : setting_mode(value, mode))
+            return &k;
+    }
+    return nullptr;
+}
+
+// the known section whose header the key starts with, as near a miss as a section name
+const wchar_t* header_in(const std::wstring& key)
+{
+    const std::size_t close = key.find(L']');
+    if (key.empty() || key.front() != L'[' || close == std::wstring::npos)
+        return nullptr;
+    for (const wchar_t* s : known_sections)
+        if (loose(key.substr(1, close - 1)) == loose(s))
+            return s;
+    return nullptr;
 }
 
 const wchar_t written_exactly[] = L": keys and section names are read exactly as written. "
@@ -91,20 +122,40 @@ std::wstring misnamed_refusal(const udb_profile& profile)
         }
     };
     for (const auto& [name, keys] : profile.get_sections()) {
+        // "[Selected Tables] ; tables to move" is no header: its section's lines would go to
+        // the section above, and without its tables every table would be converted
+        for (const auto& entry : keys)
+            if (const wchar_t* header = header_in(entry.first))
+                consider(profile.get_line(name, entry.first),
+                         L"gives '" + tk_escape_controls(entry.first, true)
+                             + L"', which is not the section header [" + header
+                             + L"]: a section header is a line of its own. Please verify the "
+                               L"profile.");
         const auto known = std::find_if(std::begin(known_sections), std::end(known_sections),
                                         [&](const wchar_t* s) { return name == s; });
         if (known == std::end(known_sections)) {
+            // "[Selected Tables]]" as well
             for (const wchar_t* s : known_sections)
-                if (loose(name) == loose(s))
+                if (loose(name) == loose(s) || header_in(L"[" + name + L"]") == s)
                     consider(profile.get_line(name),
                              L"names the section [" + tk_escape_controls(name, true)
                                  + L"], which is not the section [" + s + L"]"
                                  + written_exactly);
             continue;
         }
-        // the table sections' keys are names, whatever they look like
-        if (name == known_sections[0] || name == known_sections[1])
+        // the table sections' keys are names, whatever they look like, except a 0/1 or digit
+        // setting under its key: no query is a lone digit, and the setting would keep its
+        // default (mode=2 appended below [Available Queries] would overwrite every table)
+        if (name == known_sections[0] || name == known_sections[1]) {
+            for (const auto& [key, value] : keys)
+                if (const known_key* k = misplaced_setting(key, value))
+                    consider(profile.get_line(name, key),
+                             L"gives the key '" + tk_escape_controls(key, true)
+                                 + L"' in the section [" + name
+                                 + L"], but it is a key of the section [" + k->section + L"]"
+                                 + in_its_section);
             continue;
+        }
         for (const auto& entry : keys) {
             const std::wstring& key = entry.first;
             if (find_key(name, key))

@@ -4,6 +4,7 @@
 #include "agent_fixture.hpp"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using strings = std::vector<std::string>;
@@ -113,18 +114,27 @@ TEST_F(kestrun_update, a_number_the_users_number_column_would_round_is_refused_f
     }
 }
 
-TEST_F(kestrun_update, bytes_into_the_users_text_column_are_refused_as_text_into_a_blob)
+TEST_F(kestrun_update, bytes_and_the_users_columns_that_hold_none_are_refused_both_ways)
 {
+    // bytes into the user's CLOB, NVARCHAR2 and NUMBER (which would keep their hex digits,
+    // or read them as a decimal number), a text into a BLOB, and a number and a text into
+    // a RAW (which would read their digits as hex digits: 1234 as the bytes 12 34)
     pg.exec("CREATE TABLE tc (id int PRIMARY KEY, v bytea);"
             "CREATE TABLE tn (id int PRIMARY KEY, v bytea);"
+            "CREATE TABLE td (id int PRIMARY KEY, v bytea);"
             "CREATE TABLE tb (id int PRIMARY KEY, v text);"
+            "CREATE TABLE tr (id int PRIMARY KEY, v int);"
+            "CREATE TABLE ts (id int PRIMARY KEY, v text);"
             "INSERT INTO tc VALUES (1, NULL), (2, 'ABC'), (3, 'DEF');"
             "INSERT INTO tn VALUES (1, NULL), (2, 'ABC'), (3, 'DEF');"
-            "INSERT INTO tb VALUES (1, NULL), (2, 'ABC'), (3, 'DEF')");
+            "INSERT INTO td VALUES (1, NULL), (2, '\\x1234'), (3, '\\x5678');"
+            "INSERT INTO tb VALUES (1, NULL), (2, 'ABC'), (3, 'DEF');"
+            "INSERT INTO tr VALUES (1, NULL), (2, 1234), (3, 5678);"
+            "INSERT INTO ts VALUES (1, NULL), (2, '1234'), (3, 'ABCD')");
     const std::string refused
         = ": The structure of data source does not conform to the destination table.\n";
     std::string expected;
-    for (const std::string t : {"tb", "tc", "tn"})
+    for (const std::string t : {"tb", "tc", "td", "tn", "tr", "ts"})
         expected += table_line(t, 3) + "Error:\n" + t + refused + "Error:\n" + t
                     + ": 2 of 3 records were not written\n";
     for (int mode : {1, 4}) {
@@ -132,17 +142,21 @@ TEST_F(kestrun_update, bytes_into_the_users_text_column_are_refused_as_text_into
             ora.sql("DROP TABLE \"" + t + "\";\n");
         ora.sql("CREATE TABLE \"tc\" (\"id\" NUMBER PRIMARY KEY, \"v\" CLOB);\n"
                 "CREATE TABLE \"tn\" (\"id\" NUMBER PRIMARY KEY, \"v\" NVARCHAR2(20));\n"
+                "CREATE TABLE \"td\" (\"id\" NUMBER PRIMARY KEY, \"v\" NUMBER);\n"
                 "CREATE TABLE \"tb\" (\"id\" NUMBER PRIMARY KEY, \"v\" BLOB);\n"
-                "INSERT INTO \"tc\" VALUES (2, 'old');\nINSERT INTO \"tn\" VALUES (2, 'old');\n");
+                "CREATE TABLE \"tr\" (\"id\" NUMBER PRIMARY KEY, \"v\" RAW(20));\n"
+                "CREATE TABLE \"ts\" (\"id\" NUMBER PRIMARY KEY, \"v\" RAW(20));\n"
+                "INSERT INTO \"tc\" VALUES (2, 'old');\nINSERT INTO \"tn\" VALUES (2, 'old');\n"
+                "INSERT INTO \"td\" VALUES (2, 7);\nINSERT INTO \"tr\" VALUES (2, HEXTORAW('AB'));\n"
+                "INSERT INTO \"ts\" VALUES (2, HEXTORAW('AB'));\n");
         const kestrun_result r = mode == 1 ? run({"--mode=1"}) : run_update();
         EXPECT_EQ(r.exit_code, 255) << mode << r.out << r.err;
-        EXPECT_EQ(r.out, database_line(3) + expected) << mode;
-        EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"tc\" ORDER BY 1;"),
-                  (strings{"1\t~", "2\told"}))
-            << mode;
-        EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"tn\" ORDER BY 1;"),
-                  (strings{"1\t~", "2\told"}))
-            << mode;
+        EXPECT_EQ(r.out, database_line(6) + expected) << mode;
+        for (const auto& [t, old] : std::vector<std::pair<std::string, std::string>>{
+                 {"tc", "old"}, {"tn", "old"}, {"td", "7"}, {"tr", "AB"}, {"ts", "AB"}})
+            EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"" + t + "\" ORDER BY 1;"),
+                      (strings{"1\t~", "2\t" + old}))
+                << mode << " " << t;
         EXPECT_EQ(oracle("SELECT \"id\", \"v\" FROM \"tb\";"), strings{"1\t~"}) << mode;
     }
 }

@@ -278,6 +278,17 @@ TEST_F(kestrun_profile, profile_key_or_section_that_differs_from_a_known_one_in_
         {changed(generic() + "\r\nmode=2", "[Generic settings]", "[generic settings]"),
          "Line 1 of the profile names the section [generic settings], which is not the section "
          "[Generic settings]" + exactly},
+        // a no-break space pasted from a page is as near a miss
+        {changed(generic() + "\r\nmode\xC2\xA0=2", "", ""),
+         "Line 4 of the profile gives the key 'mode\xC2\xA0" + mode_key + exactly},
+        // a header with more on its line is a key of the section above
+        {changed(generic(), "[Selected Tables]", "[Selected Tables] ; the tables"),
+         "Line 8 of the profile gives '[Selected Tables] ; the tables', which is not the section "
+         "header [Selected Tables]: a section header is a line of its own. Please verify the "
+         "profile."},
+        {changed(generic(), "[Selected Tables]", "[Selected Tables]]"),
+         "Line 8 of the profile names the section [Selected Tables]], which is not the section "
+         "[Selected Tables]" + exactly},
         // the first such line of the file
         {changed(generic() + "\r\nMode=2", "[pgs settings]", "[PGS settings]"),
          "Line 4 of the profile gives the key 'Mode" + mode_key + exactly},
@@ -356,6 +367,22 @@ TEST_F(kestrun_profile, a_tab_is_a_blank_and_a_key_in_another_section_is_refused
         {schema + "mode=2\r\nhost=localhost",
          "Line 6 of the profile gives the key 'host' in the section [Generic settings], but it is "
          "a key of the sections [Oracle settings] and [pgs settings]" + own},
+        // appended below the last section of a profile; no query is a lone digit
+        {schema + "[Available Queries]\r\nmode=2",
+         "Line 6 of the profile gives the key 'mode' in the section [Available Queries], but it is "
+         "a key of the section [Generic settings]" + own},
+        {schema + "[Selected Tables]\r\nmode = 2",
+         "Line 6 of the profile gives the key 'mode' in the section [Selected Tables], but it is "
+         "a key of the section [Generic settings]" + own},
+        // a tab or a second blank inside a name is a near miss as well
+        {schema + "mode=2\r\n[Selected\tTables]\r\nother",
+         "Line 6 of the profile names the section [Selected\\x09Tables], which is not the section "
+         "[Selected Tables]: keys and section names are read exactly as written. Please verify "
+         "the profile."},
+        {schema + "mode=2\r\nonly  definitions=1",
+         "Line 6 of the profile gives the key 'only  definitions', which is not the key 'only "
+         "definitions' of the section [Generic settings]: keys and section names are read exactly "
+         "as written. Please verify the profile."},
     };
     for (const auto& c : refused) {
         const kestrun_result r = run_default_port({"--profile=" + profile("in.qlx", c.generic, "orders")});

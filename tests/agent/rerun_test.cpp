@@ -415,6 +415,10 @@ TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objec
     // b has a large object: its first record meets the row of the first run as a's do, and
     // the failure of one of its records undoes nothing of a's or of its other records
     const std::vector<dest_table> as_source{{"a", "a"}, {"b", "b"}};
+    // longer than a literal holds: the update writes it through its locator
+    std::string long_value;
+    for (int i = 0; i < 1000; ++i)
+        long_value += "lob1-changed";
     run_cases({
         {"merge with update over a table with a large object",
          "CREATE TABLE a (id int PRIMARY KEY, v varchar(20));"
@@ -434,6 +438,15 @@ TEST_F(kestrun_rerun, merge_with_update_commits_each_record_with_its_large_objec
                {"b", "b", strings{"1\tlob1-changed", "2\tlob2", "3\tlob3-changed"}}},
               "", SIGKILL, "2091:COMMIT*UPDATE \"b\" *WHERE \"id\"=2*"},
              {"run again", "", 4, 0, report(2, {table("a", 2), table("b", 3)}), as_source},
+             {"killed while b's record 2 is written: the records before it keep their update",
+              "UPDATE a SET v = v || '#'; UPDATE b SET c = repeat(c, 1000)", 4, 128 + SIGKILL,
+              report(2, {table("a", 2), table("b", 3)}),
+              {{"a", "a"},
+               {"b", "b", strings{"1\t" + long_value, "2\tlob2-changed",
+                                  "3\tlob3-changed"}}},
+              "2:SELECT*FROM \"b\"*FOR UPDATE*"},
+             {"run again after the stop", "", 4, 0, report(2, {table("a", 2), table("b", 3)}),
+              as_source},
          }},
     });
 }
