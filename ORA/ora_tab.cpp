@@ -260,6 +260,10 @@ void ora_table::write_row(const udb_record& record)
 
 std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column)
 {
+    // a date for the user's text column: oracle would print a DATE in its session's format
+    // (02-JAN-20), without the time of day or the century
+    if (value.get_type() == VT_DATE && column.vartype == VT_BSTR)
+        return to_oracle_str(ora_date_text(value), VT_BSTR);
     const auto timestamp = m_timestamp_scales.find(column.name);
     if (timestamp == m_timestamp_scales.end() || value.get_type() != VT_DATE)
         return to_oracle_str(&value, &column);

@@ -322,6 +322,23 @@ std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
     return to_oracle_str(field->to_wstring(), type);
 }
 
+std::wstring ora_date_text(const udb_field& value)
+{
+    std::wstring text = value.to_wstring();
+    const SYSTEMTIME& time = value.get_date();
+    const unsigned fraction = unsigned(time.wMilliseconds) * 1000u + time.wMicroseconds;
+    if (fraction == 0 || text.empty())
+        return text;
+    if (text.size() == 10)
+        text += L" 00:00:00";
+    wchar_t digits[16];
+    std::swprintf(digits, 16, L".%06u", fraction);
+    std::wstring part = digits;
+    while (part.back() == L'0')
+        part.pop_back();
+    return text + part;
+}
+
 namespace {
 
 int days_in_month(int year, int month)
