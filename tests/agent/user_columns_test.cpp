@@ -280,3 +280,25 @@ TEST_F(kestrun_conversion, dates_merged_into_users_text_columns_keep_their_time_
                                        "2\t1987-06-05 04:03:02.5\t~\t2001-02-03 00:00:00.000001\t"
                                        "2087-06-05"}));
 }
+
+TEST_F(kestrun_conversion, numbers_merged_into_users_text_columns_keep_the_sources_text)
+{
+    // oracle would print a NUMBER its own way (.1 for 0.1) and a double arrived in a fixed
+    // width (7.000000000000000e-002): a text column gets the text the source shows
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, n numeric, v float8, c float8, r real);"
+            "INSERT INTO t VALUES (1, 0.1, 0.07, 0.07, 0.1), (2, NULL, NULL, NULL, NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"n\" NVARCHAR2(40), "
+            "\"v\" VARCHAR2(40), \"c\" CLOB, \"r\" NVARCHAR2(40));\n"
+            "INSERT INTO \"t\" VALUES (2, 'old', 'old', 'old', 'old');\n");
+    const std::string select = "SELECT \"id\", \"n\", \"v\", \"c\", \"r\" FROM \"t\" ORDER BY 1;";
+    kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t0.1\t0.07\t0.07\t0.1", "2\told\told\told\told"}));
+
+    pg.exec("UPDATE t SET n = -0.5, v = 1e-300, c = 1e+126, r = 3.25 WHERE id = 2");
+    r = run_kestrun({"--profile=" + profile("u.qlx", generic() + "\r\nmode=4\r\nno schema=1", "t")},
+                    profile_environment());
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t0.1\t0.07\t0.07\t0.1",
+                                       "2\t-0.5\t1e-300\t1e+126\t3.25"}));
+}
