@@ -154,7 +154,7 @@ void ora_lob_insert::write_clob(size_t i, const udb_field& value)
         if (value.get_variant().bstrVal)
             units = value.get_variant().bstrVal;
     } else {
-        other = value.to_wstring();
+        other = ora_value_text(value);
         units = other.c_str();
     }
     // a NUL ends the text, as in every other conversion of it

@@ -260,6 +260,13 @@ void ora_table::write_row(const udb_record& record)
 
 std::wstring ora_table::column_literal(const udb_field& value, const t_ftd& column)
 {
+    // a date for the user's text column: oracle would print a DATE in its session's format
+    // (02-JAN-20), without the time of day or the century
+    // and a number: oracle would print 0.1 as .1 and a double in its own width
+    const VARTYPE type = value.get_type();
+    if (column.vartype == VT_BSTR
+        && (type == VT_DATE || type == VT_R8 || type == VT_R4 || type == VT_DECIMAL))
+        return to_oracle_str(ora_value_text(value), VT_BSTR);
     const auto timestamp = m_timestamp_scales.find(column.name);
     if (timestamp == m_timestamp_scales.end() || value.get_type() != VT_DATE)
         return to_oracle_str(&value, &column);
@@ -310,17 +317,9 @@ void ora_table::check_scale(const t_ftd& column, const std::wstring& literal,
     if (found == m_number_scales.end() || ora_number_keeps(literal, found->second))
         return;
     // a floating-point value as the source shows it, not in the literal's fixed width
-    std::string shown = tk_to_ansi(literal);
-    char printed[64];
     const VARTYPE type = value.get_type();
-    if (type == VT_R8 || type == VT_R4) {
-        const std::to_chars_result end
-            = type == VT_R4 ? std::to_chars(printed, printed + sizeof printed,
-                                            float(value.to_double()))
-                            : std::to_chars(printed, printed + sizeof printed, value.to_double());
-        if (end.ec == std::errc())
-            shown.assign(printed, end.ptr);
-    }
+    const std::string shown
+        = tk_to_ansi(type == VT_R8 || type == VT_R4 ? ora_value_text(value) : literal);
     throw ora_value_exception("Column " + tk_to_ansi(column.name) + " cannot hold " + shown
                               + " exactly: Oracle would round it to "
                               + std::to_string(found->second) + " decimal places");

@@ -5,9 +5,12 @@
 #include "ora_limits.hpp"
 #include "tk_except.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
 #include "udb_rec.hpp"
 #include "udb_sche.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -320,6 +323,40 @@ std::wstring to_oracle_str(const udb_field* field, const t_ftd* column)
     if (type == VT_DATE && prints_back_unchanged(field->get_date()))
         return date_literal(ole_date(field->get_date(), false).to_wstring());
     return to_oracle_str(field->to_wstring(), type);
+}
+
+std::wstring ora_value_text(const udb_field& value)
+{
+    const VARTYPE type = value.get_type();
+    if (type == VT_DATE)
+        return ora_date_text(value);
+    if (type == VT_R8 || type == VT_R4) {
+        const double number = value.to_double();
+        char printed[64];
+        const std::to_chars_result end
+            = type == VT_R4 ? std::to_chars(printed, printed + sizeof printed, float(number))
+                            : std::to_chars(printed, printed + sizeof printed, number);
+        if (std::isfinite(number) && end.ec == std::errc())
+            return tk_from_utf8(std::string(printed, end.ptr));
+    }
+    return value.to_wstring();
+}
+
+std::wstring ora_date_text(const udb_field& value)
+{
+    std::wstring text = value.to_wstring();
+    const SYSTEMTIME& time = value.get_date();
+    const unsigned fraction = unsigned(time.wMilliseconds) * 1000u + time.wMicroseconds;
+    if (fraction == 0 || text.empty())
+        return text;
+    if (text.size() == 10)
+        text += L" 00:00:00";
+    wchar_t digits[16];
+    std::swprintf(digits, 16, L".%06u", fraction);
+    std::wstring part = digits;
+    while (part.back() == L'0')
+        part.pop_back();
+    return text + part;
 }
 
 namespace {

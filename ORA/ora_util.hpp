@@ -17,6 +17,13 @@ std::wstring to_oracle_str(const std::wstring& text, VARTYPE type);
 // HEXTORAW of its stored byte order only when the destination column is binary of
 // 16 bytes; without a column (or into any other column) the value is written as it is
 std::wstring to_oracle_str(const udb_field* field, const t_ftd* column = nullptr);
+// a date value as the text a text column gets: YYYY-MM-DD, with the time of day when it has
+// one and its fraction of a second without trailing zeros (2020-01-02 03:04:05.1234)
+std::wstring ora_date_text(const udb_field& value);
+// a value as the text a text column gets: a date as ora_date_text gives it, a finite
+// floating-point number as its shortest text (0.07, as the source shows it), anything
+// else as its own text
+std::wstring ora_value_text(const udb_field& value);
 
 // the literal of a date for a TIMESTAMP(scale) column: its fraction (to the microsecond)
 // rounded to the column's digits as oracle rounds it, so that a key compares equal with the

@@ -252,3 +252,53 @@ TEST_F(kestrun_conversion, an_empty_value_for_the_users_not_null_large_object_is
                      "FROM \"t\";"),
               strings{"1\t0\t0"});
 }
+
+TEST_F(kestrun_conversion, dates_merged_into_users_text_columns_keep_their_time_and_century)
+{
+    // oracle would print a DATE in its session's format (02-JAN-20): the text is the one a
+    // CLOB gets, with the fraction of a second, by merge and by merge with update alike
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, n timestamp, v timestamp, c timestamp, d date);"
+            "INSERT INTO t VALUES (1, '2020-01-02 03:04:05', '1999-12-31 23:59:58.25', "
+            "'2020-01-02 03:04:05.123456', '1999-12-31'), (2, NULL, NULL, NULL, NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"n\" NVARCHAR2(40), "
+            "\"v\" VARCHAR2(40), \"c\" CLOB, \"d\" NVARCHAR2(40));\n"
+            "INSERT INTO \"t\" VALUES (2, 'old', 'old', 'old', 'old');\n");
+    const std::string select = "SELECT \"id\", \"n\", \"v\", \"c\", \"d\" FROM \"t\" ORDER BY 1;";
+    kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t2020-01-02 03:04:05\t1999-12-31 23:59:58.25\t"
+                                       "2020-01-02 03:04:05.123456\t1999-12-31",
+                                       "2\told\told\told\told"}));
+
+    pg.exec("UPDATE t SET n = '1987-06-05 04:03:02.5', v = n, c = '2001-02-03 00:00:00.000001',"
+            " d = '2087-06-05' WHERE id = 2");
+    r = run_kestrun({"--profile=" + profile("u.qlx", generic() + "\r\nmode=4\r\nno schema=1", "t")},
+                    profile_environment());
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t2020-01-02 03:04:05\t1999-12-31 23:59:58.25\t"
+                                       "2020-01-02 03:04:05.123456\t1999-12-31",
+                                       "2\t1987-06-05 04:03:02.5\t~\t2001-02-03 00:00:00.000001\t"
+                                       "2087-06-05"}));
+}
+
+TEST_F(kestrun_conversion, numbers_merged_into_users_text_columns_keep_the_sources_text)
+{
+    // oracle would print a NUMBER its own way (.1 for 0.1) and a double arrived in a fixed
+    // width (7.000000000000000e-002): a text column gets the text the source shows
+    pg.exec("CREATE TABLE t (id int PRIMARY KEY, n numeric, v float8, c float8, r real);"
+            "INSERT INTO t VALUES (1, 0.1, 0.07, 0.07, 0.1), (2, NULL, NULL, NULL, NULL)");
+    ora.sql("CREATE TABLE \"t\" (\"id\" NUMBER PRIMARY KEY, \"n\" NVARCHAR2(40), "
+            "\"v\" VARCHAR2(40), \"c\" CLOB, \"r\" NVARCHAR2(40));\n"
+            "INSERT INTO \"t\" VALUES (2, 'old', 'old', 'old', 'old');\n");
+    const std::string select = "SELECT \"id\", \"n\", \"v\", \"c\", \"r\" FROM \"t\" ORDER BY 1;";
+    kestrun_result r = run({"--mode=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t0.1\t0.07\t0.07\t0.1", "2\told\told\told\told"}));
+
+    pg.exec("UPDATE t SET n = -0.5, v = 1e-300, c = 1e+126, r = 3.25 WHERE id = 2");
+    r = run_kestrun({"--profile=" + profile("u.qlx", generic() + "\r\nmode=4\r\nno schema=1", "t")},
+                    profile_environment());
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(oracle(select), (strings{"1\t0.1\t0.07\t0.07\t0.1",
+                                       "2\t-0.5\t1e-300\t1e+126\t3.25"}));
+}
