@@ -328,3 +328,26 @@ TEST_F(kestrun_run_failures, a_server_restart_mid_run_costs_the_table_in_hand_al
     EXPECT_EQ(oracle("SELECT \"id\" FROM \"c\";"), strings{"1"});
     EXPECT_EQ(oracle("SELECT \"id\" FROM \"d\" ORDER BY 1;"), (strings{"1", "2"}));
 }
+
+TEST_F(kestrun_run_failures, a_profile_query_whose_connection_ends_is_said_to_be_unwritten)
+{
+    // q waits for b as its tables are found; the connection is made again for the next ones
+    pg.exec(tables);
+    const std::string p = profile("p.qlx", generic() + "\r\nno schema=1",
+                                  "a\r\nq=SELECT * FROM b\r\nr=SELECT * FROM c JOIN d USING (id)\r\nd");
+    std::unique_ptr<test_pg_hold> hold = test_pg_hold::table(pg, "b");
+    kestrun_result r;
+    std::thread runner([&] { r = run_kestrun({"--profile=" + p}, profile_environment()); });
+    hold->wait_reached();
+    end_waiting_session();
+    hold->release();
+    runner.join();
+    EXPECT_EQ(r.exit_code, 255) << r.err;
+    EXPECT_EQ(r.out, database_line(2) + table_line("a", 2) + table_line("d", 2) + "Error:\nq: "
+                         + lost + "\nError:\nq: None of its records were written (their number "
+                                  "could not be read)\n"
+                         + table_line("r", 1));
+    EXPECT_EQ(oracle_tables(), (strings{"a", "d", "r"}));
+    expect_whole({"a", "d"});
+    EXPECT_EQ(oracle("SELECT \"id\" FROM \"r\";"), strings{"1"});
+}
